@@ -69,15 +69,23 @@ void freePort(SerialPort* port)
     delete port;
 }
 
-// Starts an overlapped operation on `ov` and waits for its completion.
-// Serial time-outs complete the operation successfully with fewer bytes.
+// Waits for an overlapped operation that ReadFile/WriteFile started.
+// A serial time-out completes the operation with the bytes transferred so
+// far and the status STATUS_TIMEOUT, a success code; Windows reports it as
+// success, Wine as the error ERROR_TIMEOUT. Both count as a completion.
 bool finishOverlapped(SerialPort* port, OVERLAPPED* ov, BOOL started, DWORD* transferred)
 {
     if (started)
         return true;
     if (GetLastError() != ERROR_IO_PENDING)
         return false;
-    return GetOverlappedResult(port->handle, ov, transferred, TRUE) != FALSE;
+    if (GetOverlappedResult(port->handle, ov, transferred, TRUE))
+        return true;
+    if (GetLastError() == ERROR_TIMEOUT) {
+        *transferred = static_cast<DWORD>(ov->InternalHigh);
+        return true;
+    }
+    return false;
 }
 
 void prepareOverlapped(OVERLAPPED* ov)
