@@ -5,8 +5,8 @@
 #   plain names; 64-bit builds have no @N on their internal names);
 # - an import library whose symbols import the decorated names, as callers
 #   built against the 32-bit DLL do;
-# - the string and version resources, converted from UTF-8 to the
-#   Windows-1251 resource script the resource compiler reads;
+# - the string and version resources: a Windows-1251 resource script
+#   generated from the library's text table (make_rc.cmake);
 # - the file is called kavu_io.dll (no "lib" prefix).
 
 set(KAVU_WIN32_DIR ${CMAKE_CURRENT_LIST_DIR})
@@ -43,23 +43,18 @@ function(kavu_io_windows_parts target)
   file(WRITE ${out}/kavu_io-implib.def.tmp "${implib_def}")
   configure_file(${out}/kavu_io-implib.def.tmp ${out}/kavu_io-implib.def COPYONLY)
 
-  # Resources: version numbers filled in, then UTF-8 -> Windows-1251.
-  set(KAVU_VERSION ${PROJECT_VERSION})
-  set(KAVU_VERSION_MAJOR ${PROJECT_VERSION_MAJOR})
-  set(KAVU_VERSION_MINOR ${PROJECT_VERSION_MINOR})
-  set(KAVU_VERSION_PATCH ${PROJECT_VERSION_PATCH})
-  configure_file(${KAVU_WIN32_DIR}/kavu_io.rc.in ${out}/kavu_io.utf8.rc @ONLY)
-  find_program(KAVU_ICONV iconv REQUIRED)
+  # Resources: the string table comes from the library's text table.
+  set(texts ${CMAKE_CURRENT_SOURCE_DIR}/src/error_texts.cpp)
   add_custom_command(
     OUTPUT ${out}/kavu_io.rc
-    COMMAND ${KAVU_ICONV} -f UTF-8 -t CP1251 ${out}/kavu_io.utf8.rc > ${out}/kavu_io.rc
-    DEPENDS ${out}/kavu_io.utf8.rc
-    COMMENT "Converting the kavu_io resource script to Windows-1251"
+    COMMAND ${CMAKE_COMMAND} -DTEXTS=${texts} -DTEMPLATE=${KAVU_WIN32_DIR}/kavu_io.rc.in
+            -DOUTPUT=${out}/kavu_io.rc -DVERSION=${PROJECT_VERSION}
+            -P ${KAVU_WIN32_DIR}/make_rc.cmake
+    DEPENDS ${texts} ${KAVU_WIN32_DIR}/kavu_io.rc.in ${KAVU_WIN32_DIR}/make_rc.cmake
+    COMMENT "Generating the Windows-1251 resource script of kavu_io.dll"
     VERBATIM)
 
   target_sources(${target} PRIVATE ${out}/kavu_io.def ${out}/kavu_io.rc)
-  # Exports come from the module-definition file alone (see kavu_io.h).
-  target_compile_definitions(${target} PRIVATE KAVU_IO_DEF_EXPORTS)
   set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME kavu_io)
 
   if(NOT HRC_MINGW_DLLTOOL)
