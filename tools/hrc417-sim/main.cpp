@@ -95,6 +95,13 @@ int main(int argc, char* argv[])
 
     DeviceState state(description);
     if (!options.stateFile.isEmpty()) {
+        // Changes are saved on exit: find out now if that cannot work.
+        const QFileInfo stateDir(QFileInfo(options.stateFile).absolutePath());
+        if (!stateDir.isDir() || !stateDir.isWritable()) {
+            fail(QStringLiteral("--state %1: the directory %2 does not exist or is not writable")
+                     .arg(options.stateFile, stateDir.filePath()));
+            return 1;
+        }
         QStringList warnings;
         if (!state.load(options.stateFile, error, warnings)) {
             fail(error);
