@@ -1,7 +1,14 @@
 // hrc417-sim on the line: address filtering and change, injected faults as
 // the library sees them, and pacing at a line speed.
 #include "SimFixture.h"
+#include "frame_codec.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
 
 using namespace simtest;
@@ -162,4 +169,92 @@ TEST_F(SimPacing, TurnaroundAddsTheDeviceDelay)
     const double taken = timeReads(reads);
     EXPECT_GT(taken, reads * 0.025 * 0.95);
     EXPECT_LT(taken, reads * 0.025 * 2.0 + 0.2);
+}
+
+// --device: the simulator at the far end of a serial line. A pseudo-terminal
+// made here stands in for the cable; this end speaks raw frames built with
+// the project's codec, since the library cannot open a pty's master side.
+class SimSerialDevice : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(master_, 0);
+        char name[128];
+        ASSERT_EQ(grantpt(master_), 0);
+        ASSERT_EQ(unlockpt(master_), 0);
+        ASSERT_EQ(ptsname_r(master_, name, sizeof name), 0);
+        devicePath_ = name;
+        // Held open here too, so the master never sees a hang-up.
+        observer_ = open(name, O_RDWR | O_NOCTTY);
+        ASSERT_GE(observer_, 0);
+    }
+    void TearDown() override
+    {
+        close(observer_);
+        close(master_);
+    }
+
+    // Sends one request and returns the reply's status; data gets its bytes.
+    kavu::codec::DecodeStatus exchange(const char* name, bool read, std::vector<uint8_t> request,
+                                       std::vector<uint8_t>& data)
+    {
+        using namespace kavu::codec;
+        const uint16_t hash = nameHash(name);
+        EncodedFrame frame;
+        encodeFrame(hash, read, kAddress, AddressMode::Short, request.data(), int(request.size()), frame);
+        EXPECT_EQ(write(master_, frame.text, size_t(frame.textLength)), frame.textLength);
+        char text[kMaxFrameText];
+        int count = 0;
+        while (count == 0 || text[count - 1] != kFrameEnd) {
+            pollfd p{master_, POLLIN, 0};
+            if (poll(&p, 1, 2000) <= 0 || count >= kMaxFrameText)
+                return DecodeStatus::SizeError;
+            const ssize_t n = ::read(master_, text + count, size_t(kMaxFrameText - count));
+            if (n <= 0)
+                return DecodeStatus::SizeError;
+            count += int(n);
+        }
+        FrameFields fields;
+        const DecodeStatus status = decodeFrame(text, count, &hash, fields);
+        data.assign(fields.data(), fields.data() + fields.dataLength);
+        return status;
+    }
+
+    speed_t lineSpeed()
+    {
+        termios tio{};
+        tcgetattr(observer_, &tio);
+        return cfgetospeed(&tio);
+    }
+
+    int master_ = -1, observer_ = -1;
+    std::string devicePath_;
+};
+
+TEST_F(SimSerialDevice, ServesAnExistingTtyAndFollowsItsLineSettings)
+{
+    hrcsim::SimProcess sim({"--device", devicePath_, "--baud", "19200"});
+    ASSERT_TRUE(sim.start()) << sim.error();
+    EXPECT_EQ(sim.ptyPath(), devicePath_);
+    EXPECT_EQ(lineSpeed(), speed_t(B19200));
+
+    std::vector<uint8_t> data;
+    ASSERT_EQ(exchange("Dev", true, {}, data), kavu::codec::DecodeStatus::Ok);
+    EXPECT_EQ(std::string(data.rbegin(), data.rend()), "HRC417");
+
+    // Writing the speed index 6 (9600 bit/s) moves the device's line once
+    // the reply is out: the next exchange already finds it there.
+    ASSERT_EQ(exchange("bPS", false, {6}, data), kavu::codec::DecodeStatus::Ok);
+    ASSERT_EQ(exchange("bPS", true, {}, data), kavu::codec::DecodeStatus::Ok);
+    EXPECT_EQ(data, std::vector<uint8_t>({6}));
+    EXPECT_EQ(lineSpeed(), speed_t(B9600));
+    EXPECT_EQ(sim.stop(), 0);
+}
+
+TEST(SimSerialDeviceOptions, ANonTtyIsRefused)
+{
+    hrcsim::SimProcess sim({"--device", "/dev/null"});
+    EXPECT_FALSE(sim.start());
+    EXPECT_NE(sim.stderrText().find("not a serial device"), std::string::npos) << sim.stderrText();
 }
