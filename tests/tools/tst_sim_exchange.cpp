@@ -166,7 +166,7 @@ protected:
     void SetUp() override { startSim({"--description", fixturePath("small-device.xml")}); }
 };
 
-TEST_F(SimRawType, RawBytesAreStoredAsTheyCome)
+TEST_F(SimRawType, RawBytesAndWritableTextsAreStoredAsTheyCome)
 {
     std::vector<unsigned char> data;
     ASSERT_EQ(raw(kAddress, kShort, true, "Blob", data), 0);
@@ -176,6 +176,11 @@ TEST_F(SimRawType, RawBytesAreStoredAsTheyCome)
     data.clear();
     ASSERT_EQ(raw(kAddress, kShort, true, "Blob", data), 0);
     EXPECT_EQ(data, std::vector<unsigned char>({0xDE, 0xAD, 0xBE, 0xEF, 0x00}));
+    // A writable text travels reversed both ways.
+    EXPECT_EQ(readText("Note"), "\xCF\xF0\xE8\xE2\xE5\xF2");  // "Привет"
+    std::vector<unsigned char> reversed = {'2', '1', ' ', 0xCA};   // "К 12"
+    ASSERT_EQ(raw(kAddress, kShort, false, "Note", reversed), 0);
+    EXPECT_EQ(readText("Note"), "\xCA 12");
     // Parameters the small description lacks are unknown to this device.
     readUInt("Tin.F");
     EXPECT_EQ(lastResult_, KAVU_E_DEVICE_ERROR);
