@@ -266,8 +266,8 @@ QTreeWidget *parameterTree(QWidget *parent)
         return item;
     };
     QTreeWidgetItem *comm = set("Параметры связи");
-    add(comm, {"Порт", "Port", "/dev/pts/3", "enum", "", "", "COM1", ""}, normal);
-    add(comm, {"Сетевой адрес", "Addr", "1", "byte", "0", "255", "1", ""}, normal);
+    QTreeWidgetItem *port = add(comm, {"Порт", "Port", "/dev/pts/3", "enum", "", "", "COM1", ""}, normal);
+    QTreeWidgetItem *address = add(comm, {"Сетевой адрес", "Addr", "1", "byte", "0", "255", "1", ""}, normal);
     QTreeWidgetItem *config = set("Конфигурация");
     add(config, {"Имя прибора", "Dev", "HRC417", "raw", "", "", "", ""}, normal);
     QTreeWidgetItem *edited = add(config, {"Уставка температуры", "T.sp[0]", "55,0", "float", "5,0", "95,0", "50,0", ""},
@@ -275,13 +275,23 @@ QTreeWidget *parameterTree(QWidget *parent)
     QTreeWidgetItem *failed = add(config, {"Время работы насосов", "t.wm[0]", "7", "word", "1", "30", "7",
                                            "Нет ответа от прибора"},
                                   problem);
-    add(config, {"Режим ночного снижения", "Tm.ng", "22:00:00", "time", "", "", "22:00:00", ""}, changed);
+    QTreeWidgetItem *night = add(config, {"Режим ночного снижения", "Tm.ng", "22:00:00", "time", "", "", "22:00:00", ""},
+                                 changed);
     add(config, {"Тип датчика", "in-t[0]", "Pt1000", "enum", "", "", "Pt1000", "Неверная контрольная сумма"}, problem);
     QTreeWidgetItem *kontur = set("Контур отопления 1");
     for (int i = 0; i < 12; ++i)
         add(kontur, {QStringLiteral("Точка графика %1").arg(i + 1), QStringLiteral("Gr.p[%1]").arg(i),
                      QStringLiteral("%1;%2").arg(-20 + 5 * i).arg(80 - 3 * i), "point", "", "", "", ""},
             i == 3 ? changed : normal);
+    // Editors open in their cells, as the in-place editing shows them.
+    auto *portEditor = new QComboBox;
+    portEditor->setEditable(true);
+    portEditor->addItems({"/dev/pts/3", "/dev/ttyS0", "/dev/ttyUSB0"});
+    tree->setItemWidget(port, 2, portEditor);
+    tree->setItemWidget(address, 2, new QLineEdit("1"));
+    auto *timeEditor = new QTimeEdit(QTime(22, 0));
+    timeEditor->setDisplayFormat("hh:mm:ss");
+    tree->setItemWidget(night, 2, timeEditor);
     tree->expandAll();
     tree->setSelectionMode(QAbstractItemView::ExtendedSelection);
     edited->setSelected(true);
