@@ -227,7 +227,6 @@ QToolButton *toolButton(const ToolIcon &icon, int number, QWidget *parent)
     button->setText(QStringLiteral("..."));
     button->setToolTip(QString::fromUtf8(icon.tip));
     button->setIcon(QIcon(iconPath(icon.file)));
-    button->setIconSize(QSize(32, 32));
     static const char *windowButtons[] = {"toolButton_tomin", "toolButton_tomax", "toolButton_exit"};
     button->setObjectName(number < commandCount ? QStringLiteral("toolButton_%1").arg(number + 1)
                                                 : QLatin1String(windowButtons[number - commandCount]));
