@@ -23,7 +23,7 @@ for arch in i686 x86_64; do
   mkdir -p "build-win-$arch"
   cmake -S . -B "build-win-$arch" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$arch.cmake" \
-    -DHRC_BUILD_BENCH=OFF -DHRC_BUILD_TESTS=ON \
+    -DHRC_BUILD_BENCH=ON -DHRC_BUILD_TESTS=ON \
     >"build-win-$arch/configure.log" 2>&1 || { cat "build-win-$arch/configure.log"; exit 1; }
   cmake --build "build-win-$arch" -j"$jobs"
   bash tools/ci/check-exports.sh "build-win-$arch/bin/kavu_io.dll" "$arch-w64-mingw32-objdump"
@@ -113,3 +113,6 @@ echo "   peer lines $peer_pairs"
 # One test program at a time: they share the simulator's port and the pairs.
 KAVU_TEST_COM=COM5 KAVU_TEST_ADDRESS=16 KAVU_TEST_PEER_PAIRS=$peer_pairs \
   ctest --test-dir build-win-x86_64 --output-on-failure --timeout 600 -j1
+
+echo "-- kavu_io.dll exchange figures under Wine"
+KAVU_TEST_COM=COM5 KAVU_TEST_ADDRESS=16 wine build-win-x86_64/bin/bench_kavu_dll_exchange.exe
