@@ -30,8 +30,8 @@ std::vector<PortPair>& pairs()
 {
     static std::vector<PortPair> list = [] {
         std::vector<PortPair> parsed;
-        const char* spec = std::getenv("KAVU_TEST_PEER_PAIRS");
-        std::string text = spec ? spec : "";
+        const char* listed = std::getenv("KAVU_TEST_PEER_PAIRS");
+        std::string text = listed ? listed : "";
         std::size_t start = 0;
         while (start < text.size()) {
             std::size_t end = text.find(',', start);
