@@ -16,7 +16,6 @@ namespace kavu::platform {
 
 namespace {
 
-HMODULE g_module = nullptr;
 DWORD g_tlsIndex = TLS_OUT_OF_INDEXES;
 ThreadEndHook g_threadEnd = nullptr;
 
@@ -378,19 +377,17 @@ bool tlsSet(void* value)
 // releases its port. Unload: the core ends the unloading thread's record,
 // closes every port and frees its lock and index. Thread records are made
 // on a thread's first call, so thread attach has nothing to do.
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/)
+extern "C" BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD reason, LPVOID /*reserved*/)
 {
     using namespace kavu::platform;
     switch (reason) {
     case DLL_PROCESS_ATTACH:
-        g_module = instance;
         return libraryLoad() ? TRUE : FALSE;
     case DLL_THREAD_DETACH:
         endCallingThread();
         break;
     case DLL_PROCESS_DETACH:
         libraryUnload();
-        g_module = nullptr;
         break;
     default:
         break;

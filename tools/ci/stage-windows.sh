@@ -4,7 +4,9 @@
 #  2. checks both DLLs' export tables and the names a program built against
 #     the import library imports;
 #  3. runs the Windows tests of the x86-64 build under Wine (headless), with
-#     COM5 of the Wine prefix mapped to the pseudo-terminal of hrc417-sim.
+#     COM5 of the Wine prefix mapped to the pseudo-terminal of hrc417-sim
+#     and COM7..COM14 to four socat-joined pseudo-terminal pairs for the
+#     library's scripted-peer tests.
 #     The i686 tests are built (a compile check of the 32-bit calling
 #     convention) but not run: Debian's wine64 runs 64-bit programs only.
 # The Linux build in build/ provides the simulator; it is built if missing.
@@ -21,7 +23,7 @@ for arch in i686 x86_64; do
   mkdir -p "build-win-$arch"
   cmake -S . -B "build-win-$arch" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$arch.cmake" \
-    -DHRC_BUILD_BENCH=OFF -DHRC_BUILD_TESTS=ON \
+    -DHRC_BUILD_BENCH=ON -DHRC_BUILD_TESTS=ON \
     >"build-win-$arch/configure.log" 2>&1 || { cat "build-win-$arch/configure.log"; exit 1; }
   cmake --build "build-win-$arch" -j"$jobs"
   bash tools/ci/check-exports.sh "build-win-$arch/bin/kavu_io.dll" "$arch-w64-mingw32-objdump"
@@ -46,9 +48,11 @@ winelog="$root/build-win-x86_64/wine.log"
 : >"$winelog"
 
 sim_pid=
+link_pids=()
 cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-  rm -f "$WINEPREFIX/dosdevices/com5"
+  set +e
+  for pid in $sim_pid "${link_pids[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
+  rm -f "$WINEPREFIX"/dosdevices/com{5,7,8,9,10,11,12,13,14}
   wineserver -k >>"$winelog" 2>&1 || true
 }
 trap cleanup EXIT
@@ -56,6 +60,8 @@ trap cleanup EXIT
 # Wine's server keeps its output in the log rather than on the CI console:
 # it is started here, before any test program, and stays until cleanup.
 mkdir -p "$WINEPREFIX"
+wineserver -k >>"$winelog" 2>&1 || true   # a server left from an earlier run
+wineserver -w >>"$winelog" 2>&1 || true
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i >>"$winelog" 2>&1
   wineserver -w
@@ -79,6 +85,36 @@ mkdir -p "$WINEPREFIX/dosdevices"
 ln -sfn "$pty" "$WINEPREFIX/dosdevices/com5"
 echo "   COM5 -> $pty"
 
-# One test program at a time: they share the simulator's port.
-KAVU_TEST_COM=COM5 KAVU_TEST_ADDRESS=16 \
-  ctest --test-dir build-win-x86_64 --output-on-failure --timeout 600 -j1
+# Lines for the library's scripted-peer tests: four pairs of COM ports, each
+# two pseudo-terminals joined by socat (COM7-COM8, ..., COM13-COM14; the
+# library opens the first of a pair, the test's peer the second).
+peer_pairs=
+for k in 0 1 2 3; do
+  lib_com=$((7 + 2 * k)) peer_com=$((8 + 2 * k))
+  exec {link_out}< <(exec socat -d -d pty,raw,echo=0 pty,raw,echo=0 2>&1)
+  link_pids+=($!)
+  ptys=()
+  while read -r -t 20 line <&"$link_out"; do
+    case $line in
+      *"PTY is "*) ptys+=("${line##*PTY is }") ;;
+      *"starting data transfer loop"*) break ;;
+    esac
+  done
+  if [ "${#ptys[@]}" -ne 2 ]; then
+    echo "stage-windows: socat did not report its two terminals" >&2
+    exit 1
+  fi
+  ln -sfn "${ptys[0]}" "$WINEPREFIX/dosdevices/com$lib_com"
+  ln -sfn "${ptys[1]}" "$WINEPREFIX/dosdevices/com$peer_com"
+  peer_pairs+="${peer_pairs:+,}COM$lib_com:COM$peer_com"
+done
+echo "   peer lines $peer_pairs"
+
+# One test program at a time: they share the simulator's port and the pairs.
+# A failed program is run once more: once in some forty runs a Wine process
+# ended at start, before main, without a word; a real failure fails twice.
+KAVU_TEST_COM=COM5 KAVU_TEST_ADDRESS=16 KAVU_TEST_PEER_PAIRS=$peer_pairs \
+  ctest --test-dir build-win-x86_64 --output-on-failure --timeout 600 -j1 --repeat until-pass:2
+
+echo "-- kavu_io.dll exchange figures under Wine"
+KAVU_TEST_COM=COM5 KAVU_TEST_ADDRESS=16 wine build-win-x86_64/bin/bench_kavu_dll_exchange.exe

@@ -1,0 +1,38 @@
+# Shared part of the mingw-w64 toolchain files; they set
+# CMAKE_SYSTEM_PROCESSOR (i686 or x86_64) and include this file.
+set(CMAKE_SYSTEM_NAME Windows)
+set(HRC_MINGW_TRIPLET ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32)
+
+# The posix thread model of the compiler is preferred: it has std::thread,
+# which the library's tests use.
+foreach(lang C CXX)
+  if(lang STREQUAL "C")
+    set(driver gcc)
+  else()
+    set(driver g++)
+  endif()
+  find_program(HRC_MINGW_${lang}_COMPILER
+    NAMES ${HRC_MINGW_TRIPLET}-${driver}-posix ${HRC_MINGW_TRIPLET}-${driver}
+    REQUIRED)
+  set(CMAKE_${lang}_COMPILER ${HRC_MINGW_${lang}_COMPILER})
+endforeach()
+find_program(CMAKE_RC_COMPILER NAMES ${HRC_MINGW_TRIPLET}-windres REQUIRED)
+find_program(HRC_MINGW_DLLTOOL NAMES ${HRC_MINGW_TRIPLET}-dlltool REQUIRED)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${HRC_MINGW_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# The compiler's runtime is linked statically, so the DLL and the test
+# programs need no mingw DLLs beside them (only system DLLs of Windows).
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
+
+# CTest runs the test programs under Wine (64-bit programs only with
+# Debian's wine64).
+find_program(HRC_WINE NAMES wine wine64)
+if(HRC_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${HRC_WINE})
+endif()
