@@ -1,0 +1,127 @@
+// The operating-system seam of kavu_io: serial ports, clock, sleep, the
+// library lock, thread-local storage with a thread-end hook, and the
+// load/unload hooks. One file per OS implements it (platform_posix.cpp,
+// platform_win32.cpp); nothing else in the library includes an OS header.
+// Everything here is internal: nothing is exported from the shared library.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kavu::platform {
+
+// ------------------------------------------------------------ serial port
+
+enum class Parity { None, Even, Odd };
+enum class StopBits { One, OnePointFive, Two };
+
+// Line settings the engine asks for. Everything not named here is raw:
+// binary, no echo, no signals, no CR/LF translation, no software or
+// hardware flow control, parity errors checked, DTR/RTS under program
+// control, no null stripping, no hang-up on close.
+struct LineSettings {
+    int baud = 9600;          // 2400, 4800, 9600, 14400, 19200, 28800, 38400, 57600, 115200
+    int dataBits = 8;         // 5..8
+    Parity parity = Parity::None;
+    StopBits stopBits = StopBits::One;
+};
+
+// Read and write time-outs in milliseconds, in the form of the engine:
+// a read of k characters ends when k characters are in, when
+// interCharMs pass without a character after the first one, or when
+// k * readPerCharMs + readConstantMs pass in total; a write of k characters
+// may take k * writePerCharMs + writeConstantMs.
+struct Timeouts {
+    int interCharMs = 20;
+    int readPerCharMs = 1;
+    int readConstantMs = 0;
+    int writePerCharMs = 1;
+    int writeConstantMs = 0;
+};
+
+// An open serial device with the state found on it before opening.
+struct SerialPort;
+
+// Opens an existing device by name for reading and writing, exclusively
+// (a second opener fails), without making it a controlling terminal, and
+// remembers its line settings, time-outs and control state so that
+// serialClose can restore them. Asks the driver for low latency where it
+// offers that. Returns null on failure (nothing stays open).
+SerialPort* serialOpen(const char* device);
+
+// Applies the line settings (raw mode as described at LineSettings).
+// Returns false if the driver refuses any of them or a value is not
+// supported (unknown speed, data bits outside 5..8).
+bool serialConfigure(SerialPort* port, const LineSettings& settings);
+
+// Sets the read and write time-outs used by serialRead/serialWriteAll.
+bool serialSetTimeouts(SerialPort* port, const Timeouts& timeouts);
+
+// Raise (true) or lower (false) RTS / DTR. A device without modem lines
+// (e.g. a pseudo-terminal) is not an error: the request is ignored.
+void serialSetRts(SerialPort* port, bool raised);
+void serialSetDtr(SerialPort* port, bool raised);
+
+// Discards everything in the driver's input and output buffers (and
+// aborts pending operations where the OS has such).
+void serialPurge(SerialPort* port);
+
+// Writes the whole buffer and waits until the driver has sent it (bounded
+// by the write time-outs). Returns false if not all of it left.
+bool serialWriteAll(SerialPort* port, const void* data, std::size_t length);
+
+// Transmits one character at once (ahead of any buffered output where the
+// OS allows; otherwise as the next character). Does not wait for it to
+// leave the wire.
+bool serialTransmitChar(SerialPort* port, char c);
+
+// Reads up to `wanted` characters into `buffer` with the time-outs of
+// serialSetTimeouts. Returns as soon as `wanted` characters are in.
+// Returns the count read (0 = time-out), or -1 if the device failed.
+int serialRead(SerialPort* port, void* buffer, std::size_t wanted);
+
+// Restores the saved line settings, time-outs and control state, discards
+// both buffers and closes the device. Null is allowed (does nothing).
+void serialClose(SerialPort* port);
+
+// ------------------------------------------------------------- clock, sleep
+
+// Monotonic clock in nanoseconds (arbitrary origin, resolution 1 µs or
+// better).
+std::int64_t monotonicNs();
+
+// Sleeps the calling thread for at least `ms` milliseconds.
+void sleepMs(int ms);
+
+// -------------------------------------------------------------------- lock
+
+// The library's one lock (not recursive). Created by libraryLoad's caller
+// through lockCreate before any other use.
+struct Lock;
+Lock* lockCreate();
+void lockDestroy(Lock* lock);
+void lockAcquire(Lock* lock);
+void lockRelease(Lock* lock);
+
+// ------------------------------------------- thread-local storage, hooks
+
+// One thread-local slot holding each thread's record. `threadEnd` is called
+// in a thread that ends while its slot is non-null, with that value (the
+// slot is null afterwards). Returns false if no slot is available.
+using ThreadEndHook = void (*)(void* value);
+bool tlsCreate(ThreadEndHook threadEnd);
+void tlsDestroy();
+void* tlsGet();
+bool tlsSet(void* value);
+
+// ------------------------------------------------- load and unload hooks
+
+// Implemented by the library core, called by the platform file: on POSIX
+// from the shared object's constructor and destructor, on Windows from
+// DllMain (process attach/detach; thread detach calls the ThreadEndHook).
+// libraryLoad returns false when the library cannot work (no thread-local
+// slot); the platform then refuses to load where it can.
+bool libraryLoad();
+void libraryUnload();
+
+}  // namespace kavu::platform
