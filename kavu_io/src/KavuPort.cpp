@@ -1,0 +1,271 @@
+#include "KavuPort.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace kavu {
+namespace {
+
+using codec::DecodeStatus;
+using codec::ScanStatus;
+
+constexpr int kFirstRead = codec::kMinFrameText;   // a reply has at least 14 characters
+constexpr int kInterCharacterMs = 20;
+constexpr int kMaxCalibrationTrials = 32000;
+constexpr std::uint32_t kCalibrationStep = 5000;
+constexpr double kPreSendThresholdMs = 1.175;
+
+double elapsedMs(std::int64_t startNs) {
+    return static_cast<double>(platform::monotonicNs() - startNs) / 1e6;
+}
+
+}  // namespace
+
+void spinDelay(std::uint32_t count) {
+    volatile std::uint32_t i = 0;
+    while (i < count) i = i + 1;
+}
+
+KavuPort::~KavuPort() { close(); }
+
+bool KavuPort::open(int extraTimeoutMs) {
+    if (serial_ != nullptr) return false;
+    const PortSettings& s = requested_;
+    if (s.line.dataBits < 5 || s.line.dataBits > 8) return false;
+    serial_ = platform::serialOpen(s.device);
+    if (serial_ == nullptr) return false;
+    if (!platform::serialConfigure(serial_, s.line)) {
+        close();
+        return false;
+    }
+    replyTimeoutMs_ = 528000 / s.line.baud + 260 + extraTimeoutMs;
+    platform::Timeouts t;
+    t.interCharMs = kInterCharacterMs;
+    t.readPerCharMs = 1;
+    t.readConstantMs = replyTimeoutMs_;
+    t.writePerCharMs = 1;
+    t.writeConstantMs = replyTimeoutMs_;
+    if (!platform::serialSetTimeouts(serial_, t)) {
+        close();
+        return false;
+    }
+    platform::serialSetRts(serial_, false);
+    platform::serialSetDtr(serial_, false);
+    platform::serialPurge(serial_);
+    applied_ = requested_;
+    if (s.direction != 1) calibrate();
+    return true;
+}
+
+void KavuPort::close() {
+    if (serial_ == nullptr) return;
+    platform::serialClose(serial_);
+    serial_ = nullptr;
+}
+
+void KavuPort::calibrate() {
+    // Pre-send delay: half the loop count at which sending one character
+    // and spinning took longer than 1.175 ms twice in a row.
+    bool previousOver = false;
+    std::uint32_t count = 0;
+    for (int trial = 1; trial <= kMaxCalibrationTrials; ++trial) {
+        count = kCalibrationStep * static_cast<std::uint32_t>(trial);
+        const std::int64_t start = platform::monotonicNs();
+        platform::serialTransmitChar(serial_, ' ');
+        spinDelay(count);
+        const bool over = elapsedMs(start) > kPreSendThresholdMs;
+        if (over && previousOver) break;
+        previousOver = over;
+    }
+    preSendDelay_ = count / 2;
+
+    // Character delay: the count that spins longer than 0.12 of the
+    // character time at 115200 bit/s scaled to this speed, twice in a row.
+    const double targetMs = (115200.0 / applied_.line.baud) * 0.12;
+    previousOver = false;
+    for (int trial = 1; trial <= kMaxCalibrationTrials; ++trial) {
+        count = kCalibrationStep * static_cast<std::uint32_t>(trial);
+        const std::int64_t start = platform::monotonicNs();
+        spinDelay(count);
+        const bool over = elapsedMs(start) > targetMs;
+        if (over && previousOver) break;
+        previousOver = over;
+    }
+    characterDelay_ = count;
+}
+
+void KavuPort::resetExchange() {
+    requestDataLength_ = 0;
+    request_.packetLength = 0;
+    request_.textLength = 0;
+    requestHash_ = 0;
+    receivedCount_ = 0;
+    fields_.hash = 0;
+    fields_.address = 0;
+    fields_.requestFlag = false;
+    fields_.declaredCrc = 0;
+    fields_.computedCrc = 0;
+    fields_.dataLength = 0;
+    fields_.packetLength = 0;
+    replyDecoded_ = false;
+    deviceError = 0;
+    extendedError = 0;
+    if (traceFlags != 0) std::memset(received_, 0, sizeof received_);
+}
+
+void KavuPort::buildRequest(std::uint16_t hash, bool read, int address, int addressMode,
+                            const std::uint8_t* data, int dataLength) {
+    if (dataLength < 0) dataLength = 0;
+    if (dataLength > codec::kMaxData) dataLength = codec::kMaxData;
+    codec::encodeFrame(hash, read, address, addressMode == 0 ? codec::AddressMode::Short : codec::AddressMode::Long,
+                       data, dataLength, request_);
+    requestDataLength_ = dataLength;
+    requestHash_ = hash;
+}
+
+void KavuPort::send() {
+    if (traceFlags & 0x02) {
+        std::printf("send data ");
+        for (int i = 0; i < request_.packetLength; ++i) std::printf(" %02X", request_.packet[i]);
+        std::printf("\n");
+    }
+    if (traceFlags & 0x01)
+        std::printf("send frame %.*s\\x0D\n", request_.textLength > 0 ? request_.textLength - 1 : 0, request_.text);
+
+    platform::serialPurge(serial_);
+    const int direction = applied_.direction;
+    if (direction == 1) {
+        // Write failures are not reported: they show up as a reply time-out.
+        (void)platform::serialWriteAll(serial_, request_.text, static_cast<std::size_t>(request_.textLength));
+        return;
+    }
+    if (direction == 0) platform::serialSetRts(serial_, true);
+    if (direction == 2) platform::serialSetDtr(serial_, true);
+    spinDelay(preSendDelay_);
+    for (int i = 0; i < request_.textLength; ++i) {
+        (void)platform::serialTransmitChar(serial_, request_.text[i]);
+        spinDelay(characterDelay_);
+    }
+    if (direction == 0) platform::serialSetRts(serial_, false);
+    if (direction == 2) platform::serialSetDtr(serial_, false);
+}
+
+int KavuPort::receive(const std::uint16_t* expectedHash) {
+    deviceError = -1;
+    receivedCount_ = 0;
+    replyDecoded_ = false;
+    scanner_.reset();
+    int asked = kFirstRead;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const int room = codec::kMaxFrameText - receivedCount_;
+        const int wanted = asked < room ? asked : room;
+        if (wanted <= 0) break;
+        const int got = platform::serialRead(serial_, received_ + receivedCount_, static_cast<std::size_t>(wanted));
+        if (got == 0) break;        // the read waited its time and nothing came
+        if (got < 0) continue;      // failed at once: one of the two reads, no character
+        receivedCount_ += got;
+        const ScanStatus status = scanner_.scan(received_, receivedCount_, expectedHash, fields_);
+        if (status != ScanStatus::NeedMore) return finishReply(status);
+        asked -= got;
+        if (receivedCount_ > 4) {
+            const int announced = codec::announcedDataLength(received_, receivedCount_);
+            if (announced > 0) asked += 2 * announced;
+        }
+    }
+    if (traceFlags & 0x10) std::printf("recv timed out\n");
+    deviceError = 0;
+    return -102;
+}
+
+int KavuPort::finishReply(ScanStatus status) {
+    int result = -106;
+    if (status == ScanStatus::Complete) {
+        switch (scanner_.decodeStatus) {
+        case DecodeStatus::Ok: result = 0; break;
+        case DecodeStatus::ErrorReply:
+            result = -104;
+            deviceError = fields_.dataLength > 0 ? fields_.data()[0] : -1;
+            break;
+        case DecodeStatus::CrcMismatch: result = -103; break;
+        default: result = -106; break;
+        }
+        replyDecoded_ = result == 0 || result == -104;
+    }
+    if (traceFlags != 0) traceReceived(status, result);
+    return result;
+}
+
+void KavuPort::traceReceived(ScanStatus status, int result) {
+    const bool decoded = status == ScanStatus::Complete && scanner_.decodeStatus != DecodeStatus::SizeError;
+    if (traceFlags & 0x20) {
+        std::printf("recv raw   ");
+        for (int i = 0; i < receivedCount_; ++i) {
+            const auto c = static_cast<unsigned char>(received_[i]);
+            if (c > 0x20) std::printf("%c", c);
+            else std::printf("\\x%02X", c);
+        }
+        std::printf("\n");
+    }
+    if ((traceFlags & 0x01) && result == 0)
+        std::printf("recv frame %.*s\\x0D\n", fields_.characterCount > 0 ? fields_.characterCount - 1 : 0, received_);
+    if (traceFlags & 0x04) {
+        std::printf("recv data ");
+        if (decoded)
+            for (int i = 0; i < fields_.packetLength; ++i) std::printf(" %02X", fields_.packet[i]);
+        std::printf("\n");
+    }
+    if (traceFlags & 0x08) std::printf("SHOW_RVCED_DATA not supported\n");
+    if (traceFlags & 0x10) {
+        if (status == ScanStatus::MissingStart) {
+            std::printf("begin of frame marker (#) is missed\n");
+        } else if (status == ScanStatus::IllegalCharacter) {
+            std::printf("illegal character %0X at frame position %d\n", scanner_.illegalCharacter,
+                        scanner_.illegalPosition);
+        } else if (status == ScanStatus::SizeError) {
+            std::printf("invalid frame size or end of frame marker (0x0D) is missed\n");
+        } else {
+            switch (scanner_.decodeStatus) {
+            case DecodeStatus::Ok: std::printf("recv ok\n"); break;
+            case DecodeStatus::ErrorReply: break;
+            case DecodeStatus::HashMismatch:
+                std::printf("local id mismatch: send (%0X) recv (%0X)\n", requestHash_, fields_.hash);
+                break;
+            case DecodeStatus::CrcMismatch:
+                std::printf("wrong crc: declared (%04X) must be (%04X)\n", fields_.declaredCrc, fields_.computedCrc);
+                break;
+            case DecodeStatus::SizeError:
+                std::printf("invalid frame size or end of frame marker (0x0D) is missed\n");
+                break;
+            case DecodeStatus::DataLengthMismatch:
+                std::printf("wrong data field size: declared (%d) must be (%d)\n", fields_.dataLength,
+                            fields_.packetLength - 6);
+                break;
+            }
+        }
+    }
+}
+
+int KavuPort::exchange(int repeats) {
+    if (serial_ == nullptr) return -2;
+    int result = -100;
+    for (int attempt = 0; attempt <= repeats; ++attempt) {
+        send();
+        result = receive(&requestHash_);
+        if (result == 0 || result == -101 || result == -104 || result == -105) break;
+        platform::sleepMs(10 + 10 * attempt);
+    }
+    if (traceFlags != 0) {
+        std::printf("\n");
+        std::fflush(stdout);
+    }
+    return result;
+}
+
+int KavuPort::listen() {
+    if (serial_ == nullptr) return -2;
+    const int result = receive(nullptr);
+    if (traceFlags != 0) std::fflush(stdout);
+    return result;
+}
+
+}  // namespace kavu

@@ -1,0 +1,359 @@
+#include "PortRegistry.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace kavu {
+namespace {
+
+constexpr int kBaudOfIndex[] = {2400, 4800, 9600, 14400, 19200, 28800, 38400, 57600, 115200};
+
+void onThreadEnd(void* value) {
+    PortRegistry::instance().threadEnded(static_cast<ThreadRecord*>(value));
+}
+
+void defaultDeviceName(int port, char* out) {
+    std::snprintf(out, kDeviceNameSize, "/dev/ttyS%d", port);
+}
+
+}  // namespace
+
+PortRegistry& PortRegistry::instance() {
+    static PortRegistry registry;
+    return registry;
+}
+
+bool PortRegistry::load() {
+    if (loaded_) return true;
+    lock_ = platform::lockCreate();
+    if (lock_ == nullptr) return false;
+    if (!platform::tlsCreate(&onThreadEnd)) {
+        platform::lockDestroy(lock_);
+        lock_ = nullptr;
+        return false;
+    }
+    listHead_.next = listHead_.previous = &listHead_;
+    apiMode_ = 0;
+    repeats = 1;
+    extraTimeoutMs = 0;
+    loaded_ = true;
+    return true;
+}
+
+void PortRegistry::unload() {
+    if (!loaded_) return;
+    if (auto* own = static_cast<ThreadRecord*>(platform::tlsGet())) {
+        platform::tlsSet(nullptr);
+        threadEnded(own);
+    }
+    {
+        RegistryLock hold(lock_);
+        closeAllLocked();
+        while (freeSlots_ != nullptr) {
+            Slot* s = freeSlots_;
+            freeSlots_ = s->next;
+            delete s;
+        }
+    }
+    platform::lockDestroy(lock_);
+    lock_ = nullptr;
+    platform::tlsDestroy();
+    loaded_ = false;
+}
+
+ThreadRecord* PortRegistry::record(bool create) {
+    auto* r = static_cast<ThreadRecord*>(platform::tlsGet());
+    if (r != nullptr || !create || !loaded_) return r;
+    r = new (std::nothrow) ThreadRecord;
+    if (r == nullptr) return nullptr;
+    if (!platform::tlsSet(r)) {
+        delete r;
+        return nullptr;
+    }
+    return r;
+}
+
+Slot* PortRegistry::currentSlot(const ThreadRecord* r) const {
+    if (r == nullptr || r->generation != generation_.load()) return nullptr;
+    return r->current.load();
+}
+
+void PortRegistry::makeCurrent(ThreadRecord* r, Slot* slot) {
+    Slot* previous = currentSlot(r);
+    if (previous != nullptr && previous != slot) {
+        ThreadRecord* expected = r;
+        previous->owner.compare_exchange_strong(expected, nullptr);
+    }
+    r->generation = generation_.load();
+    r->current.store(slot);
+    if (slot != nullptr) slot->owner.store(r);
+}
+
+PortLease PortRegistry::leaseCurrent() {
+    ThreadRecord* r = record(false);
+    Slot* slot = currentSlot(r);
+    if (slot == nullptr) return {};
+    slot->users.fetch_add(1);
+    if (currentSlot(r) != slot) {   // taken away meanwhile
+        slot->users.fetch_sub(1);
+        return {};
+    }
+    KavuPort* port = slot->port.load();
+    if (port != nullptr && !port->isOpen()) port = nullptr;
+    return PortLease(slot, port);
+}
+
+int PortRegistry::setPortName(int port, const char* device) {
+    if (port < 0 || port >= kSlotCount) return -1;
+    const std::size_t length = device != nullptr ? std::strlen(device) : 0;
+    if (length >= kDeviceNameSize) return -1;
+    if (!loaded_) return -1;
+    RegistryLock hold(lock_);
+    std::memset(names_[port], 0, kDeviceNameSize);
+    if (length > 0) std::memcpy(names_[port], device, length);
+    return 0;
+}
+
+bool PortRegistry::settingsFor(const OpenArguments& a, PortSettings& s) {
+    if (a.port < 0 || a.port >= kSlotCount) return false;
+    if (names_[a.port][0] != '\0') std::memcpy(s.device, names_[a.port], kDeviceNameSize);
+    else defaultDeviceName(a.port, s.device);
+    s.line.baud = (a.speedIndex >= 0 && a.speedIndex <= 8) ? kBaudOfIndex[a.speedIndex] : 9600;
+    s.line.parity = a.parity == 1 ? platform::Parity::Even
+                  : a.parity == 2 ? platform::Parity::Odd
+                                  : platform::Parity::None;
+    s.line.dataBits = a.dataBits == 0 ? 7 : 8;
+    s.line.stopBits = a.stopBits == 1 ? platform::StopBits::OnePointFive
+                    : a.stopBits == 2 ? platform::StopBits::Two
+                                      : platform::StopBits::One;
+    s.direction = a.direction;
+    return true;
+}
+
+void PortRegistry::retirePort(Slot* slot) {
+    KavuPort* port = slot->port.exchange(nullptr);
+    // A running exchange still uses the port: wait until it has finished.
+    while (slot->users.load() != 0) platform::sleepMs(1);
+    delete port;
+}
+
+Slot* PortRegistry::newListSlot() {
+    Slot* s = freeSlots_;
+    if (s != nullptr) {
+        freeSlots_ = s->next;
+    } else {
+        s = new (std::nothrow) Slot;
+        if (s == nullptr) return nullptr;
+    }
+    s->next = s->previous = nullptr;
+    s->owner.store(nullptr);
+    s->lastResult.store(0);
+    return s;
+}
+
+void PortRegistry::unlinkAndRecycle(Slot* s) {
+    if (s->previous != nullptr) {
+        s->previous->next = s->next;
+        s->next->previous = s->previous;
+    }
+    s->previous = nullptr;
+    // Slots are kept for reuse: a thread that read a stale current pointer
+    // never touches freed memory.
+    s->next = freeSlots_;
+    freeSlots_ = s;
+}
+
+bool PortRegistry::inList(const Slot* slot) const {
+    for (const Slot* s = listHead_.next; s != &listHead_; s = s->next)
+        if (s == slot) return true;
+    return false;
+}
+
+void PortRegistry::closeAllLocked() {
+    if (apiMode_.load() == 1) {
+        for (Slot& s : table_) {
+            retirePort(&s);
+            if (ThreadRecord* owner = s.owner.exchange(nullptr)) owner->current.store(nullptr);
+        }
+    } else {
+        while (listHead_.next != &listHead_) {
+            Slot* s = listHead_.next;
+            retirePort(s);
+            if (ThreadRecord* owner = s->owner.exchange(nullptr)) owner->current.store(nullptr);
+            unlinkAndRecycle(s);
+        }
+    }
+    generation_.fetch_add(1);   // every other thread's current pointer is stale now
+}
+
+int PortRegistry::setApiMode(int mode) {
+    if (!loaded_) return -1;
+    if (mode == apiMode_.load()) return 0;
+    if (mode != 0 && mode != 1) return -1;
+    RegistryLock hold(lock_);
+    if (mode == apiMode_.load()) return 0;
+    closeAllLocked();
+    apiMode_.store(mode);
+    return 0;
+}
+
+int PortRegistry::openPort(const OpenArguments& a) {
+    if (!loaded_) return -3;
+    if (apiMode_.load() == 0) {
+        ThreadRecord* r = record(true);
+        if (currentSlot(r) != nullptr) return -4;
+        PortSettings settings;
+        RegistryLock hold(lock_);
+        if (!settingsFor(a, settings)) return -1;
+        auto* port = new (std::nothrow) KavuPort;
+        if (port == nullptr) return -1;
+        port->setRequested(settings);
+        if (!port->open(extraTimeoutMs.load())) {
+            delete port;
+            return -1;
+        }
+        Slot* s = r != nullptr ? newListSlot() : nullptr;
+        if (s == nullptr) {
+            delete port;
+            return -3;
+        }
+        s->port.store(port);
+        s->previous = listHead_.previous;
+        s->next = &listHead_;
+        listHead_.previous->next = s;
+        listHead_.previous = s;
+        makeCurrent(r, s);
+        return 0;
+    }
+
+    if (a.port < 0 || a.port >= kSlotCount) return -2;
+    RegistryLock hold(lock_);
+    Slot& s = table_[a.port];
+    if (s.port.load() != nullptr) return -4;
+    ThreadRecord* r = record(true);
+    if (r == nullptr) return -3;
+    PortSettings settings;
+    settingsFor(a, settings);
+    auto* port = new (std::nothrow) KavuPort;
+    if (port == nullptr) return -5;
+    port->setRequested(settings);
+    if (!port->open(extraTimeoutMs.load())) {
+        delete port;
+        return -5;
+    }
+    s.port.store(port);
+    makeCurrent(r, &s);
+    return 0;
+}
+
+int PortRegistry::setupPort(const OpenArguments& a) {
+    if (!loaded_) return -2;
+    if (apiMode_.load() == 0) return -6;
+    if (a.port < 0 || a.port >= kSlotCount) return -2;
+    RegistryLock hold(lock_);
+    Slot& s = table_[a.port];
+    KavuPort* port = s.port.exchange(nullptr);
+    if (port == nullptr) return -2;
+    while (s.users.load() != 0) platform::sleepMs(1);
+    PortSettings settings;
+    settingsFor(a, settings);
+    port->close();
+    port->setRequested(settings);
+    const int result = port->open(extraTimeoutMs.load()) ? 0 : -1;
+    s.port.store(port);   // a failed reopen leaves the closed port in its slot
+    s.lastResult.store(result);
+    return result;
+}
+
+int PortRegistry::selectPort(int port) {
+    if (!loaded_ || apiMode_.load() == 0) return -1;
+    if (port < 0 || port >= kSlotCount) return -2;
+    ThreadRecord* r = record(true);
+    if (r == nullptr) return -3;
+    if (currentSlot(r) == &table_[port]) return 0;
+    RegistryLock hold(lock_);
+    if (apiMode_.load() == 0) return -1;
+    makeCurrent(r, &table_[port]);
+    return 0;
+}
+
+int PortRegistry::closePort() {
+    if (!loaded_) return -2;
+    ThreadRecord* r = record(false);
+    if (apiMode_.load() == 0) {
+        Slot* s = currentSlot(r);
+        if (s == nullptr) return 0;
+        RegistryLock hold(lock_);
+        if (currentSlot(r) != s) return 0;
+        if (s->port.load() == nullptr) return -2;
+        retirePort(s);
+        s->owner.store(nullptr);
+        r->current.store(nullptr);
+        unlinkAndRecycle(s);
+        return 0;
+    }
+    RegistryLock hold(lock_);
+    Slot* s = currentSlot(r);
+    if (s == nullptr || s->port.load() == nullptr) return -2;
+    retirePort(s);
+    ThreadRecord* expected = r;
+    s->owner.compare_exchange_strong(expected, nullptr);
+    r->current.store(nullptr);
+    return 0;
+}
+
+void* PortRegistry::detachFromThread() {
+    if (!loaded_ || apiMode_.load() != 0) return nullptr;
+    ThreadRecord* r = record(false);
+    RegistryLock hold(lock_);
+    if (apiMode_.load() != 0) return nullptr;
+    Slot* s = currentSlot(r);
+    if (s == nullptr) return nullptr;
+    s->owner.store(nullptr);
+    r->current.store(nullptr);
+    return s;
+}
+
+int PortRegistry::attachToThread(void* handle) {
+    if (!loaded_) return -1;
+    if (apiMode_.load() != 0) return -6;
+    ThreadRecord* r = record(false);
+    RegistryLock hold(lock_);
+    if (apiMode_.load() != 0) return -6;
+    Slot* current = currentSlot(r);
+    if (current == nullptr) return -1;
+    auto* s = static_cast<Slot*>(handle);
+    // Only a detached slot of the list: a stale or foreign handle is refused.
+    if (s == nullptr || !inList(s) || s->owner.load() != nullptr) return -1;
+    current->owner.store(nullptr);   // stays open and linked, detached
+    makeCurrent(r, s);
+    return 0;
+}
+
+void PortRegistry::threadEnded(ThreadRecord* r) {
+    if (r == nullptr) return;
+    if (loaded_) {
+        RegistryLock hold(lock_);
+        Slot* s = currentSlot(r);
+        if (s != nullptr) {
+            if (apiMode_.load() == 0) {
+                retirePort(s);
+                s->owner.store(nullptr);
+                unlinkAndRecycle(s);
+            } else {
+                ThreadRecord* expected = r;
+                s->owner.compare_exchange_strong(expected, nullptr);
+            }
+        }
+        r->current.store(nullptr);
+    }
+    delete r;
+}
+
+}  // namespace kavu
+
+namespace kavu::platform {
+bool libraryLoad() { return PortRegistry::instance().load(); }
+void libraryUnload() { PortRegistry::instance().unload(); }
+}  // namespace kavu::platform

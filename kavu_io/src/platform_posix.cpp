@@ -1,0 +1,253 @@
+// Linux implementation of the platform seam: tty devices opened
+// exclusively, poll()-timed reads with millisecond deadlines, modem lines
+// through TIOCM*, low latency through TIOCSSERIAL, pthread lock and TLS,
+// shared-object constructor/destructor as the load and unload hooks.
+#include "platform.h"
+#include "posix_termios2.h"
+
+#include <cerrno>
+#include <ctime>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <new>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace kavu::platform {
+
+struct SerialPort {
+    int fd = -1;
+    posix::SavedLine savedLine{};
+    bool haveSavedModem = false;
+    int savedModem = 0;
+    bool lowLatencyChanged = false;
+    struct serial_struct savedSerial {};
+    Timeouts timeouts;
+};
+
+namespace {
+
+constexpr std::int64_t kNsPerMs = 1000000;
+
+void setModemBit(int fd, int bit, bool raised) {
+    // A pseudo-terminal answers ENOTTY/EINVAL: there is no line to switch.
+    (void)ioctl(fd, raised ? TIOCMBIS : TIOCMBIC, &bit);
+}
+
+void enableLowLatency(SerialPort& port) {
+    struct serial_struct serial {};
+    if (ioctl(port.fd, TIOCGSERIAL, &serial) != 0) return;   // not a UART/USB driver
+    if (serial.flags & ASYNC_LOW_LATENCY) return;
+    port.savedSerial = serial;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    if (ioctl(port.fd, TIOCSSERIAL, &serial) == 0) port.lowLatencyChanged = true;
+}
+
+// Waits for `events` on fd until the absolute monotonic deadline.
+// Returns poll's revents, 0 on time-out, -1 on error.
+int waitFor(int fd, short events, std::int64_t deadlineNs) {
+    for (;;) {
+        const std::int64_t left = deadlineNs - monotonicNs();
+        if (left <= 0) return 0;
+        struct timespec ts;
+        ts.tv_sec = static_cast<time_t>(left / 1000000000);
+        ts.tv_nsec = static_cast<long>(left % 1000000000);
+        struct pollfd pfd {fd, events, 0};
+        const int r = ppoll(&pfd, 1, &ts, nullptr);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (r == 0) continue;   // re-check the deadline
+        return pfd.revents;
+    }
+}
+
+}  // namespace
+
+SerialPort* serialOpen(const char* device) {
+    if (device == nullptr || device[0] == '\0') return nullptr;
+    const int fd = ::open(device, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    // TIOCEXCL stops other openers except root; the flock stops root too.
+    if (!isatty(fd) || ioctl(fd, TIOCEXCL) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    auto* port = new (std::nothrow) SerialPort;
+    if (port == nullptr || !posix::lineSave(fd, port->savedLine)) {
+        (void)ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        delete port;
+        return nullptr;
+    }
+    port->fd = fd;
+    int modem = 0;
+    if (ioctl(fd, TIOCMGET, &modem) == 0) {
+        port->haveSavedModem = true;
+        port->savedModem = modem;
+    }
+    enableLowLatency(*port);
+    return port;
+}
+
+bool serialConfigure(SerialPort* port, const LineSettings& settings) {
+    return port != nullptr && posix::lineApplyRaw(port->fd, settings);
+}
+
+bool serialSetTimeouts(SerialPort* port, const Timeouts& timeouts) {
+    if (port == nullptr) return false;
+    port->timeouts = timeouts;
+    return true;
+}
+
+void serialSetRts(SerialPort* port, bool raised) { setModemBit(port->fd, TIOCM_RTS, raised); }
+void serialSetDtr(SerialPort* port, bool raised) { setModemBit(port->fd, TIOCM_DTR, raised); }
+
+void serialPurge(SerialPort* port) { (void)tcflush(port->fd, TCIOFLUSH); }
+
+bool serialWriteAll(SerialPort* port, const void* data, std::size_t length) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    const Timeouts& t = port->timeouts;
+    const std::int64_t deadline =
+        monotonicNs() + (static_cast<std::int64_t>(length) * t.writePerCharMs + t.writeConstantMs) * kNsPerMs;
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t n = ::write(port->fd, bytes + done, length - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN) return false;
+        const int ev = waitFor(port->fd, POLLOUT, deadline);
+        if (ev <= 0 || (ev & (POLLERR | POLLNVAL))) return false;
+    }
+    // Completion: the driver has handed every character to the line.
+    while (tcdrain(port->fd) != 0)
+        if (errno != EINTR) return false;
+    return true;
+}
+
+bool serialTransmitChar(SerialPort* port, char c) {
+    // Linux has no "ahead of the queue" write; the output buffer is empty
+    // here anyway (purged before every request), so the character goes next.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const ssize_t n = ::write(port->fd, &c, 1);
+        if (n == 1) return true;
+        if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+        const std::int64_t deadline = monotonicNs() + port->timeouts.writeConstantMs * kNsPerMs;
+        if (waitFor(port->fd, POLLOUT, deadline) <= 0) return false;
+    }
+    return false;
+}
+
+int serialRead(SerialPort* port, void* buffer, std::size_t wanted) {
+    if (wanted == 0) return 0;
+    auto* out = static_cast<unsigned char*>(buffer);
+    const Timeouts& t = port->timeouts;
+    const std::int64_t start = monotonicNs();
+    const std::int64_t total =
+        start + (static_cast<std::int64_t>(wanted) * t.readPerCharMs + t.readConstantMs) * kNsPerMs;
+    std::int64_t lastCharacter = 0;
+    std::size_t got = 0;
+    while (got < wanted) {
+        std::int64_t deadline = total;
+        if (got > 0 && t.interCharMs > 0) {
+            const std::int64_t gapEnd = lastCharacter + t.interCharMs * kNsPerMs;
+            if (gapEnd < deadline) deadline = gapEnd;
+        }
+        const int ev = waitFor(port->fd, POLLIN, deadline);
+        if (ev == 0) break;
+        if (ev < 0 || (ev & POLLNVAL)) return got > 0 ? static_cast<int>(got) : -1;
+        const ssize_t n = ::read(port->fd, out + got, wanted - got);
+        if (n > 0) {
+            got += static_cast<std::size_t>(n);
+            lastCharacter = monotonicNs();
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+        // End of file or an error (a hung-up line): nothing more will come.
+        return got > 0 ? static_cast<int>(got) : -1;
+    }
+    return static_cast<int>(got);
+}
+
+void serialClose(SerialPort* port) {
+    if (port == nullptr) return;
+    if (port->fd >= 0) {
+        (void)posix::lineRestore(port->fd, port->savedLine);
+        if (port->haveSavedModem) {
+            const int lines = TIOCM_RTS | TIOCM_DTR;
+            int raise = port->savedModem & lines;
+            int lower = ~port->savedModem & lines;
+            if (raise) (void)ioctl(port->fd, TIOCMBIS, &raise);
+            if (lower) (void)ioctl(port->fd, TIOCMBIC, &lower);
+        }
+        if (port->lowLatencyChanged) (void)ioctl(port->fd, TIOCSSERIAL, &port->savedSerial);
+        (void)tcflush(port->fd, TCIOFLUSH);
+        (void)ioctl(port->fd, TIOCNXCL);
+        (void)flock(port->fd, LOCK_UN);
+        ::close(port->fd);
+    }
+    delete port;
+}
+
+std::int64_t monotonicNs() {
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+void sleepMs(int ms) {
+    if (ms <= 0) return;
+    struct timespec ts;
+    ts.tv_sec = ms / 1000;
+    ts.tv_nsec = static_cast<long>(ms % 1000) * kNsPerMs;
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+struct Lock {
+    pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
+};
+
+Lock* lockCreate() { return new (std::nothrow) Lock; }
+void lockDestroy(Lock* lock) {
+    if (lock == nullptr) return;
+    pthread_mutex_destroy(&lock->mutex);
+    delete lock;
+}
+void lockAcquire(Lock* lock) { pthread_mutex_lock(&lock->mutex); }
+void lockRelease(Lock* lock) { pthread_mutex_unlock(&lock->mutex); }
+
+namespace {
+pthread_key_t g_key;
+bool g_keyValid = false;
+}  // namespace
+
+bool tlsCreate(ThreadEndHook threadEnd) {
+    if (g_keyValid) return true;
+    g_keyValid = pthread_key_create(&g_key, threadEnd) == 0;
+    return g_keyValid;
+}
+
+void tlsDestroy() {
+    if (!g_keyValid) return;
+    pthread_key_delete(g_key);
+    g_keyValid = false;
+}
+
+void* tlsGet() { return g_keyValid ? pthread_getspecific(g_key) : nullptr; }
+bool tlsSet(void* value) { return g_keyValid && pthread_setspecific(g_key, value) == 0; }
+
+namespace {
+__attribute__((constructor)) void onSharedObjectLoad() { (void)libraryLoad(); }
+__attribute__((destructor)) void onSharedObjectUnload() { libraryUnload(); }
+}  // namespace
+
+}  // namespace kavu::platform
