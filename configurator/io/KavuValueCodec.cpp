@@ -47,8 +47,9 @@ bool encodeHalf(const QString &text, int scale, quint16 *half)
 double decodeHalf(quint16 half, int scale)
 {
     // Bit 15 is the sign; 0x8000 is a negative zero.
-    const double magnitude = (half & 0x8000) ? -double(half & 0x7FFF) : double(half);
-    return magnitude / 10.0 / scale;
+    const quint16 magnitude = half & 0x7FFF;
+    const double v = (half & 0x8000) && magnitude ? -double(magnitude) : double(magnitude);
+    return v / 10.0 / scale;
 }
 
 QString gText(double v)

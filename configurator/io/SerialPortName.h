@@ -15,7 +15,7 @@
 struct SerialPortName
 {
     // The library port the configurator binds named devices to.
-    static const int boundPort = 255;
+    static constexpr int boundPort = 255;
 
     int portIndex = -1;
     QByteArray device; // empty: the library's default device of portIndex
