@@ -18,8 +18,13 @@ struct CommSettings
     QString address;     // Addr
     QString addressMode; // A.Len
 
-    // GUI thread only.
+    // The settings in force on the device: a setting's undoValue where it
+    // has one (edited, not yet written), else its value, else its factory
+    // value. GUI thread only.
     static CommSettings fromDocument(HrcDocument &document);
+
+    // Takes a setting by its parameter name; false for another name.
+    bool set(const QString &name, const QString &value);
 
     static void publish(const CommSettings &settings);
     static CommSettings published();

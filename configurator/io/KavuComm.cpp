@@ -219,7 +219,7 @@ int KavuComm::transferParameter(IoParameter &p)
         if (result == 0) {
             p.ioValue = text;
             if (operation == opWrite && p.comm)
-                reopenAfterCommWrite();
+                reopenAfterCommWrite(p);
         }
     }
     p.ioLastErrCode = QString::number(result);
@@ -227,10 +227,13 @@ int KavuComm::transferParameter(IoParameter &p)
     return result;
 }
 
-void KavuComm::reopenAfterCommWrite()
+void KavuComm::reopenAfterCommWrite(const IoParameter &written)
 {
     // The device now works with the new setting; so must the port. lastErr
     // is cleared of the write's success first so tryConnect really reopens.
+    CommSettings settings = CommSettings::published();
+    if (settings.set(written.name, written.value))
+        CommSettings::publish(settings);
     ClosePort();
     readPortSettings();
     lastErr = codeNotConnected;

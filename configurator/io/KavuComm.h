@@ -59,7 +59,7 @@ protected:
     int readText(const QString &name, int channel, QString *text);
     int transferByKind(IoParameter &p, const QByteArray &name, int index, int channel, QString *result);
     bool checkName(const QString &name, QByteArray *base, int *index);
-    void reopenAfterCommWrite();
+    void reopenAfterCommWrite(const IoParameter &written);
 
     KavuCommOperation operation = opRead;
     std::atomic<int> state{stateIdle};

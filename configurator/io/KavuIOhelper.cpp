@@ -51,6 +51,10 @@ KavuIOhelper::KavuIOhelper(const HrcDocument &doc)
                     if (transferred) {
                         element.setAttribute(QStringLiteral("ioValue"), ioValue);
                         element.setAttribute(QStringLiteral("ioLastErrCode"), code);
+                        // A communication setting just exchanged is the one
+                        // in force on the device: no earlier one to return to.
+                        if (code == QLatin1String("0") && element.hasAttribute(QStringLiteral("commparam")))
+                            element.removeAttribute(QStringLiteral("undoValue"));
                     }
                     treeID = element.attribute(QStringLiteral("treeID")).toUInt();
                 }
