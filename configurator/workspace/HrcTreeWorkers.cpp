@@ -38,9 +38,11 @@ HrcTreeWorkers::HrcTreeWorkers(HrcTree *owner, bool withMonitor)
 
 HrcTreeWorkers::~HrcTreeWorkers()
 {
-    if (mon)
+    // Detach only what is still ours: a successor may already be attached.
+    if (mon && tree->monitor() == mon.get())
         tree->attachMonitor(nullptr);
-    tree->attachIoWorker(nullptr);
+    if (tree->ioWorker() == helper.get())
+        tree->attachIoWorker(nullptr);
 }
 
 void HrcTreeWorkers::syncPolling()
