@@ -21,12 +21,17 @@ QString setting(HrcDocument &document, const char *name)
     const QString undo = element.attribute(QStringLiteral("undoValue"));
     if (!undo.isEmpty())
         return undo;
-    const QString value = document.paramValue(QLatin1String(name));
-    if (!value.isEmpty())
-        return value;
-    return element.attribute(QStringLiteral("defaultvalue"));
+    return CommSettings::valueOrDefault(document, QLatin1String(name));
 }
 } // namespace
+
+QString CommSettings::valueOrDefault(HrcDocument &document, const QString &name)
+{
+    const QString value = document.paramValue(name);
+    if (!value.isEmpty())
+        return value;
+    return document.findParameter(name).attribute(QStringLiteral("defaultvalue"));
+}
 
 CommSettings CommSettings::fromDocument(HrcDocument &document)
 {

@@ -23,6 +23,10 @@ struct CommSettings
     // value. GUI thread only.
     static CommSettings fromDocument(HrcDocument &document);
 
+    // A parameter's value, or its factory value while it has none (nothing
+    // restored, read or edited yet). GUI thread only.
+    static QString valueOrDefault(HrcDocument &document, const QString &name);
+
     // Takes a setting by its parameter name; false for another name.
     bool set(const QString &name, const QString &value);
 

@@ -53,6 +53,9 @@ public:
     KavuCommOperation currentOperation() const { return operation; }
 
 protected:
+    // The 1 ms pause after every transfer, kept close to 1 ms.
+    static void pauseAfterTransfer();
+    static void preciseTimersForThisThread();
     // Sets the state unless termination was requested meanwhile.
     void setStateUnlessTerminating(int newState);
     int openConfiguredPort();

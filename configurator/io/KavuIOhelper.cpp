@@ -162,7 +162,7 @@ IoJob KavuIOhelper::buildJob(bool changedOnly)
     IoJob job;
     job.id = nextJobId++;
     job.operation = jobOperation;
-    job.timeoutSec = qMax(0, document.paramValue(QStringLiteral("TimeOut")).toInt());
+    job.timeoutSec = qMax(0, CommSettings::valueOrDefault(document, QStringLiteral("TimeOut")).toInt());
     CommSettings::publish(CommSettings::fromDocument(document));
 
     QVector<QDomElement> elements;
@@ -201,6 +201,7 @@ void KavuIOhelper::doExecIO()
     operation = job.operation;
     lastErr = codeNotConnected;
 
+    preciseTimersForThisThread();
     qDebug() << "IOHelper::doExecIO";
     ioBusy.store(true);
     while (monBusy.load())

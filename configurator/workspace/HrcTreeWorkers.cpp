@@ -1,5 +1,7 @@
 #include "HrcTreeWorkers.h"
 
+#include "CommSettings.h"
+
 #include "HrcTree.h"
 #include "KavuIOhelper.h"
 #include "KavuMon.h"
@@ -25,8 +27,9 @@ HrcTreeWorkers::HrcTreeWorkers(HrcTree *owner, bool withMonitor)
     owner->attachIoWorker(helper.get());
 
     if (withMonitor) {
-        mon.reset(new KavuMon(owner->documentModel(), owner->paramValue(QStringLiteral("timescan")).toUInt(),
-                              owner->paramValue(logFileName)));
+        HrcDocument &document = owner->documentModel();
+        mon.reset(new KavuMon(document, CommSettings::valueOrDefault(document, QStringLiteral("timescan")).toUInt(),
+                              CommSettings::valueOrDefault(document, logFileName)));
         owner->attachMonitor(mon.get());
         connect(mon.get(), &KavuMon::kavuMonLogFileState, this, &HrcTreeWorkers::onLogFileState);
         connect(owner, &QTreeWidget::itemChanged, this, &HrcTreeWorkers::onItemChanged);
