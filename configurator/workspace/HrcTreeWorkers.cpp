@@ -42,6 +42,8 @@ HrcTreeWorkers::HrcTreeWorkers(HrcTree *owner, bool withMonitor)
 HrcTreeWorkers::~HrcTreeWorkers()
 {
     // Detach only what is still ours: a successor may already be attached.
+    if (!tree)
+        return;
     if (mon && tree->monitor() == mon.get())
         tree->attachMonitor(nullptr);
     if (tree->ioWorker() == helper.get())
@@ -50,7 +52,7 @@ HrcTreeWorkers::~HrcTreeWorkers()
 
 void HrcTreeWorkers::syncPolling()
 {
-    if (!mon)
+    if (!mon || !tree)
         return;
     bool logTicked = false;
     QSet<QString> ticked;
@@ -71,7 +73,7 @@ void HrcTreeWorkers::syncPolling()
 
 void HrcTreeWorkers::onItemChanged(QTreeWidgetItem *item, int column)
 {
-    if (!mon || column != 0 || !(item->flags() & Qt::ItemIsUserCheckable))
+    if (!mon || !tree || column != 0 || !(item->flags() & Qt::ItemIsUserCheckable))
         return;
     const QString name = tree->elementOf(item).attribute(QStringLiteral("namekavu"));
     const bool ticked = item->checkState(0) == Qt::Checked;
@@ -83,6 +85,8 @@ void HrcTreeWorkers::onItemChanged(QTreeWidgetItem *item, int column)
 
 void HrcTreeWorkers::onLogFileState(bool opened)
 {
+    if (!tree)
+        return;
     QTreeWidgetItem *item = tree->findItem(logFileName);
     if (!item)
         return;

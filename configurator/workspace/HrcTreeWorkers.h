@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 
 #include <memory>
 
@@ -33,7 +34,7 @@ private slots:
     void onLogFileState(bool opened);
 
 private:
-    HrcTree *tree;
+    QPointer<HrcTree> tree; // null once the tree is being destroyed
     std::unique_ptr<KavuIOhelper> helper;
     std::unique_ptr<KavuMon> mon;
 };

@@ -117,6 +117,7 @@ private slots:
     void cancelMidJob();
     void timeoutZeroConnectsOnceAndTransfersNothing();
     void unreachablePortFailsTheConnection();
+    void cancelWhileConnecting();
 
     // Checks of names and values.
     void nameChecks();
@@ -341,6 +342,21 @@ void TestKavuIOhelper::unreachablePortFailsTheConnection()
         QCOMPARE(ws.recorder->starting, QList<int>{0});
         QVERIFY(t.elapsed() < 10000);
     }
+}
+
+void TestKavuIOhelper::cancelWhileConnecting()
+{
+    Workspace ws("/dev/hrc417-no-such-tty", 30);
+    QElapsedTimer t;
+    t.start();
+    ws.helper()->setJob("configuration", KavuComm::opRead, true);
+    ws.helper()->startJob(false);
+    QTRY_VERIFY(!ws.recorder->starting.isEmpty());
+    ws.helper()->terminate();
+    QVERIFY(ws.recorder->waitFinished(10000));
+    QCOMPARE(ws.recorder->count, -1);
+    QCOMPARE(ws.helper()->sessionState(), int(KavuComm::stateTerminating));
+    QVERIFY(t.elapsed() < 10000);
 }
 
 void TestKavuIOhelper::nameChecks()

@@ -274,5 +274,23 @@ void TestKavuMon::noDeviceNothingLoggedNothingChanged()
     QVERIFY(!ws.document.findParameter("r.cor:0").hasAttribute("ioLastErrCode"));
 }
 
+void TestKavuMon::treeDestroyedWhilePolling()
+{
+    Simulator sim;
+    QVERIFY2(sim.started(), qPrintable(sim.error()));
+    HrcDocument document = loadDocument();
+    connectTo(document, sim.path(), 2);
+    auto *tree = new HrcTree(document.document());
+    tree->buildTree();
+    auto *workers = new HrcTreeWorkers(tree, true); // owned by the tree
+    tree->findItem("r.cor:2")->setCheckState(0, Qt::Checked);
+    QSignalSpy updates(workers->monitor(), &KavuMon::kavuMonUpdating);
+    workers->monitor()->start();
+    QVERIFY(updates.wait(10000));
+    delete tree; // stops the monitor and the worker with it
+    QCoreApplication::processEvents();
+    QCOMPARE(monBusy.load(), false);
+}
+
 QTEST_MAIN(TestKavuMon)
 #include "tst_kavumon.moc"
