@@ -76,6 +76,7 @@ private slots:
     void logFileThatCannotBeOpened();
     void jobPausesPollingAndPollingResumes();
     void noDeviceNothingLoggedNothingChanged();
+    void treeDestroyedWhilePolling();
 
 private:
     QTemporaryDir dir;
