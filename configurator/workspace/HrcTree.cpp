@@ -44,6 +44,8 @@ HrcTree::HrcTree(const QDomDocument &document, QWidget *owner, QWidget *parent)
         connect(this, &QWidget::customContextMenuRequested, this, &HrcTree::showContextMenu);
     }
     connect(this, &QTreeWidget::itemChanged, this, &HrcTree::onItemChanged);
+    // Editors open only through onParamUpdateRequest, always on the value column.
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
 
     m_baseNames = m_model.baseNames();
     m_typeNames = m_model.types();
@@ -426,23 +428,36 @@ void HrcTree::onParamUpdateRequest(QTreeWidgetItem *item, int column)
 {
     if (!item || column > 2)
         return;
-    m_editorRequested = true;
     const QDomElement element = elementOf(item);
     if (HrcDocument::isEditable(element)) {
         if (HrcDocument::isPoint(element) && item->childCount() > 0) {
             item->setExpanded(true);
             setCurrentItem(item->child(0));
-            editItem(item->child(0), kValueColumn);
+            openValueEditor(item->child(0));
         } else {
-            editItem(item, kValueColumn);
+            openValueEditor(item);
         }
         clearSelection();
     } else if (HrcDocument::isPointHalf(element)) {
-        editItem(item, kValueColumn);
+        openValueEditor(item);
         clearSelection();
     } else if (element.attribute(kNamekavu) == QLatin1String("logfile")) {
-        editItem(item, kValueColumn);
+        openValueEditor(item);
     }
+}
+
+void HrcTree::openValueEditor(QTreeWidgetItem *item)
+{
+    // The flag keeps the context menu away while the editor is open; a
+    // double-click that opens nothing leaves the menu available.
+    m_editorRequested = true;
+    editItem(item, kValueColumn);
+}
+
+void HrcTree::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint)
+{
+    QTreeWidget::closeEditor(editor, hint);
+    m_editorRequested = false;
 }
 
 void HrcTree::onItemChanged(QTreeWidgetItem *, int)

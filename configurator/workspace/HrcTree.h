@@ -99,7 +99,11 @@ public slots:
     void onItemChanged(QTreeWidgetItem *item, int column);
     void showContextMenu(const QPoint &pos);
 
+protected slots:
+    void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
+
 private:
+    void openValueEditor(QTreeWidgetItem *item);
     void resetTree();
     void buildBranch(const QDomElement &set, bool makeItems, QTreeWidgetItem *parent);
     void buildParameter(const QDomElement &element, bool makeItems, QTreeWidgetItem *parent);
