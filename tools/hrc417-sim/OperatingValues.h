@@ -3,7 +3,7 @@
 // follows the heating graph under a regulator, hot water with hysteresis,
 // valve outputs, alternating pumps and discrete inputs. The plant advances
 // in fixed steps from the start of the run with a seeded generator, so a
-// given seed and time since start always give the same values.
+// given seed, time since start and device clock give the same values.
 #pragma once
 
 #include "DeviceState.h"

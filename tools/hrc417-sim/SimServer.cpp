@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 SimServer::SimServer(const SimOptions& options, SerialLine& line, DeviceState& state,
                      OperatingValues& plant, uint64_t seed)
@@ -75,13 +76,17 @@ bool SimServer::run(int wakeFd, volatile std::sig_atomic_t& stopRequested, QStri
     char buffer[512];
     while (!stopRequested) {
         pollfd fds[2] = {{line_.fd(), POLLIN, 0}, {wakeFd, POLLIN, 0}};
-        const int r = poll(fds, 2, -1);
+        // The plant keeps moving while the line is quiet, so that a request
+        // after a long pause is not delayed by catching up.
+        const int r = poll(fds, 2, 500);
+        const int pollErrno = errno;
         if (r < 0) {
-            if (errno == EINTR)
+            if (pollErrno == EINTR)
                 continue;
-            error = QStringLiteral("poll: %1").arg(errno);
+            error = QStringLiteral("poll: %1").arg(QString::fromLocal8Bit(std::strerror(pollErrno)));
             return false;
         }
+        plant_.advanceTo(now() / 1000000);
         if (fds[1].revents || stopRequested)
             break;
         if (!(fds[0].revents & (POLLIN | POLLERR | POLLHUP)))
@@ -155,11 +160,18 @@ void SimServer::handleFrame(int64_t endNs)
     const int64_t turnaround = int64_t(options_.turnaroundMs) * 1000000;
     const int64_t start = charNs_ ? std::max(endNs, outputFreeNs_) + turnaround : now() + turnaround;
     transmit(segments, start);
-    if (reply.lineSettingsChanged && line_.isDevice()) {
-        line_.drain();
-        QString error;
-        if (!line_.reconfigure(lineSettingsOf(state_, 0), error))
-            std::fprintf(stderr, "hrc417-sim: %s\n", error.toLocal8Bit().constData());
+    if (reply.lineSettingsChanged) {
+        // Like a real device, the new speed holds from the next frame on.
+        const LineSettings settings = lineSettingsOf(state_, 0);
+        if (line_.isDevice()) {
+            line_.drain();
+            QString error;
+            if (!line_.reconfigure(settings, error))
+                std::fprintf(stderr, "hrc417-sim: %s\n", error.toLocal8Bit().constData());
+        } else if (charNs_) {
+            charNs_ = int64_t(10) * 1000000000 / settings.baud;
+            log(QStringLiteral("line paced at %1 bit/s").arg(settings.baud));
+        }
     }
 }
 

@@ -1,0 +1,64 @@
+// The device side of a pseudo-terminal for exchange tests and benchmarks:
+// the library opens the slave by name, the peer reads requests and writes
+// replies on the master. A scripted peer runs a function in its own thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kavu::test {
+
+class PtyPeer {
+public:
+    PtyPeer();
+    ~PtyPeer();
+    PtyPeer(const PtyPeer&) = delete;
+    PtyPeer& operator=(const PtyPeer&) = delete;
+
+    const std::string& slaveName() const { return slaveName_; }
+    int masterFd() const { return master_; }
+    // A slave descriptor held open by the peer, so that the line stays up
+    // while the library closes and reopens it, and termios can be read.
+    int slaveKeeperFd() const { return keeper_; }
+
+    // Reads one request: skips everything before '#' (e.g. the spaces a
+    // character-by-character port sends while calibrating), then up to and
+    // including CR. Returns "" when nothing complete came within timeoutMs.
+    std::string readRequest(int timeoutMs);
+    // Reads whatever arrives within timeoutMs (to prove that nothing came).
+    std::string readAny(int timeoutMs);
+    void write(const std::string& text);
+    void writeBytes(const void* data, std::size_t length);
+    // Discards what the library sent and has not been read yet.
+    void drain();
+
+    // Runs script(*this) in a peer thread; join() waits for it to end.
+    // finish() tells it that nothing more will be sent: its reads return
+    // at once when the master holds no more characters; then it joins.
+    void run(std::function<void(PtyPeer&)> script);
+    void join();
+    void finish();
+
+private:
+    int master_ = -1;
+    int keeper_ = -1;
+    int stop_ = -1;   // eventfd: readable once finish() was called
+    std::string slaveName_;
+    std::thread thread_;
+};
+
+// Builds frame text (with CR) as a device would send it.
+std::string frameText(std::uint16_t hash, bool requestFlag, int address, bool longAddress,
+                      const std::vector<std::uint8_t>& data);
+// Reply to a request text: same address and hash, request flag clear.
+std::string replyTo(const std::string& request, const std::vector<std::uint8_t>& data);
+// Error reply (hash 0x0233) to the address of a request.
+std::string errorReplyTo(const std::string& request, const std::vector<std::uint8_t>& data);
+
+// Monotonic milliseconds (for timing bounds).
+double nowMs();
+
+}  // namespace kavu::test
