@@ -16,8 +16,7 @@ const QString logFileName = QStringLiteral("logfile");
 } // namespace
 
 HrcTreeWorkers::HrcTreeWorkers(HrcTree *owner, bool withMonitor)
-    : QObject(owner)
-    , tree(owner)
+    : tree(owner)
     , helper(new KavuIOhelper(owner->documentModel()))
 {
     helper->setChangedTest([owner](const QString &name) {
@@ -42,8 +41,6 @@ HrcTreeWorkers::HrcTreeWorkers(HrcTree *owner, bool withMonitor)
 HrcTreeWorkers::~HrcTreeWorkers()
 {
     // Detach only what is still ours: a successor may already be attached.
-    if (!tree)
-        return;
     if (mon && tree->monitor() == mon.get())
         tree->attachMonitor(nullptr);
     if (tree->ioWorker() == helper.get())
@@ -52,7 +49,7 @@ HrcTreeWorkers::~HrcTreeWorkers()
 
 void HrcTreeWorkers::syncPolling()
 {
-    if (!mon || !tree)
+    if (!mon)
         return;
     bool logTicked = false;
     QSet<QString> ticked;
@@ -73,7 +70,7 @@ void HrcTreeWorkers::syncPolling()
 
 void HrcTreeWorkers::onItemChanged(QTreeWidgetItem *item, int column)
 {
-    if (!mon || !tree || column != 0 || !(item->flags() & Qt::ItemIsUserCheckable))
+    if (!mon || column != 0 || !(item->flags() & Qt::ItemIsUserCheckable))
         return;
     const QString name = tree->elementOf(item).attribute(QStringLiteral("namekavu"));
     const bool ticked = item->checkState(0) == Qt::Checked;
@@ -85,8 +82,6 @@ void HrcTreeWorkers::onItemChanged(QTreeWidgetItem *item, int column)
 
 void HrcTreeWorkers::onLogFileState(bool opened)
 {
-    if (!tree)
-        return;
     QTreeWidgetItem *item = tree->findItem(logFileName);
     if (!item)
         return;

@@ -76,7 +76,7 @@ private slots:
     void logFileThatCannotBeOpened();
     void jobPausesPollingAndPollingResumes();
     void noDeviceNothingLoggedNothingChanged();
-    void treeDestroyedWhilePolling();
+    void workersDeletedWhilePolling();
 
 private:
     QTemporaryDir dir;
@@ -275,7 +275,7 @@ void TestKavuMon::noDeviceNothingLoggedNothingChanged()
     QVERIFY(!ws.document.findParameter("r.cor:0").hasAttribute("ioLastErrCode"));
 }
 
-void TestKavuMon::treeDestroyedWhilePolling()
+void TestKavuMon::workersDeletedWhilePolling()
 {
     Simulator sim;
     QVERIFY2(sim.started(), qPrintable(sim.error()));
@@ -283,13 +283,16 @@ void TestKavuMon::treeDestroyedWhilePolling()
     connectTo(document, sim.path(), 2);
     auto *tree = new HrcTree(document.document());
     tree->buildTree();
-    auto *workers = new HrcTreeWorkers(tree, true); // owned by the tree
+    auto *workers = new HrcTreeWorkers(tree, true);
     tree->findItem("r.cor:2")->setCheckState(0, Qt::Checked);
     QSignalSpy updates(workers->monitor(), &KavuMon::kavuMonUpdating);
     workers->monitor()->start();
     QVERIFY(updates.wait(10000));
-    delete tree; // stops the monitor and the worker with it
-    QCoreApplication::processEvents();
+    delete workers; // as the window does before its tree: both workers stop
+    QCOMPARE(tree->monitor(), nullptr);
+    QCOMPARE(tree->ioWorker(), nullptr);
+    delete tree;
+    QCoreApplication::processEvents(); // results still queued find no receiver
     QCOMPARE(monBusy.load(), false);
 }
 
