@@ -99,14 +99,16 @@ void KavuIOhelper::startJob(bool changedOnly)
         thread->wait();
     }
     onlyChanged = changedOnly;
-    IoJob job = buildJob(changedOnly);
 
     // Claim the port for this job; another worker's job may still hold it.
+    // The snapshot (and the settings it publishes) follows the claim, so it
+    // never changes the settings under a running job.
     bool expected = false;
     while (!ioBusy.compare_exchange_strong(expected, true)) {
         expected = false;
         QThread::msleep(10);
     }
+    IoJob job = buildJob(changedOnly);
     // A new job starts from the idle state; a cancel from now on is honoured.
     state.store(stateIdle);
     {
