@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QString>
+
+// The message shown to the user for a result code of an exchange: the protocol
+// library's codes, the configurator's own codes, and "Ошибка обмена (%1)" with
+// the code for every code without a text of its own (0 included). Every text
+// passes through the run-time translator (context "ErrorText"). Stateless; safe
+// from any thread.
+QString errorText(int code);

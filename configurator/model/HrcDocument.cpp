@@ -1,0 +1,254 @@
+#include "HrcDocument.h"
+
+#include "HrcValueText.h"
+
+#include <QFile>
+
+namespace {
+
+const QString kNamekavu = QStringLiteral("namekavu");
+const QString kValue = QStringLiteral("value");
+
+QDomElement nextInDocumentOrder(const QDomElement &current, const QDomElement &root)
+{
+    QDomElement child = current.firstChildElement();
+    if (!child.isNull())
+        return child;
+    QDomElement node = current;
+    while (!node.isNull() && node != root) {
+        QDomElement sibling = node.nextSiblingElement();
+        if (!sibling.isNull())
+            return sibling;
+        node = node.parentNode().toElement();
+    }
+    return QDomElement();
+}
+
+// Calls visit for every element below and including root, in document order.
+template <typename Visit>
+QDomElement walk(const QDomElement &root, Visit visit)
+{
+    for (QDomElement e = root; !e.isNull(); e = nextInDocumentOrder(e, root)) {
+        if (visit(e))
+            return e;
+    }
+    return QDomElement();
+}
+
+} // namespace
+
+const char *const HrcDocument::resourcePath = ":/resources/hrc417.xml";
+
+HrcDocument::HrcDocument(const QDomDocument &document)
+    : m_document(document)
+{
+}
+
+HrcDocument HrcDocument::load(const QString &fileName, QString *errorMessage)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (errorMessage)
+            *errorMessage = file.errorString();
+        return HrcDocument();
+    }
+    return parse(file.readAll(), errorMessage);
+}
+
+HrcDocument HrcDocument::parse(const QByteArray &content, QString *errorMessage)
+{
+    QDomDocument document;
+    QString message;
+    int line = 0;
+    int column = 0;
+    if (!document.setContent(content, &message, &line, &column)) {
+        if (errorMessage)
+            *errorMessage = tr("Ошибка разбора в строке %1, символ %2:\n%3").arg(line).arg(column).arg(message);
+        return HrcDocument();
+    }
+    return HrcDocument(document);
+}
+
+QDomElement HrcDocument::allParams() const
+{
+    return m_document.documentElement().firstChildElement(QStringLiteral("allparams"));
+}
+
+QDomElement HrcDocument::testParam() const
+{
+    return m_document.documentElement().firstChildElement(QStringLiteral("testParam"));
+}
+
+QDomElement HrcDocument::findElement(const QDomElement &start, const QString &name)
+{
+    return walk(start, [&name](const QDomElement &e) {
+        return e.hasAttribute(kNamekavu) && e.attribute(kNamekavu).compare(name, Qt::CaseInsensitive) == 0;
+    });
+}
+
+QDomElement HrcDocument::findParameter(const QString &name) const
+{
+    const QDomElement root = allParams();
+    return root.isNull() ? QDomElement() : findElement(root, name);
+}
+
+QDomElement HrcDocument::findByTreeId(uint id) const
+{
+    const QString text = QString::number(id);
+    if (id == testParamTreeId) {
+        const QDomElement test = testParam();
+        if (test.attribute(QStringLiteral("treeID")) == text)
+            return test;
+    }
+    const QDomElement root = allParams();
+    if (root.isNull())
+        return QDomElement();
+    return walk(root, [&text](const QDomElement &e) { return e.attribute(QStringLiteral("treeID")) == text; });
+}
+
+QString HrcDocument::paramValue(const QString &name, const QString &newValue)
+{
+    QDomElement element = findParameter(name);
+    if (element.isNull())
+        return QStringLiteral("e_r_r");
+    if (!newValue.isEmpty()) {
+        element.setAttribute(kValue, newValue);
+        if (isPoint(element))
+            setPointHalves(element, newValue);
+    }
+    return element.attribute(kValue);
+}
+
+QString HrcDocument::displayText(const QDomElement &element, const QString &attribute) const
+{
+    const QString attr = attribute.isEmpty() ? kValue : attribute;
+    const bool isLimit = attr == QLatin1String("minvalue") || attr == QLatin1String("maxvalue");
+    const QString text = element.attribute(attr);
+    if (!isLimit && text.isEmpty())
+        return tr("Нет данных");
+
+    // A half of a point always shows the current value of its parent.
+    if (attr == kValue && isPointHalf(element)) {
+        const QString parentValue = findParameter(element.attribute(kNamekavu)).attribute(kValue);
+        if (parentValue.isEmpty())
+            return QString();
+        return HrcValueText::part(parentValue, element.tagName() == QLatin1String("X") ? 0 : 1);
+    }
+
+    if (element.attribute(QStringLiteral("type")) == QLatin1String("enum")) {
+        const QString valueSet = element.attribute(QStringLiteral("valueset"));
+        if (attr == QLatin1String("minvalue"))
+            return translated(HrcValueText::entries(valueSet).constFirst());
+        if (attr == QLatin1String("maxvalue"))
+            return translated(HrcValueText::entries(valueSet).constLast());
+        if (element.attribute(QStringLiteral("subtype")) != QLatin1String("enumindex"))
+            return translated(text);
+        const QStringList entries = HrcValueText::entries(translated(valueSet));
+        // A text that is not a number reads as index 0; an index outside the
+        // list falls back to the factory value, and when that does not fit
+        // either nothing is shown.
+        uint index = text.toUInt();
+        if (index >= uint(entries.size()))
+            index = element.attribute(QStringLiteral("defaultvalue")).toUInt();
+        return index < uint(entries.size()) ? entries.at(int(index)) : QString();
+    }
+
+    if (element.attribute(QStringLiteral("subtype")) == QLatin1String("bitmask"))
+        return HrcValueText::bitmaskText(text.toUInt());
+
+    return text;
+}
+
+bool HrcDocument::hasProblemCode(const QDomElement &e)
+{
+    const QString code = e.attribute(QStringLiteral("ioLastErrCode"));
+    return !code.isEmpty() && code != QLatin1String("0") && code != QLatin1String("-1000");
+}
+
+void HrcDocument::preparePointChildren(QDomElement point)
+{
+    QDomDocument owner = point.ownerDocument();
+    const QString minValue = point.attribute(QStringLiteral("minvalue"));
+    const QString maxValue = point.attribute(QStringLiteral("maxvalue"));
+    const QString halves[2] = {QStringLiteral("X"), QStringLiteral("Y")};
+    for (int i = 0; i < 2; ++i) {
+        QDomElement child = point.firstChildElement(halves[i]);
+        if (child.isNull()) {
+            child = owner.createElement(halves[i]);
+            child.setAttribute(kValue, tr("Нет данных"));
+            point.appendChild(child);
+        }
+        child.setAttribute(kNamekavu, point.attribute(kNamekavu));
+        child.setAttribute(QStringLiteral("parentID"), point.attribute(QStringLiteral("treeID")));
+        child.setAttribute(QStringLiteral("type"), QStringLiteral("float"));
+        child.setAttribute(QStringLiteral("minvalue"), HrcValueText::part(minValue, i));
+        child.setAttribute(QStringLiteral("maxvalue"), HrcValueText::part(maxValue, i));
+    }
+}
+
+void HrcDocument::setPointHalves(const QDomElement &point, const QString &value)
+{
+    const QStringList parts = value.split(QLatin1Char(';'));
+    if (parts.size() < 2)
+        return;
+    QDomElement x = pointX(point);
+    QDomElement y = pointY(point);
+    if (!x.isNull())
+        x.setAttribute(kValue, parts.at(0));
+    if (!y.isNull())
+        y.setAttribute(kValue, parts.at(1));
+}
+
+namespace {
+
+template <typename Visit>
+void forEachDeviceParameter(const QDomElement &allParams, Visit visit)
+{
+    const QDomNodeList list = allParams.elementsByTagName(QStringLiteral("parameter"));
+    for (int i = 0; i < list.size(); ++i) {
+        const QDomElement e = list.at(i).toElement();
+        if (!e.hasAttribute(QStringLiteral("localparam")))
+            visit(e);
+    }
+}
+
+} // namespace
+
+QStringList HrcDocument::baseNames() const
+{
+    QStringList names;
+    forEachDeviceParameter(allParams(), [&names](const QDomElement &e) {
+        const QString base = HrcValueText::baseName(e.attribute(kNamekavu));
+        if (!names.contains(base))
+            names.append(base);
+    });
+    return names;
+}
+
+QStringList HrcDocument::types() const
+{
+    QStringList list;
+    forEachDeviceParameter(allParams(), [&list](const QDomElement &e) {
+        const QString type = e.attribute(QStringLiteral("type"));
+        if (!list.contains(type))
+            list.append(type);
+    });
+    return list;
+}
+
+QString HrcDocument::logHeader() const
+{
+    QString header = tr("Время");
+    forEachDeviceParameter(allParams(), [&header](const QDomElement &e) {
+        if (e.hasAttribute(QStringLiteral("ivparam")))
+            header += QLatin1Char(';') + e.attribute(QStringLiteral("label"));
+    });
+    return header;
+}
+
+QString HrcDocument::translated(const QString &text)
+{
+    if (text.isEmpty())
+        return text;
+    return QCoreApplication::translate("HrcTree", text.toUtf8().constData());
+}

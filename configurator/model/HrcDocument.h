@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QDomDocument>
+#include <QDomElement>
+#include <QString>
+#include <QStringList>
+
+// The device description document and every rule that reads or writes it
+// without a widget: lookups by name, the working value, display texts and the
+// X/Y children of point parameters.
+//
+// HrcDocument is a small value object: copies share the same DOM nodes (Qt's
+// implicit sharing), so a value written through one copy is seen by all. Qt's DOM
+// classes are reentrant, not thread-safe: any thread may use these operations
+// (the I/O workers do), provided no other thread reads or writes the same
+// document at the same time. The windows guarantee that by disabling the tree
+// while a job runs. Captions and entries pass through the application's
+// translator, which may be consulted from any thread.
+class HrcDocument
+{
+    Q_DECLARE_TR_FUNCTIONS(HrcTree)
+
+public:
+    static const char *const resourcePath; // ":/resources/hrc417.xml"
+    static const uint testParamTreeId = 50000;
+
+    HrcDocument() = default;
+    explicit HrcDocument(const QDomDocument &document);
+
+    // Parses the file (or resource). On failure the document stays null and
+    // *errorMessage gets "Ошибка разбора в строке %1, символ %2:\n%3", or the
+    // file's error text when it cannot be opened.
+    static HrcDocument load(const QString &fileName, QString *errorMessage = nullptr);
+    static HrcDocument parse(const QByteArray &content, QString *errorMessage = nullptr);
+
+    bool isNull() const { return m_document.isNull() || m_document.documentElement().isNull(); }
+    QDomDocument document() const { return m_document; }
+    QDomElement allParams() const;
+    QDomElement testParam() const;
+
+    // First element in depth-first document order, beginning with start itself,
+    // whose namekavu equals name ignoring case; null if none.
+    static QDomElement findElement(const QDomElement &start, const QString &name);
+    // findElement below allparams; finds sets as well as parameters.
+    QDomElement findParameter(const QString &name) const;
+    // The set or parameter whose treeID attribute is id (null if none); the
+    // worker-side way back from a reported identifier to its element.
+    QDomElement findByTreeId(uint id) const;
+
+    // Reads (newValue empty) or sets and reads the value of the named element;
+    // "e_r_r" when no element has that name. A point's X/Y children follow.
+    QString paramValue(const QString &name, const QString &newValue = QString());
+
+    // The display form of an attribute ("" means "value").
+    QString displayText(const QDomElement &element, const QString &attribute = QString()) const;
+
+    static bool isSet(const QDomElement &e) { return e.tagName() == QLatin1String("parameterset"); }
+    static bool isParameter(const QDomElement &e) { return e.tagName() == QLatin1String("parameter"); }
+    static bool isPoint(const QDomElement &e) { return e.attribute(QStringLiteral("subtype")) == QLatin1String("parpoint"); }
+    static bool isPointHalf(const QDomElement &e)
+    {
+        return e.tagName() == QLatin1String("X") || e.tagName() == QLatin1String("Y");
+    }
+    static bool isEditable(const QDomElement &e)
+    {
+        return isParameter(e) && !e.hasAttribute(QStringLiteral("ivparam")) && !e.hasAttribute(QStringLiteral("readonly"));
+    }
+    static bool hasProblemCode(const QDomElement &e);
+
+    // The first X and Y child of a point parameter (null if not built yet).
+    static QDomElement pointX(const QDomElement &point) { return point.firstChildElement(QStringLiteral("X")); }
+    static QDomElement pointY(const QDomElement &point) { return point.firstChildElement(QStringLiteral("Y")); }
+
+    // Gives a point parameter its X and Y children: limits from the parent's
+    // limits, parentID from its treeID. A pair already present is refreshed and
+    // reused (its value kept), so rebuilding a tree does not grow the document.
+    static void preparePointChildren(QDomElement point);
+
+    // Sets the values of the point's X and Y to the two halves of value (when
+    // it has at least two ";"-parts).
+    static void setPointHalves(const QDomElement &point, const QString &value);
+
+    // Lists over every non-local parameter of allparams in document order.
+    QStringList baseNames() const;
+    QStringList types() const;
+    // "Время" (translated) and ";" + label for every polled parameter.
+    QString logHeader() const;
+
+    // A caption or entry of the document through the run-time translator.
+    static QString translated(const QString &text);
+
+private:
+    QDomDocument m_document;
+};

@@ -1,0 +1,136 @@
+#pragma once
+
+#include "HrcDocument.h"
+
+#include <QColor>
+#include <QHash>
+#include <QIcon>
+#include <QPointer>
+#include <QTreeWidget>
+
+class QAction;
+
+// The parameter tree: a view of the device description document. Every item
+// stands for one element (through the treeID stored in column 2, Qt::UserRole);
+// values live in the document, and the item's text colour carries its state
+// (normal, changed, problem).
+//
+// The same widget is the main window's full tree (eight columns), a wizard
+// page's selection tree (three columns) and the wizard's summary list. It runs
+// in the GUI thread only; worker threads use the HrcDocument that documentModel()
+// returns, never the widget.
+//
+// The I/O worker and the polling monitor are created by the I/O code and
+// attached after construction (attachIoWorker, attachMonitor).
+class HrcTree : public QTreeWidget
+{
+    Q_OBJECT
+
+public:
+    // owner: the main window whose command slots the context menu triggers, or
+    // none (the wizard's trees have no context menu).
+    HrcTree(const QDomDocument &document, QWidget *owner = nullptr, QWidget *parent = nullptr);
+
+    HrcDocument &documentModel() { return m_model; }
+    QDomDocument document() const { return m_model.document(); }
+    QWidget *owner() const { return m_owner; }
+
+    void attachIoWorker(QObject *worker);
+    QObject *ioWorker() const { return m_ioWorker; }
+    // Connects the monitor's kavuMonUpdating(uint,int,int) to onKavuMonUpdating.
+    void attachMonitor(QObject *monitor);
+    QObject *monitor() const { return m_monitor; }
+
+    // Document operations (see HrcDocument).
+    QDomElement findElement(const QDomElement &start, const QString &name) const
+    {
+        return HrcDocument::findElement(start, name);
+    }
+    QDomElement findParameter(const QString &name) const { return m_model.findParameter(name); }
+    QString paramValue(const QString &name, const QString &newValue = QString())
+    {
+        return m_model.paramValue(name, newValue);
+    }
+    QString displayText(const QDomElement &element, const QString &attribute = QString()) const
+    {
+        return m_model.displayText(element, attribute);
+    }
+
+    // names: ";"-separated set or parameter names; empty builds the full tree.
+    void buildTree(const QString &names = QString());
+    // Label and value of every parameter of the named branches, read-only.
+    void buildSummary(const QString &names);
+    QTreeWidgetItem *createItem(QDomElement element, QTreeWidgetItem *parent);
+
+    void updateItems(QTreeWidgetItem *item, bool highlight, const QString &source, bool sourceIsValue,
+                     bool includeLocal);
+    QTreeWidgetItem *findItem(const QString &name, QTreeWidgetItem *start = nullptr) const;
+    void selectParameter(const QString &name);
+    void setBranchColour(QTreeWidgetItem *item, const QColor &colour);
+    void setColourByNames(const QString &names, const QColor &colour);
+    QTreeWidgetItem *gotoNextProblem(QTreeWidgetItem *start);
+    QTreeWidgetItem *gotoPrevProblem(QTreeWidgetItem *start);
+
+    QDomElement elementOf(const QTreeWidgetItem *item) const;
+    QDomElement elementById(uint treeId) const { return m_elements.value(treeId); }
+    static uint treeIdOf(const QTreeWidgetItem *item);
+
+    bool isFullTree() const { return m_fullTree; }
+    bool isEditorRequested() const { return m_editorRequested; }
+
+    // The actions the context menu would offer at pos (viewport coordinates);
+    // empty where no menu is shown.
+    QList<QAction *> contextActionsAt(const QPoint &pos) const;
+
+    static QColor normalColour() { return QColor::fromHsv(34, 34, 34, 255); }
+    static QColor changedColour() { return QColor(Qt::darkGreen); }
+    static QColor problemColour() { return QColor(Qt::red); }
+    void setItemColour(QTreeWidgetItem *item, const QColor &colour) const;
+    static QColor itemColour(const QTreeWidgetItem *item);
+
+    const QStringList &baseNames() const { return m_baseNames; }
+    const QStringList &typeNames() const { return m_typeNames; }
+    const QString &logHeader() const { return m_logHeader; }
+
+public slots:
+    void onKavuMonUpdating(uint treeId, int, int);
+    void onParamUpdateRequest(QTreeWidgetItem *item, int column);
+    void onParamUpdateRequest(QTreeWidgetItem *item) { onParamUpdateRequest(item, -1); }
+    void onItemChanged(QTreeWidgetItem *item, int column);
+    void showContextMenu(const QPoint &pos);
+
+protected slots:
+    void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
+
+private:
+    void openValueEditor(QTreeWidgetItem *item);
+    void resetTree();
+    void buildBranch(const QDomElement &set, bool makeItems, QTreeWidgetItem *parent);
+    void buildParameter(const QDomElement &element, bool makeItems, QTreeWidgetItem *parent);
+    void buildPointHalves(QDomElement point, QTreeWidgetItem *item);
+    void expandAncestors(QTreeWidgetItem *item);
+    QTreeWidgetItem *gotoProblem(QTreeWidgetItem *start, bool forward);
+    QAction *newAction(const QString &text, const char *ownerSlot);
+
+    HrcDocument m_model;
+    QHash<uint, QDomElement> m_elements;
+    uint m_counter = 0;
+    bool m_fullTree = false;
+    bool m_editorRequested = false;
+    QWidget *m_owner = nullptr;
+    QPointer<QObject> m_ioWorker;
+    QPointer<QObject> m_monitor;
+    QIcon m_setIcon;
+    QIcon m_paramIcon;
+    QStringList m_baseNames;
+    QStringList m_typeNames;
+    QString m_logHeader;
+
+    QAction *m_readBranch = nullptr;
+    QAction *m_writeParam = nullptr;
+    QAction *m_writeBranch = nullptr;
+    QAction *m_writeChangedBranch = nullptr;
+    QAction *m_branchToDefault = nullptr;
+    QAction *m_readParam = nullptr;
+    QAction *m_paramToDefault = nullptr;
+};
