@@ -1,0 +1,199 @@
+// hrc417-sim as a program: the state file, the terminal link, reopening the
+// port, the exchange log, options and exit codes.
+#include "SimFixture.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+using namespace simtest;
+
+namespace {
+
+std::string tempPath(const std::string& name)
+{
+    return "/tmp/hrc417-sim-test-" + std::to_string(getpid()) + "-" + name;
+}
+
+std::string fileText(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+}  // namespace
+
+class SimState : public SimFixture {
+protected:
+    void TearDown() override
+    {
+        SimFixture::TearDown();
+        std::remove(state_.c_str());
+    }
+    std::string state_ = tempPath("state.hrc417");
+};
+
+TEST_F(SimState, ValuesWrittenSurviveARestart)
+{
+    std::remove(state_.c_str());
+    startSim({"--state", state_});  // no file yet: factory values
+    EXPECT_EQ(readUInt("Tin.F"), 10u);
+    ASSERT_EQ(WriteByte(kAddress, kShort, "Tin.F", 42, -1), 0);
+    ASSERT_EQ(WriteIEEE32(kAddress, kShort, "T.sp", 70.5f, 1), 0);
+    std::vector<unsigned char> time = {21, 45, 0, 0x31};
+    ASSERT_EQ(raw(kAddress, kShort, false, "Tm.ng", time), 0);
+    ASSERT_EQ(stopSim(), 0);
+
+    // The file is a configuration file: group hrc417, decimal comma.
+    const std::string saved = fileText(state_);
+    EXPECT_NE(saved.find("[hrc417]"), std::string::npos);
+    EXPECT_NE(saved.find("Tin.F=42"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("70,5"), std::string::npos) << saved;
+
+    startSim({"--state", state_});
+    EXPECT_EQ(readUInt("Tin.F"), 42u);
+    EXPECT_FLOAT_EQ(readFloat("T.sp", 1), 70.5f);
+    EXPECT_FLOAT_EQ(readFloat("T.sp", 0), 55.0f);
+    EXPECT_EQ(readUInt("Tm.ng"), 0x152D0031u);
+}
+
+TEST_F(SimState, InvalidEntriesKeepTheFactoryValue)
+{
+    {
+        std::ofstream out(state_);
+        out << "[hrc417]\nTin.F=12\nBeep=7\nInd.i=abc\nAddr=20\n";
+    }
+    startSim({"--state", state_});
+    EXPECT_EQ(readUInt("Tin.F", -1, 20), 12u);
+    EXPECT_EQ(readUInt("Beep", -1, 20), 1u);
+    EXPECT_EQ(readUInt("Ind.i", -1, 20), 5u);
+    const std::string log = sim_->stderrText();
+    EXPECT_NE(log.find("Beep"), std::string::npos) << log;
+    EXPECT_NE(log.find("Ind.i"), std::string::npos) << log;
+}
+
+TEST_F(SimState, AStateThatCannotBeSavedIsReported)
+{
+    // Refused at start when its directory is missing ...
+    hrcsim::SimProcess early({"--state", tempPath("missing-dir") + "/state.hrc417"});
+    EXPECT_FALSE(early.start());
+    EXPECT_NE(early.stderrText().find("does not exist"), std::string::npos) << early.stderrText();
+
+    // ... and the exit fails when the save does.
+    const std::string dir = tempPath("dir");
+    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+    startSim({"--state", dir + "/state.hrc417"});
+    EXPECT_EQ(readUInt("Tin.F"), 10u);
+    ASSERT_EQ(rmdir(dir.c_str()), 0);
+    { std::ofstream blocker(dir); }  // a file where the directory was
+    EXPECT_EQ(stopSim(), 1);
+    EXPECT_NE(sim_->stderrText().find("cannot write the state file"), std::string::npos)
+        << sim_->stderrText();
+    std::remove(dir.c_str());
+}
+
+class SimProgram : public SimFixture {};
+
+TEST_F(SimProgram, TheLinkPointsToTheTerminalUntilExit)
+{
+    const std::string link = tempPath("link");
+    startSim({"--link", link});
+    char target[256] = {};
+    ASSERT_GT(readlink(link.c_str(), target, sizeof target - 1), 0);
+    EXPECT_EQ(std::string(target), sim_->ptyPath());
+
+    // A client may use the link itself as its port.
+    ClosePort();
+    ASSERT_EQ(SetPortName(kPort, link.c_str()), 0);
+    ASSERT_EQ(OpenPort(kPort, kSpeed115200, 0, 1, 0, 1), 0);
+    EXPECT_EQ(readText("Dev"), "HRC417");
+
+    EXPECT_EQ(stopSim(), 0);
+    struct stat st {};
+    EXPECT_NE(lstat(link.c_str(), &st), 0);
+}
+
+TEST_F(SimProgram, ALinkNeverReplacesARealFile)
+{
+    const std::string file = tempPath("file");
+    {
+        std::ofstream out(file);
+        out << "keep";
+    }
+    hrcsim::SimProcess sim({"--link", file});
+    EXPECT_FALSE(sim.start());
+    EXPECT_EQ(fileText(file), "keep");
+    std::remove(file.c_str());
+}
+
+TEST_F(SimProgram, AClientMayCloseAndReopenThePort)
+{
+    startSim();
+    for (int round = 0; round < 3; ++round) {
+        EXPECT_EQ(readText("Dev"), "HRC417") << "round " << round;
+        ASSERT_EQ(ClosePort(), 0);
+        ASSERT_EQ(OpenPort(kPort, kSpeed115200, 0, 1, 0, 1), 0);
+    }
+    EXPECT_EQ(readText("Dev"), "HRC417");
+}
+
+TEST_F(SimProgram, VerboseLogNamesEveryExchange)
+{
+    startSim({"--verbose"});
+    readUInt("Thpd", 2);
+    readUInt("Zz");
+    readFloat("r.cor", -1, kAddress + 3);
+    EXPECT_TRUE(sim_->waitForStderr("addr 16 read Thpd[2] -> 01 00 02"));
+    EXPECT_TRUE(sim_->waitForStderr("error 0x28 (unknown name)"));
+    EXPECT_TRUE(sim_->waitForStderr("addr 19 read r.cor (channel 3) -> "));
+}
+
+TEST_F(SimProgram, InterruptEndsItCleanly)
+{
+    startSim();
+    ClosePort();
+    portOpen_ = false;
+    EXPECT_EQ(sim_->stop(SIGINT), 0);
+}
+
+TEST_F(SimProgram, HelpDocumentsEveryOption)
+{
+    hrcsim::SimProcess sim({"--help"});
+    ASSERT_TRUE(sim.start()) << sim.error();
+    EXPECT_EQ(sim.waitForExit(), 0);
+    const std::string help = sim.ptyPath() + "\n" + sim.stdoutText();
+    for (const char* option : {"--device", "--link", "--description", "--state", "--address", "--baud",
+                               "--turnaround", "--faults", "--seed", "--verbose", "--help",
+                               "drop", "crc", "garbage", "split", "truncate", "gap="})
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+}
+
+TEST_F(SimProgram, BadArgumentsAreRefused)
+{
+    const std::vector<std::vector<std::string>> bad = {
+        {"--faults", "drop=2"}, {"--faults", "noise=0.1"}, {"--baud", "fast"}, {"--address", "0"},
+        {"--bogus"}, {"--description", "/nonexistent.xml"}, {"--device", "/nonexistent-tty"},
+        {"--address", "300"}};
+    for (const auto& args : bad) {
+        hrcsim::SimProcess sim(args);
+        EXPECT_FALSE(sim.start()) << args[0];
+        EXPECT_NE(sim.stderrText().find("hrc417-sim: "), std::string::npos) << args[0];
+    }
+    hrcsim::SimProcess usage({"--faults", "crc=-1"});
+    usage.start();
+    EXPECT_EQ(usage.waitForExit(), 2);
+}
+
+TEST_F(SimProgram, DescriptionProblemsAreReportedNotFatal)
+{
+    startSim({"--description", fixturePath("small-device.xml")});
+    const std::string log = sim_->stderrText();
+    EXPECT_NE(log.find("Bad[x]"), std::string::npos) << log;
+    EXPECT_NE(log.find("Odd"), std::string::npos) << log;
+    EXPECT_EQ(readText("Dev"), "TEST");
+}

@@ -1,0 +1,199 @@
+#include "SimServer.h"
+
+#include <poll.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <QByteArray>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+SimServer::SimServer(const SimOptions& options, SerialLine& line, DeviceState& state,
+                     OperatingValues& plant, uint64_t seed)
+    : options_(options), line_(line), state_(state), plant_(plant), responder_(state, plant),
+      faults_(options.faults, seed)
+{
+    epochNs_ = monotonicNs();
+    // Pacing emulates the wire on a pty; a real serial device paces itself.
+    if (options.baud > 0 && !line.isDevice())
+        charNs_ = int64_t(10) * 1000000000 / options.baud;
+}
+
+LineSettings SimServer::lineSettingsOf(const DeviceState& state, int baudOverride)
+{
+    static const int kSpeeds[] = {115200, 57600, 38400, 28800, 19200, 14400, 9600, 4800};
+    LineSettings s;
+    const int speedIndex = state.valueOf("bPS").toInt();
+    s.baud = baudOverride > 0 ? baudOverride
+                              : (speedIndex >= 0 && speedIndex < 8 ? kSpeeds[speedIndex] : 9600);
+    s.dataBits = state.valueOf("LEn") == "0" ? 7 : 8;
+    s.parity = qBound(0, state.valueOf("PrtY").toInt(), 2);
+    s.stopBits = state.valueOf("Sbit") == "1" ? 2 : 1;
+    return s;
+}
+
+int64_t SimServer::monotonicNs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+int64_t SimServer::now() const
+{
+    return monotonicNs() - epochNs_;
+}
+
+bool SimServer::sleepUntil(int64_t deadlineNs)
+{
+    // Absolute deadlines on the monotonic clock: oversleeping one character
+    // does not delay the ones after it.
+    const int64_t absolute = epochNs_ + deadlineNs;
+    timespec ts{time_t(absolute / 1000000000), long(absolute % 1000000000)};
+    while (!*stop_) {
+        const int r = clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);
+        if (r == 0)
+            return true;
+        if (r != EINTR)
+            return true;
+    }
+    return false;
+}
+
+void SimServer::log(const QString& line)
+{
+    if (!options_.verbose)
+        return;
+    std::fprintf(stderr, "[%10.3f] %s\n", now() / 1e9, line.toUtf8().constData());
+    std::fflush(stderr);
+}
+
+bool SimServer::run(int wakeFd, volatile std::sig_atomic_t& stopRequested, QString& error)
+{
+    stop_ = &stopRequested;
+    char buffer[512];
+    while (!stopRequested) {
+        pollfd fds[2] = {{line_.fd(), POLLIN, 0}, {wakeFd, POLLIN, 0}};
+        // The plant keeps moving while the line is quiet, so that a request
+        // after a long pause is not delayed by catching up.
+        const int r = poll(fds, 2, 500);
+        const int pollErrno = errno;
+        if (r < 0) {
+            if (pollErrno == EINTR)
+                continue;
+            error = QStringLiteral("poll: %1").arg(QString::fromLocal8Bit(std::strerror(pollErrno)));
+            return false;
+        }
+        plant_.advanceTo(now() / 1000000);
+        if (fds[1].revents || stopRequested)
+            break;
+        if (!(fds[0].revents & (POLLIN | POLLERR | POLLHUP)))
+            continue;
+        const long n = line_.read(buffer, sizeof buffer);
+        if (n < 0) {
+            error = QStringLiteral("the line %1 failed").arg(line_.clientPath());
+            return false;
+        }
+        const int64_t readNs = now();
+        for (long i = 0; i < n && !stopRequested; ++i) {
+            // On a paced line a request's characters arrive one by one.
+            const int64_t arrival = charNs_ ? std::max(readNs, inputFreeNs_) + charNs_ : readNs;
+            inputFreeNs_ = arrival;
+            receive(buffer[i], arrival);
+        }
+    }
+    return true;
+}
+
+void SimServer::receive(char c, int64_t arrivalNs)
+{
+    using namespace kavu::codec;
+    if (c == kFrameStart) {
+        frame_[0] = c;
+        frameLength_ = 1;
+        return;
+    }
+    if (frameLength_ == 0)
+        return;  // line noise between frames
+    if (c == kFrameEnd) {
+        if (frameLength_ < kMaxFrameText) {
+            frame_[frameLength_++] = c;
+            handleFrame(arrivalNs);
+        }
+        frameLength_ = 0;
+        return;
+    }
+    if (c < kNibbleBase || c > kNibbleBase + 15 || frameLength_ >= kMaxFrameText - 1) {
+        log(QStringLiteral("ignored: noise inside a frame"));
+        frameLength_ = 0;
+        return;
+    }
+    frame_[frameLength_++] = c;
+}
+
+void SimServer::handleFrame(int64_t endNs)
+{
+    using namespace kavu::codec;
+    FrameFields fields;
+    const DecodeStatus status = decodeFrame(frame_, frameLength_, nullptr, fields);
+    const QByteArray text(frame_, frameLength_ - 1);
+    if (status != DecodeStatus::Ok) {
+        // A damaged frame may have been meant for anyone: stay silent.
+        log(QStringLiteral("ignored: damaged frame %1 (%2)").arg(QString::fromLatin1(text))
+                .arg(status == DecodeStatus::CrcMismatch ? "CRC" : status == DecodeStatus::ErrorReply ? "error reply" : "size"));
+        return;
+    }
+    plant_.advanceTo(now() / 1000000);
+    DeviceReply reply = responder_.respond(fields);
+    ++exchanges_;
+    if (!reply.send) {
+        log(reply.log);
+        return;
+    }
+    const char* fault = "";
+    const QByteArray wire(reply.frame.text, reply.frame.textLength);
+    const std::vector<WireSegment> segments = faults_.apply(wire, fault);
+    log(QStringLiteral("#%1 %2%3").arg(exchanges_).arg(reply.log)
+            .arg(*fault ? QStringLiteral(" [fault: %1]").arg(fault) : QString()));
+    const int64_t turnaround = int64_t(options_.turnaroundMs) * 1000000;
+    const int64_t start = charNs_ ? std::max(endNs, outputFreeNs_) + turnaround : now() + turnaround;
+    transmit(segments, start);
+    if (reply.lineSettingsChanged && line_.isDevice()) {
+        line_.drain();
+        QString error;
+        if (!line_.reconfigure(lineSettingsOf(state_, 0), error))
+            std::fprintf(stderr, "hrc417-sim: %s\n", error.toLocal8Bit().constData());
+    }
+}
+
+void SimServer::transmit(const std::vector<WireSegment>& segments, int64_t startNs)
+{
+    int64_t t = startNs;
+    for (const WireSegment& segment : segments) {
+        t += int64_t(segment.pauseBeforeMs) * 1000000;
+        const int count = segment.bytes.size();
+        if (!charNs_) {
+            if (t > now() && !sleepUntil(t))
+                return;
+            line_.write(segment.bytes.constData(), size_t(count));
+            t = now();
+            continue;
+        }
+        // Each character is handed over when it would have fully arrived.
+        int sent = 0;
+        while (sent < count) {
+            if (!sleepUntil(t + (sent + 1) * charNs_))
+                return;
+            const int64_t elapsed = now() - t;
+            int due = int(std::min<int64_t>(count, elapsed / charNs_));
+            if (due <= sent)
+                due = sent + 1;
+            line_.write(segment.bytes.constData() + sent, size_t(due - sent));
+            sent = due;
+        }
+        t += count * charNs_;
+    }
+    outputFreeNs_ = t;
+}
