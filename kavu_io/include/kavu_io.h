@@ -82,9 +82,9 @@
 
 #if defined(_WIN32)
 #  define KAVU_CALL __stdcall
-#  if defined(KAVU_IO_BUILD)
-#    define KAVU_API __declspec(dllexport)
-#  elif defined(KAVU_IO_STATIC)
+#  if defined(KAVU_IO_BUILD) || defined(KAVU_IO_STATIC)
+     /* The DLL's exports are listed in its module-definition file (decorated
+      * and plain names); dllexport would add the compiler's own spelling. */
 #    define KAVU_API
 #  else
 #    define KAVU_API __declspec(dllimport)

@@ -14,7 +14,11 @@ void onThreadEnd(void* value) {
 }
 
 void defaultDeviceName(int port, char* out) {
+#if defined(_WIN32)
+    std::snprintf(out, kDeviceNameSize, "\\\\.\\COM%d", port + 1);
+#else
     std::snprintf(out, kDeviceNameSize, "/dev/ttyS%d", port);
+#endif
 }
 
 }  // namespace

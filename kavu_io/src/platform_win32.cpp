@@ -1,0 +1,400 @@
+// Windows implementation of the platform seam: communication ports through
+// the Win32 serial interface with overlapped I/O, the performance counter,
+// a critical section, thread-local storage, and DllMain, which drives the
+// library's load/unload and each thread's end.
+#include "platform.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <cstring>
+#include <new>
+
+namespace kavu::platform {
+
+namespace {
+
+HMODULE g_module = nullptr;
+DWORD g_tlsIndex = TLS_OUT_OF_INDEXES;
+ThreadEndHook g_threadEnd = nullptr;
+
+bool supportedBaud(int baud)
+{
+    switch (baud) {
+    case 2400: case 4800: case 9600: case 14400: case 19200:
+    case 28800: case 38400: case 57600: case 115200:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Runs the thread-end hook for the calling thread's record, if it has one.
+void endCallingThread()
+{
+    if (g_tlsIndex == TLS_OUT_OF_INDEXES || !g_threadEnd)
+        return;
+    void* record = TlsGetValue(g_tlsIndex);
+    if (!record)
+        return;
+    TlsSetValue(g_tlsIndex, nullptr);
+    g_threadEnd(record);
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ serial port
+
+struct SerialPort {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    DCB savedState{};
+    COMMTIMEOUTS savedTimeouts{};
+    // One overlapped record with its own manual-reset event per direction.
+    OVERLAPPED writeOverlapped{};
+    OVERLAPPED readOverlapped{};
+};
+
+namespace {
+
+void freePort(SerialPort* port)
+{
+    if (port->handle != INVALID_HANDLE_VALUE)
+        CloseHandle(port->handle);
+    if (port->writeOverlapped.hEvent)
+        CloseHandle(port->writeOverlapped.hEvent);
+    if (port->readOverlapped.hEvent)
+        CloseHandle(port->readOverlapped.hEvent);
+    delete port;
+}
+
+// Waits for an overlapped operation that ReadFile/WriteFile started.
+// A serial time-out completes the operation with the bytes transferred so
+// far and the status STATUS_TIMEOUT, a success code; Windows reports it as
+// success, Wine as the error ERROR_TIMEOUT. Both count as a completion.
+bool finishOverlapped(SerialPort* port, OVERLAPPED* ov, BOOL started, DWORD* transferred)
+{
+    if (started)
+        return true;
+    if (GetLastError() != ERROR_IO_PENDING)
+        return false;
+    if (GetOverlappedResult(port->handle, ov, transferred, TRUE))
+        return true;
+    if (GetLastError() == ERROR_TIMEOUT) {
+        *transferred = static_cast<DWORD>(ov->InternalHigh);
+        return true;
+    }
+    return false;
+}
+
+void prepareOverlapped(OVERLAPPED* ov)
+{
+    HANDLE event = ov->hEvent;
+    std::memset(ov, 0, sizeof *ov);
+    ov->hEvent = event;
+    ResetEvent(event);
+}
+
+}  // namespace
+
+SerialPort* serialOpen(const char* device)
+{
+    if (!device || !*device)
+        return nullptr;
+
+    // "COM10" and above open only through the device namespace, so a bare
+    // name is looked up there; full paths ("\\.\COM3") are used as given.
+    char path[300];
+    const char* prefix = device[0] == '\\' ? "" : "\\\\.\\";
+    if (std::strlen(prefix) + std::strlen(device) >= sizeof path)
+        return nullptr;
+    std::strcpy(path, prefix);
+    std::strcat(path, device);
+
+    auto* port = new (std::nothrow) SerialPort;
+    if (!port)
+        return nullptr;
+    port->writeOverlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    port->readOverlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!port->writeOverlapped.hEvent || !port->readOverlapped.hEvent) {
+        freePort(port);
+        return nullptr;
+    }
+
+    // Read and write, not shared, existing device only, overlapped I/O.
+    port->handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    if (port->handle == INVALID_HANDLE_VALUE) {
+        freePort(port);
+        return nullptr;
+    }
+
+    port->savedState.DCBlength = sizeof port->savedState;
+    if (!GetCommState(port->handle, &port->savedState)
+        || !GetCommTimeouts(port->handle, &port->savedTimeouts)) {
+        freePort(port);
+        return nullptr;
+    }
+    SetCommMask(port->handle, EV_TXEMPTY);
+    return port;
+}
+
+bool serialConfigure(SerialPort* port, const LineSettings& settings)
+{
+    if (!port || !supportedBaud(settings.baud) || settings.dataBits < 5 || settings.dataBits > 8)
+        return false;
+
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(port->handle, &dcb))
+        return false;
+
+    // Binary, parity checked, DTR under program control, RTS enabled (the
+    // engine lowers it right after), no hardware or software flow control,
+    // no null stripping; every other flag stays as found.
+    dcb.fBinary = TRUE;
+    dcb.fParity = TRUE;
+    dcb.fDtrControl = DTR_CONTROL_DISABLE;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fNull = FALSE;
+
+    switch (settings.parity) {
+    case Parity::Even: dcb.Parity = EVENPARITY; break;
+    case Parity::Odd:  dcb.Parity = ODDPARITY;  break;
+    case Parity::None: dcb.Parity = NOPARITY;   break;
+    }
+    dcb.ByteSize = static_cast<BYTE>(settings.dataBits);
+    dcb.BaudRate = static_cast<DWORD>(settings.baud);
+    switch (settings.stopBits) {
+    case StopBits::One:          dcb.StopBits = ONESTOPBIT;   break;
+    case StopBits::OnePointFive: dcb.StopBits = ONE5STOPBITS; break;
+    case StopBits::Two:          dcb.StopBits = TWOSTOPBITS;  break;
+    }
+
+    if (SetCommState(port->handle, &dcb))
+        return true;
+    // PC UARTs send 1.5 stop bits only with 5 data bits and two otherwise;
+    // drivers refuse the 1.5 request for longer words. Two stop bits are
+    // what such a UART would send, and every receiver expecting 1.5 takes
+    // them.
+    if (settings.stopBits == StopBits::OnePointFive) {
+        dcb.StopBits = TWOSTOPBITS;
+        return SetCommState(port->handle, &dcb) != FALSE;
+    }
+    return false;
+}
+
+bool serialSetTimeouts(SerialPort* port, const Timeouts& timeouts)
+{
+    if (!port)
+        return false;
+    COMMTIMEOUTS t{};
+    t.ReadIntervalTimeout = static_cast<DWORD>(timeouts.interCharMs);
+    t.ReadTotalTimeoutMultiplier = static_cast<DWORD>(timeouts.readPerCharMs);
+    t.ReadTotalTimeoutConstant = static_cast<DWORD>(timeouts.readConstantMs);
+    t.WriteTotalTimeoutMultiplier = static_cast<DWORD>(timeouts.writePerCharMs);
+    t.WriteTotalTimeoutConstant = static_cast<DWORD>(timeouts.writeConstantMs);
+    return SetCommTimeouts(port->handle, &t) != FALSE;
+}
+
+// Ports without modem lines refuse these; that is not an error here.
+void serialSetRts(SerialPort* port, bool raised)
+{
+    if (port)
+        EscapeCommFunction(port->handle, raised ? SETRTS : CLRRTS);
+}
+
+void serialSetDtr(SerialPort* port, bool raised)
+{
+    if (port)
+        EscapeCommFunction(port->handle, raised ? SETDTR : CLRDTR);
+}
+
+void serialPurge(SerialPort* port)
+{
+    if (!port)
+        return;
+    PurgeComm(port->handle, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+    // A line error (framing, overrun) halts all I/O on a port whose driver
+    // aborts on errors until it is cleared; clearing it here keeps one bad
+    // reply from failing every later exchange.
+    DWORD errors = 0;
+    ClearCommError(port->handle, &errors, nullptr);
+    SetCommMask(port->handle, EV_TXEMPTY);
+}
+
+bool serialWriteAll(SerialPort* port, const void* data, std::size_t length)
+{
+    if (!port || (!data && length))
+        return false;
+    if (length == 0)
+        return true;
+    prepareOverlapped(&port->writeOverlapped);
+    DWORD written = 0;
+    const BOOL started = WriteFile(port->handle, data, static_cast<DWORD>(length), &written,
+                                   &port->writeOverlapped);
+    if (!finishOverlapped(port, &port->writeOverlapped, started, &written))
+        return false;
+    return written == length;
+}
+
+bool serialTransmitChar(SerialPort* port, char c)
+{
+    if (!port)
+        return false;
+    if (TransmitCommChar(port->handle, c))
+        return true;
+    // The driver takes one immediate character at a time; should the last
+    // one still be waiting, the character goes out as ordinary output.
+    return serialWriteAll(port, &c, 1);
+}
+
+int serialRead(SerialPort* port, void* buffer, std::size_t wanted)
+{
+    if (!port || !buffer)
+        return -1;
+    if (wanted == 0)
+        return 0;
+    prepareOverlapped(&port->readOverlapped);
+    DWORD got = 0;
+    const BOOL started = ReadFile(port->handle, buffer, static_cast<DWORD>(wanted), &got,
+                                  &port->readOverlapped);
+    if (!finishOverlapped(port, &port->readOverlapped, started, &got))
+        return -1;
+    return static_cast<int>(got);
+}
+
+void serialClose(SerialPort* port)
+{
+    if (!port)
+        return;
+    if (port->handle != INVALID_HANDLE_VALUE) {
+        SetCommState(port->handle, &port->savedState);
+        SetCommTimeouts(port->handle, &port->savedTimeouts);
+        PurgeComm(port->handle, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+    }
+    freePort(port);
+}
+
+// ------------------------------------------------------------- clock, sleep
+
+std::int64_t monotonicNs()
+{
+    static const LONGLONG frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f.QuadPart > 0 ? f.QuadPart : 1;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    // Whole seconds and the remainder apart, so the product cannot overflow.
+    const LONGLONG seconds = now.QuadPart / frequency;
+    const LONGLONG rest = now.QuadPart % frequency;
+    return static_cast<std::int64_t>(seconds) * 1000000000LL
+         + static_cast<std::int64_t>(rest * 1000000000LL / frequency);
+}
+
+void sleepMs(int ms)
+{
+    Sleep(ms > 0 ? static_cast<DWORD>(ms) : 0);
+}
+
+// -------------------------------------------------------------------- lock
+
+struct Lock {
+    CRITICAL_SECTION section;
+};
+
+Lock* lockCreate()
+{
+    auto* lock = new (std::nothrow) Lock;
+    if (lock)
+        InitializeCriticalSection(&lock->section);
+    return lock;
+}
+
+void lockDestroy(Lock* lock)
+{
+    if (!lock)
+        return;
+    DeleteCriticalSection(&lock->section);
+    delete lock;
+}
+
+void lockAcquire(Lock* lock)
+{
+    EnterCriticalSection(&lock->section);
+}
+
+void lockRelease(Lock* lock)
+{
+    LeaveCriticalSection(&lock->section);
+}
+
+// ------------------------------------------- thread-local storage, hooks
+
+bool tlsCreate(ThreadEndHook threadEnd)
+{
+    if (g_tlsIndex != TLS_OUT_OF_INDEXES)
+        return false;
+    g_tlsIndex = TlsAlloc();
+    if (g_tlsIndex == TLS_OUT_OF_INDEXES)
+        return false;
+    g_threadEnd = threadEnd;
+    return true;
+}
+
+void tlsDestroy()
+{
+    if (g_tlsIndex != TLS_OUT_OF_INDEXES)
+        TlsFree(g_tlsIndex);
+    g_tlsIndex = TLS_OUT_OF_INDEXES;
+    g_threadEnd = nullptr;
+}
+
+void* tlsGet()
+{
+    return g_tlsIndex == TLS_OUT_OF_INDEXES ? nullptr : TlsGetValue(g_tlsIndex);
+}
+
+bool tlsSet(void* value)
+{
+    return g_tlsIndex != TLS_OUT_OF_INDEXES && TlsSetValue(g_tlsIndex, value);
+}
+
+}  // namespace kavu::platform
+
+// ------------------------------------------------------------------ DllMain
+
+// Load: the library core sets itself up (CRC table, thread-local index,
+// lock); the DLL refuses to load when it cannot. Thread detach: the ending
+// thread's record is handed to the thread-end hook, which closes or
+// releases its port. Unload: the unloading thread ends first, then the core
+// closes every port and frees its lock and index. Thread records are made
+// on a thread's first call, so thread attach has nothing to do.
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/)
+{
+    using namespace kavu::platform;
+    switch (reason) {
+    case DLL_PROCESS_ATTACH:
+        g_module = instance;
+        return libraryLoad() ? TRUE : FALSE;
+    case DLL_THREAD_DETACH:
+        endCallingThread();
+        break;
+    case DLL_PROCESS_DETACH:
+        endCallingThread();
+        libraryUnload();
+        g_module = nullptr;
+        break;
+    default:
+        break;
+    }
+    return TRUE;
+}
