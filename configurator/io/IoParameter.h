@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QDomElement>
+#include <QString>
+
+// The attributes of one parameter element that a transfer needs, copied from
+// the document in the GUI thread. Workers transfer these copies and hand the
+// outcome (ioValue, ioLastErrCode) back to the GUI thread, which writes it into
+// the element; no worker ever reads or writes the document itself.
+struct IoParameter
+{
+    uint treeID = 0;
+    QString name;       // namekavu: NAME, NAME[i] or NAME:channel
+    QString label;
+    QString type;
+    QString subtype;
+    QString value;
+    QString valueSet;
+    QString defaultValue;
+    QString scaleFloat;
+    bool local = false; // localparam: never transferred
+    bool comm = false;  // commparam: writing it reopens the port
+
+    // Outcome of the last transfer, as the element's attribute texts.
+    QString ioValue;
+    QString ioLastErrCode;
+
+    // GUI thread only (reads the document).
+    static IoParameter fromElement(const QDomElement &element);
+};

@@ -1,0 +1,373 @@
+#include "KavuComm.h"
+
+#include "CommSettings.h"
+#include "HrcValueText.h"
+#include "KavuValueCodec.h"
+#include "SerialPortName.h"
+#include "kavu_io.h"
+
+#include <QDebug>
+#include <QRegularExpression>
+#include <QStringList>
+#include <QThread>
+
+#include <cstring>
+
+std::atomic<bool> ioBusy{false};
+std::atomic<bool> monBusy{false};
+
+namespace {
+
+// The raw exchange writes at most 15 data bytes; the buffer is larger so a
+// text read never depends on that limit.
+const int rawBufferSize = 150;
+const int maxRawBytes = 15;
+
+quint32 floatBits(float f)
+{
+    quint32 w;
+    std::memcpy(&w, &f, sizeof w);
+    return w;
+}
+
+float bitsFloat(quint32 w)
+{
+    float f;
+    std::memcpy(&f, &w, sizeof f);
+    return f;
+}
+
+} // namespace
+
+KavuComm::KavuComm()
+{
+    // Every exchange of the process makes up to four attempts.
+    SetMaxRetriesGlobal(3);
+    readPortSettings();
+}
+
+void KavuComm::readPortSettings()
+{
+    const CommSettings s = CommSettings::published();
+    parity = s.parity.toInt();
+    dataBits = s.dataBits.toInt();
+    const SerialPortName port = SerialPortName::resolve(s.port);
+    portIndex = port.portIndex;
+    portDevice = port.device;
+    speedIndex = 8 - s.speed.toInt();
+    // Sbit: 0 = one stop bit, 1 = two stop bits (library codes 0 and 2).
+    stopBits = s.stopBits.toInt() == 1 ? 2 : 0;
+    deviceAddress = s.address.toInt();
+    addressMode = s.addressMode.toInt();
+}
+
+void KavuComm::terminate()
+{
+    state.store(stateTerminating);
+    qDebug() << "Terminate signal recieved, state=" << state.load();
+}
+
+void KavuComm::setStateUnlessTerminating(int newState)
+{
+    int current = state.load();
+    while (current != stateTerminating && !state.compare_exchange_weak(current, newState)) {
+    }
+}
+
+void KavuComm::closeSession()
+{
+    ClosePort();
+    setStateUnlessTerminating(stateIdle);
+    qDebug() << "closeSession state=" << state.load();
+}
+
+int KavuComm::openConfiguredPort()
+{
+    if (!portDevice.isEmpty()) {
+        const int bound = SetPortName(portIndex, portDevice.constData());
+        if (bound != 0)
+            return bound;
+    }
+    return OpenPort(portIndex, speedIndex, parity, dataBits, stopBits, 1);
+}
+
+bool KavuComm::tryConnect()
+{
+    qDebug() << "tryConnect starting, state=" << state.load();
+    if (isTerminating()) {
+        qDebug() << "tryConnect: is terminating state, exiting";
+        return false;
+    }
+    if (portIndex == -1)
+        readPortSettings();
+    qDebug().nospace() << "OpenPort(" << portIndex << "," << speedIndex << "," << parity << "," << dataBits
+                       << "," << stopBits;
+    if (lastErr == 0)
+        return true;
+
+    QString deviceName;
+    lastErr = SetApiMode(1);
+    if (lastErr == 0)
+        lastErr = openConfiguredPort();
+    // The device check goes out whatever the open returned: a port still open
+    // from an earlier session of this thread is used as it is.
+    lastErr = readText(QStringLiteral("Dev"), 0, &deviceName);
+
+    if (lastErr != 0) {
+        // Second try with the settings as they stand now.
+        readPortSettings();
+        lastErr = ClosePort();
+        if (lastErr == 0) {
+            lastErr = openConfiguredPort();
+            lastErr = readText(QStringLiteral("Dev"), 0, &deviceName);
+        }
+    }
+    setStateUnlessTerminating(lastErr == 0 ? stateConnected : stateIdle);
+    qDebug() << "tryConnect finished, state=" << state.load();
+    return lastErr == 0;
+}
+
+int KavuComm::readText(const QString &name, int channel, QString *text)
+{
+    unsigned char buffer[rawBufferSize] = {};
+    int size = 0;
+    const QByteArray n = name.toLatin1();
+    const int rc = KavuIO(deviceAddress + channel, addressMode, 1, n.constData(), buffer, &size);
+    if (rc == 0)
+        *text = KavuValueCodec::deviceText(buffer, qBound(0, size, rawBufferSize));
+    return rc;
+}
+
+bool KavuComm::checkName(const QString &name, QByteArray *base, int *index)
+{
+    lastErr = codeBadName;
+    const int bracket = name.indexOf(QLatin1Char('['));
+    const QString baseName = bracket < 0 ? name : name.left(bracket);
+    if (!baseName.isEmpty() && !HrcValueText::isValidDeviceName(baseName))
+        return false;
+    *index = -1;
+    if (bracket >= 0) {
+        // NAME[i]: i a decimal index of two bytes, "]" closing the name.
+        static const QRegularExpression indexForm(QStringLiteral("^\\[(\\d{1,5})\\]$"));
+        const QRegularExpressionMatch m = indexForm.match(name.mid(bracket));
+        if (!m.hasMatch() || m.captured(1).toInt() > 0xFFFF)
+            return false;
+        *index = m.captured(1).toInt();
+        // A device that knows the base name without an index has no array
+        // of that name.
+        unsigned char probe[rawBufferSize] = {};
+        int size = 0;
+        const QByteArray b = baseName.toLatin1();
+        if (KavuIO(deviceAddress, addressMode, 1, b.constData(), probe, &size) == 0) {
+            lastErr = codeBadIndex;
+            return false;
+        }
+    }
+    *base = baseName.toLatin1();
+    lastErr = 0;
+    return true;
+}
+
+int KavuComm::transferParameter(IoParameter &p)
+{
+    p.ioLastErrCode = QString::number(codeNotExchanged);
+    p.ioValue.clear();
+    if (p.local)
+        return lastErr;
+    if (operation == opWrite && p.value.isEmpty()) {
+        lastErr = codeNothingToWrite;
+        p.ioLastErrCode = QString::number(lastErr);
+        return lastErr;
+    }
+
+    const int colon = p.name.indexOf(QLatin1Char(':'));
+    const QString name = colon < 0 ? p.name : p.name.left(colon);
+    int channel = 0;
+    bool nameOk = true;
+    if (colon >= 0) {
+        // NAME:channel, the channel added to the device address.
+        static const QRegularExpression channelForm(QStringLiteral("^\\d{1,4}$"));
+        const QString c = p.name.mid(colon + 1);
+        nameOk = channelForm.match(c).hasMatch();
+        channel = c.toInt();
+    }
+
+    QByteArray base;
+    int index = -1;
+    int result = 0;
+    if (!nameOk) {
+        lastErr = codeBadName;
+        result = lastErr;
+    } else if (!checkName(name, &base, &index)) {
+        result = lastErr;
+    } else {
+        QString text;
+        result = transferByKind(p, base, index, channel, &text);
+        if (result == 0 && p.type == QLatin1String("enum") && p.name != QLatin1String("LEn")) {
+            const QStringList entries = p.valueSet.split(QLatin1Char(';'));
+            bool inRange;
+            if (p.subtype == QLatin1String("enumindex")) {
+                bool ok = false;
+                const int i = text.toInt(&ok);
+                inRange = ok && i >= 0 && i < entries.size();
+            } else {
+                inRange = entries.contains(text);
+            }
+            if (!inRange)
+                result = codeOutOfRange;
+        }
+        if (result == 0) {
+            p.ioValue = text;
+            if (operation == opWrite && p.comm)
+                reopenAfterCommWrite();
+        }
+    }
+    p.ioLastErrCode = QString::number(result);
+    QThread::msleep(1);
+    return result;
+}
+
+void KavuComm::reopenAfterCommWrite()
+{
+    // The device now works with the new setting; so must the port. lastErr
+    // is cleared of the write's success first so tryConnect really reopens.
+    ClosePort();
+    readPortSettings();
+    lastErr = codeNotConnected;
+    tryConnect();
+}
+
+int KavuComm::transferByKind(IoParameter &p, const QByteArray &nameBytes, int index, int channel, QString *result)
+{
+    const char *name = nameBytes.constData();
+    const bool write = operation == opWrite;
+    const int readAddress = deviceAddress + channel;
+    const QString &type = p.type;
+    auto fail = [this](int code) { return lastErr = code; };
+
+    if (p.subtype == QLatin1String("parpoint")) {
+        const int scale = KavuValueCodec::pointScale(p.scaleFloat);
+        if (write) {
+            quint32 word = 0;
+            if (!KavuValueCodec::encodePoint(p.value, scale, &word))
+                return fail(codeBadValue);
+            lastErr = WriteIEEE32(deviceAddress, addressMode, name, bitsFloat(word), index);
+            if (lastErr == 0)
+                *result = KavuValueCodec::decodePoint(word, scale);
+        } else {
+            float f = 0;
+            int tail = 0;
+            lastErr = ReadIEEE32(readAddress, addressMode, name, &f, &tail, index);
+            if (lastErr == 0)
+                *result = KavuValueCodec::decodePoint(floatBits(f), scale);
+        }
+        return lastErr;
+    }
+    if (type == QLatin1String("text")) {
+        // Always a read, also in a write job.
+        QString text;
+        lastErr = readText(QString::fromLatin1(nameBytes), channel, &text);
+        if (lastErr == 0)
+            *result = text;
+        return lastErr;
+    }
+    if (type == QLatin1String("datetime")) {
+        unsigned char buffer[rawBufferSize] = {};
+        int size = 7;
+        if (write) {
+            if (!KavuValueCodec::encodeDateTime(p.value, buffer))
+                return fail(codeBadValue);
+            const QString sent = KavuValueCodec::decodeDateTime(buffer, 7);
+            lastErr = KavuIO(deviceAddress, addressMode, 0, name, buffer, &size);
+            if (lastErr == 0)
+                *result = sent;
+        } else {
+            lastErr = KavuIO(deviceAddress, addressMode, 1, name, buffer, &size);
+            if (lastErr == 0) {
+                if (size < 6)
+                    return fail(-101);
+                *result = KavuValueCodec::decodeDateTime(buffer, size);
+            }
+        }
+        return lastErr;
+    }
+    if (type == QLatin1String("float")) {
+        if (write) {
+            float f = 0;
+            if (!KavuValueCodec::parseFloat(p.value, &f))
+                return fail(codeBadValue);
+            lastErr = WriteIEEE32(deviceAddress, addressMode, name, f, index);
+            if (lastErr == 0)
+                *result = KavuValueCodec::floatText(f);
+        } else {
+            float f = 0;
+            int tail = 0;
+            lastErr = ReadIEEE32(readAddress, addressMode, name, &f, &tail, index);
+            if (lastErr == 0)
+                *result = KavuValueCodec::floatText(f);
+        }
+        return lastErr;
+    }
+    const bool isShort = type == QLatin1String("short");
+    if (isShort || type == QLatin1String("byte") || type == QLatin1String("enum") || type == QLatin1String("word")) {
+        if (write) {
+            const bool isWord = type == QLatin1String("word");
+            quint32 v = 0;
+            if (!KavuValueCodec::parseUnsigned(p.value, isWord || isShort ? 0xFFFF : 0xFF, &v))
+                return fail(codeBadValue);
+            // A short above 255 needs two bytes.
+            if (isWord || (isShort && v > 0xFF))
+                lastErr = WriteWord(deviceAddress, addressMode, name, int(v), index);
+            else
+                lastErr = WriteByte(deviceAddress, addressMode, name, int(v), index);
+            if (lastErr == 0)
+                *result = QString::number(v);
+        } else {
+            int v = 0;
+            lastErr = ReadUInt(readAddress, addressMode, name, &v, index);
+            if (lastErr == 0)
+                *result = QString::number(quint32(v));
+        }
+        return lastErr;
+    }
+    if (type == QLatin1String("time")) {
+        if (write) {
+            unsigned char buffer[rawBufferSize] = {};
+            int size = 4;
+            if (!KavuValueCodec::encodeTime(p.value, buffer))
+                return fail(codeBadValue);
+            const quint32 packed = (quint32(buffer[0]) << 24) | (quint32(buffer[1]) << 16) | (quint32(buffer[2]) << 8);
+            lastErr = KavuIO(deviceAddress, addressMode, 0, name, buffer, &size);
+            if (lastErr == 0)
+                *result = KavuValueCodec::decodeTime(packed);
+        } else {
+            int v = 0;
+            lastErr = ReadUInt(readAddress, addressMode, name, &v, index);
+            if (lastErr == 0)
+                *result = KavuValueCodec::decodeTime(quint32(v));
+        }
+        return lastErr;
+    }
+    if (type == QLatin1String("raw")) {
+        unsigned char buffer[rawBufferSize] = {};
+        if (write) {
+            QByteArray bytes;
+            if (!KavuValueCodec::encodeRaw(p.value, maxRawBytes, &bytes))
+                return fail(codeBadValue);
+            std::memcpy(buffer, bytes.constData(), size_t(bytes.size()));
+            int size = bytes.size();
+            lastErr = KavuIO(readAddress, addressMode, 0, name, buffer, &size);
+            if (lastErr == 0)
+                *result = KavuValueCodec::rawText(reinterpret_cast<const unsigned char *>(bytes.constData()), bytes.size());
+        } else {
+            int size = 0;
+            lastErr = KavuIO(deviceAddress, addressMode, 1, name, buffer, &size);
+            if (lastErr == 0)
+                *result = KavuValueCodec::rawText(buffer, qBound(0, size, rawBufferSize));
+        }
+        return lastErr;
+    }
+    // A type the transfer does not know: nothing is sent, and the parameter
+    // fails without the exchange having failed.
+    return codeNotConnected;
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "IoParameter.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <atomic>
+
+// Process-wide hand-over of the serial port between the job worker and the
+// polling monitor: ioBusy is set while a job runs, monBusy while the monitor
+// holds the port.
+extern std::atomic<bool> ioBusy;
+extern std::atomic<bool> monBusy;
+
+// The connection half of the I/O workers (KavuIOhelper and KavuMon derive from
+// it as their second base): the communication settings, the session state,
+// the last error code, and the one per-parameter transfer both workers use.
+// Everything runs in the worker's thread except terminate(), which another
+// thread calls to stop the worker between two steps.
+class KavuComm
+{
+public:
+    enum KavuCommOperation { opRead = 0, opWrite = 1 };
+    enum State { stateIdle = 0, stateConnected = 1, stateTerminating = 2 };
+
+    // Error codes of the configurator itself.
+    enum Code {
+        codeNotConnected = -901,
+        codeBadName = -905,
+        codeBadIndex = -906,
+        codeNothingToWrite = -915,
+        codeOutOfRange = -950,
+        codeNotExchanged = -1000,
+        codeBadValue = -1,
+    };
+
+    KavuComm();
+
+    // Loads the settings published last (CommSettings) into the fields.
+    void readPortSettings();
+    void terminate();
+    bool isTerminating() const { return state.load() == stateTerminating; }
+    void closeSession();
+    bool tryConnect();
+
+    // Transfers one parameter with the current operation; fills its ioValue
+    // and ioLastErrCode and returns the parameter's own result (0 = success).
+    int transferParameter(IoParameter &parameter);
+
+    int lastError() const { return lastErr; }
+    int sessionState() const { return state.load(); }
+    KavuCommOperation currentOperation() const { return operation; }
+
+protected:
+    // Sets the state unless termination was requested meanwhile.
+    void setStateUnlessTerminating(int newState);
+    int openConfiguredPort();
+    int readText(const QString &name, int channel, QString *text);
+    int transferByKind(IoParameter &p, const QByteArray &name, int index, int channel, QString *result);
+    bool checkName(const QString &name, QByteArray *base, int *index);
+    void reopenAfterCommWrite();
+
+    KavuCommOperation operation = opRead;
+    std::atomic<int> state{stateIdle};
+    int lastErr = codeNotConnected;
+    int deviceAddress = 0;
+    int addressMode = 0;
+    int portIndex = -1;
+    QByteArray portDevice; // bound to portIndex with SetPortName; empty = default
+    int speedIndex = 0;
+    int parity = 0;
+    int dataBits = 0;
+    int stopBits = 0;
+};

@@ -1,0 +1,289 @@
+#include "KavuIOhelper.h"
+
+#include "CommSettings.h"
+#include "ErrorText.h"
+
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QThread>
+
+namespace {
+
+const uint testJobTotal = 50000;
+
+// Milliseconds on a monotonic clock, so deadlines survive midnight and clock
+// changes.
+qint64 nowMs()
+{
+    static QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return clock.elapsed();
+}
+
+} // namespace
+
+KavuIOhelper::KavuIOhelper(const HrcDocument &doc)
+    : document(doc)
+    , guiSide(new QObject)
+    , thread(new QThread)
+{
+    CommSettings::publish(CommSettings::fromDocument(document));
+    readPortSettings();
+    connect(thread.get(), &QThread::started, this, &KavuIOhelper::doExecIO);
+    connect(this, &KavuIOhelper::stopExecute, thread.get(), &QThread::quit);
+
+    // Outcomes reach the document and the windows in the GUI thread, in the
+    // order the worker produced them.
+    connect(this, &KavuIOhelper::workStarting, guiSide.get(),
+            [this](int, int totalCount) { emit kavuIOStarting(totalCount); }, Qt::QueuedConnection);
+    connect(this, &KavuIOhelper::workSetEntered, guiSide.get(),
+            [this](int, uint treeID) { emit kavuIOUpdating(treeID, -1, -1); }, Qt::QueuedConnection);
+    connect(this, &KavuIOhelper::workParameterDone, guiSide.get(),
+            [this](int job, int parameter, bool transferred, const QString &ioValue, const QString &code,
+                   int doneCount, int totalCount) {
+                uint treeID = 0;
+                const QVector<QDomElement> elements = jobElements.value(job);
+                if (parameter >= 0 && parameter < elements.size()) {
+                    QDomElement element = elements.at(parameter);
+                    if (transferred) {
+                        element.setAttribute(QStringLiteral("ioValue"), ioValue);
+                        element.setAttribute(QStringLiteral("ioLastErrCode"), code);
+                    }
+                    treeID = element.attribute(QStringLiteral("treeID")).toUInt();
+                }
+                if (elements.size() == 1 && jobTestFlags.value(job))
+                    emit kavuIOUpdating(testJobUpdateId, 1, 1);
+                else
+                    emit kavuIOUpdating(treeID, doneCount, totalCount);
+            },
+            Qt::QueuedConnection);
+    connect(this, &KavuIOhelper::workFinished, guiSide.get(),
+            [this](int job, const QString &msg, int count, int totalCount) {
+                jobElements.remove(job);
+                jobTestFlags.remove(job);
+                emit kavuIOFinished(msg, count, totalCount);
+            },
+            Qt::QueuedConnection);
+
+    moveToThread(thread.get());
+}
+
+KavuIOhelper::~KavuIOhelper()
+{
+    terminate();
+    thread->quit();
+    thread->wait();
+}
+
+void KavuIOhelper::setJob(const QString &jobNames, KavuComm::KavuCommOperation op, bool withCommParams)
+{
+    QMutexLocker lock(&jobMutex);
+    names = jobNames;
+    jobOperation = op;
+    includeCommParams = withCommParams;
+}
+
+void KavuIOhelper::startJob(bool changedOnly)
+{
+    qDebug() << "run IO thread ...";
+    if (thread->isRunning()) {
+        // The previous job has returned; its thread idles in its event loop.
+        emit stopExecute();
+        thread->wait();
+    }
+    onlyChanged = changedOnly;
+    IoJob job = buildJob(changedOnly);
+
+    // Claim the port for this job; another worker's job may still hold it.
+    bool expected = false;
+    while (!ioBusy.compare_exchange_strong(expected, true)) {
+        expected = false;
+        QThread::msleep(10);
+    }
+    // A new job starts from the idle state; a cancel from now on is honoured.
+    state.store(stateIdle);
+    {
+        QMutexLocker lock(&jobMutex);
+        pendingJob = std::move(job);
+    }
+    thread->start(QThread::InheritPriority);
+}
+
+bool KavuIOhelper::qualifies(const QDomElement &element, bool changedOnly) const
+{
+    if (!HrcDocument::isParameter(element) || element.hasAttribute(QStringLiteral("localparam")))
+        return false;
+    if (changedOnly && !(changedTest && changedTest(element.attribute(QStringLiteral("namekavu")))))
+        return false;
+    if (!includeCommParams && element.hasAttribute(QStringLiteral("commparam")))
+        return false;
+    return true;
+}
+
+IoJob::Node KavuIOhelper::buildNode(const QDomElement &element, IoJob &job, bool changedOnly,
+                                    QVector<QDomElement> &elements)
+{
+    IoJob::Node node;
+    if (element.isNull())
+        return node;
+    auto parameterNode = [&](const QDomElement &e) {
+        IoJob::Node n;
+        n.kind = IoJob::Node::Parameter;
+        n.parameter = job.parameters.size();
+        job.parameters.append(IoParameter::fromElement(e));
+        elements.append(e);
+        return n;
+    };
+    if (HrcDocument::isSet(element)) {
+        node.kind = IoJob::Node::Set;
+        node.treeID = element.attribute(QStringLiteral("treeID")).toUInt();
+        for (QDomElement child = element.firstChildElement(); !child.isNull(); child = child.nextSiblingElement()) {
+            if (HrcDocument::isSet(child))
+                node.children.append(buildNode(child, job, changedOnly, elements));
+            else if (qualifies(child, changedOnly))
+                node.children.append(parameterNode(child));
+        }
+    } else if (qualifies(element, changedOnly)) {
+        node = parameterNode(element);
+    }
+    return node;
+}
+
+IoJob KavuIOhelper::buildJob(bool changedOnly)
+{
+    QMutexLocker lock(&jobMutex);
+    IoJob job;
+    job.id = nextJobId++;
+    job.operation = jobOperation;
+    job.timeoutSec = qMax(0, document.paramValue(QStringLiteral("TimeOut")).toInt());
+    CommSettings::publish(CommSettings::fromDocument(document));
+
+    QVector<QDomElement> elements;
+    if (names == QLatin1String("testParam")) {
+        job.testJob = true;
+        const QDomElement test = document.testParam();
+        job.parameters.append(IoParameter::fromElement(test));
+        elements.append(test);
+    } else {
+        for (const QString &name : names.split(QLatin1Char(';')))
+            job.roots.append(buildNode(document.findParameter(name), job, changedOnly, elements));
+    }
+    jobElements.insert(job.id, elements);
+    jobTestFlags.insert(job.id, job.testJob);
+    return job;
+}
+
+bool KavuIOhelper::beforeDeadline(qint64 deadlineMs) const
+{
+    return nowMs() < deadlineMs;
+}
+
+void KavuIOhelper::doExecIO()
+{
+    IoJob job;
+    {
+        QMutexLocker lock(&jobMutex);
+        job = std::move(pendingJob);
+        pendingJob = IoJob();
+    }
+    done = 0;
+    total = 0;
+    errors = 0;
+    jobStartMs = nowMs();
+    timeoutSec = job.timeoutSec;
+    operation = job.operation;
+    lastErr = codeNotConnected;
+
+    qDebug() << "IOHelper::doExecIO";
+    ioBusy.store(true);
+    while (monBusy.load())
+        QThread::msleep(10);
+
+    emit workStarting(job.id, 0);
+    const qint64 connectDeadline = jobStartMs + qint64(timeoutSec) * 1000;
+    bool connected = false;
+    for (;;) {
+        connected = tryConnect();
+        if (connected || isTerminating() || !beforeDeadline(connectDeadline))
+            break;
+        QThread::msleep(10); // a port that fails to open fails at once
+    }
+    const int finishTotal = job.testJob ? int(testJobTotal) : 0;
+    if (!connected) {
+        closeSession();
+        emit workFinished(job.id, errorText(lastErr), -1, finishTotal);
+    } else {
+        if (job.testJob) {
+            total = 1;
+            emit workStarting(job.id, 1);
+            handleParameter(job, 0, nowMs() + qint64(timeoutSec) * 1000);
+        } else {
+            total = job.parameters.size();
+            emit workStarting(job.id, total);
+            for (const IoJob::Node &root : job.roots) {
+                if (root.kind == IoJob::Node::Set)
+                    emit workSetEntered(job.id, root.treeID);
+                process(job, root);
+                if (isTerminating())
+                    break;
+            }
+        }
+        const int T = job.testJob ? int(testJobTotal) : total;
+        if (!isTerminating())
+            emit workFinished(job.id, tr("Операция завершена"), errors, T);
+        else
+            emit workFinished(job.id, tr("Прервано пользователем"), total, T);
+        closeSession();
+    }
+    ioBusy.store(false);
+    qDebug() << "IO thread terminating ...";
+}
+
+void KavuIOhelper::process(IoJob &job, const IoJob::Node &node)
+{
+    const qint64 deadline = nowMs() + qint64(timeoutSec) * 1000;
+    if (isTerminating())
+        return;
+    if (node.kind == IoJob::Node::Parameter) {
+        handleParameter(job, node.parameter, deadline);
+        return;
+    }
+    for (const IoJob::Node &child : node.children) {
+        if (isTerminating())
+            return;
+        if (child.kind == IoJob::Node::Set) {
+            emit workSetEntered(job.id, child.treeID);
+            process(job, child);
+        } else if (child.kind == IoJob::Node::Parameter) {
+            handleParameter(job, child.parameter, deadline);
+        }
+    }
+}
+
+void KavuIOhelper::handleParameter(IoJob &job, int index, qint64 deadlineMs)
+{
+    IoParameter &p = job.parameters[index];
+    bool transferred = false;
+    for (;;) {
+        if (isTerminating() || !beforeDeadline(deadlineMs)) {
+            if (lastErr != 0)
+                ++errors;
+            break;
+        }
+        const int result = transferParameter(p);
+        transferred = true;
+        if (result == 0)
+            break;
+        if (lastErr == 0) {
+            // The exchange worked but the value did not (out of range,
+            // unknown type): retrying cannot change it.
+            ++errors;
+            break;
+        }
+    }
+    ++done;
+    emit workParameterDone(job.id, index, transferred, p.ioValue, p.ioLastErrCode, done, total);
+}

@@ -1,0 +1,281 @@
+#include "KavuMon.h"
+
+#include "CommSettings.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMutexLocker>
+#include <QRegularExpression>
+#include <QThread>
+#include <QTime>
+
+KavuMon::KavuMon(const HrcDocument &doc, uint ms, const QString &name)
+    : document(doc)
+    , guiSide(new QObject)
+    , thread(new QThread)
+{
+    CommSettings::publish(CommSettings::fromDocument(document));
+    readPortSettings();
+    logFileName = resolveLogFileName(name);
+    scanIntervalMs = effectiveInterval(ms);
+    logHeader = document.logHeader();
+
+    const QDomElement interview = document.findParameter(QStringLiteral("paramters_interview"));
+    if (HrcDocument::isSet(interview)) {
+        hasInterview = true;
+        // A private copy of the branch gives the monitor the document's
+        // display texts without sharing a node with the GUI thread.
+        QDomElement shadowSet = shadowDocument.importNode(interview, true).toElement();
+        shadowDocument.appendChild(shadowSet);
+        shadowModel = HrcDocument(shadowDocument);
+
+        Entry caption;
+        caption.caption = true;
+        entries.append(caption);
+        elements.append(interview);
+        std::function<void(const QDomElement &, const QDomElement &)> collect =
+            [&](const QDomElement &set, const QDomElement &shadow) {
+                QDomElement s = shadow.firstChildElement();
+                for (QDomElement c = set.firstChildElement(); !c.isNull();
+                     c = c.nextSiblingElement(), s = s.nextSiblingElement()) {
+                    if (HrcDocument::isSet(c)) {
+                        collect(c, s);
+                    } else if (HrcDocument::isParameter(c) && c.hasAttribute(QStringLiteral("ivparam"))) {
+                        Entry e;
+                        e.parameter = IoParameter::fromElement(c);
+                        e.shadow = s;
+                        entries.append(e);
+                        elements.append(c);
+                    }
+                }
+            };
+        collect(interview, shadowSet);
+    }
+
+    connect(thread.get(), &QThread::started, this, &KavuMon::doExecIO);
+    connect(this, &KavuMon::kavuMonFinished, thread.get(), &QThread::quit, Qt::DirectConnection);
+    connect(this, &KavuMon::monParameterPolled, guiSide.get(),
+            [this](int entry, const QString &ioValue, const QString &code) {
+                if (entry < 0 || entry >= elements.size())
+                    return;
+                QDomElement element = elements[entry];
+                element.setAttribute(QStringLiteral("ioValue"), ioValue);
+                element.setAttribute(QStringLiteral("ioLastErrCode"), code);
+                emit kavuMonUpdating(element.attribute(QStringLiteral("treeID")).toUInt(), 0, 0);
+            },
+            Qt::QueuedConnection);
+    moveToThread(thread.get());
+}
+
+KavuMon::~KavuMon()
+{
+    terminate();
+    thread->quit();
+    thread->wait();
+}
+
+void KavuMon::start()
+{
+    if (thread->isRunning())
+        return;
+    CommSettings::publish(CommSettings::fromDocument(document));
+    state.store(stateIdle);
+    thread->start(QThread::InheritPriority);
+}
+
+bool KavuMon::isRunning() const
+{
+    return thread->isRunning();
+}
+
+bool KavuMon::wait(unsigned long ms)
+{
+    return thread->wait(ms);
+}
+
+void KavuMon::setPolled(const QString &name, bool polled)
+{
+    QMutexLocker lock(&settingsMutex);
+    if (polled)
+        polledNames.insert(name);
+    else
+        polledNames.remove(name);
+}
+
+void KavuMon::setPolledNames(const QSet<QString> &names)
+{
+    QMutexLocker lock(&settingsMutex);
+    polledNames = names;
+}
+
+void KavuMon::setLogEnabled(bool enabled)
+{
+    QMutexLocker lock(&settingsMutex);
+    logEnabled = enabled;
+}
+
+QString KavuMon::logFile() const
+{
+    QMutexLocker lock(&settingsMutex);
+    return logFileName;
+}
+
+QString KavuMon::resolveLogFileName(const QString &value)
+{
+#ifdef Q_OS_WIN
+    return value;
+#else
+    static const QRegularExpression drivePath(QStringLiteral("^[A-Za-z]:[\\\\/]"));
+    if (!drivePath.match(value).hasMatch())
+        return value;
+    const int cut = qMax(value.lastIndexOf(QLatin1Char('\\')), value.lastIndexOf(QLatin1Char('/')));
+    return QDir::home().filePath(value.mid(cut + 1));
+#endif
+}
+
+void KavuMon::onTimeScanChanged(uint ms)
+{
+    scanIntervalMs = effectiveInterval(ms);
+}
+
+void KavuMon::onLogFileNameChanged(QString name)
+{
+    QMutexLocker lock(&settingsMutex);
+    logFileName = resolveLogFileName(name);
+    reopenLog = true;
+}
+
+bool KavuMon::isPolled(const QString &name)
+{
+    QMutexLocker lock(&settingsMutex);
+    return polledNames.contains(name);
+}
+
+void KavuMon::sleepWhilePolling(uint ms)
+{
+    // A job or a stop request ends the pause at once.
+    QElapsedTimer t;
+    t.start();
+    while (state.load() == stateConnected && !ioBusy.load() && t.elapsed() < qint64(ms))
+        QThread::msleep(qMin<qint64>(10, qint64(ms) - t.elapsed()));
+}
+
+void KavuMon::sleepUnlessTerminating(uint ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!isTerminating() && t.elapsed() < qint64(ms))
+        QThread::msleep(qMin<qint64>(10, qint64(ms) - t.elapsed()));
+}
+
+void KavuMon::doExecIO()
+{
+    {
+        QMutexLocker lock(&settingsMutex);
+        reopenLog = true;
+    }
+    lastErr = codeNotConnected;
+    if (hasInterview) {
+        setStateUnlessTerminating(stateConnected);
+        while (state.load() == stateConnected) {
+            qDebug() << "!!!!!!!!!!!!!!!Mon" << QTime::currentTime() << " state:" << 1 << " lastErr" << lastErr;
+            // Announce the claim before looking at ioBusy: either the job
+            // sees monBusy or the monitor sees ioBusy.
+            monBusy.store(true);
+            if (ioBusy.load()) {
+                monBusy.store(false);
+            } else if (!tryConnect()) {
+                closeSession();
+                monBusy.store(false);
+                sleepUnlessTerminating(1000);
+            } else {
+                while (state.load() == stateConnected && !ioBusy.load())
+                    pollCycle();
+                closeSession();
+                monBusy.store(false);
+                if (isTerminating())
+                    break;
+            }
+            // A job pauses the monitor.
+            while (ioBusy.load() && !isTerminating())
+                QThread::msleep(10);
+            setStateUnlessTerminating(stateConnected);
+            // Settings a job has written take effect.
+            readPortSettings();
+            lastErr = codeNotConnected;
+        }
+    }
+    if (log)
+        log->close();
+    emit kavuMonFinished(false);
+}
+
+void KavuMon::pollCycle()
+{
+    qDebug() << "Mon" << QTime::currentTime() << " state:" << state.load() << " port:" << portIndex;
+    lineReady = false;
+    logLine = QTime::currentTime().toString(Qt::TextDate);
+    pollEntries();
+    writeLog();
+    sleepWhilePolling(scanIntervalMs.load());
+}
+
+void KavuMon::pollEntries()
+{
+    for (int i = 0; i < entries.size(); ++i) {
+        if (state.load() != stateConnected || ioBusy.load())
+            return;
+        Entry &e = entries[i];
+        QString field = QStringLiteral("-");
+        if (!e.caption && isPolled(e.parameter.name)) {
+            lineReady = true;
+            const int result = transferParameter(e.parameter);
+            if (result == 0) {
+                e.shadow.setAttribute(QStringLiteral("ioValue"), e.parameter.ioValue);
+                field = shadowModel.displayText(e.shadow, QStringLiteral("ioValue"));
+            } else {
+                field = QStringLiteral("err(%1)").arg(result);
+            }
+            emit monParameterPolled(i, e.parameter.ioValue, e.parameter.ioLastErrCode);
+        }
+        logLine += field + QLatin1Char(';');
+        QThread::msleep(2);
+    }
+}
+
+void KavuMon::writeLog()
+{
+    bool enabled, reopen;
+    QString name;
+    {
+        QMutexLocker lock(&settingsMutex);
+        enabled = logEnabled;
+        reopen = reopenLog;
+        name = logFileName;
+        reopenLog = !enabled;
+    }
+    if (!enabled) {
+        if (log)
+            log->close();
+        return;
+    }
+    if (reopen) {
+        if (log)
+            log->close();
+        log.reset(new QFile(name));
+        // Binary mode: the line ends are the same bytes on every system.
+        if (log->open(QIODevice::WriteOnly | QIODevice::Append)) {
+            emit kavuMonLogFileState(true);
+            log->write("\n" + logHeader.toLocal8Bit() + "\n");
+            log->flush();
+        } else {
+            emit kavuMonLogFileState(false);
+        }
+    }
+    if (lineReady && log && log->isOpen()) {
+        log->write(logLine.toLocal8Bit() + "\r\n");
+        log->flush();
+    }
+}

@@ -1,0 +1,24 @@
+#include "SerialPortName.h"
+
+#include <QDir>
+
+SerialPortName SerialPortName::resolve(const QString &portValue)
+{
+    SerialPortName result;
+    const QString text = portValue.trimmed();
+    if (text.isEmpty() || text.startsWith(QLatin1String("COM"), Qt::CaseInsensitive)) {
+        // The number after "COM"; anything else reads as 0, i.e. port -1.
+        bool ok = false;
+        const int number = text.mid(3).toInt(&ok);
+        result.portIndex = ok ? number - 1 : -1;
+        return result;
+    }
+    result.portIndex = boundPort;
+#ifdef Q_OS_WIN
+    result.device = QDir::toNativeSeparators(text).toLocal8Bit();
+#else
+    const QString path = QDir::isAbsolutePath(text) ? text : QStringLiteral("/dev/") + text;
+    result.device = QFile::encodeName(path);
+#endif
+    return result;
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// What the "Port" value means to the library.
+//   "COMk"            library port k - 1 with the library's default device
+//                     (a "COM" text without a number gives -1, which fails
+//                     to open with -2);
+//   an absolute path  (/dev/serial/by-id/..., a pseudo-terminal) bound with
+//                     SetPortName to boundPort;
+//   any other name    as the serial-port list shows it (ttyUSB0, ttyS0):
+//                     "/dev/" + name on Linux, the name itself on Windows,
+//                     bound to boundPort.
+struct SerialPortName
+{
+    // The library port the configurator binds named devices to.
+    static constexpr int boundPort = 255;
+
+    int portIndex = -1;
+    QByteArray device; // empty: the library's default device of portIndex
+
+    static SerialPortName resolve(const QString &portValue);
+};

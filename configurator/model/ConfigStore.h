@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QDomElement>
+#include <QString>
+
+#include <memory>
+
+class QSettings;
+
+// Configuration files (*.hrc417) and the per-user last-configuration store:
+// one INI group "hrc417" with one entry per parameter, the key being the
+// parameter's namekavu and the entry its value text. GUI thread (they read
+// and write the document).
+class ConfigStore
+{
+    Q_DECLARE_TR_FUNCTIONS(ConfigStore)
+
+public:
+    static const char *const group; // "hrc417"
+
+    // Writes the value of every parameter below start, in document order.
+    static void storeValues(const QDomElement &start, QSettings &settings);
+
+    // Sets the value of every parameter below start from the settings: a
+    // missing or empty entry gives the factory value, an enum entry that is
+    // not one of its choices too (the port name is taken as it stands);
+    // keepCommParams leaves the communication parameters untouched.
+    static void restoreValues(const QDomElement &start, QSettings &settings, bool keepCommParams);
+
+    // Saves the document's values to fileName without ever losing the file
+    // already there: the values go to a temporary file in the same directory,
+    // which replaces the old file only once it is completely written. On
+    // failure *errorString says why and the old file is left as it was.
+    static bool saveFile(const QDomElement &allParams, const QString &fileName, QString *errorString);
+
+    // Checks that fileName can be read, then restores the values from it with
+    // the communication parameters kept. On failure the document is unchanged.
+    static bool openFile(const QDomElement &allParams, const QString &fileName, QString *errorString);
+
+    // The last-configuration store: INI format, user scope, organisation
+    // "KAVU/ConfigHrc417", application "Hrc417", UTF-8.
+    static std::unique_ptr<QSettings> lastConfiguration();
+    // Refreshes the store with every value (communication parameters too);
+    // false when the store could not be written.
+    static bool saveLastConfiguration(const QDomElement &allParams);
+};

@@ -1,0 +1,67 @@
+#include "HrcMessageBox.h"
+
+#include "ui_HrcMessageBox.h"
+
+#include <QCoreApplication>
+
+HrcMessageBox::HrcMessageBox(QWidget *parent)
+    : QDialog(parent)
+    , ui(new Ui::HrcMessageBox)
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    setWindowTitle(tr("Конфигуратор HRC417"));
+    setModal(true);
+}
+
+HrcMessageBox::~HrcMessageBox() = default;
+
+void HrcMessageBox::showAbout()
+{
+    ui->label->setText(tr("О программе"));
+    ui->textEdit->clear();
+    ui->textEdit->append(tr("Конфигуратор HRC417"));
+    ui->textEdit->append(tr("Версия %1").arg(QCoreApplication::applicationVersion().isEmpty()
+                                                 ? QStringLiteral("1.0.0")
+                                                 : QCoreApplication::applicationVersion()));
+    ui->textEdit->append(QString());
+    ui->textEdit->append(tr("Настройка регулятора отопления HRC417 по последовательной линии "
+                            "(RS-232 или RS-485): чтение и запись параметров, файлы конфигураций, "
+                            "опрос оперативных параметров с журналом."));
+    ui->bYes->hide();
+    ui->bNo->hide();
+    ui->pushButton->show();
+    accepted = false;
+    show();
+}
+
+void HrcMessageBox::showWarning()
+{
+    ui->label->setText(tr("Предупреждение"));
+    ui->textEdit->clear();
+    ui->textEdit->append(tr("Параметры прибора записанные ранее будут установлены в заводские настройки."));
+    ui->bNo->show();
+    ui->bYes->show();
+    ui->pushButton->hide();
+    accepted = false;
+    show();
+}
+
+void HrcMessageBox::on_bYes_clicked()
+{
+    accepted = true;
+    close();
+    emit closeMessageBox();
+}
+
+void HrcMessageBox::on_bNo_clicked()
+{
+    accepted = false;
+    close();
+    emit closeMessageBox();
+}
+
+void HrcMessageBox::on_pushButton_clicked()
+{
+    close();
+}

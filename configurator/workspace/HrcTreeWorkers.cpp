@@ -1,0 +1,86 @@
+#include "HrcTreeWorkers.h"
+
+#include "HrcTree.h"
+#include "KavuIOhelper.h"
+#include "KavuMon.h"
+
+#include <QAbstractItemModel>
+#include <QSet>
+#include <QTreeWidgetItemIterator>
+
+namespace {
+const int errorColumn = 7;
+const QString logFileName = QStringLiteral("logfile");
+} // namespace
+
+HrcTreeWorkers::HrcTreeWorkers(HrcTree *owner, bool withMonitor)
+    : QObject(owner)
+    , tree(owner)
+    , helper(new KavuIOhelper(owner->documentModel()))
+{
+    helper->setChangedTest([owner](const QString &name) {
+        const QTreeWidgetItem *item = owner->findItem(name);
+        return item && HrcTree::itemColour(item) == HrcTree::changedColour();
+    });
+    owner->attachIoWorker(helper.get());
+
+    if (withMonitor) {
+        mon.reset(new KavuMon(owner->documentModel(), owner->paramValue(QStringLiteral("timescan")).toUInt(),
+                              owner->paramValue(logFileName)));
+        owner->attachMonitor(mon.get());
+        connect(mon.get(), &KavuMon::kavuMonLogFileState, this, &HrcTreeWorkers::onLogFileState);
+        connect(owner, &QTreeWidget::itemChanged, this, &HrcTreeWorkers::onItemChanged);
+        // A rebuilt tree starts with every box cleared.
+        connect(owner->model(), &QAbstractItemModel::modelReset, this, &HrcTreeWorkers::syncPolling);
+        syncPolling();
+    }
+}
+
+HrcTreeWorkers::~HrcTreeWorkers()
+{
+    if (mon)
+        tree->attachMonitor(nullptr);
+    tree->attachIoWorker(nullptr);
+}
+
+void HrcTreeWorkers::syncPolling()
+{
+    if (!mon)
+        return;
+    bool logTicked = false;
+    QSet<QString> ticked;
+    for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+        QTreeWidgetItem *item = *it;
+        if (!(item->flags() & Qt::ItemIsUserCheckable))
+            continue;
+        const QString name = tree->elementOf(item).attribute(QStringLiteral("namekavu"));
+        const bool isTicked = item->checkState(0) == Qt::Checked;
+        if (name == logFileName)
+            logTicked = isTicked;
+        else if (isTicked)
+            ticked.insert(name);
+    }
+    mon->setPolledNames(ticked);
+    mon->setLogEnabled(logTicked);
+}
+
+void HrcTreeWorkers::onItemChanged(QTreeWidgetItem *item, int column)
+{
+    if (!mon || column != 0 || !(item->flags() & Qt::ItemIsUserCheckable))
+        return;
+    const QString name = tree->elementOf(item).attribute(QStringLiteral("namekavu"));
+    const bool ticked = item->checkState(0) == Qt::Checked;
+    if (name == logFileName)
+        mon->setLogEnabled(ticked);
+    else
+        mon->setPolled(name, ticked);
+}
+
+void HrcTreeWorkers::onLogFileState(bool opened)
+{
+    QTreeWidgetItem *item = tree->findItem(logFileName);
+    if (!item)
+        return;
+    tree->setItemColour(item, opened ? HrcTree::normalColour() : HrcTree::problemColour());
+    item->setText(errorColumn, opened ? QString() : tr("Невозможно открыть файл"));
+}

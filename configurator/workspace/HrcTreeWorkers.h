@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QObject>
+
+#include <memory>
+
+class HrcTree;
+class KavuIOhelper;
+class KavuMon;
+class QTreeWidgetItem;
+
+// Gives a tree its I/O worker and, for the main window's tree, its polling
+// monitor, and keeps them informed from the GUI thread: which parameters show
+// the changed colour (for jobs that write only changed parameters), which
+// polling boxes are ticked and whether the log box is. The workers never see
+// the widget. A child of the tree; deleting the tree stops both workers.
+class HrcTreeWorkers : public QObject
+{
+    Q_OBJECT
+
+public:
+    HrcTreeWorkers(HrcTree *tree, bool withMonitor);
+    ~HrcTreeWorkers() override;
+
+    KavuIOhelper *ioHelper() const { return helper.get(); }
+    KavuMon *monitor() const { return mon.get(); }
+
+    // Sends the tick state of every polling box to the monitor.
+    void syncPolling();
+
+private slots:
+    void onItemChanged(QTreeWidgetItem *item, int column);
+    void onLogFileState(bool opened);
+
+private:
+    HrcTree *tree;
+    std::unique_ptr<KavuIOhelper> helper;
+    std::unique_ptr<KavuMon> mon;
+};

@@ -1,0 +1,69 @@
+#include "WaitWin.h"
+
+#include "HrcTree.h"
+#include "KavuIOhelper.h"
+#include "ui_WaitWin.h"
+
+#include <QMovie>
+#include <QTimer>
+
+WaitWin::WaitWin(QWidget *parent, HrcTree *owningTree)
+    : QDialog(parent)
+    , ui(new Ui::WaitWin)
+    , tree(owningTree)
+    , movie(new QMovie(QStringLiteral(":/resources/loadersmall.gif"), QByteArray(), this))
+    , timer(new QTimer(this))
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    ui->waitIco->setMovie(movie);
+    timer->setSingleShot(true);
+    connect(timer, &QTimer::timeout, this, &WaitWin::closeWait);
+}
+
+WaitWin::~WaitWin() = default;
+
+KavuComm *WaitWin::job() const
+{
+    return tree ? qobject_cast<KavuIOhelper *>(tree->ioWorker()) : nullptr;
+}
+
+void WaitWin::showConnecting()
+{
+    timer->stop();
+    ui->waitIco->show();
+    ui->canselIOButton->show();
+    ui->messagesLabel->setText(tr("Соединение с прибором ..."));
+    show();
+    movie->start();
+}
+
+void WaitWin::setMessage(const QString &text, bool finished)
+{
+    ui->messagesLabel->setText(text);
+    if (finished) {
+        ui->waitIco->hide();
+        ui->canselIOButton->hide();
+        timer->start(1000);
+    }
+}
+
+QString WaitWin::message() const
+{
+    return ui->messagesLabel->text();
+}
+
+void WaitWin::closeWait()
+{
+    timer->stop();
+    movie->stop();
+    hide();
+}
+
+void WaitWin::on_canselIOButton_clicked()
+{
+    if (KavuComm *running = job())
+        running->terminate();
+    ui->canselIOButton->hide();
+    ui->messagesLabel->setText(tr("Останавливаем ..."));
+}

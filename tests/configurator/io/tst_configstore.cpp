@@ -1,0 +1,188 @@
+// Configuration files and the last-configuration store.
+#include "ConfigStore.h"
+#include "IoTestSupport.h"
+
+#include <QFile>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+class TestConfigStore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void saveChangeOpenRestoresValuesButKeepsCommParams();
+    void fileHoldsOneEntryPerParameter();
+    void restoreRules();
+    void fileWithoutGroupGivesFactoryValues();
+    void lastConfigurationGetsTheSameContent();
+    void failedSaveLeavesOldFileIntact();
+    void unreadableFileLeavesDocumentUnchanged();
+
+private:
+    QTemporaryDir dir;
+};
+
+void TestConfigStore::initTestCase()
+{
+    QVERIFY(dir.isValid());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.filePath("user"));
+}
+
+void TestConfigStore::saveChangeOpenRestoresValuesButKeepsCommParams()
+{
+    HrcDocument doc = iotest::loadDocument();
+    doc.paramValue("Tin.F", "33");
+    doc.paramValue("Grtp[0]", "-20,5;85");
+    doc.paramValue("Tm.dy", "06:30:00");
+    doc.paramValue("Node[0]", "3");
+    doc.paramValue("Addr", "17");
+    const QString file = dir.filePath("a.hrc417");
+    QString error;
+    QVERIFY2(ConfigStore::saveFile(doc.allParams(), file, &error), qPrintable(error));
+
+    doc.paramValue("Tin.F", "44");
+    doc.paramValue("Grtp[0]", "1;2");
+    doc.paramValue("Tm.dy", "01:00:00");
+    doc.paramValue("Node[0]", "1");
+    doc.paramValue("Addr", "99");
+    QVERIFY(ConfigStore::openFile(doc.allParams(), file, &error));
+    QCOMPARE(doc.paramValue("Tin.F"), QString("33"));
+    QCOMPARE(doc.paramValue("Grtp[0]"), QString("-20,5;85"));
+    QCOMPARE(doc.paramValue("Tm.dy"), QString("06:30:00"));
+    QCOMPARE(doc.paramValue("Node[0]"), QString("3"));
+    QCOMPARE(doc.paramValue("Addr"), QString("99")); // communication parameters are kept
+}
+
+void TestConfigStore::fileHoldsOneEntryPerParameter()
+{
+    HrcDocument doc = iotest::loadDocument();
+    doc.paramValue("Grtp[0]", "-20,5;85");
+    const QString file = dir.filePath("entries.hrc417");
+    QString error;
+    QVERIFY(ConfigStore::saveFile(doc.allParams(), file, &error));
+    QSettings s(file, QSettings::IniFormat);
+    QCOMPARE(s.childGroups(), QStringList{"hrc417"});
+    s.beginGroup("hrc417");
+    QCOMPARE(s.childKeys().size(), 176);
+    QCOMPARE(s.value("bPS").toString(), doc.paramValue("bPS"));
+    QCOMPARE(s.value("Port").toString(), QString("COM1"));
+    QCOMPARE(s.value("Grtp[0]").toString(), QString("-20,5;85"));
+    QVERIFY(s.contains("r.cor:0"));
+    QCOMPARE(s.value("Dev").toString(), QString()); // an empty value is an empty string
+}
+
+void TestConfigStore::restoreRules()
+{
+    const QString file = dir.filePath("rules.hrc417");
+    {
+        QSettings s(file, QSettings::IniFormat);
+        s.setValue("hrc417/Beep", "7");          // two entries: index 7 is none of them
+        s.setValue("hrc417/Node[0]", "6");       // entries "1;2;3;4;5"
+        s.setValue("hrc417/Node[1]", "4");       // a valid entry text
+        s.setValue("hrc417/D.o1", "-1");
+        s.setValue("hrc417/Port", "ttyUSB0");    // any port name is kept
+        s.setValue("hrc417/Ugr", "1");
+        s.setValue("hrc417/Ind.i", "");          // empty: factory value
+    }
+    HrcDocument doc = iotest::loadDocument();
+    doc.paramValue("Tin.F", "55");
+    QSettings s(file, QSettings::IniFormat);
+    ConfigStore::restoreValues(doc.allParams(), s, false);
+    QCOMPARE(doc.paramValue("Beep"), QString("1"));
+    QCOMPARE(doc.paramValue("Node[0]"), QString("5"));
+    QCOMPARE(doc.paramValue("Node[1]"), QString("4"));
+    QCOMPARE(doc.paramValue("D.o1"), doc.findParameter("D.o1").attribute("defaultvalue"));
+    QCOMPARE(doc.paramValue("Port"), QString("ttyUSB0"));
+    QCOMPARE(doc.paramValue("Ugr"), QString("1"));
+    QCOMPARE(doc.paramValue("Tin.F"), QString("10")); // no entry: factory value
+    QCOMPARE(doc.paramValue("Ind.i"), doc.findParameter("Ind.i").attribute("defaultvalue"));
+}
+
+void TestConfigStore::fileWithoutGroupGivesFactoryValues()
+{
+    const QString file = dir.filePath("other.ini");
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[General]\nsomething=1\n");
+    }
+    HrcDocument doc = iotest::loadDocument();
+    doc.paramValue("Tin.F", "55");
+    doc.paramValue("Addr", "20");
+    QString error;
+    QVERIFY(ConfigStore::openFile(doc.allParams(), file, &error));
+    QCOMPARE(doc.paramValue("Tin.F"), QString("10"));
+    QCOMPARE(doc.paramValue("Addr"), QString("20"));
+}
+
+void TestConfigStore::lastConfigurationGetsTheSameContent()
+{
+    HrcDocument doc = iotest::loadDocument();
+    doc.paramValue("Tin.F", "21");
+    doc.paramValue("bPS", "6");
+    QVERIFY(ConfigStore::saveLastConfiguration(doc.allParams()));
+    std::unique_ptr<QSettings> store = ConfigStore::lastConfiguration();
+    QVERIFY(store->fileName().startsWith(dir.filePath("user")));
+    QVERIFY(store->fileName().endsWith("KAVU/ConfigHrc417/Hrc417.ini"));
+    QCOMPARE(store->value("hrc417/Tin.F").toString(), QString("21"));
+    QCOMPARE(store->value("hrc417/bPS").toString(), QString("6"));
+
+    HrcDocument other = iotest::loadDocument();
+    ConfigStore::restoreValues(other.allParams(), *store, false);
+    QCOMPARE(other.paramValue("bPS"), QString("6")); // the wizard restores communication too
+    QCOMPARE(other.paramValue("Tin.F"), QString("21"));
+}
+
+void TestConfigStore::failedSaveLeavesOldFileIntact()
+{
+    QTemporaryDir sub;
+    const QString file = sub.filePath("keep.hrc417");
+    HrcDocument doc = iotest::loadDocument();
+    doc.paramValue("Tin.F", "31");
+    QString error;
+    QVERIFY(ConfigStore::saveFile(doc.allParams(), file, &error));
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray before = f.readAll();
+    f.close();
+    const QFile::Permissions permissions = QFile::permissions(file);
+
+    // The file system refuses to write more than a few bytes (as a full disk
+    // would): the new content cannot be written, so the old file must stay.
+    struct rlimit old;
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tiny = old;
+    tiny.rlim_cur = 64;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &tiny), 0);
+    doc.paramValue("Tin.F", "32");
+    const bool saved = ConfigStore::saveFile(doc.allParams(), file, &error);
+    setrlimit(RLIMIT_FSIZE, &old);
+    QVERIFY(!saved);
+    QVERIFY(!error.isEmpty());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), before);
+    f.close();
+    QCOMPARE(QFile::permissions(file), permissions);
+    QCOMPARE(QDir(sub.path()).entryList(QDir::Files | QDir::Hidden).size(), 1); // no temporary left
+}
+
+void TestConfigStore::unreadableFileLeavesDocumentUnchanged()
+{
+    HrcDocument doc = iotest::loadDocument();
+    doc.paramValue("Tin.F", "44");
+    QString error;
+    QVERIFY(!ConfigStore::openFile(doc.allParams(), dir.filePath("missing.hrc417"), &error));
+    QVERIFY(!error.isEmpty());
+    QCOMPARE(doc.paramValue("Tin.F"), QString("44"));
+}
+
+QTEST_GUILESS_MAIN(TestConfigStore)
+#include "tst_configstore.moc"
