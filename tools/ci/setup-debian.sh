@@ -10,6 +10,7 @@ packages=(
   qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5svg5-dev qttools5-dev-tools
   libqcustomplot-dev
   xvfb xauth
+  librsvg2-bin imagemagick
   mingw-w64 wine64
 )
 
