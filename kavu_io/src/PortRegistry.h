@@ -99,7 +99,7 @@ private:
     void makeCurrent(ThreadRecord* record, Slot* slot);
     bool settingsFor(const OpenArguments& arguments, PortSettings& settings);
     static void retirePort(Slot* slot);
-    void closeAllLocked();
+    void closeAllLocked(int mode);
     Slot* newListSlot();
     void unlinkAndRecycle(Slot* slot);
     bool inList(const Slot* slot) const;
