@@ -148,6 +148,8 @@ int main(int argc, char* argv[])
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A closed terminal ends the run like a stop, so the state is still saved.
+    sigaction(SIGHUP, &action, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
     std::printf("%s\n", line.clientPath().toLocal8Bit().constData());
