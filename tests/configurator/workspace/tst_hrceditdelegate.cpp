@@ -25,6 +25,7 @@ class TestHrcEditDelegate : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -52,6 +53,14 @@ private:
     HrcTree *tree = nullptr;
     HrcTreeWorkers *workers = nullptr;
 };
+
+void TestHrcEditDelegate::initTestCase()
+{
+    // The program's look, so the screenshots show the editors as the engineer sees them.
+    QFile style(":/resources/style.qss");
+    QVERIFY(style.open(QIODevice::ReadOnly | QIODevice::Text));
+    qApp->setStyleSheet(QString::fromUtf8(style.readAll()));
+}
 
 void TestHrcEditDelegate::init()
 {
