@@ -167,8 +167,13 @@ void HrcTreeWin::wizardClose(QDomDocument doc, int wizadStage)
     paramTree->header()->setStyleSheet(QStringLiteral("font: 8pt Verdana;"));
     paramTree->buildTree();
     connectWorker();
-    if (KavuMon *mon = treeWorkers->monitor())
+    if (KavuMon *mon = treeWorkers->monitor()) {
+        // Back from the wizard: the monitor stopped when the window closed,
+        // and its thread must have ended before it can start again.
+        if (mon->isRunning() && mon->isTerminating())
+            mon->wait(10000);
         mon->start();
+    }
     show();
 }
 

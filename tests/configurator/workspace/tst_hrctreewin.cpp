@@ -31,6 +31,9 @@
 
 using namespace wstest;
 
+// For the spies on treeWinClose.
+Q_DECLARE_METATYPE(QDomDocument)
+
 namespace {
 
 // A simulator and a main window whose communication settings point at it.
@@ -159,10 +162,12 @@ private slots:
     void testPanelReadsAndWrites();
     void cancelFromTheWaitWindow();
     void windowMovesMaximisesAndRestores();
+    void pollingAndBackToTheWizard();
 };
 
 void TestHrcTreeWin::initTestCase()
 {
+    qRegisterMetaType<QDomDocument>();
     QFile style(":/resources/style.qss");
     QVERIFY(style.open(QIODevice::ReadOnly | QIODevice::Text));
     qApp->setStyleSheet(QString::fromUtf8(style.readAll()));
@@ -722,6 +727,50 @@ void TestHrcTreeWin::windowMovesMaximisesAndRestores()
     // The exit button closes the window.
     QTest::mouseClick(w.findChild<QToolButton *>("toolButton_exit"), Qt::LeftButton);
     QVERIFY(!w.isVisible());
+}
+
+void TestHrcTreeWin::pollingAndBackToTheWizard()
+{
+    Session s;
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    HrcTreeWin &w = *s.window;
+    KavuMon *monitor = w.workers()->monitor();
+    QVERIFY(monitor->isRunning());
+
+    // Ticking a polled value's box: the monitor reads it over and over.
+    QTreeWidgetItem *input = s.item("r.cor:0");
+    clickCell(*s.tree(), input, 0);
+    QTest::keyClick(s.tree(), Qt::Key_Space);
+    QCOMPARE(input->checkState(0), Qt::Checked);
+    QTRY_VERIFY_WITH_TIMEOUT(input->text(7).startsWith("Время опроса: "), 10000);
+    QVERIFY(!s.value("r.cor:0").isEmpty());
+
+    // A job in between takes the port and gives it back.
+    JobEnd end(s);
+    QTest::keyClick(&w, Qt::Key_A, Qt::ControlModifier);
+    QVERIFY(end.wait());
+    QCOMPARE(end.count(), 0);
+    const QString before = input->text(7);
+    QTRY_VERIFY_WITH_TIMEOUT(input->text(7) != before, 10000);
+
+    // "Новая настройка" hands the document and the stage back and closes.
+    QSignalSpy back(&w, &HrcTreeWin::treeWinClose);
+    QTest::mouseClick(w.toolButton(1), Qt::LeftButton);
+    QCOMPARE(back.count(), 1);
+    QCOMPARE(back.first().at(1).toInt(), 3);
+    QVERIFY(back.first().at(0).value<QDomDocument>() == s.document.document());
+    QVERIFY(!w.isVisible());
+    QVERIFY(monitor->isTerminating());
+
+    // The wizard opens the window again: polling restarts.
+    w.wizardClose(s.document.document(), 4);
+    QVERIFY(w.isVisible());
+    QVERIFY(monitor->isRunning());
+    QVERIFY(!monitor->isTerminating());
+    QSignalSpy again(&w, &HrcTreeWin::treeWinClose);
+    QTest::keyClick(&w, Qt::Key_N, Qt::ControlModifier);
+    QCOMPARE(again.count(), 1);
+    QCOMPARE(again.first().at(1).toInt(), 4);
 }
 
 QTEST_MAIN(TestHrcTreeWin)
