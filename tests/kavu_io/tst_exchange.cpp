@@ -256,8 +256,8 @@ TEST_F(Exchange, BcdDtmrCsetRtcReads) {
 
     serveData({0x10, 0x00, 0x00});
     EXPECT_EQ(WriteCSET(16, 0, 1000), KAVU_E_REPLY_FORMAT);
-    EXPECT_EQ(requests.back(), requestText("CSET", false, 16, false, {0x10, 0x00}));
     peer.finish();
+    EXPECT_EQ(requests.back(), requestText("CSET", false, 16, false, {0x10, 0x00}));
 
     char text[KAVU_RTC_TEXT_SIZE] = "stale";
     serveData({11, 9, 4, 6, 9, 46, 0x61});
@@ -498,6 +498,7 @@ TEST_F(Exchange, KavuIORawExchange) {
     int size = 2;
     serveData({'H', 'R', 'C', '4', '1', '7', 0, 3});
     EXPECT_EQ(KavuIO(16, 0, 1, "t.L", buffer, &size), 0);
+    peer.finish();
     EXPECT_EQ(requests.at(0), "#HGHIGNQQGGGJJJMT\r");   // the caller's bytes carry the index
     EXPECT_EQ(size, 8);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 6), "HRC417");

@@ -60,8 +60,7 @@ bool createLink(const QString& link, const QString& target, QString& error)
 void removeLink(const QString& link, const QString& target)
 {
     // Only our own link: another simulator may have taken the name since.
-    if (QFileInfo(link).symLinkTarget() == QFileInfo(target).absoluteFilePath()
-        || QFile::symLinkTarget(link) == target)
+    if (QFile::symLinkTarget(link) == QFileInfo(target).absoluteFilePath())
         ::unlink(link.toLocal8Bit().constData());
 }
 
