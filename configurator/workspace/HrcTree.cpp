@@ -1,6 +1,7 @@
 #include "HrcTree.h"
 
 #include "ErrorText.h"
+#include "HrcEditDelegate.h"
 #include "HrcValueText.h"
 
 #include <QAction>
@@ -46,6 +47,7 @@ HrcTree::HrcTree(const QDomDocument &document, QWidget *owner, QWidget *parent)
     connect(this, &QTreeWidget::itemChanged, this, &HrcTree::onItemChanged);
     // Editors open only through onParamUpdateRequest, always on the value column.
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setItemDelegate(new HrcEditDelegate(this));
 
     m_baseNames = m_model.baseNames();
     m_typeNames = m_model.types();
