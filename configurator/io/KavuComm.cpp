@@ -180,7 +180,10 @@ int KavuComm::transferParameter(IoParameter &p)
     p.ioValue.clear();
     if (p.local)
         return lastErr;
-    if (operation == opWrite && p.value.isEmpty()) {
+    // A text is only ever read from the device, so a write job reads it whatever
+    // its value; only a value that would be sent must be there.
+    const bool sendsValue = p.type != QLatin1String("text") || p.subtype == QLatin1String("parpoint");
+    if (operation == opWrite && sendsValue && p.value.isEmpty()) {
         lastErr = codeNothingToWrite;
         p.ioLastErrCode = QString::number(lastErr);
         return lastErr;

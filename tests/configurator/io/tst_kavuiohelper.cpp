@@ -420,6 +420,16 @@ void TestKavuIOhelper::enumOutOfRangeAndEmptyWrite()
     QCOMPARE(ws.code("Tin.F"), QString("-915"));
     QCOMPARE(ws.recorder->count, 1);
     QCOMPARE(sim.writesOf("Tin.F"), 0);
+
+    // The device's texts are read, not written, so a write job does not need
+    // a value for them (after a factory reset they have none).
+    for (const char *text : {"Dev", "ver", "p.ver"})
+        ws.element(text).setAttribute("value", "");
+    QVERIFY(ws.run("Dev;ver;p.ver", KavuComm::opWrite, false));
+    QCOMPARE(ws.recorder->count, 0);
+    QCOMPARE(ws.code("Dev"), QString("0"));
+    QCOMPARE(ws.element("Dev").attribute("ioValue"), QString("HRC417"));
+    QCOMPARE(sim.writesOf("Dev"), 0);
 }
 
 void TestKavuIOhelper::unknownTypeCountsAsError()
