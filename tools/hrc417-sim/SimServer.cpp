@@ -1,6 +1,7 @@
 #include "SimServer.h"
 
 #include <poll.h>
+#include <sys/prctl.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -19,6 +20,9 @@ SimServer::SimServer(const SimOptions& options, SerialLine& line, DeviceState& s
     // Pacing emulates the wire on a pty; a real serial device paces itself.
     if (options.baud > 0 && !line.isDevice())
         charNs_ = int64_t(10) * 1000000000 / options.baud;
+    // The kernel lets a sleep run up to 50 us late by default; a paced
+    // character must arrive when the wire would deliver it.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
 }
 
 LineSettings SimServer::lineSettingsOf(const DeviceState& state, int baudOverride)
