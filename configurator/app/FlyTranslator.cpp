@@ -118,8 +118,11 @@ QString FlyTranslator::translate(const char *context, const char *sourceText, co
         result = table->value(source);
     if (result.isEmpty()) {
         for (auto it = translations.cbegin(); it != translations.cend(); ++it) {
+            // Only a real translation ends the search: the tables' order is
+            // the hash's, and an empty entry met first would otherwise hide a
+            // translation another context holds, depending on that order.
             const auto found = it.value()->constFind(source);
-            if (found != it.value()->cend()) {
+            if (found != it.value()->cend() && !found.value().isEmpty()) {
                 result = found.value();
                 break;
             }

@@ -95,7 +95,12 @@ Wizard::Wizard(QDomDocument doc, FlyTranslator *translator, QWidget *parent)
     registerStages();
 }
 
-Wizard::~Wizard() = default;
+Wizard::~Wizard()
+{
+    // The workers detach from their tree when deleted; as a child of the
+    // tree they would go only after the tree itself is half destroyed.
+    delete m_workers;
+}
 
 KavuIOhelper *Wizard::ioHelper() const
 {
@@ -1014,6 +1019,7 @@ void Wizard::treeWinClose(QDomDocument doc, int)
     if (!doc.isNull() && doc.documentElement() != m_tree->document().documentElement()) {
         // Another document than the one the tree shows: the tree takes it over.
         HrcTree *old = m_tree;
+        delete m_workers;
         createTree(doc);
         ui->hrcFrame->layout()->replaceWidget(old, m_tree);
         delete old;
