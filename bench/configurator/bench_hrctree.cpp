@@ -12,11 +12,7 @@ namespace {
 
 QDomDocument parsedDescription()
 {
-    QFile file(HrcDocument::resourcePath);
-    file.open(QIODevice::ReadOnly);
-    QDomDocument doc;
-    doc.setContent(file.readAll());
-    return doc;
+    return HrcDocument::load(HrcDocument::resourcePath).document();
 }
 
 void BM_ParseDescription(benchmark::State &state)

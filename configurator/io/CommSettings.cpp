@@ -10,17 +10,55 @@ QMutex publishedMutex;
 CommSettings publishedSettings;
 } // namespace
 
+namespace {
+// The setting in force on the device: an edited setting that has not been
+// written yet still has its previous value there (undoValue). A setting
+// without a value yet (nothing read, restored or edited) is the factory
+// setting, not 0: address 0 and 7 data bits reach no device.
+QString setting(HrcDocument &document, const char *name)
+{
+    const QDomElement element = document.findParameter(QLatin1String(name));
+    const QString undo = element.attribute(QStringLiteral("undoValue"));
+    if (!undo.isEmpty())
+        return undo;
+    return CommSettings::valueOrDefault(document, QLatin1String(name));
+}
+} // namespace
+
+QString CommSettings::valueOrDefault(HrcDocument &document, const QString &name)
+{
+    const QString value = document.paramValue(name);
+    if (!value.isEmpty())
+        return value;
+    return document.findParameter(name).attribute(QStringLiteral("defaultvalue"));
+}
+
 CommSettings CommSettings::fromDocument(HrcDocument &document)
 {
     CommSettings s;
-    s.parity = document.paramValue(QStringLiteral("PrtY"));
-    s.dataBits = document.paramValue(QStringLiteral("LEn"));
-    s.port = document.paramValue(QStringLiteral("Port"));
-    s.speed = document.paramValue(QStringLiteral("bPS"));
-    s.stopBits = document.paramValue(QStringLiteral("Sbit"));
-    s.address = document.paramValue(QStringLiteral("Addr"));
-    s.addressMode = document.paramValue(QStringLiteral("A.Len"));
+    s.parity = setting(document, "PrtY");
+    s.dataBits = setting(document, "LEn");
+    s.port = setting(document, "Port");
+    s.speed = setting(document, "bPS");
+    s.stopBits = setting(document, "Sbit");
+    s.address = setting(document, "Addr");
+    s.addressMode = setting(document, "A.Len");
     return s;
+}
+
+bool CommSettings::set(const QString &name, const QString &value)
+{
+    QString *field = name == QLatin1String("PrtY")    ? &parity
+                     : name == QLatin1String("LEn")   ? &dataBits
+                     : name == QLatin1String("Port")  ? &port
+                     : name == QLatin1String("bPS")   ? &speed
+                     : name == QLatin1String("Sbit")  ? &stopBits
+                     : name == QLatin1String("Addr")  ? &address
+                     : name == QLatin1String("A.Len") ? &addressMode
+                                                      : nullptr;
+    if (field)
+        *field = value;
+    return field != nullptr;
 }
 
 void CommSettings::publish(const CommSettings &settings)

@@ -18,8 +18,17 @@ struct CommSettings
     QString address;     // Addr
     QString addressMode; // A.Len
 
-    // GUI thread only.
+    // The settings in force on the device: a setting's undoValue where it
+    // has one (edited, not yet written), else its value, else its factory
+    // value. GUI thread only.
     static CommSettings fromDocument(HrcDocument &document);
+
+    // A parameter's value, or its factory value while it has none (nothing
+    // restored, read or edited yet). GUI thread only.
+    static QString valueOrDefault(HrcDocument &document, const QString &name);
+
+    // Takes a setting by its parameter name; false for another name.
+    bool set(const QString &name, const QString &value);
 
     static void publish(const CommSettings &settings);
     static CommSettings published();

@@ -53,13 +53,16 @@ public:
     KavuCommOperation currentOperation() const { return operation; }
 
 protected:
+    // The 1 ms pause after every transfer, kept close to 1 ms.
+    static void pauseAfterTransfer();
+    static void preciseTimersForThisThread();
     // Sets the state unless termination was requested meanwhile.
     void setStateUnlessTerminating(int newState);
     int openConfiguredPort();
     int readText(const QString &name, int channel, QString *text);
     int transferByKind(IoParameter &p, const QByteArray &name, int index, int channel, QString *result);
     bool checkName(const QString &name, QByteArray *base, int *index);
-    void reopenAfterCommWrite();
+    void reopenAfterCommWrite(const IoParameter &written);
 
     KavuCommOperation operation = opRead;
     std::atomic<int> state{stateIdle};

@@ -51,6 +51,10 @@ KavuIOhelper::KavuIOhelper(const HrcDocument &doc)
                     if (transferred) {
                         element.setAttribute(QStringLiteral("ioValue"), ioValue);
                         element.setAttribute(QStringLiteral("ioLastErrCode"), code);
+                        // A communication setting just exchanged is the one
+                        // in force on the device: no earlier one to return to.
+                        if (code == QLatin1String("0") && element.hasAttribute(QStringLiteral("commparam")))
+                            element.removeAttribute(QStringLiteral("undoValue"));
                     }
                     treeID = element.attribute(QStringLiteral("treeID")).toUInt();
                 }
@@ -95,14 +99,16 @@ void KavuIOhelper::startJob(bool changedOnly)
         thread->wait();
     }
     onlyChanged = changedOnly;
-    IoJob job = buildJob(changedOnly);
 
     // Claim the port for this job; another worker's job may still hold it.
+    // The snapshot (and the settings it publishes) follows the claim, so it
+    // never changes the settings under a running job.
     bool expected = false;
     while (!ioBusy.compare_exchange_strong(expected, true)) {
         expected = false;
         QThread::msleep(10);
     }
+    IoJob job = buildJob(changedOnly);
     // A new job starts from the idle state; a cancel from now on is honoured.
     state.store(stateIdle);
     {
@@ -158,7 +164,7 @@ IoJob KavuIOhelper::buildJob(bool changedOnly)
     IoJob job;
     job.id = nextJobId++;
     job.operation = jobOperation;
-    job.timeoutSec = qMax(0, document.paramValue(QStringLiteral("TimeOut")).toInt());
+    job.timeoutSec = qMax(0, CommSettings::valueOrDefault(document, QStringLiteral("TimeOut")).toInt());
     CommSettings::publish(CommSettings::fromDocument(document));
 
     QVector<QDomElement> elements;
@@ -197,6 +203,7 @@ void KavuIOhelper::doExecIO()
     operation = job.operation;
     lastErr = codeNotConnected;
 
+    preciseTimersForThisThread();
     qDebug() << "IOHelper::doExecIO";
     ioBusy.store(true);
     while (monBusy.load())

@@ -176,6 +176,7 @@ void KavuMon::doExecIO()
         QMutexLocker lock(&settingsMutex);
         reopenLog = true;
     }
+    preciseTimersForThisThread();
     lastErr = codeNotConnected;
     if (hasInterview) {
         setStateUnlessTerminating(stateConnected);

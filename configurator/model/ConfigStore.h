@@ -38,6 +38,16 @@ public:
     // the communication parameters kept. On failure the document is unchanged.
     static bool openFile(const QDomElement &allParams, const QString &fileName, QString *errorString);
 
+    // The warnings the windows show (titled "Конфигуратор HRC417").
+    static QString saveFailedText(const QString &fileName, const QString &errorString)
+    {
+        return tr("Ошибка записи файла %1:\n%2.").arg(fileName, errorString);
+    }
+    static QString openFailedText(const QString &fileName, const QString &errorString)
+    {
+        return tr("Ошибка чтение файла %1:\n%2.").arg(fileName, errorString);
+    }
+
     // The last-configuration store: INI format, user scope, organisation
     // "KAVU/ConfigHrc417", application "Hrc417", UTF-8.
     static std::unique_ptr<QSettings> lastConfiguration();

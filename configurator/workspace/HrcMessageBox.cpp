@@ -19,15 +19,13 @@ HrcMessageBox::~HrcMessageBox() = default;
 void HrcMessageBox::showAbout()
 {
     ui->label->setText(tr("О программе"));
-    ui->textEdit->clear();
-    ui->textEdit->append(tr("Конфигуратор HRC417"));
-    ui->textEdit->append(tr("Версия %1").arg(QCoreApplication::applicationVersion().isEmpty()
-                                                 ? QStringLiteral("1.0.0")
-                                                 : QCoreApplication::applicationVersion()));
-    ui->textEdit->append(QString());
-    ui->textEdit->append(tr("Настройка регулятора отопления HRC417 по последовательной линии "
-                            "(RS-232 или RS-485): чтение и запись параметров, файлы конфигураций, "
-                            "опрос оперативных параметров с журналом."));
+    const QString version = QCoreApplication::applicationVersion();
+    ui->textEdit->setPlainText(tr("Конфигуратор HRC417") + QLatin1Char('\n')
+                               + tr("Версия %1").arg(version.isEmpty() ? QStringLiteral("1.0.0") : version)
+                               + QStringLiteral("\n\n")
+                               + tr("Настройка регулятора отопления HRC417 по последовательной линии "
+                                    "(RS-232 или RS-485): чтение и запись параметров, файлы конфигураций, "
+                                    "опрос оперативных параметров с журналом."));
     ui->bYes->hide();
     ui->bNo->hide();
     ui->pushButton->show();

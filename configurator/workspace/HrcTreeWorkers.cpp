@@ -1,5 +1,7 @@
 #include "HrcTreeWorkers.h"
 
+#include "CommSettings.h"
+
 #include "HrcTree.h"
 #include "KavuIOhelper.h"
 #include "KavuMon.h"
@@ -14,8 +16,7 @@ const QString logFileName = QStringLiteral("logfile");
 } // namespace
 
 HrcTreeWorkers::HrcTreeWorkers(HrcTree *owner, bool withMonitor)
-    : QObject(owner)
-    , tree(owner)
+    : tree(owner)
     , helper(new KavuIOhelper(owner->documentModel()))
 {
     helper->setChangedTest([owner](const QString &name) {
@@ -25,8 +26,9 @@ HrcTreeWorkers::HrcTreeWorkers(HrcTree *owner, bool withMonitor)
     owner->attachIoWorker(helper.get());
 
     if (withMonitor) {
-        mon.reset(new KavuMon(owner->documentModel(), owner->paramValue(QStringLiteral("timescan")).toUInt(),
-                              owner->paramValue(logFileName)));
+        HrcDocument &document = owner->documentModel();
+        mon.reset(new KavuMon(document, CommSettings::valueOrDefault(document, QStringLiteral("timescan")).toUInt(),
+                              CommSettings::valueOrDefault(document, logFileName)));
         owner->attachMonitor(mon.get());
         connect(mon.get(), &KavuMon::kavuMonLogFileState, this, &HrcTreeWorkers::onLogFileState);
         connect(owner, &QTreeWidget::itemChanged, this, &HrcTreeWorkers::onItemChanged);
@@ -38,9 +40,11 @@ HrcTreeWorkers::HrcTreeWorkers(HrcTree *owner, bool withMonitor)
 
 HrcTreeWorkers::~HrcTreeWorkers()
 {
-    if (mon)
+    // Detach only what is still ours: a successor may already be attached.
+    if (mon && tree->monitor() == mon.get())
         tree->attachMonitor(nullptr);
-    tree->attachIoWorker(nullptr);
+    if (tree->ioWorker() == helper.get())
+        tree->attachIoWorker(nullptr);
 }
 
 void HrcTreeWorkers::syncPolling()

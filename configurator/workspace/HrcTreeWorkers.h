@@ -13,7 +13,9 @@ class QTreeWidgetItem;
 // monitor, and keeps them informed from the GUI thread: which parameters show
 // the changed colour (for jobs that write only changed parameters), which
 // polling boxes are ticked and whether the log box is. The workers never see
-// the widget. A child of the tree; deleting the tree stops both workers.
+// the widget. Deleting it stops both workers. Its owner (the tree's window)
+// keeps it beside the tree and deletes it first: the workers must be
+// detached before the tree begins to take itself apart.
 class HrcTreeWorkers : public QObject
 {
     Q_OBJECT

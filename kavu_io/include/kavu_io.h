@@ -183,8 +183,8 @@ KAVU_API int KAVU_CALL SetPortName(int port, const char* device);
  *              busy-wait delays on open (a few hundred ms) and send the
  *              frame one character at a time.
  * Per-thread mode: -4 if the thread already has a current port; -1 if the
- *   port fails to open (or port is negative); -3 if the thread record cannot
- *   be created; 0.
+ *   port fails to open (or port is outside 0..255); -3 if the thread record
+ *   cannot be created; 0.
  * Slot mode: -2 if port > 255 (or negative); -4 if that slot already holds a
  *   port (it stays open); -5 if the port fails to open; 0. */
 KAVU_API int KAVU_CALL OpenPort(int port, int speed, int parity, int dataBits,

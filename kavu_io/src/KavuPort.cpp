@@ -14,6 +14,7 @@ constexpr int kInterCharacterMs = 20;
 constexpr int kMaxCalibrationTrials = 32000;
 constexpr std::uint32_t kCalibrationStep = 5000;
 constexpr double kPreSendThresholdMs = 1.175;
+constexpr long long kMaxReplyTimeoutMs = 24LL * 3600 * 1000;   // a day
 
 double elapsedMs(std::int64_t startNs) {
     return static_cast<double>(platform::monotonicNs() - startNs) / 1e6;
@@ -38,7 +39,10 @@ bool KavuPort::open(int extraTimeoutMs) {
         close();
         return false;
     }
-    replyTimeoutMs_ = 528000 / s.line.baud + 260 + extraTimeoutMs;
+    // Any extra time-out is accepted; the sum is kept in 0..kMaxReplyTimeoutMs
+    // so that a huge or very negative one cannot overflow or go below zero.
+    const long long timeout = 528000LL / s.line.baud + 260 + extraTimeoutMs;
+    replyTimeoutMs_ = static_cast<int>(timeout < 0 ? 0 : timeout > kMaxReplyTimeoutMs ? kMaxReplyTimeoutMs : timeout);
     platform::Timeouts t;
     t.interCharMs = kInterCharacterMs;
     t.readPerCharMs = 1;

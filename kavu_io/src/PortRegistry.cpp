@@ -53,7 +53,7 @@ void PortRegistry::unload() {
     }
     {
         RegistryLock hold(lock_);
-        closeAllLocked();
+        closeAllLocked(apiMode_.load());
         while (freeSlots_ != nullptr) {
             Slot* s = freeSlots_;
             freeSlots_ = s->next;
@@ -174,8 +174,8 @@ bool PortRegistry::inList(const Slot* slot) const {
     return false;
 }
 
-void PortRegistry::closeAllLocked() {
-    if (apiMode_.load() == 1) {
+void PortRegistry::closeAllLocked(int mode) {
+    if (mode == 1) {
         for (Slot& s : table_) {
             retirePort(&s);
             if (ThreadRecord* owner = s.owner.exchange(nullptr)) owner->current.store(nullptr);
@@ -197,18 +197,22 @@ int PortRegistry::setApiMode(int mode) {
     if (mode != 0 && mode != 1) return -1;
     RegistryLock hold(lock_);
     if (mode == apiMode_.load()) return 0;
-    closeAllLocked();
-    apiMode_.store(mode);
+    // The new mode is visible before the ports go, so that a thread that
+    // finds its port gone already sees the mode it is in now.
+    const int previous = apiMode_.exchange(mode);
+    closeAllLocked(previous);
     return 0;
 }
 
 int PortRegistry::openPort(const OpenArguments& a) {
     if (!loaded_) return -3;
+    // Opening holds the lock throughout (also across the calibration of
+    // the character-by-character modes), so the mode cannot change meanwhile.
+    RegistryLock hold(lock_);
     if (apiMode_.load() == 0) {
         ThreadRecord* r = record(true);
         if (currentSlot(r) != nullptr) return -4;
         PortSettings settings;
-        RegistryLock hold(lock_);
         if (!settingsFor(a, settings)) return -1;
         auto* port = new (std::nothrow) KavuPort;
         if (port == nullptr) return -1;
@@ -232,7 +236,6 @@ int PortRegistry::openPort(const OpenArguments& a) {
     }
 
     if (a.port < 0 || a.port >= kSlotCount) return -2;
-    RegistryLock hold(lock_);
     Slot& s = table_[a.port];
     if (s.port.load() != nullptr) return -4;
     ThreadRecord* r = record(true);
@@ -253,9 +256,9 @@ int PortRegistry::openPort(const OpenArguments& a) {
 
 int PortRegistry::setupPort(const OpenArguments& a) {
     if (!loaded_) return -2;
+    RegistryLock hold(lock_);
     if (apiMode_.load() == 0) return -6;
     if (a.port < 0 || a.port >= kSlotCount) return -2;
-    RegistryLock hold(lock_);
     Slot& s = table_[a.port];
     KavuPort* port = s.port.exchange(nullptr);
     if (port == nullptr) return -2;
@@ -285,11 +288,10 @@ int PortRegistry::selectPort(int port) {
 int PortRegistry::closePort() {
     if (!loaded_) return -2;
     ThreadRecord* r = record(false);
+    RegistryLock hold(lock_);
+    Slot* s = currentSlot(r);
     if (apiMode_.load() == 0) {
-        Slot* s = currentSlot(r);
         if (s == nullptr) return 0;
-        RegistryLock hold(lock_);
-        if (currentSlot(r) != s) return 0;
         if (s->port.load() == nullptr) return -2;
         retirePort(s);
         s->owner.store(nullptr);
@@ -297,8 +299,6 @@ int PortRegistry::closePort() {
         unlinkAndRecycle(s);
         return 0;
     }
-    RegistryLock hold(lock_);
-    Slot* s = currentSlot(r);
     if (s == nullptr || s->port.load() == nullptr) return -2;
     retirePort(s);
     ThreadRecord* expected = r;

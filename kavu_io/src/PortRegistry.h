@@ -7,50 +7,15 @@
 #pragma once
 
 #include "KavuPort.h"
+#include "PortLease.h"
+#include "RegistryLock.h"
+#include "Slot.h"
+#include "ThreadRecord.h"
 #include "platform.h"
 
 #include <atomic>
 
 namespace kavu {
-
-struct ThreadRecord;
-
-struct Slot {
-    std::atomic<KavuPort*> port{nullptr};          // non-null: holds a port of this protocol
-    std::atomic<ThreadRecord*> owner{nullptr};     // thread that has this slot as current
-    std::atomic<int> lastResult{0};
-    std::atomic<int> users{0};                     // exchanges running on the port
-    Slot* previous = nullptr;                      // slot list links (per-thread mode)
-    Slot* next = nullptr;
-};
-
-struct ThreadRecord {
-    std::atomic<Slot*> current{nullptr};
-    unsigned generation = 0;   // mode generation in which `current` was set
-};
-
-// The calling thread's current slot and port while an operation uses them.
-class PortLease {
-public:
-    PortLease() = default;
-    PortLease(Slot* slot, KavuPort* port) : slot_(slot), port_(port) {}
-    PortLease(PortLease&& other) noexcept : slot_(other.slot_), port_(other.port_) {
-        other.slot_ = nullptr;
-        other.port_ = nullptr;
-    }
-    PortLease(const PortLease&) = delete;
-    PortLease& operator=(const PortLease&) = delete;
-    PortLease& operator=(PortLease&&) = delete;
-    ~PortLease() {
-        if (slot_ != nullptr) slot_->users.fetch_sub(1);
-    }
-    Slot* slot() const { return slot_; }
-    KavuPort* port() const { return port_; }   // null: no usable port
-
-private:
-    Slot* slot_ = nullptr;
-    KavuPort* port_ = nullptr;
-};
 
 // Arguments of OpenPort/SetupPort as the caller gives them (indices).
 struct OpenArguments {
@@ -99,7 +64,7 @@ private:
     void makeCurrent(ThreadRecord* record, Slot* slot);
     bool settingsFor(const OpenArguments& arguments, PortSettings& settings);
     static void retirePort(Slot* slot);
-    void closeAllLocked();
+    void closeAllLocked(int mode);
     Slot* newListSlot();
     void unlinkAndRecycle(Slot* slot);
     bool inList(const Slot* slot) const;
@@ -112,18 +77,6 @@ private:
     Slot listHead_;                 // sentinel of the circular slot list
     Slot* freeSlots_ = nullptr;     // recycled list slots (never freed while loaded)
     char names_[kSlotCount][kDeviceNameSize] = {};
-};
-
-// Scoped hold of the library lock.
-class RegistryLock {
-public:
-    explicit RegistryLock(platform::Lock* lock) : lock_(lock) { platform::lockAcquire(lock_); }
-    ~RegistryLock() { platform::lockRelease(lock_); }
-    RegistryLock(const RegistryLock&) = delete;
-    RegistryLock& operator=(const RegistryLock&) = delete;
-
-private:
-    platform::Lock* lock_;
 };
 
 }  // namespace kavu

@@ -95,8 +95,8 @@ void sleepMs(int ms);
 
 // -------------------------------------------------------------------- lock
 
-// The library's one lock (not recursive). Created by libraryLoad's caller
-// through lockCreate before any other use.
+// The library's one lock (not recursive). The library core creates it in
+// libraryLoad and destroys it in libraryUnload.
 struct Lock;
 Lock* lockCreate();
 void lockDestroy(Lock* lock);

@@ -375,7 +375,7 @@ bool tlsSet(void* value)
 // Load: the library core sets itself up (CRC table, thread-local index,
 // lock); the DLL refuses to load when it cannot. Thread detach: the ending
 // thread's record is handed to the thread-end hook, which closes or
-// releases its port. Unload: the unloading thread ends first, then the core
+// releases its port. Unload: the core ends the unloading thread's record,
 // closes every port and frees its lock and index. Thread records are made
 // on a thread's first call, so thread attach has nothing to do.
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/)
@@ -389,7 +389,6 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserv
         endCallingThread();
         break;
     case DLL_PROCESS_DETACH:
-        endCallingThread();
         libraryUnload();
         g_module = nullptr;
         break;

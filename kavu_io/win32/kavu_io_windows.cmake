@@ -71,3 +71,10 @@ function(kavu_io_windows_parts target)
     COMMENT "Import library of kavu_io.dll (decorated names)"
     VERBATIM)
 endfunction()
+
+# A program that imports the configurator's ten functions through the import
+# library; the export check reads its import table.
+function(kavu_io_import_check target)
+  add_executable(kavu_import_check ${KAVU_WIN32_DIR}/import_check.c)
+  target_link_libraries(kavu_import_check PRIVATE ${target})
+endfunction()

@@ -55,7 +55,7 @@ protected:
         ASSERT_EQ(OpenPort(kPort, kSpeed115200, 0, 1, 0, 1), 0);
     }
     void TearDown() override {
-        peer.join();
+        peer.finish();
         ClosePort();
         SetTimeout(0);
         SetMaxRetriesGlobal(1);
@@ -93,7 +93,7 @@ protected:
         });
     }
     std::size_t requestCount() {
-        peer.join();
+        peer.finish();
         return requests.size();
     }
 
@@ -157,36 +157,36 @@ TEST_F(Exchange, IntegerAndStoredDotReads) {
     serveData({0x01, 0x02, 0x03});
     EXPECT_EQ(ReadUInt(16, 0, "A.Len", &i, -1), 0);
     EXPECT_EQ(i, 66051);
-    peer.join();
+    peer.finish();
     serveData({0x01, 0x02, 0x03, 0x00, 0x04});   // index echoed at the end
     EXPECT_EQ(ReadUInt(16, 0, "A.Len", &i, 4), 0);
     EXPECT_EQ(i, 66051);
-    peer.join();
+    peer.finish();
     serveData({0x80, 0x05});
     EXPECT_EQ(ReadSInt(16, 0, "A.Len", &i, -1), 0);
     EXPECT_EQ(i, -5);
-    peer.join();
+    peer.finish();
 
     float f = 0;
     serveData({0x10, 0xFF});
     EXPECT_EQ(ReadStoredDotS(16, 0, "A.Len", &f, -1), 0);
     EXPECT_FLOAT_EQ(f, 25.5f);
-    peer.join();
+    peer.finish();
     serveData({1, 2, 3, 4});
     EXPECT_EQ(ReadStoredDotS(16, 0, "A.Len", &f, -1), 0);
     EXPECT_EQ(f, 0.0f);
-    peer.join();
+    peer.finish();
     int e = -1;
     serveData({0x9F});
     EXPECT_EQ(ReadStoredDotEx(16, 0, "A.Len", &f, &e, -1), 0);
     EXPECT_FLOAT_EQ(f, -1.5f);
     EXPECT_EQ(e, 1);
-    peer.join();
+    peer.finish();
     f = 3.0f;
     serveData({1, 2, 3, 4});
     EXPECT_EQ(ReadStoredDotEx(16, 0, "A.Len", &f, &e, -1), KAVU_E_REPLY_FORMAT);
     EXPECT_EQ(f, 3.0f);   // untouched on failure
-    peer.join();
+    peer.finish();
 
     const struct { Bytes data; float value; } unsignedCases[] = {
         {{0xFE}, 254.0f}, {{0x12, 0x34}, 4660.0f}, {{0xC0, 0x20, 0x00}, -2.5f}, {{0x41, 0x20, 0, 0, 9}, 10.0f}};
@@ -194,7 +194,7 @@ TEST_F(Exchange, IntegerAndStoredDotReads) {
         serveData(c.data);
         EXPECT_EQ(ReadStoredDotU(16, 0, "A.Len", &f, -1), 0);
         EXPECT_FLOAT_EQ(f, c.value);
-        peer.join();
+        peer.finish();
     }
 }
 
@@ -204,10 +204,10 @@ TEST_F(Exchange, FloatReadsAndTails) {
     serveData({0xC0, 0x20, 0x00});
     EXPECT_EQ(ReadFloat24(16, 0, "T.sp", &f, -1), 0);
     EXPECT_FLOAT_EQ(f, -2.5f);
-    peer.join();
+    peer.finish();
     serveData({0xC0, 0x20, 0x00, 0x00, 0x01});
     EXPECT_EQ(ReadFloat24(16, 0, "T.sp", &f, 1), 0);
-    peer.join();
+    peer.finish();
 
     const struct { Bytes data; int result; float value; int tail; } cases[] = {
         {{0x41, 0x20, 0, 0}, 0, 10.0f, -1},
@@ -223,7 +223,7 @@ TEST_F(Exchange, FloatReadsAndTails) {
         EXPECT_EQ(ReadIEEE32(16, 0, "T.sp", &f, &tail, -1), c.result);
         EXPECT_FLOAT_EQ(f, c.value);
         EXPECT_EQ(tail, c.tail);
-        peer.join();
+        peer.finish();
     }
 }
 
@@ -233,14 +233,14 @@ TEST_F(Exchange, BcdDtmrCsetRtcReads) {
     serveData({0x00, 0x12, 0x34});
     EXPECT_EQ(ReadPkpBCD(16, 0, "A.Len", &f), 0);
     EXPECT_FLOAT_EQ(f, 123.4f);
-    peer.join();
+    peer.finish();
     serveData({0x81, 0x23, 0x45, 0x67});
     EXPECT_EQ(ReadSI8BCD(16, 0, "A.Len", &i), 0);
     EXPECT_EQ(i, -1234567);
-    peer.join();
+    peer.finish();
     serveData({0x81, 0x23, 0x45});
     EXPECT_EQ(ReadSI8BCD(16, 0, "A.Len", &i), KAVU_E_REPLY_FORMAT);
-    peer.join();
+    peer.finish();
 
     int a = 0, b = 0, c = 0, d = 0;
     serveData({0x01, 0x23, 0x45, 0x06, 0x07, 0x08, 0x99});
@@ -249,21 +249,21 @@ TEST_F(Exchange, BcdDtmrCsetRtcReads) {
     EXPECT_EQ(b, 6);
     EXPECT_EQ(c, 7);
     EXPECT_EQ(d, 80);
-    peer.join();
+    peer.finish();
     serveData({0x01, 0x23, 0x45, 0x06, 0x07, 0x08});
     EXPECT_EQ(ReadDTMR(16, 0, &a, &b, &c, &d), KAVU_E_REPLY_FORMAT);
-    peer.join();
+    peer.finish();
 
     serveData({0x10, 0x00, 0x00});
     EXPECT_EQ(WriteCSET(16, 0, 1000), KAVU_E_REPLY_FORMAT);
+    peer.finish();
     EXPECT_EQ(requests.back(), requestText("CSET", false, 16, false, {0x10, 0x00}));
-    peer.join();
 
     char text[KAVU_RTC_TEXT_SIZE] = "stale";
     serveData({11, 9, 4, 6, 9, 46, 0x61});
     EXPECT_EQ(ReadRTC(16, 0, text), 0);
     EXPECT_STREQ(text, "2011/10/05/06:09:46");
-    peer.join();
+    peer.finish();
     serveData({11, 12, 0x25});
     EXPECT_EQ(ReadRTC(16, 0, text), KAVU_E_REPLY_FORMAT);
     EXPECT_STREQ(text, "");
@@ -274,7 +274,7 @@ TEST_F(Exchange, IndexedReadWithoutIndexInReplyIsRejected) {
     serveData({0x07});
     EXPECT_EQ(ReadUInt(16, 0, "t.L", &i, 3), KAVU_E_REPLY_FORMAT);
     EXPECT_EQ(i, 0);
-    peer.join();
+    peer.finish();
     float f = 1.0f;
     serveData({0x07});
     EXPECT_EQ(ReadStoredDotS(16, 0, "t.L", &f, 3), KAVU_E_REPLY_FORMAT);
@@ -290,13 +290,13 @@ TEST_F(Exchange, ErrorRepliesAreAskedOnceAndExplained) {
     EXPECT_EQ(ReadUInt(16, 0, "A.Len", &i, -1), KAVU_E_DEVICE_ERROR);
     EXPECT_EQ(GetDeviceLastErr(), 0x28);
     EXPECT_EQ(lastErrorText(), cp1251("Не найден дескриптор"));
-    peer.join();
+    peer.finish();
     EXPECT_EQ(requests.size(), 1u);
 
     serve(1, [](const std::string& r) { return kavu::test::errorReplyTo(r, {0x10}); });
     EXPECT_EQ(WriteByte(16, 0, "A.Len", 1, -1), KAVU_E_DEVICE_ERROR);
     EXPECT_EQ(lastErrorText(), cp1251("Прибор вернул nErr: 10"));
-    peer.join();
+    peer.finish();
 
     serve(1, [](const std::string& r) { return kavu::test::errorReplyTo(r, {}); });
     EXPECT_EQ(WriteByte(16, 0, "A.Len", 1, -1), KAVU_E_DEVICE_ERROR);
@@ -312,23 +312,23 @@ TEST_F(Exchange, ExceptionValuesOfReadsAndWrites) {
     EXPECT_EQ(GetExtendedLastErr(), 0xF00D);
     EXPECT_EQ(GetDeviceLastErr(), -1);
     EXPECT_EQ(lastErrorText(), cp1251("Исключительная ситуация: F00D"));
-    peer.join();
+    peer.finish();
     EXPECT_EQ(requests.size(), 1u);
 
     serveData({0xF0, 0x0D, 0x00});
     EXPECT_EQ(WriteFloat24(16, 0, "T.sp", 1.0f, -1), KAVU_E_EXCEPTION);
     EXPECT_EQ(GetExtendedLastErr(), 0x00D);
     EXPECT_EQ(lastErrorText(), cp1251("Обрыв датчика."));
-    peer.join();
+    peer.finish();
 
     serveData({0xFF, 0xFF, 0, 0});
     EXPECT_EQ(ReadIEEE32(16, 0, "T.sp", &f, nullptr, -1), KAVU_E_EXCEPTION);
     EXPECT_EQ(GetExtendedLastErr(), 0xFFFF);
-    peer.join();
+    peer.finish();
 
     serveData({0x41, 0x20, 0x00, 0x00, 0x00});
     EXPECT_EQ(WriteIEEE32(16, 0, "T.sp", 10.0f, -1), KAVU_E_REPLY_FORMAT);
-    peer.join();
+    peer.finish();
 
     // A later success clears the error state.
     serveData({0x41, 0x20, 0x00});
@@ -387,7 +387,7 @@ TEST_F(Exchange, FaultsOnTheLine) {
         requests.clear();
         serve(1, c.answer);
         EXPECT_EQ(ReadUInt(16, 0, "A.Len", &i, -1), c.result) << c.what;
-        peer.join();
+        peer.finish();
         peer.drain();
         EXPECT_EQ(requests.size(), 1u) << c.what;
     }
@@ -410,7 +410,7 @@ TEST_F(Exchange, ReplyInPiecesWithLongGapsTimesOut) {
     int i = 0;
     servePieces({1, 2, 3, 4, 5, 6}, {8, 16}, 40);
     EXPECT_EQ(ReadUInt(16, 0, "A.Len", &i, -1), KAVU_E_TIMEOUT);
-    peer.join();
+    peer.finish();
     // One long gap is bridged by the second read.
     servePieces({1, 2, 3, 4, 5, 6}, {8}, 40);
     EXPECT_EQ(ReadUInt(16, 0, "A.Len", &i, -1), 0);
@@ -446,7 +446,7 @@ TEST_F(Exchange, RepeatCountsPerResult) {
         requests.clear();
         serve(3, c.answer);
         EXPECT_EQ(ReadUInt(16, 0, "A.Len", &i, -1), c.result) << c.what;
-        peer.join();
+        peer.finish();
         peer.drain();
         EXPECT_EQ(requests.size(), c.attempts) << c.what;
         for (const std::string& r : requests) EXPECT_EQ(r, requests.front()) << c.what;   // same frame every time
@@ -498,10 +498,11 @@ TEST_F(Exchange, KavuIORawExchange) {
     int size = 2;
     serveData({'H', 'R', 'C', '4', '1', '7', 0, 3});
     EXPECT_EQ(KavuIO(16, 0, 1, "t.L", buffer, &size), 0);
+    peer.finish();
     EXPECT_EQ(requests.at(0), "#HGHIGNQQGGGJJJMT\r");   // the caller's bytes carry the index
     EXPECT_EQ(size, 8);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 6), "HRC417");
-    peer.join();
+    peer.finish();
 
     // Without a decoded reply the request's own bytes stay.
     unsigned char mine[KAVU_MAX_DATA] = {9, 8, 7};
@@ -511,7 +512,7 @@ TEST_F(Exchange, KavuIORawExchange) {
     EXPECT_EQ(size, 3);
     EXPECT_EQ(mine[0], 9);
     EXPECT_EQ(mine[2], 7);
-    peer.join();
+    peer.finish();
 
     // An error reply is a decoded frame: its data come back.
     size = 0;
@@ -519,7 +520,7 @@ TEST_F(Exchange, KavuIORawExchange) {
     EXPECT_EQ(KavuIO(16, 0, 1, "Dev", buffer, &size), KAVU_E_DEVICE_ERROR);
     EXPECT_EQ(size, 1);
     EXPECT_EQ(buffer[0], 0x28);
-    peer.join();
+    peer.finish();
 
     // Argument errors: nothing is sent.
     size = 16;
@@ -559,7 +560,7 @@ TEST_F(Exchange, ListenAndSetDbgIndicationKeepTheLastResult) {
     int i = 0;
     serveData({0x01});
     EXPECT_EQ(ReadUInt(16, 0, "A.Len", &i, -1), 0);
-    peer.join();
+    peer.finish();
     unsigned char data[KAVU_MAX_DATA];
     int size = 0;
     EXPECT_EQ(Listen(0, nullptr, nullptr, nullptr, data, &size), KAVU_E_TIMEOUT);
@@ -595,7 +596,7 @@ TEST_F(Exchange, TraceLines) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(ReadUInt(16, 0, "A.Len", &i, -1), 0);
     std::string out = testing::internal::GetCapturedStdout();
-    peer.join();
+    peer.finish();
     const std::string reply = replyTo(requests.at(0), {0x01});
     const std::string body = reply.substr(0, reply.size() - 1);
     std::string raw;
@@ -638,7 +639,7 @@ TEST_F(Exchange, TraceLines) {
         testing::internal::CaptureStdout();
         ReadUInt(16, 0, "A.Len", &i, -1);
         out = testing::internal::GetCapturedStdout();
-        peer.join();
+        peer.finish();
         EXPECT_NE(out.find(f.line), std::string::npos) << out;
     }
     ASSERT_EQ(SetDbgIndication(0), 0);
@@ -660,7 +661,7 @@ TEST_F(Exchange, CharacterByCharacterModesWorkOnAPseudoTerminal) {
         serveData({0x2A});
         EXPECT_EQ(ReadUInt(16, 0, "A.Len", &i, -1), 0) << direction;
         EXPECT_EQ(i, 0x2A);
-        peer.join();
+        peer.finish();
         EXPECT_EQ(requests.at(0), "#HGHGHUTISROI\r");
     }
 }

@@ -166,7 +166,7 @@ protected:
     void SetUp() override { startSim({"--description", fixturePath("small-device.xml")}); }
 };
 
-TEST_F(SimRawType, RawBytesAreStoredAsTheyCome)
+TEST_F(SimRawType, RawBytesAndWritableTextsAreStoredAsTheyCome)
 {
     std::vector<unsigned char> data;
     ASSERT_EQ(raw(kAddress, kShort, true, "Blob", data), 0);
@@ -176,6 +176,11 @@ TEST_F(SimRawType, RawBytesAreStoredAsTheyCome)
     data.clear();
     ASSERT_EQ(raw(kAddress, kShort, true, "Blob", data), 0);
     EXPECT_EQ(data, std::vector<unsigned char>({0xDE, 0xAD, 0xBE, 0xEF, 0x00}));
+    // A writable text travels reversed both ways.
+    EXPECT_EQ(readText("Note"), "\xCF\xF0\xE8\xE2\xE5\xF2");  // "Привет"
+    std::vector<unsigned char> reversed = {'2', '1', ' ', 0xCA};   // "К 12"
+    ASSERT_EQ(raw(kAddress, kShort, false, "Note", reversed), 0);
+    EXPECT_EQ(readText("Note"), "\xCA 12");
     // Parameters the small description lacks are unknown to this device.
     readUInt("Tin.F");
     EXPECT_EQ(lastResult_, KAVU_E_DEVICE_ERROR);
@@ -279,4 +284,64 @@ TEST_F(SimErrors, AnInputWithoutSensorReportsTheSensorDisconnected)
     EXPECT_EQ(GetExtendedLastErr(), 0xF007);
     readFloat("r.cor", -1, kAddress + 1);
     EXPECT_EQ(lastResult_, 0);
+}
+
+class SimPlant : public SimFixture {
+protected:
+    // Reads until pred holds or a few seconds have passed (the plant moves
+    // in half-second steps).
+    template <typename Pred>
+    bool eventually(Pred pred)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+        while (std::chrono::steady_clock::now() < deadline)
+            if (pred())
+                return true;
+        return false;
+    }
+};
+
+TEST_F(SimPlant, TheSeedFixesTheStartingValues)
+{
+    float outdoor[3];
+    const char* seeds[3] = {"11", "11", "12"};
+    for (int i = 0; i < 3; ++i) {
+        startSim({"--seed", seeds[i]});
+        outdoor[i] = readFloat("r.cor");  // read within the first half second
+        ASSERT_EQ(lastResult_, 0);
+        ASSERT_EQ(stopSim(), 0);
+    }
+    EXPECT_EQ(outdoor[0], outdoor[1]);
+    EXPECT_NE(outdoor[0], outdoor[2]);
+}
+
+TEST_F(SimPlant, PumpsAndOutputsFollowTheSettings)
+{
+    startSim();
+    EXPECT_TRUE(eventually([&] { return readUInt("s.pmp", -1, kAddress) != 0u; }));  // a pump runs
+    EXPECT_NE(readUInt("r.oe.s") & 0x04u, 0u);  // its output VU3 is on
+    EXPECT_FLOAT_EQ(readFloat("r.oe", -1, kAddress + 2), 100.0f);
+
+    ASSERT_EQ(WriteByte(kAddress, kShort, "pump", 0, 0), 0);  // no circulation pumps
+    EXPECT_TRUE(eventually([&] { return readUInt("s.pmp") == 0u; }));
+    EXPECT_TRUE(eventually([&] { return (readUInt("r.oe.s") & 0x04u) == 0u; }));
+
+    // An output marked unused stays off whatever the plant does.
+    ASSERT_EQ(WriteByte(kAddress, kShort, "pump", 2, 0), 0);
+    ASSERT_EQ(WriteByte(kAddress, kShort, "Thpd", 0, 2), 0);
+    EXPECT_TRUE(eventually([&] { return readUInt("s.pmp") != 0u; }));
+    EXPECT_EQ(readUInt("r.oe.s") & 0x04u, 0u);
+}
+
+TEST_F(SimPlant, InputCorrectionsApplyToTheReadings)
+{
+    startSim({"--seed", "3"});
+    // corr[7] = offset 5, factor 1: the eighth input reads 5 higher.
+    const float before = readFloat("r.cor", -1, kAddress + 7);
+    const uint32_t offsetFive = (1000u << 16) | 5000u;  // y = 1,00 x 100 x 10, x = 5,00 x 100 x 10
+    ASSERT_EQ(WriteIEEE32(kAddress, kShort, "corr", floatOfBits(offsetFive), 7), 0);
+    EXPECT_TRUE(eventually([&] {
+        const float after = readFloat("r.cor", -1, kAddress + 7);
+        return after > before + 4.0f && after < before + 6.0f;
+    }));
 }

@@ -162,6 +162,17 @@ TEST_F(SimPacing, RepliesTakeTheirWireTimeAt9600Baud)
     EXPECT_LT(taken, ideal * 1.6);
 }
 
+TEST_F(SimPacing, WritingTheSpeedChangesThePace)
+{
+    startSim({"--baud", "4800"});
+    const int reads = 10;
+    const double slow = timeReads(reads);
+    ASSERT_EQ(WriteByte(kAddress, kShort, "bPS", 4, -1), 0);  // 19200 bit/s
+    const double fast = timeReads(reads);
+    EXPECT_GT(slow, reads * 30 * 10.0 / 4800 * 0.95);
+    EXPECT_LT(fast, slow / 2);
+}
+
 TEST_F(SimPacing, TurnaroundAddsTheDeviceDelay)
 {
     startSim({"--turnaround", "25"});

@@ -153,12 +153,14 @@ TEST_F(SimProgram, VerboseLogNamesEveryExchange)
     EXPECT_TRUE(sim_->waitForStderr("addr 19 read r.cor (channel 3) -> "));
 }
 
-TEST_F(SimProgram, InterruptEndsItCleanly)
+TEST_F(SimProgram, InterruptAndHangUpEndItCleanly)
 {
-    startSim();
-    ClosePort();
-    portOpen_ = false;
-    EXPECT_EQ(sim_->stop(SIGINT), 0);
+    for (int sig : {SIGINT, SIGHUP}) {
+        startSim();
+        ClosePort();
+        portOpen_ = false;
+        EXPECT_EQ(sim_->stop(sig), 0) << sig;
+    }
 }
 
 TEST_F(SimProgram, HelpDocumentsEveryOption)
@@ -171,6 +173,17 @@ TEST_F(SimProgram, HelpDocumentsEveryOption)
                                "--turnaround", "--faults", "--seed", "--verbose", "--help",
                                "drop", "crc", "garbage", "split", "truncate", "gap="})
         EXPECT_NE(help.find(option), std::string::npos) << option;
+}
+
+TEST_F(SimProgram, TheReadmeShowsTheCurrentHelp)
+{
+    hrcsim::SimProcess sim({"--help"});
+    ASSERT_TRUE(sim.start()) << sim.error();
+    ASSERT_EQ(sim.waitForExit(), 0);
+    std::string help = sim.stdoutText();  // everything after the usage line
+    const std::string readme = fileText(HRC_SOURCE_DIR "/README.md");
+    EXPECT_NE(readme.find("Usage: hrc417-sim [options]\n" + help), std::string::npos)
+        << "README.md's hrc417-sim block differs from --help:\n" << help;
 }
 
 TEST_F(SimProgram, BadArgumentsAreRefused)

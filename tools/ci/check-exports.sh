@@ -4,10 +4,20 @@
 # _Name@N (N = 4 bytes per argument) and, except ReadStoredDotEx and
 # WriteStoredDotEx, under its plain name. Nothing else may be exported.
 #   check-exports.sh DLL [OBJDUMP]
+#   check-exports.sh --importer EXE [OBJDUMP]
+# The second form checks a program built against the import library: it
+# must import from kavu_io.dll exactly the configurator's ten functions,
+# under their decorated names.
 # Exit status 0 when the table is exactly the expected one; otherwise the
 # missing and unexpected names are listed and the status is 1.
 set -euo pipefail
-dll=${1:?usage: check-exports.sh DLL [OBJDUMP]}
+usage="usage: check-exports.sh DLL [OBJDUMP] | --importer EXE [OBJDUMP]"
+mode=exports
+if [ "${1:-}" = "--importer" ]; then
+  mode=imports
+  shift
+fi
+dll=${1:?$usage}
 objdump=${2:-objdump}
 
 # Function and bytes of arguments. This list is kept by hand on purpose: it
@@ -51,6 +61,26 @@ for name in "${configurator_imports[@]}"; do
     exit 1
   fi
 done
+
+if [ "$mode" = imports ]; then
+  # objdump -p lists each imported DLL as "DLL Name: X" followed by
+  # "	<vma>	<hint>  <name>" lines up to the next empty line.
+  "$objdump" -p "$dll" | awk '
+    /DLL Name:/                     { inside = (tolower($3) == "kavu_io.dll"); next }
+    inside && /^[[:space:]]*$/      { inside = 0 }
+    inside && NF >= 3 && $1 != "vma:" { print $NF }
+  ' | LC_ALL=C sort >"$actual"
+  printf '%s\n' "${configurator_imports[@]}" | LC_ALL=C sort >"$expected"
+  if ! LC_ALL=C cmp -s "$expected" "$actual"; then
+    echo "check-exports: $dll imports from kavu_io.dll:" >&2
+    sed 's/^/  /' "$actual" >&2
+    echo "check-exports: expected:" >&2
+    sed 's/^/  /' "$expected" >&2
+    exit 1
+  fi
+  echo "check-exports: $(basename "$dll") imports the configurator's $(wc -l <"$actual") names, as expected"
+  exit 0
+fi
 
 # objdump -p prints the names under "[Ordinal/Name Pointer] Table" as
 # "	[   3] Name", one per line, up to the next empty line.

@@ -11,7 +11,7 @@ packages=(
   libqcustomplot-dev
   xvfb xauth
   librsvg2-bin imagemagick
-  mingw-w64 wine64
+  mingw-w64 wine64 wine
 )
 
 missing=()

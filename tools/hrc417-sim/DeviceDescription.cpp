@@ -149,10 +149,10 @@ bool DeviceDescription::load(const QString& path, QString& error)
             warnings_ << QStringLiteral("parameter \"%1\": not a valid device name, ignored").arg(spec.name);
             continue;
         }
-        const QString known_base = baseByHash_.value(hash);
-        if (!known_base.isEmpty() && known_base.compare(spec.baseName, Qt::CaseInsensitive) != 0) {
+        const QString knownBase = baseByHash_.value(hash);
+        if (!knownBase.isEmpty() && knownBase.compare(spec.baseName, Qt::CaseInsensitive) != 0) {
             warnings_ << QStringLiteral("parameter \"%1\": its name hash %2 is that of \"%3\"; ignored")
-                             .arg(spec.name).arg(hash, 4, 16, QChar('0')).arg(known_base);
+                             .arg(spec.name).arg(hash, 4, 16, QChar('0')).arg(knownBase);
             continue;
         }
         const uint64_t k = key(hash, spec.index, spec.channel);

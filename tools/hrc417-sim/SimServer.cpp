@@ -160,11 +160,18 @@ void SimServer::handleFrame(int64_t endNs)
     const int64_t turnaround = int64_t(options_.turnaroundMs) * 1000000;
     const int64_t start = charNs_ ? std::max(endNs, outputFreeNs_) + turnaround : now() + turnaround;
     transmit(segments, start);
-    if (reply.lineSettingsChanged && line_.isDevice()) {
-        line_.drain();
-        QString error;
-        if (!line_.reconfigure(lineSettingsOf(state_, 0), error))
-            std::fprintf(stderr, "hrc417-sim: %s\n", error.toLocal8Bit().constData());
+    if (reply.lineSettingsChanged) {
+        // Like a real device, the new speed holds from the next frame on.
+        const LineSettings settings = lineSettingsOf(state_, 0);
+        if (line_.isDevice()) {
+            line_.drain();
+            QString error;
+            if (!line_.reconfigure(settings, error))
+                std::fprintf(stderr, "hrc417-sim: %s\n", error.toLocal8Bit().constData());
+        } else if (charNs_) {
+            charNs_ = int64_t(10) * 1000000000 / settings.baud;
+            log(QStringLiteral("line paced at %1 bit/s").arg(settings.baud));
+        }
     }
 }
 

@@ -60,8 +60,7 @@ bool createLink(const QString& link, const QString& target, QString& error)
 void removeLink(const QString& link, const QString& target)
 {
     // Only our own link: another simulator may have taken the name since.
-    if (QFileInfo(link).symLinkTarget() == QFileInfo(target).absoluteFilePath()
-        || QFile::symLinkTarget(link) == target)
+    if (QFile::symLinkTarget(link) == QFileInfo(target).absoluteFilePath())
         ::unlink(link.toLocal8Bit().constData());
 }
 
@@ -148,6 +147,8 @@ int main(int argc, char* argv[])
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A closed terminal ends the run like a stop, so the state is still saved.
+    sigaction(SIGHUP, &action, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
     std::printf("%s\n", line.clientPath().toLocal8Bit().constData());

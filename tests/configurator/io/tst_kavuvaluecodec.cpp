@@ -1,4 +1,6 @@
 // Value conversions of the transfers, port names and log file names.
+#include "CommSettings.h"
+#include "KavuComm.h"
 #include "KavuMon.h"
 #include "KavuValueCodec.h"
 #include "SerialPortName.h"
@@ -26,7 +28,23 @@ private slots:
     void portNames_data();
     void portNames();
     void logFileNames();
+    void portSettingsFromTheDocumentsTexts();
 };
+
+namespace {
+// The connection's fields as readPortSettings leaves them.
+struct SettingsProbe : KavuComm
+{
+    using KavuComm::dataBits;
+    using KavuComm::deviceAddress;
+    using KavuComm::addressMode;
+    using KavuComm::parity;
+    using KavuComm::portDevice;
+    using KavuComm::portIndex;
+    using KavuComm::speedIndex;
+    using KavuComm::stopBits;
+};
+} // namespace
 
 void TestKavuValueCodec::points_data()
 {
@@ -198,6 +216,43 @@ void TestKavuValueCodec::logFileNames()
     QCOMPARE(KavuMon::effectiveInterval(150), 500u);
     QCOMPARE(KavuMon::effectiveInterval(200), 200u);
     QCOMPARE(KavuMon::effectiveInterval(600000), 600000u);
+}
+
+void TestKavuValueCodec::portSettingsFromTheDocumentsTexts()
+{
+    CommSettings s;
+    s.parity = "0";
+    s.dataBits = "1";
+    s.port = "COM3";
+    s.speed = "6";
+    s.stopBits = "0";
+    s.address = "16";
+    s.addressMode = "0";
+    CommSettings::publish(s);
+    SettingsProbe probe;
+    QCOMPARE(probe.portIndex, 2);
+    QCOMPARE(probe.speedIndex, 2); // 9600 bit/s
+    QCOMPARE(probe.parity, 0);
+    QCOMPARE(probe.dataBits, 1);
+    QCOMPARE(probe.stopBits, 0);   // Sbit 0: one stop bit
+    QCOMPARE(probe.deviceAddress, 16);
+    QCOMPARE(probe.addressMode, 0);
+    QVERIFY(probe.portDevice.isEmpty());
+
+    QVERIFY(s.set("Sbit", "1"));
+    QVERIFY(s.set("bPS", "0"));
+    QVERIFY(s.set("Port", "ttyUSB1"));
+    QVERIFY(s.set("A.Len", "1"));
+    QVERIFY(!s.set("Tin.F", "1"));
+    CommSettings::publish(s);
+    probe.readPortSettings();
+    QCOMPARE(probe.stopBits, 2);   // Sbit 1: two stop bits
+    QCOMPARE(probe.speedIndex, 8); // 115200 bit/s
+    QCOMPARE(probe.addressMode, 1);
+#ifndef Q_OS_WIN
+    QCOMPARE(probe.portIndex, SerialPortName::boundPort);
+    QCOMPARE(probe.portDevice, QByteArray("/dev/ttyUSB1"));
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestKavuValueCodec)

@@ -18,11 +18,7 @@ namespace {
 
 QDomDocument freshDocument()
 {
-    QFile file(HrcDocument::resourcePath);
-    file.open(QIODevice::ReadOnly);
-    QDomDocument doc;
-    doc.setContent(file.readAll());
-    return doc;
+    return HrcDocument::load(HrcDocument::resourcePath).document();
 }
 
 } // namespace
@@ -49,6 +45,22 @@ class MonitorSignals : public QObject
 signals:
     void kavuMonUpdating(uint treeId, int, int);
 };
+
+namespace {
+
+// The owner's full tree, expanded, in a shown window.
+HrcTree *shownFullTree(OwnerWindow &owner)
+{
+    auto *tree = new HrcTree(freshDocument(), &owner, &owner);
+    owner.resize(1200, 800);
+    tree->resize(1200, 800);
+    owner.show();
+    tree->buildTree();
+    tree->expandAll();
+    return tree;
+}
+
+} // namespace
 
 class TestHrcTree : public QObject
 {
@@ -478,13 +490,8 @@ void TestHrcTree::problemNavigation()
 void TestHrcTree::contextMenuActions()
 {
     OwnerWindow owner;
-    auto *tree = new HrcTree(freshDocument(), &owner, &owner);
-    owner.resize(1200, 800);
-    tree->resize(1200, 800);
-    owner.show();
+    HrcTree *tree = shownFullTree(owner);
     QVERIFY(QTest::qWaitForWindowExposed(&owner));
-    tree->buildTree();
-    tree->expandAll();
     QCOMPARE(tree->contextMenuPolicy(), Qt::CustomContextMenu);
 
     const QStringList branch = {"Прочитать параметры ветви", "Записать параметры ветви",
@@ -507,7 +514,10 @@ void TestHrcTree::contextMenuActions()
     QCOMPARE(actionTexts(*tree, tree->findItem("Beep")), emptyParam);
     tree->paramValue("Beep", "0");
     QCOMPARE(actionTexts(*tree, tree->findItem("Beep")), fullParam);
-    QVERIFY(tree->contextActionsAt(QPoint(5, tree->viewport()->height() + 50)).isEmpty());
+    // Empty space below the rows.
+    tree->collapseAll();
+    QVERIFY(tree->contextActionsAt(QPoint(5, tree->viewport()->height() - 5)).isEmpty());
+    tree->expandAll();
 
     // Each action runs the owner's command.
     const QList<QAction *> actions = tree->contextActionsAt(cellCentre(*tree, tree->findItem("configuration"), 0))
@@ -537,13 +547,8 @@ void TestHrcTree::contextMenuActions()
 void TestHrcTree::contextMenuByRightClick()
 {
     OwnerWindow owner;
-    auto *tree = new HrcTree(freshDocument(), &owner, &owner);
-    owner.resize(1200, 800);
-    tree->resize(1200, 800);
-    owner.show();
+    HrcTree *tree = shownFullTree(owner);
     QVERIFY(QTest::qWaitForWindowExposed(&owner));
-    tree->buildTree();
-    tree->expandAll();
 
     QStringList shown;
     bool menuSeen = false;

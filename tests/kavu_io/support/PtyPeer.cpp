@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <stdexcept>
 #include <termios.h>
 #include <unistd.h>
@@ -14,14 +15,18 @@
 namespace kavu::test {
 namespace {
 
-bool waitReadable(int fd, double deadlineMs) {
+// True when fd has characters; false at the deadline, or at once when
+// stopFd is readable and fd holds nothing.
+bool waitReadable(int fd, int stopFd, double deadlineMs) {
     for (;;) {
         const double left = deadlineMs - nowMs();
         if (left <= 0) return false;
-        struct pollfd pfd {fd, POLLIN, 0};
-        const int r = poll(&pfd, 1, static_cast<int>(left) + 1);
+        struct pollfd pfd[2] = {{fd, POLLIN, 0}, {stopFd, POLLIN, 0}};
+        const int r = poll(pfd, 2, static_cast<int>(left) + 1);
         if (r < 0 && errno == EINTR) continue;
-        return r > 0 && (pfd.revents & POLLIN);
+        if (r <= 0) return false;
+        if (pfd[0].revents & POLLIN) return true;
+        if (pfd[1].revents & POLLIN) return false;
     }
 }
 
@@ -39,6 +44,7 @@ PtyPeer::PtyPeer() {
     char name[128];
     if (ptsname_r(master_, name, sizeof name) != 0) throw std::runtime_error("no slave name");
     slaveName_ = name;
+    stop_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     keeper_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (keeper_ < 0) throw std::runtime_error("slave does not open");
     // The line starts raw, like a real serial port after boot would not:
@@ -53,13 +59,14 @@ PtyPeer::~PtyPeer() {
     join();
     if (keeper_ >= 0) ::close(keeper_);
     if (master_ >= 0) ::close(master_);
+    if (stop_ >= 0) ::close(stop_);
 }
 
 std::string PtyPeer::readRequest(int timeoutMs) {
     const double deadline = nowMs() + timeoutMs;
     std::string text;
     char c;
-    while (waitReadable(master_, deadline)) {
+    while (waitReadable(master_, stop_, deadline)) {
         const ssize_t n = ::read(master_, &c, 1);
         if (n != 1) continue;
         if (text.empty() && c != '#') continue;
@@ -74,7 +81,7 @@ std::string PtyPeer::readAny(int timeoutMs) {
     const double deadline = nowMs() + timeoutMs;
     std::string text;
     char buffer[256];
-    while (waitReadable(master_, deadline)) {
+    while (waitReadable(master_, stop_, deadline)) {
         const ssize_t n = ::read(master_, buffer, sizeof buffer);
         if (n > 0) text.append(buffer, static_cast<std::size_t>(n));
     }
@@ -103,6 +110,15 @@ void PtyPeer::run(std::function<void(PtyPeer&)> script) {
 
 void PtyPeer::join() {
     if (thread_.joinable()) thread_.join();
+}
+
+void PtyPeer::finish() {
+    if (!thread_.joinable()) return;
+    const std::uint64_t one = 1;
+    (void)!::write(stop_, &one, sizeof one);
+    thread_.join();
+    std::uint64_t value;
+    (void)!::read(stop_, &value, sizeof value);
 }
 
 std::string frameText(std::uint16_t hash, bool requestFlag, int address, bool longAddress,

@@ -35,13 +35,17 @@ public:
     // Discards what the library sent and has not been read yet.
     void drain();
 
-    // Runs script(*this) in a peer thread; join() waits for it.
+    // Runs script(*this) in a peer thread; join() waits for it to end.
+    // finish() tells it that nothing more will be sent: its reads return
+    // at once when the master holds no more characters; then it joins.
     void run(std::function<void(PtyPeer&)> script);
     void join();
+    void finish();
 
 private:
     int master_ = -1;
     int keeper_ = -1;
+    int stop_ = -1;   // eventfd: readable once finish() was called
     std::string slaveName_;
     std::thread thread_;
 };

@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Windows stage of CI (run by tools/run-tests.sh after the Linux builds):
+#  1. cross-builds kavu_io.dll with mingw-w64 for i686 and x86-64;
+#  2. checks both DLLs' export tables and the names a program built against
+#     the import library imports;
+#  3. runs the Windows tests of the x86-64 build under Wine (headless), with
+#     COM5 of the Wine prefix mapped to the pseudo-terminal of hrc417-sim.
+#     The i686 tests are built (a compile check of the 32-bit calling
+#     convention) but not run: Debian's wine64 runs 64-bit programs only.
+# The Linux build in build/ provides the simulator; it is built if missing.
+#   stage-windows.sh [--no-wine]
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+root=$PWD
+run_wine=1
+[ "${1:-}" = "--no-wine" ] && run_wine=0
+jobs=$(( $(nproc) < 2 ? $(nproc) : 2 ))
+
+for arch in i686 x86_64; do
+  echo "-- kavu_io.dll for $arch"
+  mkdir -p "build-win-$arch"
+  cmake -S . -B "build-win-$arch" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$arch.cmake" \
+    -DHRC_BUILD_BENCH=OFF -DHRC_BUILD_TESTS=ON \
+    >"build-win-$arch/configure.log" 2>&1 || { cat "build-win-$arch/configure.log"; exit 1; }
+  cmake --build "build-win-$arch" -j"$jobs"
+  bash tools/ci/check-exports.sh "build-win-$arch/bin/kavu_io.dll" "$arch-w64-mingw32-objdump"
+  bash tools/ci/check-exports.sh --importer "build-win-$arch/bin/kavu_import_check.exe" \
+    "$arch-w64-mingw32-objdump"
+done
+
+[ "$run_wine" = 1 ] || exit 0
+
+echo "-- Windows tests under Wine"
+if [ ! -x build/tools/hrc417-sim/hrc417-sim ]; then
+  [ -f build/build.ninja ] || cmake -S . -B build -G Ninja >/dev/null
+  cmake --build build -j"$jobs" --target hrc417-sim
+fi
+
+# A private, headless prefix: no display, no Mono/Gecko installers, quiet.
+export WINEPREFIX="$root/build-win-x86_64/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY
+winelog="$root/build-win-x86_64/wine.log"
+: >"$winelog"
+
+sim_pid=
+cleanup() {
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  rm -f "$WINEPREFIX/dosdevices/com5"
+  wineserver -k >>"$winelog" 2>&1 || true
+}
+trap cleanup EXIT
+
+# Wine's server keeps its output in the log rather than on the CI console:
+# it is started here, before any test program, and stays until cleanup.
+mkdir -p "$WINEPREFIX"
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  wineboot -i >>"$winelog" 2>&1
+  wineserver -w
+fi
+wineserver -p >>"$winelog" 2>&1
+# Wine's background services (started by the first program of a session)
+# live as long as the server and keep the file descriptors they were born
+# with: start them now, on the log, so none keeps CTest's output pipe open.
+wine cmd.exe /c exit >>"$winelog" 2>&1 </dev/null
+
+# The simulator prints its terminal's path as its first line.
+exec {sim_out}< <(exec build/tools/hrc417-sim/hrc417-sim --address 16 \
+                    2>"$root/build-win-x86_64/hrc417-sim.log")
+sim_pid=$!
+if ! read -r -t 20 pty <&"$sim_out" || [ ! -e "$pty" ]; then
+  echo "stage-windows: hrc417-sim did not report its terminal" >&2
+  cat "$root/build-win-x86_64/hrc417-sim.log" >&2
+  exit 1
+fi
+mkdir -p "$WINEPREFIX/dosdevices"
+ln -sfn "$pty" "$WINEPREFIX/dosdevices/com5"
+echo "   COM5 -> $pty"
+
+# One test program at a time: they share the simulator's port.
+KAVU_TEST_COM=COM5 KAVU_TEST_ADDRESS=16 \
+  ctest --test-dir build-win-x86_64 --output-on-failure --timeout 600 -j1
