@@ -1,5 +1,6 @@
 #include "WizardTestSupport.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QPixmap>
 #include <QWidget>
@@ -36,6 +37,8 @@ QString saveScreenshot(QWidget *widget, const QString &name)
         dir = qEnvironmentVariable("HRC_TEST_OUTPUT", QDir::currentPath()) + QStringLiteral("/screenshots");
     QDir().mkpath(dir);
     const QString path = dir + QLatin1Char('/') + name + QStringLiteral(".png");
+    // Layouts follow shown and hidden widgets in posted events.
+    QCoreApplication::sendPostedEvents();
     return widget->grab().save(path) ? path : QString();
 }
 
