@@ -1,6 +1,8 @@
 #include "HrcTree.h"
 
 #include "ErrorText.h"
+#include "HrcEditDelegate.h"
+#include "HrcTreeWorkers.h"
 #include "HrcValueText.h"
 
 #include <QAction>
@@ -46,10 +48,18 @@ HrcTree::HrcTree(const QDomDocument &document, QWidget *owner, QWidget *parent)
     connect(this, &QTreeWidget::itemChanged, this, &HrcTree::onItemChanged);
     // Editors open only through onParamUpdateRequest, always on the value column.
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setItemDelegate(new HrcEditDelegate(this));
 
     m_baseNames = m_model.baseNames();
     m_typeNames = m_model.types();
     m_logHeader = m_model.logHeader();
+}
+
+HrcTree::~HrcTree()
+{
+    // The workers detach themselves from the tree when they go; that must
+    // happen while the tree is still whole, not among its children later.
+    qDeleteAll(findChildren<HrcTreeWorkers *>(QString(), Qt::FindDirectChildrenOnly));
 }
 
 QAction *HrcTree::newAction(const QString &text, const char *ownerSlot)

@@ -25,6 +25,7 @@
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QStackedWidget>
 #include <QStyledItemDelegate>
 #include <QToolTip>
 #include <QTableWidget>
@@ -266,8 +267,8 @@ QTreeWidget *parameterTree(QWidget *parent)
         return item;
     };
     QTreeWidgetItem *comm = set("Параметры связи");
-    add(comm, {"Порт", "Port", "/dev/pts/3", "enum", "", "", "COM1", ""}, normal);
-    add(comm, {"Сетевой адрес", "Addr", "1", "byte", "0", "255", "1", ""}, normal);
+    QTreeWidgetItem *port = add(comm, {"Порт", "Port", "/dev/pts/3", "enum", "", "", "COM1", ""}, normal);
+    QTreeWidgetItem *address = add(comm, {"Сетевой адрес", "Addr", "1", "byte", "0", "255", "1", ""}, normal);
     QTreeWidgetItem *config = set("Конфигурация");
     add(config, {"Имя прибора", "Dev", "HRC417", "raw", "", "", "", ""}, normal);
     QTreeWidgetItem *edited = add(config, {"Уставка температуры", "T.sp[0]", "55,0", "float", "5,0", "95,0", "50,0", ""},
@@ -275,13 +276,23 @@ QTreeWidget *parameterTree(QWidget *parent)
     QTreeWidgetItem *failed = add(config, {"Время работы насосов", "t.wm[0]", "7", "word", "1", "30", "7",
                                            "Нет ответа от прибора"},
                                   problem);
-    add(config, {"Режим ночного снижения", "Tm.ng", "22:00:00", "time", "", "", "22:00:00", ""}, changed);
+    QTreeWidgetItem *night = add(config, {"Режим ночного снижения", "Tm.ng", "22:00:00", "time", "", "", "22:00:00", ""},
+                                 changed);
     add(config, {"Тип датчика", "in-t[0]", "Pt1000", "enum", "", "", "Pt1000", "Неверная контрольная сумма"}, problem);
     QTreeWidgetItem *kontur = set("Контур отопления 1");
     for (int i = 0; i < 12; ++i)
         add(kontur, {QStringLiteral("Точка графика %1").arg(i + 1), QStringLiteral("Gr.p[%1]").arg(i),
                      QStringLiteral("%1;%2").arg(-20 + 5 * i).arg(80 - 3 * i), "point", "", "", "", ""},
             i == 3 ? changed : normal);
+    // Editors open in their cells, as the in-place editing shows them.
+    auto *portEditor = new QComboBox;
+    portEditor->setEditable(true);
+    portEditor->addItems({"/dev/pts/3", "/dev/ttyS0", "/dev/ttyUSB0"});
+    tree->setItemWidget(port, 2, portEditor);
+    tree->setItemWidget(address, 2, new QLineEdit("1"));
+    auto *timeEditor = new QTimeEdit(QTime(22, 0));
+    timeEditor->setDisplayFormat("hh:mm:ss");
+    tree->setItemWidget(night, 2, timeEditor);
     tree->expandAll();
     tree->setSelectionMode(QAbstractItemView::ExtendedSelection);
     edited->setSelected(true);
@@ -414,6 +425,113 @@ QWidget *buildPreview()
     return window;
 }
 
+// The setup window's layout over its background: a header on the 64 px band, the page, and
+// the buttons on the 56 px foot.
+QWidget *wizardWindow()
+{
+    auto *window = new QWidget;
+    window->setObjectName("Wizard");
+    window->setFixedSize(1000, 625);
+    window->setAttribute(Qt::WA_StyledBackground);
+    window->setStyleSheet("#Wizard { background-image: url(:/resources/images/transp.png); }");
+    auto *column = new QVBoxLayout(window);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    auto *header = new QWidget(window);
+    header->setFixedHeight(66);
+    auto *headerRow = new QHBoxLayout(header);
+    headerRow->setContentsMargins(16, 0, 12, 2);
+    auto *stage = new QLabel("Связь с прибором", header);
+    stage->setObjectName("stageName");
+    auto *name = new QLabel("Конфигуратор HRC417M", header);
+    name->setObjectName("hrcNameLabel");
+    auto *lang = new QComboBox(header);
+    lang->addItem(QIcon(":/resources/images/no_icon.gif"), "Русский");
+    headerRow->addWidget(stage);
+    headerRow->addStretch();
+    headerRow->addWidget(name);
+    headerRow->addSpacing(12);
+    headerRow->addWidget(lang);
+    column->addWidget(header);
+
+    auto *pages = new QStackedWidget(window);
+    auto *page = new QWidget;
+    auto *pageRow = new QHBoxLayout(page);
+    pageRow->setContentsMargins(16, 12, 16, 12);
+    auto *left = new QVBoxLayout;
+    left->addWidget(new QLabel("Укажите параметры связи с прибором", page));
+    auto *summary = new QTreeWidget(page);
+    summary->setHeaderHidden(true);
+    summary->setColumnCount(2);
+    summary->setColumnWidth(0, 400);
+    summary->setStyleSheet("font: 14pt Segoe UI;");
+    for (const auto &row : {QStringList{"Порт", "/dev/pts/3"}, QStringList{"Скорость обмена", "19200"},
+                            QStringList{"Сетевой адрес", "1"}, QStringList{"Время ожидания ответа, мс", "300"}})
+        new QTreeWidgetItem(summary, row);
+    left->addWidget(summary);
+    pageRow->addLayout(left, 1);
+    auto *right = new QVBoxLayout;
+    right->addWidget(new QPushButton("Настройка параметров", page));
+    right->addWidget(new QCheckBox("Работа offline", page));
+    right->addWidget(new QPushButton("Изменить параметры \n связи", page));
+    right->addWidget(new QPushButton("Проверка связи", page));
+    auto *movieLabel = new QLabel(page);
+    movieLabel->setFixedSize(96, 96);
+    movieLabel->setScaledContents(true);
+    auto *movie = new QMovie(":/resources/images/loader.gif", QByteArray(), movieLabel);
+    movieLabel->setMovie(movie);
+    movie->start();
+    right->addWidget(movieLabel, 0, Qt::AlignHCenter);
+    right->addStretch();
+    pageRow->addLayout(right);
+    pages->addWidget(page);
+    column->addWidget(pages, 1);
+
+    auto *foot = new QWidget(window);
+    foot->setFixedHeight(56);
+    auto *footRow = new QHBoxLayout(foot);
+    footRow->setContentsMargins(16, 0, 16, 0);
+    footRow->addStretch();
+    footRow->addWidget(new QPushButton("Выход", foot));
+    column->addWidget(foot);
+    return window;
+}
+
+// The message box in its warning form.
+QWidget *messageBox()
+{
+    auto *box = new QWidget;
+    box->setFixedSize(460, 200);
+    auto *column = new QVBoxLayout(box);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    auto *header = new QWidget(box);
+    header->setObjectName("widget");
+    header->setStyleSheet("#widget { background-image: url(:/resources/images/hrctree_top_bg.png); }");
+    header->setAttribute(Qt::WA_StyledBackground);
+    auto *headerRow = new QHBoxLayout(header);
+    auto *title = new QLabel("Предупреждение", header);
+    title->setStyleSheet("color: rgb(215, 215, 215);");
+    headerRow->addWidget(title);
+    column->addWidget(header);
+    auto *text = new QTextEdit(box);
+    text->setObjectName("textEdit");
+    text->setStyleSheet("#textEdit { background-image: url(:/resources/images/bg_lgrey.png); border: none; }");
+    text->setText("Параметры прибора записанные ранее будут установлены в заводские настройки.");
+    column->addWidget(text, 1);
+    auto *buttons = new QWidget(box);
+    buttons->setObjectName("widget_2");
+    buttons->setAttribute(Qt::WA_StyledBackground);
+    buttons->setStyleSheet("#widget_2 { background-image: url(:/resources/images/bg_ligth.png); }");
+    auto *buttonRow = new QHBoxLayout(buttons);
+    buttonRow->addStretch();
+    buttonRow->addWidget(new QPushButton("Продолжить", buttons));
+    buttonRow->addWidget(new QPushButton("Отменить", buttons));
+    column->addWidget(buttons);
+    return box;
+}
+
 bool save(QWidget *widget, const QString &path)
 {
     const bool ok = widget->grab().save(path);
@@ -449,6 +567,13 @@ int main(int argc, char *argv[])
     preview->show();
     app.processEvents();
     bool ok = save(preview, dir.filePath("style-preview.png"));
+
+    for (QWidget *other : {wizardWindow(), messageBox()}) {
+        other->show();
+        app.processEvents();
+        ok = save(other, dir.filePath(other->objectName().isEmpty() ? "messagebox.png" : "wizard.png")) && ok;
+        delete other;
+    }
 
     // A tool tip as it appears over the read-all button.
     auto *readAll = preview->findChild<QToolButton *>("toolButton_4");

@@ -1,0 +1,355 @@
+#include "HrcEditDelegate.h"
+
+#include "BitmaskEditor.h"
+#include "FValidator.h"
+#include "HrcTree.h"
+#include "HrcValueText.h"
+#include "IValidator.h"
+#include "KavuMon.h"
+#include "LogFileNameEditor.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QSerialPortInfo>
+#include <QTimeEdit>
+
+#include <climits>
+
+namespace {
+
+const QString kValue = QStringLiteral("value");
+const QString kNamekavu = QStringLiteral("namekavu");
+const QString kDateTimeForm = QStringLiteral("yyyy/MM/dd/hh:mm:ss");
+const QString kTimeForm = QStringLiteral("hh:mm:ss");
+
+double floatLimit(const QString &text, bool *present)
+{
+    bool ok = false;
+    const double value = QString(text).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
+    *present = ok;
+    return ok ? value : 0.0;
+}
+
+int integerLimit(const QString &text, int fallback)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    return ok ? value : fallback;
+}
+
+// The serial ports of the machine, the last found first, with the current
+// value kept at the front when it is not among them (a pseudo-terminal, an
+// adapter that is unplugged just now), so opening the editor never loses it.
+QStringList portEntries(const QString &current)
+{
+    QStringList entries;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+        entries.prepend(info.portName());
+    if (!current.isEmpty() && !entries.contains(current))
+        entries.prepend(current);
+    return entries;
+}
+
+} // namespace
+
+HrcEditDelegate::HrcEditDelegate(HrcTree *owningTree)
+    : QStyledItemDelegate(owningTree)
+    , tree(owningTree)
+{
+}
+
+QDomElement HrcEditDelegate::elementAt(const QModelIndex &index) const
+{
+    const uint id = index.sibling(index.row(), valueColumn).data(Qt::UserRole).toUInt();
+    return tree->elementById(id);
+}
+
+KavuMon *HrcEditDelegate::monitor() const
+{
+    return qobject_cast<KavuMon *>(tree->monitor());
+}
+
+HrcEditDelegate::EditorKind HrcEditDelegate::editorKind(const QDomElement &e)
+{
+    const QString name = e.attribute(kNamekavu);
+    const QString type = e.attribute(QStringLiteral("type"));
+    if (name == QLatin1String("logfile"))
+        return LogFileEditor;
+    if (type == QLatin1String("enum"))
+        return name == QLatin1String("Port") ? PortList : EnumList;
+    if (e.attribute(QStringLiteral("subtype")) == QLatin1String("bitmask"))
+        return Bitmask;
+    if (type == QLatin1String("time"))
+        return TimeEditor;
+    if (type == QLatin1String("datetime"))
+        return DateTimeEditor;
+    if (type == QLatin1String("float"))
+        return FloatEditor;
+    if (type == QLatin1String("word") || type == QLatin1String("short"))
+        return IntegerEditor;
+    return TextEditor;
+}
+
+void HrcEditDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    if (!(option.state & QStyle::State_Selected)) {
+        QStyledItemDelegate::paint(painter, option, index);
+        return;
+    }
+    // The state colour of the row stays visible under the selection.
+    QStyleOptionViewItem selected(option);
+    const QVariant foreground = index.sibling(index.row(), 0).data(Qt::ForegroundRole);
+    if (foreground.isValid()) {
+        const QColor colour = foreground.value<QBrush>().color();
+        selected.palette.setColor(QPalette::Active, QPalette::HighlightedText, colour);
+        selected.palette.setColor(QPalette::Inactive, QPalette::HighlightedText, colour);
+        selected.palette.setColor(QPalette::Disabled, QPalette::HighlightedText, colour);
+    }
+    QStyledItemDelegate::paint(painter, selected, index);
+}
+
+QSize HrcEditDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    return QStyledItemDelegate::sizeHint(option, index);
+}
+
+QWidget *HrcEditDelegate::createComboBox(QWidget *parent, const QStringList &entries) const
+{
+    auto *combo = new QComboBox(parent);
+    combo->setFrame(true);
+    combo->addItems(entries);
+    // Choosing an entry is the whole edit: take it and close the editor.
+    connect(combo, qOverload<int>(&QComboBox::activated), this, [this, combo](int) {
+        auto *self = const_cast<HrcEditDelegate *>(this);
+        emit self->commitData(combo);
+        emit self->closeEditor(combo, QAbstractItemDelegate::NoHint);
+    });
+    // The list opens at once, as if the user had pressed on the box.
+    QCoreApplication::postEvent(combo, new QMouseEvent(QEvent::MouseButtonPress, QPointF(2, 2), Qt::LeftButton,
+                                                       Qt::LeftButton, Qt::NoModifier));
+    return combo;
+}
+
+QWidget *HrcEditDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &, const QModelIndex &index) const
+{
+    if (index.column() != valueColumn)
+        return nullptr;
+    const QDomElement e = elementAt(index);
+    if (e.isNull())
+        return nullptr;
+
+    switch (editorKind(e)) {
+    case LogFileEditor:
+        return new LogFileNameEditor(parent);
+    case PortList:
+        return createComboBox(parent, portEntries(e.attribute(kValue)));
+    case EnumList:
+        return createComboBox(parent, HrcDocument::translated(e.attribute(QStringLiteral("valueset")))
+                                          .split(QLatin1Char(';')));
+    case Bitmask:
+        return new BitmaskEditor(parent);
+    case TimeEditor: {
+        auto *edit = new QTimeEdit(parent);
+        edit->setDisplayFormat(kTimeForm);
+        const QTime min = QTime::fromString(e.attribute(QStringLiteral("minvalue")), Qt::TextDate);
+        const QTime max = QTime::fromString(e.attribute(QStringLiteral("maxvalue")), Qt::TextDate);
+        if (max.isValid())
+            edit->setMaximumTime(max);
+        if (min.isValid())
+            edit->setMinimumTime(min);
+        return edit;
+    }
+    case DateTimeEditor: {
+        auto *edit = new QDateTimeEdit(parent);
+        edit->setDisplayFormat(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
+        return edit;
+    }
+    case FloatEditor:
+    case IntegerEditor:
+    case TextEditor:
+        break;
+    }
+
+    auto *edit = new QLineEdit(parent);
+    edit->setFrame(true);
+    edit->setText(e.attribute(kValue));
+    edit->setReadOnly(e.attribute(QStringLiteral("readonly")) == QLatin1String("yes"));
+    const QString minText = e.attribute(QStringLiteral("minvalue"));
+    const QString maxText = e.attribute(QStringLiteral("maxvalue"));
+    if (editorKind(e) == FloatEditor) {
+        bool hasMin = false, hasMax = false;
+        double min = floatLimit(minText, &hasMin);
+        double max = floatLimit(maxText, &hasMax);
+        // Without limits the value is free rather than held at 0.
+        if (!hasMin)
+            min = -1e9;
+        if (!hasMax)
+            max = 1e9;
+        edit->setValidator(new FValidator(min, max, edit));
+    } else if (editorKind(e) == IntegerEditor) {
+        edit->setValidator(new IValidator(integerLimit(minText, INT_MIN), integerLimit(maxText, INT_MAX), edit));
+    }
+    return edit;
+}
+
+QDomElement HrcEditDelegate::preparedPoint(const QDomElement &half) const
+{
+    const QString name = half.attribute(kNamekavu);
+    const QDomElement point = tree->findParameter(name);
+    if (point.isNull())
+        return point;
+    if (point.attribute(kValue).split(QLatin1Char(';')).size() != 2)
+        tree->updateItems(tree->findItem(name), false, QStringLiteral("0;0"), true, true);
+    return point;
+}
+
+void HrcEditDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const
+{
+    const QDomElement e = elementAt(index);
+    if (e.isNull())
+        return;
+    const QString value = e.attribute(kValue);
+
+    switch (editorKind(e)) {
+    case LogFileEditor: {
+        auto *edit = static_cast<LogFileNameEditor *>(editor);
+        edit->show();
+        edit->setText(value);
+        return;
+    }
+    case PortList:
+        static_cast<QComboBox *>(editor)->setCurrentText(value);
+        return;
+    case EnumList: {
+        auto *combo = static_cast<QComboBox *>(editor);
+        if (e.attribute(QStringLiteral("subtype")).isEmpty())
+            combo->setCurrentText(HrcDocument::translated(value));
+        else
+            combo->setCurrentIndex(value.toInt());
+        return;
+    }
+    case Bitmask:
+        static_cast<BitmaskEditor *>(editor)->setValue(value.toUInt());
+        return;
+    case TimeEditor:
+        static_cast<QTimeEdit *>(editor)->setTime(QTime::fromString(value, Qt::TextDate));
+        return;
+    case DateTimeEditor: {
+        const QDateTime when = QDateTime::fromString(value, kDateTimeForm);
+        if (when.isValid())
+            static_cast<QDateTimeEdit *>(editor)->setDateTime(when);
+        return;
+    }
+    case FloatEditor:
+    case IntegerEditor:
+    case TextEditor:
+        break;
+    }
+
+    auto *edit = static_cast<QLineEdit *>(editor);
+    if (HrcDocument::isPointHalf(e)) {
+        const QDomElement point = preparedPoint(e);
+        const int half = e.tagName() == QLatin1String("X") ? 0 : 1;
+        edit->setText(HrcValueText::part(point.attribute(kValue), half));
+    } else {
+        edit->setText(value);
+    }
+}
+
+void HrcEditDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const
+{
+    QDomElement e = elementAt(index);
+    if (e.isNull())
+        return;
+    const QString old = e.attribute(kValue);
+    const EditorKind kind = editorKind(e);
+    QString newValue;
+    QString shown;
+    bool changed = false;
+
+    switch (kind) {
+    case LogFileEditor:
+        newValue = shown = static_cast<LogFileNameEditor *>(editor)->text();
+        changed = newValue != old;
+        break;
+    case PortList:
+        newValue = shown = static_cast<QComboBox *>(editor)->currentText();
+        changed = newValue != old;
+        break;
+    case EnumList: {
+        auto *combo = static_cast<QComboBox *>(editor);
+        shown = combo->currentText();
+        if (e.attribute(QStringLiteral("subtype")).isEmpty()) {
+            // The stored text is the untranslated entry.
+            const QStringList entries = HrcValueText::entries(e.attribute(QStringLiteral("valueset")));
+            const int i = combo->currentIndex();
+            newValue = i >= 0 && i < entries.size() ? entries.at(i) : shown;
+            changed = newValue != old;
+        } else {
+            newValue = QString::number(combo->currentIndex());
+            changed = combo->currentIndex() != old.toInt();
+        }
+        break;
+    }
+    case Bitmask: {
+        const uint bits = static_cast<BitmaskEditor *>(editor)->value();
+        newValue = QString::number(bits);
+        changed = bits != old.toUInt();
+        break;
+    }
+    case TimeEditor:
+        newValue = shown = static_cast<QTimeEdit *>(editor)->time().toString(kTimeForm);
+        changed = newValue != old;
+        break;
+    case DateTimeEditor:
+        newValue = shown = static_cast<QDateTimeEdit *>(editor)->dateTime().toString(kDateTimeForm);
+        changed = newValue != old;
+        break;
+    case FloatEditor:
+    case IntegerEditor:
+    case TextEditor:
+        newValue = shown = static_cast<QLineEdit *>(editor)->text();
+        changed = newValue != old;
+        break;
+    }
+
+    if (changed)
+        e.setAttribute(kValue, newValue);
+    if (kind == Bitmask)
+        shown = tree->displayText(e);
+
+    if (kind == LogFileEditor && changed) {
+        if (KavuMon *mon = monitor())
+            mon->onLogFileNameChanged(newValue);
+    }
+
+    const QString name = e.attribute(kNamekavu);
+    if (HrcDocument::isPointHalf(e) && changed) {
+        const QDomElement point = tree->findParameter(name);
+        const QString pair = point.attribute(kValue);
+        const QString x = HrcValueText::part(pair, 0);
+        const QString y = HrcValueText::part(pair, 1);
+        const QString newPair = e.tagName() == QLatin1String("X") ? newValue + QLatin1Char(';') + y
+                                                                 : x + QLatin1Char(';') + newValue;
+        changed = newPair != pair;
+        if (changed)
+            tree->updateItems(tree->findItem(name), false, newPair, true, true);
+    }
+    if (name == QLatin1String("timescan") && changed) {
+        if (KavuMon *mon = monitor())
+            mon->onTimeScanChanged(newValue.toUInt());
+    }
+    if (!e.hasAttribute(QStringLiteral("localparam")) && changed)
+        tree->setItemColour(tree->findItem(name), HrcTree::changedColour());
+    e.setAttribute(QStringLiteral("undoValue"), old);
+    model->setData(index, shown, Qt::EditRole);
+}
+
+void HrcEditDelegate::updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,
+                                           const QModelIndex &) const
+{
+    editor->setGeometry(option.rect);
+}

@@ -1,0 +1,604 @@
+#include "HrcTreeWin.h"
+
+#include "ConfigStore.h"
+#include "ErrorText.h"
+#include "HrcEditDelegate.h"
+#include "HrcMessageBox.h"
+#include "HrcTree.h"
+#include "HrcTreeWorkers.h"
+#include "KavuIOhelper.h"
+#include "KavuMon.h"
+#include "TestParamWin.h"
+#include "WaitWin.h"
+#include "ui_HrcTreeWin.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QShortcut>
+#include <QSizeGrip>
+#include <QUrl>
+
+const char *const HrcTreeWin::allSets = "configuration;otopKontur1;otopKontur2;GeneralParam";
+
+namespace {
+
+const uint testJobTotal = 50000;
+const QString kNamekavu = QStringLiteral("namekavu");
+
+struct Command
+{
+    const char *tooltip;
+    const char *shortcut;
+};
+
+// Buttons 1 to 15. Button 10 (arrow down) goes forward, down the tree, and
+// button 11 (arrow up) backward; tooltip and key of each follow its arrow.
+const Command commands[15] = {
+    {QT_TRANSLATE_NOOP("HrcTreeWin", "Новая настройка"), "Ctrl+N"},
+    {QT_TRANSLATE_NOOP("HrcTreeWin", "Открыть"), "Ctrl+O"},
+    {QT_TRANSLATE_NOOP("HrcTreeWin", "Сохранить"), "Ctrl+S"},
+    {QT_TRANSLATE_NOOP("HrcTreeWin", "Прочитать все параметры"), "Alt+R"},
+    {QT_TRANSLATE_NOOP("HrcTreeWin", "Записать все параметры"), "Alt+W"},
+    {QT_TRANSLATE_NOOP("HrcTreeWin", "Записать только измененные параметры"), "Alt+U"},
+    {QT_TRANSLATE_NOOP("HrcTreeWin", "Прочитать все параметры выделенной ветви"), "Ctrl+Alt+R"},
+    {QT_TRANSLATE_NOOP("HrcTreeWin", "Записать все параметры выделенной ветви"), "Ctrl+Alt+W"},
+    {QT_TRANSLATE_NOOP("HrcTreeWin", "Записать только изменные параметры выделенной ветви"), "Ctrl+Alt+U"},
+    {QT_TRANSLATE_NOOP("HrcTreeWin", "К следующему проблемному параметру"), "Alt+Down"},
+    {QT_TRANSLATE_NOOP("HrcTreeWin", "К предыдущему проблемному параметру"), "Alt+Up"},
+    {QT_TRANSLATE_NOOP("HrcTreeWin", "Инициализировать прибор"), "Ctrl+Alt+N"},
+    {QT_TRANSLATE_NOOP("HrcTreeWin", "Опрос отдельного параметра"), "Ctrl+P"},
+    {QT_TRANSLATE_NOOP("HrcTreeWin", "Проверить связь"), "Ctrl+A"},
+    {QT_TRANSLATE_NOOP("HrcTreeWin", "О программе"), nullptr},
+};
+
+} // namespace
+
+HrcTreeWin::HrcTreeWin(const QDomDocument &doc, QWidget *parent)
+    : QWidget(parent)
+    , ui(new Ui::HrcTreeWin)
+    , document(doc)
+{
+    setWindowFlags(Qt::Window | Qt::Dialog | Qt::FramelessWindowHint);
+    ui->setupUi(this);
+    setWindowTitle(tr("Конфигуратор HRC417"));
+    ui->bottomLayout->addWidget(new QSizeGrip(ui->bottomFrame), 0, Qt::AlignRight | Qt::AlignBottom);
+
+    paramTree = new HrcTree(document, this, ui->scrollAreaWidgetContents);
+    ui->verticalLayoutTree->addWidget(paramTree);
+    treeWorkers = new HrcTreeWorkers(paramTree, true);
+    waitWin = new WaitWin(this, paramTree);
+    msgBox = new HrcMessageBox(this);
+    connect(msgBox, &HrcMessageBox::closeMessageBox, this, &HrcTreeWin::onCloseMessageBox);
+    testParamWin = new TestParamWin(this, paramTree, waitWin);
+    connect(testParamWin, &TestParamWin::jobStarting, this, &HrcTreeWin::onPanelJobStarting);
+
+    installCommands();
+    ui->toolButton_tomin->hide();
+    resize(1180, 800);
+}
+
+HrcTreeWin::~HrcTreeWin()
+{
+    disconnectWorker();
+    stopWorkers();
+}
+
+QToolButton *HrcTreeWin::toolButton(int number) const
+{
+    return number >= 1 && number <= commandButtons.size() ? commandButtons.at(number - 1) : nullptr;
+}
+
+void HrcTreeWin::installCommands()
+{
+    commandButtons = {ui->toolButton_1,  ui->toolButton_2,  ui->toolButton_3,  ui->toolButton_4,
+                      ui->toolButton_5,  ui->toolButton_6,  ui->toolButton_7,  ui->toolButton_8,
+                      ui->toolButton_9,  ui->toolButton_10, ui->toolButton_11, ui->toolButton_12,
+                      ui->toolButton_13, ui->toolButton_14, ui->toolButton_15};
+    // The buttons whose slot is not an on_..._clicked of the form.
+    const QHash<int, const char *> slotOf = {
+        {4, SLOT(do_read_allparam())},
+        {5, SLOT(do_write_allparams())},
+        {6, SLOT(do_write_only_changed_param())},
+        {7, SLOT(do_read_allparam_selected_node())},
+        {8, SLOT(do_write_allparam_selected_node())},
+        {9, SLOT(do_write_changedparam_selected_node())},
+        {10, SLOT(do_goto_nextproblem_param())},
+        {11, SLOT(do_goto_prevproblem_param())},
+        {13, SLOT(showTestParamPanel())},
+        {15, SLOT(showAboutWin())},
+    };
+    const QHash<int, const char *> clickedSlot = {
+        {1, SLOT(on_toolButton_1_clicked())},
+        {2, SLOT(on_toolButton_2_clicked())},
+        {3, SLOT(on_toolButton_3_clicked())},
+        {12, SLOT(on_toolButton_12_clicked())},
+        {14, SLOT(on_toolButton_14_clicked())},
+    };
+    for (int n = 1; n <= 15; ++n) {
+        QToolButton *button = commandButtons.at(n - 1);
+        const Command &command = commands[n - 1];
+        button->setText(QStringLiteral("..."));
+        button->setToolTip(tr(command.tooltip));
+        const char *slot = slotOf.contains(n) ? slotOf.value(n) : clickedSlot.value(n);
+        // The form's on_..._clicked slots are connected by name already.
+        if (slotOf.contains(n))
+            connect(button, SIGNAL(clicked()), this, slot);
+        if (command.shortcut) {
+            auto *shortcut = new QShortcut(QKeySequence(QString::fromLatin1(command.shortcut)), this);
+            connect(shortcut, SIGNAL(activated()), this, slot);
+            shortcuts << shortcut;
+        }
+    }
+    auto *help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(help, &QShortcut::activated, this, &HrcTreeWin::doOpenHelp);
+
+    ui->toolButton_tomin->setToolTip(tr("Свернуть"));
+    ui->toolButton_tomax->setToolTip(tr("Развернуть"));
+    ui->toolButton_exit->setToolTip(tr("Выход"));
+}
+
+void HrcTreeWin::wizardClose(QDomDocument doc, int wizadStage)
+{
+    wizardStage = wizadStage;
+    if (!doc.isNull() && doc != document) {
+        // Another document: a tree, workers and panel of its own.
+        disconnectWorker();
+        stopWorkers();
+        delete testParamWin;
+        delete waitWin;
+        delete paramTree;
+        document = doc;
+        paramTree = new HrcTree(document, this, ui->scrollAreaWidgetContents);
+        ui->verticalLayoutTree->addWidget(paramTree);
+        treeWorkers = new HrcTreeWorkers(paramTree, true);
+        waitWin = new WaitWin(this, paramTree);
+        testParamWin = new TestParamWin(this, paramTree, waitWin);
+        connect(testParamWin, &TestParamWin::jobStarting, this, &HrcTreeWin::onPanelJobStarting);
+    }
+    paramTree->setStyleSheet(QStringLiteral("font: 10pt Segoe UI;"));
+    paramTree->header()->setStyleSheet(QStringLiteral("font: 8pt Verdana;"));
+    paramTree->buildTree();
+    connectWorker();
+    if (KavuMon *mon = treeWorkers->monitor()) {
+        // Back from the wizard: the monitor stopped when the window closed,
+        // and its thread must have ended before it can start again.
+        if (mon->isRunning() && mon->isTerminating())
+            mon->wait(10000);
+        mon->start();
+    }
+    show();
+}
+
+void HrcTreeWin::connectWorker()
+{
+    KavuIOhelper *helper = treeWorkers->ioHelper();
+    disconnect(helper, nullptr, this, nullptr);
+    connect(helper, &KavuIOhelper::kavuIOStarting, this, &HrcTreeWin::onKavuIOStarting);
+    connect(helper, &KavuIOhelper::kavuIOUpdating, this, &HrcTreeWin::onKavuIOUpdating);
+    connect(helper, &KavuIOhelper::kavuIOFinished, this, &HrcTreeWin::onKavuIOFinished);
+}
+
+void HrcTreeWin::disconnectWorker()
+{
+    if (treeWorkers && treeWorkers->ioHelper())
+        disconnect(treeWorkers->ioHelper(), nullptr, this, nullptr);
+}
+
+void HrcTreeWin::stopWorkers()
+{
+    if (!treeWorkers)
+        return;
+    if (KavuIOhelper *helper = treeWorkers->ioHelper())
+        helper->terminate();
+    if (KavuMon *mon = treeWorkers->monitor())
+        mon->terminate();
+}
+
+QTreeWidgetItem *HrcTreeWin::firstSelected() const
+{
+    const QList<QTreeWidgetItem *> selected = paramTree->selectedItems();
+    return selected.isEmpty() ? nullptr : selected.first();
+}
+
+void HrcTreeWin::setCommandsEnabled(bool enabled)
+{
+    for (QToolButton *button : commandButtons)
+        button->setEnabled(enabled);
+    for (QShortcut *shortcut : shortcuts)
+        shortcut->setEnabled(enabled);
+}
+
+void HrcTreeWin::beginJob(int operation)
+{
+    jobRunning = true;
+    jobOperation = operation;
+    setCommandsEnabled(false);
+}
+
+void HrcTreeWin::onPanelJobStarting(int operation)
+{
+    beginJob(operation);
+}
+
+void HrcTreeWin::startJob(const QString &names, int operation, bool includeCommParams, bool onlyChanged)
+{
+    if (jobRunning)
+        return;
+    KavuIOhelper *helper = treeWorkers->ioHelper();
+    helper->setJob(names, KavuComm::KavuCommOperation(operation), includeCommParams);
+    beginJob(operation);
+    paramTree->setEnabled(false);
+    waitWin->showConnecting();
+    helper->startJob(onlyChanged);
+}
+
+void HrcTreeWin::startJobOn(QTreeWidgetItem *item, int operation, bool onlyChanged)
+{
+    QString names;
+    if (!item) {
+        paramTree->expandAll();
+        names = QString::fromLatin1(allSets);
+    } else {
+        item->setExpanded(true);
+        names = paramTree->elementOf(item).attribute(kNamekavu);
+    }
+    startJob(names, operation, true, onlyChanged);
+}
+
+void HrcTreeWin::do_read_allparam()
+{
+    startJobOn(nullptr, KavuComm::opRead, false);
+}
+
+void HrcTreeWin::do_write_allparams()
+{
+    startJob(QString::fromLatin1(allSets), KavuComm::opWrite, false, false);
+}
+
+void HrcTreeWin::do_write_only_changed_param()
+{
+    if (jobRunning || paramTree->topLevelItemCount() == 0)
+        return;
+    paramTree->setCurrentItem(paramTree->topLevelItem(0));
+    do_write_allparam_selected_node(true, true);
+}
+
+void HrcTreeWin::do_write_changedparam_selected_node()
+{
+    do_write_allparam_selected_node(true, true);
+}
+
+void HrcTreeWin::do_write_allparam_selected_node(bool onlyChanged, bool allNodeChilds)
+{
+    QTreeWidgetItem *item = firstSelected();
+    if (!item)
+        return;
+    if (allNodeChilds && item->childCount() == 0)
+        item = item->parent();
+    if (!item)
+        return;
+    startJobOn(item, KavuComm::opWrite, onlyChanged);
+}
+
+void HrcTreeWin::do_write_allparam_selected_node(bool onlyChanged)
+{
+    do_write_allparam_selected_node(onlyChanged, false);
+}
+
+void HrcTreeWin::do_write_allparam_selected_node()
+{
+    do_write_allparam_selected_node(false, false);
+}
+
+void HrcTreeWin::do_read_allparam_selected_node(bool isOneParam)
+{
+    QTreeWidgetItem *item = firstSelected();
+    if (!item)
+        return;
+    if (!isOneParam && item->childCount() == 0)
+        item = item->parent();
+    if (!item)
+        return;
+    startJobOn(item, KavuComm::opRead, false);
+}
+
+void HrcTreeWin::do_read_allparam_selected_node()
+{
+    do_read_allparam_selected_node(false);
+}
+
+void HrcTreeWin::do_read_one_param()
+{
+    do_read_allparam_selected_node(true);
+}
+
+void HrcTreeWin::do_set_param_todefault()
+{
+    if (jobRunning)
+        return;
+    if (QTreeWidgetItem *item = firstSelected())
+        paramTree->updateItems(item, true, QStringLiteral("defaultvalue"), false, true);
+}
+
+void HrcTreeWin::do_set_selected_node_todefault(bool all)
+{
+    if (jobRunning)
+        return;
+    QTreeWidgetItem *item = firstSelected();
+    if (!all && item) {
+        paramTree->updateItems(item, false, QStringLiteral("defaultvalue"), false, true);
+        return;
+    }
+    for (int i = 0; i < paramTree->topLevelItemCount(); ++i)
+        paramTree->updateItems(paramTree->topLevelItem(i), false, QStringLiteral("defaultvalue"), false, true);
+}
+
+void HrcTreeWin::do_set_selected_node_todefault()
+{
+    do_set_selected_node_todefault(false);
+}
+
+void HrcTreeWin::do_goto_nextproblem_param()
+{
+    if (paramTree->topLevelItemCount() == 0)
+        return;
+    if (!firstSelected()) {
+        QTreeWidgetItem *first = paramTree->topLevelItem(0);
+        first->setSelected(true);
+        paramTree->setCurrentItem(first);
+    }
+    paramTree->gotoNextProblem(firstSelected());
+}
+
+void HrcTreeWin::do_goto_prevproblem_param()
+{
+    if (QTreeWidgetItem *item = firstSelected())
+        paramTree->gotoPrevProblem(item);
+}
+
+void HrcTreeWin::on_toolButton_12_clicked()
+{
+    if (jobRunning)
+        return;
+    msgBox->showWarning();
+}
+
+void HrcTreeWin::onCloseMessageBox()
+{
+    if (!msgBox->isAccepted() || jobRunning)
+        return;
+    paramTree->updateItems(nullptr, true, QStringLiteral("defaultvalue"), false, false);
+    do_write_allparams();
+}
+
+void HrcTreeWin::on_toolButton_14_clicked()
+{
+    if (jobRunning)
+        return;
+    checkingConnection = true;
+    startJob(QStringLiteral("dev"), KavuComm::opRead, true, false);
+}
+
+int HrcTreeWin::panelOffset() const
+{
+    return ui->topWidget->height();
+}
+
+void HrcTreeWin::showTestParamPanel()
+{
+    if (testParamWin->isVisible()) {
+        testParamWin->hide();
+        return;
+    }
+    testParamWin->show();
+    testParamWin->placeBeside(panelOffset());
+    testParamWin->raise();
+}
+
+void HrcTreeWin::showAboutWin()
+{
+    msgBox->showAbout();
+}
+
+void HrcTreeWin::doOpenHelp()
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + QDir::separator()
+                                                  + QStringLiteral("hrc417.chm")));
+}
+
+void HrcTreeWin::on_toolButton_1_clicked()
+{
+    if (jobRunning)
+        return;
+    disconnectWorker();
+    stopWorkers();
+    emit treeWinClose(document, wizardStage);
+    close();
+}
+
+void HrcTreeWin::on_toolButton_exit_clicked()
+{
+    disconnectWorker();
+    stopWorkers();
+    close();
+}
+
+void HrcTreeWin::on_toolButton_tomax_clicked()
+{
+    const QRect desktop = (screen() ? screen() : QGuiApplication::primaryScreen())->geometry();
+    resize(desktop.width(), desktop.height());
+    move(0, 0);
+    ui->toolButton_tomax->hide();
+    ui->toolButton_tomin->show();
+    testParamWin->placeBeside(panelOffset());
+}
+
+void HrcTreeWin::on_toolButton_tomin_clicked()
+{
+    const QRect desktop = (screen() ? screen() : QGuiApplication::primaryScreen())->geometry();
+    resize(1180, 700);
+    move((desktop.width() - 1180) / 2, (desktop.height() - 700) / 2);
+    ui->toolButton_tomin->hide();
+    ui->toolButton_tomax->show();
+    testParamWin->placeBeside(panelOffset());
+}
+
+void HrcTreeWin::on_toolButton_2_clicked()
+{
+    if (jobRunning)
+        return;
+    const QString fileName = QFileDialog::getOpenFileName(this, tr("Отрыть файл конфигурации"), QDir::homePath(),
+                                                          tr("Файлы конфигураций Каву (*.hrc417)"));
+    if (fileName.isEmpty())
+        return;
+    const QDomElement allParams = paramTree->documentModel().allParams();
+    QString error;
+    paramTree->collapseAll();
+    if (!ConfigStore::openFile(allParams, fileName, &error)) {
+        QMessageBox::warning(this, tr("Конфигуратор HRC417"), tr("Ошибка чтение файла %1:\n%2.").arg(fileName, error),
+                             QMessageBox::Ok);
+        return;
+    }
+    // The rebuilt tree has every polling box cleared, which stops polling;
+    // the monitor stays ready, so ticking a box afterwards polls again.
+    paramTree->buildTree();
+    paramTree->setColourByNames(QString::fromLatin1(allSets), HrcTree::changedColour());
+}
+
+void HrcTreeWin::on_toolButton_3_clicked()
+{
+    if (jobRunning)
+        return;
+    const QString fileName = QFileDialog::getSaveFileName(this, tr("Сохранить файл конфигурации"), QDir::homePath(),
+                                                          tr("Файлы HRC417 (*.hrc417)"));
+    if (fileName.isEmpty())
+        return;
+    const QDomElement allParams = paramTree->documentModel().allParams();
+    QString error;
+    if (!ConfigStore::saveFile(allParams, fileName, &error)) {
+        QMessageBox::warning(this, tr("Конфигуратор HRC417"), tr("Ошибка записи файла %1:\n%2.").arg(fileName, error),
+                             QMessageBox::Ok);
+        return;
+    }
+    if (!ConfigStore::saveLastConfiguration(allParams))
+        qDebug() << "the last-configuration store could not be written";
+}
+
+void HrcTreeWin::onKavuIOStarting(int)
+{
+    setCommandsEnabled(false);
+}
+
+void HrcTreeWin::onKavuIOUpdating(uint treeID, int done, int total)
+{
+    if (done == -1)
+        return;
+    const QString text = jobOperation == KavuComm::opRead ? tr("Чтение параметров. Прочитано %1 из %2")
+                                                          : tr("Запись параметров. Записано %1 из %2");
+    waitWin->setMessage(text.arg(done, 4).arg(total, 4), false);
+    if (treeID != testJobTotal)
+        paramTree->onKavuMonUpdating(treeID, done, total);
+    if (testParamWin->isVisible()) {
+        const QDomElement element = paramTree->elementById(treeID);
+        if (!element.isNull()) {
+            const QString code = element.attribute(QStringLiteral("ioLastErrCode"));
+            testParamWin->setResultText(code == QLatin1String("0") ? element.attribute(QStringLiteral("value"))
+                                                                   : errorText(code.toInt()));
+        }
+    }
+}
+
+void HrcTreeWin::onKavuIOFinished(QString, int count, int total)
+{
+    setCommandsEnabled(true);
+    const bool read = jobOperation == KavuComm::opRead;
+    if (count == -1) {
+        statusText = tr("Ошибка связи с прибором");
+        if (QTreeWidgetItem *item = firstSelected())
+            paramTree->setItemColour(item, HrcTree::problemColour());
+        if (checkingConnection) {
+            if (QTreeWidgetItem *comm = paramTree->findItem(QStringLiteral("commSettings"))) {
+                paramTree->setItemColour(comm, HrcTree::problemColour());
+                for (int i = 0; i < comm->childCount(); ++i)
+                    paramTree->setItemColour(comm->child(i), HrcTree::problemColour());
+                comm->setExpanded(true);
+                paramTree->setCurrentItem(comm);
+                paramTree->clearSelection();
+                comm->setSelected(true);
+            }
+        }
+    } else if (count == 0 && checkingConnection) {
+        statusText = tr("Связь с прибором установлена");
+        if (QTreeWidgetItem *comm = paramTree->findItem(QStringLiteral("commSettings"))) {
+            paramTree->setItemColour(comm, HrcTree::normalColour());
+            for (int i = 0; i < comm->childCount(); ++i)
+                paramTree->setItemColour(comm->child(i), HrcTree::normalColour());
+        }
+    } else if (count == 0) {
+        if (total == 0)
+            statusText = tr("Нет параметров для операции обмена");
+        else
+            statusText = read ? tr("Параметры прочитаны без ошибок") : tr("Параметры записаны без ошибок");
+    } else {
+        statusText = (read ? tr("Прочитано с ошибками (%1)") : tr("Записано с ошибками (%1)")).arg(count);
+    }
+    waitWin->setMessage(statusText, true);
+    paramTree->setEnabled(true);
+
+    if (total == int(testJobTotal)) {
+        QDomElement test = paramTree->documentModel().testParam();
+        if (count == 0) {
+            test.setAttribute(QStringLiteral("value"), test.attribute(QStringLiteral("ioValue")));
+            testParamWin->setResultText(paramTree->displayText(test));
+        } else if (count == -1) {
+            // No exchange took place: the panel says so rather than showing
+            // the code of an earlier one.
+            testParamWin->setResultText(statusText);
+        } else {
+            testParamWin->setResultText(errorText(test.attribute(QStringLiteral("ioLastErrCode")).toInt()));
+        }
+    } else if (count == -1 && testParamWin->isVisible()) {
+        testParamWin->setResultText(statusText);
+    }
+    checkingConnection = false;
+    jobRunning = false;
+}
+
+void HrcTreeWin::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton) {
+        dragging = true;
+        setCursor(Qt::ClosedHandCursor);
+        const QPoint p = event->localPos().toPoint();
+        pressX = p.x();
+        pressY = p.y();
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void HrcTreeWin::mouseMoveEvent(QMouseEvent *event)
+{
+    if (dragging) {
+        const QPoint topLeft = event->globalPos() - QPoint(pressX, pressY);
+        move(topLeft);
+        testParamWin->followParent(topLeft.x(), topLeft.y());
+    }
+    QWidget::mouseMoveEvent(event);
+}
+
+void HrcTreeWin::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton) {
+        dragging = false;
+        unsetCursor();
+    }
+    QWidget::mouseReleaseEvent(event);
+}

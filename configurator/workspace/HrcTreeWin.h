@@ -1,0 +1,122 @@
+#pragma once
+
+#include <QDomDocument>
+#include <QList>
+#include <QPoint>
+#include <QWidget>
+
+#include <memory>
+
+class HrcMessageBox;
+class HrcTree;
+class HrcTreeWorkers;
+class QShortcut;
+class QToolButton;
+class QTreeWidgetItem;
+class TestParamWin;
+class WaitWin;
+
+namespace Ui {
+class HrcTreeWin;
+}
+
+// The workspace: fifteen commands over the full parameter tree. Commands
+// either change the document and the tree locally (factory values, problem
+// navigation, files) or hand a list of names to the tree's I/O worker, lock
+// the window and show the wait window until the worker reports the end.
+class HrcTreeWin : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit HrcTreeWin(const QDomDocument &document, QWidget *parent = nullptr);
+    ~HrcTreeWin() override;
+
+    HrcTree *tree() const { return paramTree; }
+    TestParamWin *testPanel() const { return testParamWin; }
+    WaitWin *waitWindow() const { return waitWin; }
+    HrcMessageBox *messageBox() const { return msgBox; }
+    HrcTreeWorkers *workers() const { return treeWorkers; }
+    QToolButton *toolButton(int number) const;
+    bool isJobRunning() const { return jobRunning; }
+    // The text the wait window showed last for the end of a job.
+    QString lastStatus() const { return statusText; }
+
+    // The jobs that read and write "all parameters".
+    static const char *const allSets;
+
+signals:
+    void treeWinClose(QDomDocument doc, int wizadStage);
+
+public slots:
+    void wizardClose(QDomDocument doc, int wizadStage);
+    void onKavuIOUpdating(uint treeID, int done, int total);
+    void onKavuIOStarting(int total);
+    void onKavuIOFinished(QString msg, int count, int total);
+    void onCloseMessageBox();
+    void do_write_allparams();
+    void do_write_only_changed_param();
+    void do_write_changedparam_selected_node();
+    void do_write_allparam_selected_node(bool onlyChanged, bool allNodeChilds);
+    void do_write_allparam_selected_node(bool onlyChanged);
+    void do_write_allparam_selected_node();
+    void do_goto_nextproblem_param();
+    void do_goto_prevproblem_param();
+    void do_read_allparam();
+    void do_read_allparam_selected_node(bool isOneParam);
+    void do_read_allparam_selected_node();
+    void do_read_one_param();
+    void do_set_param_todefault();
+    void do_set_selected_node_todefault(bool all);
+    void do_set_selected_node_todefault();
+    void showTestParamPanel();
+    void showAboutWin();
+    void doOpenHelp();
+    void on_toolButton_exit_clicked();
+    void on_toolButton_tomax_clicked();
+    void on_toolButton_tomin_clicked();
+    void on_toolButton_1_clicked();
+    void on_toolButton_2_clicked();
+    void on_toolButton_3_clicked();
+    void on_toolButton_12_clicked();
+    void on_toolButton_14_clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private slots:
+    void onPanelJobStarting(int operation);
+
+private:
+    void installCommands();
+    void connectWorker();
+    void disconnectWorker();
+    void stopWorkers();
+    // Locks the commands for a job of the given operation.
+    void beginJob(int operation);
+    void setCommandsEnabled(bool enabled);
+    void startJob(const QString &names, int operation, bool includeCommParams, bool onlyChanged);
+    void startJobOn(QTreeWidgetItem *item, int operation, bool onlyChanged);
+    QTreeWidgetItem *firstSelected() const;
+    int panelOffset() const;
+
+    std::unique_ptr<Ui::HrcTreeWin> ui;
+    QDomDocument document;
+    HrcTree *paramTree = nullptr;
+    HrcTreeWorkers *treeWorkers = nullptr;
+    WaitWin *waitWin = nullptr;
+    HrcMessageBox *msgBox = nullptr;
+    TestParamWin *testParamWin = nullptr;
+    QList<QToolButton *> commandButtons;
+    QList<QShortcut *> shortcuts;
+    int wizardStage = 0;
+    bool checkingConnection = false;
+    bool jobRunning = false;
+    int jobOperation = 0;
+    QString statusText;
+    bool dragging = false;
+    int pressX = 0;
+    int pressY = 0;
+};

@@ -1,0 +1,6 @@
+#include "IValidator.h"
+
+IValidator::IValidator(int minimum, int maximum, QObject *parent)
+    : QIntValidator(minimum, maximum, parent)
+{
+}

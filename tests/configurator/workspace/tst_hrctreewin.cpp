@@ -1,0 +1,777 @@
+// The main window as a service engineer uses it, against hrc417-sim on a
+// pseudo-terminal: tool buttons, shortcuts and context actions on the real
+// widgets, the wait window, the message box, file choosers and the test panel.
+#include "ConfigStore.h"
+#include "HrcMessageBox.h"
+#include "HrcTree.h"
+#include "HrcTreeWin.h"
+#include "HrcTreeWorkers.h"
+#include "IoTestSupport.h"
+#include "KavuIOhelper.h"
+#include "KavuMon.h"
+#include "TestParamWin.h"
+#include "WaitWin.h"
+#include "WorkspaceTestSupport.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSettings>
+#include <QShortcut>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+
+#include <memory>
+
+using namespace wstest;
+
+// For the spies on treeWinClose.
+Q_DECLARE_METATYPE(QDomDocument)
+
+namespace {
+
+// A simulator and a main window whose communication settings point at it.
+struct Session
+{
+    explicit Session(const QStringList &simArgs = QStringList(), int timeoutSec = 2)
+        : sim(simArgs)
+        , document(iotest::loadDocument())
+    {
+        if (!sim.started())
+            return;
+        // The link settings as the wizard leaves them: factory values.
+        for (const QDomElement &p : iotest::parametersOf(document, "commSettings"))
+            document.paramValue(p.attribute("namekavu"), p.attribute("defaultvalue"));
+        iotest::connectTo(document, sim.path(), timeoutSec);
+        window.reset(new HrcTreeWin(document.document()));
+        window->wizardClose(document.document(), 3);
+        window->activateWindow();
+        ready = QTest::qWaitForWindowExposed(window.get());
+    }
+
+    HrcTree *tree() const { return window->tree(); }
+    QTreeWidgetItem *item(const QString &name) const { return tree()->findItem(name); }
+    QString value(const QString &name) { return document.paramValue(name); }
+    QDomElement element(const QString &name) { return document.findParameter(name); }
+    KavuIOhelper *helper() const { return window->workers()->ioHelper(); }
+    QString waitText() const { return window->waitWindow()->findChild<QLabel *>("messagesLabel")->text(); }
+
+    iotest::Simulator sim;
+    HrcDocument document;
+    std::unique_ptr<HrcTreeWin> window;
+    bool ready = false;
+};
+
+// Waits for the end of the job that the next action starts.
+// Afterwards the engineer's keys go to the main window again (a window
+// manager gives the activation back when the wait window goes; the offscreen
+// platform leaves it with the hidden dialog).
+class JobEnd
+{
+public:
+    explicit JobEnd(Session &s)
+        : session(s)
+        , spy(s.helper(), &KavuIOhelper::kavuIOFinished)
+    {
+    }
+    bool wait(int ms = 60000)
+    {
+        if (spy.isEmpty() && !spy.wait(ms))
+            return false;
+        // The finish message stays up for a second.
+        HrcTreeWin *w = session.window.get();
+        if (!QTest::qWaitFor([w]() { return !w->waitWindow()->isVisible(); }, 5000))
+            return false;
+        w->activateWindow();
+        return QTest::qWaitFor([w]() { return QApplication::activeWindow() == w; }, 5000);
+    }
+    int count() const { return spy.isEmpty() ? -2 : spy.last().at(1).toInt(); }
+    int total() const { return spy.isEmpty() ? -2 : spy.last().at(2).toInt(); }
+
+private:
+    Session &session;
+    QSignalSpy spy;
+};
+
+void selectRow(Session &s, const QString &name)
+{
+    QTreeWidgetItem *row = s.item(name);
+    s.tree()->expandAll();
+    clickCell(*s.tree(), row, 1);
+}
+
+// The context menu's action with that text for the row, as a right-click offers it.
+QAction *contextAction(Session &s, const QString &name, const QString &text)
+{
+    const QPoint pos = cellCentre(*s.tree(), s.item(name), 1);
+    for (QAction *a : s.tree()->contextActionsAt(pos)) {
+        if (a && a->text() == text)
+            return a;
+    }
+    return nullptr;
+}
+
+void typeInto(QLineEdit *edit, const QString &text)
+{
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, text);
+}
+
+void editValue(Session &s, const QString &name, const QString &text)
+{
+    doubleClickCell(*s.tree(), s.item(name), 2);
+    QLineEdit *edit = nullptr;
+    QVERIFY(QTest::qWaitFor([&]() { return (edit = openEditor<QLineEdit>(s.tree()->viewport())); }, 3000));
+    typeInto(edit, text);
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTRY_VERIFY(!openEditor<QLineEdit>(s.tree()->viewport()));
+}
+
+// Exchange lines of the simulator's log that are writes.
+int allWrites(const Session &s, int from)
+{
+    return s.sim.log().mid(from).count(QRegularExpression(" write [^ ]"));
+}
+
+} // namespace
+
+class TestHrcTreeWin : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void buttonsIconsTooltipsAndKeys();
+    void readAllShowsTheDeviceValues();
+    void branchAndSingleParameterReads();
+    void writeOnlyChangedParameters();
+    void factoryValuesForBranchAndParameter();
+    void initialiseDeviceCancelledAndConfirmed();
+    void problemNavigationOverFailedParameters();
+    void connectionCheck();
+    void connectionCheckAgainstSilentDevice();
+    void saveChangeOpen();
+    void testPanelReadsAndWrites();
+    void cancelFromTheWaitWindow();
+    void windowMovesMaximisesAndRestores();
+    void pollingAndBackToTheWizard();
+};
+
+void TestHrcTreeWin::initTestCase()
+{
+    qRegisterMetaType<QDomDocument>();
+    QFile style(":/resources/style.qss");
+    QVERIFY(style.open(QIODevice::ReadOnly | QIODevice::Text));
+    qApp->setStyleSheet(QString::fromUtf8(style.readAll()));
+}
+
+void TestHrcTreeWin::buttonsIconsTooltipsAndKeys()
+{
+    Session s;
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    HrcTreeWin &w = *s.window;
+    QVERIFY(w.windowFlags() & Qt::FramelessWindowHint);
+    QCOMPARE(w.size(), QSize(1180, 800));
+    QCOMPARE(w.windowTitle(), QString("Конфигуратор HRC417"));
+
+    const QStringList tooltips = {
+        "Новая настройка", "Открыть", "Сохранить", "Прочитать все параметры", "Записать все параметры",
+        "Записать только измененные параметры", "Прочитать все параметры выделенной ветви",
+        "Записать все параметры выделенной ветви", "Записать только изменные параметры выделенной ветви",
+        "К следующему проблемному параметру", "К предыдущему проблемному параметру", "Инициализировать прибор",
+        "Опрос отдельного параметра", "Проверить связь", "О программе"};
+    for (int n = 1; n <= 15; ++n) {
+        QToolButton *b = w.toolButton(n);
+        QVERIFY(b);
+        QCOMPARE(b->toolTip(), tooltips.at(n - 1));
+        QCOMPARE(b->text(), QString("..."));
+        QVERIFY2(!b->icon().isNull(), qPrintable(QString("button %1 has no icon").arg(n)));
+        QVERIFY(!b->icon().pixmap(32, 32).isNull());
+    }
+    // Each key belongs to the command its button carries; the arrows agree.
+    QStringList keys;
+    for (QShortcut *sc : w.findChildren<QShortcut *>())
+        keys << sc->key().toString();
+    for (const char *key : {"Ctrl+N", "Ctrl+O", "Ctrl+S", "Alt+R", "Alt+W", "Alt+U", "Ctrl+Alt+R", "Ctrl+Alt+W",
+                            "Ctrl+Alt+U", "Alt+Down", "Alt+Up", "Ctrl+Alt+N", "Ctrl+P", "Ctrl+A", "F1"})
+        QVERIFY2(keys.contains(key), key);
+    QVERIFY(!w.findChild<QToolButton *>("toolButton_tomin")->isVisible());
+    QVERIFY(w.findChild<QToolButton *>("toolButton_tomax")->isVisible());
+    QCOMPARE(w.findChild<QToolButton *>("toolButton_exit")->toolTip(), QString("Выход"));
+
+    // Button 15 shows the about box; its Ok closes it without an answer.
+    QTest::mouseClick(w.toolButton(15), Qt::LeftButton);
+    QTRY_VERIFY(w.messageBox()->isVisible());
+    QVERIFY(!saveScreenshot(w.messageBox(), "about_box").isEmpty());
+    QSignalSpy answered(w.messageBox(), &HrcMessageBox::closeMessageBox);
+    QTest::mouseClick(w.messageBox()->findChild<QPushButton *>("pushButton"), Qt::LeftButton);
+    QTRY_VERIFY(!w.messageBox()->isVisible());
+    QCOMPARE(answered.count(), 0);
+}
+
+void TestHrcTreeWin::readAllShowsTheDeviceValues()
+{
+    Session s;
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    // Before the read the tree shows no data.
+    QCOMPARE(s.item("Dev")->text(2), QString("Нет данных"));
+
+    JobEnd end(s);
+    QTest::keyClick(s.window.get(), Qt::Key_R, Qt::AltModifier);
+    QVERIFY(s.window->waitWindow()->isVisible());
+    QVERIFY(!s.tree()->isEnabled());
+    QVERIFY(!s.window->toolButton(4)->isEnabled());
+    QVERIFY(end.wait());
+    QCOMPARE(end.count(), 0);
+    QCOMPARE(s.window->lastStatus(), QString("Параметры прочитаны без ошибок"));
+    QCOMPARE(s.waitText(), QString("Параметры прочитаны без ошибок"));
+    QVERIFY(s.tree()->isEnabled());
+    QVERIFY(s.window->toolButton(4)->isEnabled());
+
+    // The simulator serves its factory state: every parameter of the four
+    // sets comes back with the description's factory value.
+    QCOMPARE(s.item("Dev")->text(2), QString("HRC417"));
+    QCOMPARE(s.value("Tin.F"), QString("10"));
+    QCOMPARE(s.item("Beep")->text(2), QString("Включить"));
+    int read = 0;
+    for (const QDomElement &p : iotest::parametersOf(s.document, HrcTreeWin::allSets)) {
+        if (p.hasAttribute("localparam"))
+            continue;
+        QCOMPARE(p.attribute("ioLastErrCode"), QString("0"));
+        if (!p.attribute("defaultvalue").isEmpty() && p.attribute("type") != "datetime")
+            QVERIFY2(iotest::sameValue(p, p.attribute("value"), p.attribute("defaultvalue")),
+                     qPrintable(p.attribute("namekavu") + ": " + p.attribute("value")));
+        QVERIFY(HrcTree::itemColour(s.item(p.attribute("namekavu"))) != HrcTree::problemColour());
+        ++read;
+    }
+    QCOMPARE(end.total(), read);
+    // The polled values are not part of it.
+    QVERIFY(!s.element("r.cor:0").hasAttribute("ioLastErrCode"));
+
+    QVERIFY(!saveScreenshot(s.window->waitWindow(), "wait_window_finished").isEmpty());
+    s.tree()->scrollToTop();
+    QVERIFY(!saveScreenshot(s.window.get(), "main_window_after_read_all").isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!s.window->waitWindow()->isVisible(), 3000);
+}
+
+void TestHrcTreeWin::branchAndSingleParameterReads()
+{
+    Session s;
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    iotest::JobRecorder jobs(s.helper(), s.document);
+
+    // A branch read with one parameter selected reads its whole set.
+    selectRow(s, "Beep");
+    QTest::keyClick(s.window.get(), Qt::Key_R, Qt::ControlModifier | Qt::AltModifier);
+    QVERIFY(jobs.waitFinished());
+    QCOMPARE(jobs.total, 4); // Ind.i, Ind.c, Beep, Rtc
+    QCOMPARE(s.value("Ind.i"), QString("5"));
+    QVERIFY(!s.element("Tin.F").hasAttribute("ioLastErrCode"));
+
+    // "Прочитать параметр" reads the parameter alone.
+    jobs.reset();
+    selectRow(s, "Tin.F");
+    QAction *readOne = contextAction(s, "Tin.F", "Прочитать параметр");
+    QVERIFY(readOne);
+    readOne->trigger();
+    QVERIFY(jobs.waitFinished());
+    QCOMPARE(jobs.total, 1);
+    QCOMPARE(jobs.count, 0);
+    QCOMPARE(s.value("Tin.F"), QString("10"));
+    QCOMPARE(s.item("Tin.F")->text(2), QString("10"));
+}
+
+void TestHrcTreeWin::writeOnlyChangedParameters()
+{
+    Session s;
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+
+    // Nothing changed yet: nothing to exchange.
+    {
+        JobEnd end(s);
+        QTest::mouseClick(s.window->toolButton(6), Qt::LeftButton);
+        QVERIFY(end.wait());
+        QCOMPARE(end.total(), 0);
+        QCOMPARE(s.window->lastStatus(), QString("Нет параметров для операции обмена"));
+    }
+
+    editValue(s, "Tin.F", "25");
+    editValue(s, "Ind.i", "9");
+    QCOMPARE(HrcTree::itemColour(s.item("Tin.F")), HrcTree::changedColour());
+    const int from = s.sim.log().size();
+    {
+        JobEnd end(s);
+        QTest::keyClick(s.window.get(), Qt::Key_U, Qt::AltModifier);
+        QVERIFY(end.wait());
+        QCOMPARE(end.count(), 0);
+        QCOMPARE(end.total(), 2);
+    }
+    QCOMPARE(s.window->lastStatus(), QString("Параметры записаны без ошибок"));
+    QCOMPARE(s.sim.writesOf("Tin.F", from), 1);
+    QCOMPARE(s.sim.writesOf("Ind.i", from), 1);
+    QCOMPARE(allWrites(s, from), 2);
+    // Written: back to the normal colour, so a second write-changed has nothing to do.
+    QCOMPARE(HrcTree::itemColour(s.item("Tin.F")), HrcTree::normalColour());
+
+    // The device holds the new values: read them back.
+    s.document.paramValue("Tin.F", "1");
+    selectRow(s, "Tin.F");
+    JobEnd end(s);
+    contextAction(s, "Tin.F", "Прочитать параметр")->trigger();
+    QVERIFY(end.wait());
+    QCOMPARE(s.value("Tin.F"), QString("25"));
+
+    // A branch: only its changed parameters are written.
+    editValue(s, "Ind.c", "3");
+    editValue(s, "Tin.F", "26");
+    selectRow(s, "Ind.i");
+    const int branchFrom = s.sim.log().size();
+    JobEnd branch(s);
+    QTest::keyClick(s.window.get(), Qt::Key_U, Qt::ControlModifier | Qt::AltModifier);
+    QVERIFY(branch.wait());
+    QCOMPARE(branch.total(), 1);
+    QCOMPARE(s.sim.writesOf("Ind.c", branchFrom), 1);
+    QCOMPARE(s.sim.writesOf("Tin.F", branchFrom), 0);
+    QCOMPARE(HrcTree::itemColour(s.item("Tin.F")), HrcTree::changedColour());
+}
+
+void TestHrcTreeWin::factoryValuesForBranchAndParameter()
+{
+    Session s;
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    for (const char *name : {"Ind.i", "Ind.c", "Beep", "Tin.F"})
+        s.tree()->updateItems(s.item(name), false, "7", true, true);
+
+    // One parameter: its factory value, in the changed colour (it is to be written).
+    selectRow(s, "Tin.F");
+    QAction *one = contextAction(s, "Tin.F", "Установить в заводское значение");
+    QVERIFY(one);
+    one->trigger();
+    QCOMPARE(s.value("Tin.F"), QString("10"));
+    QCOMPARE(HrcTree::itemColour(s.item("Tin.F")), HrcTree::changedColour());
+
+    // A branch: every parameter of the set, in the normal colour.
+    selectRow(s, "addParam");
+    QAction *branch = contextAction(s, "addParam", "Установить в заводские значение параметры ветви");
+    QVERIFY(branch);
+    branch->trigger();
+    QCOMPARE(s.value("Ind.i"), QString("5"));
+    QCOMPARE(s.item("Beep")->text(2), QString("Включить"));
+    QCOMPARE(HrcTree::itemColour(s.item("Ind.i")), HrcTree::normalColour());
+    QCOMPARE(s.value("Tin.F"), QString("10")); // outside the branch
+    // Nothing was sent.
+    QCOMPARE(allWrites(s, 0), 0);
+}
+
+void TestHrcTreeWin::initialiseDeviceCancelledAndConfirmed()
+{
+    Session s;
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    HrcTreeWin &w = *s.window;
+    s.tree()->updateItems(s.item("Tin.F"), false, "33", true, true);
+    s.tree()->updateItems(s.item("Addr"), false, "16", true, true);
+
+    // Cancelled: nothing changes and nothing is sent.
+    QTest::mouseClick(w.toolButton(12), Qt::LeftButton);
+    QTRY_VERIFY(w.messageBox()->isVisible());
+    QCOMPARE(w.messageBox()->findChild<QLabel *>("label")->text(), QString("Предупреждение"));
+    QVERIFY(!saveScreenshot(w.messageBox(), "initialise_warning").isEmpty());
+    QTest::mouseClick(w.messageBox()->findChild<QPushButton *>("bNo"), Qt::LeftButton);
+    QTRY_VERIFY(!w.messageBox()->isVisible());
+    QCOMPARE(s.value("Tin.F"), QString("33"));
+    QVERIFY(!w.isJobRunning());
+    QCOMPARE(allWrites(s, 0), 0);
+
+    // Confirmed (by its key this time): factory values, changed colour until written.
+    QTest::keyClick(&w, Qt::Key_N, Qt::ControlModifier | Qt::AltModifier);
+    QTRY_VERIFY(w.messageBox()->isVisible());
+    JobEnd end(s);
+    QTest::mouseClick(w.messageBox()->findChild<QPushButton *>("bYes"), Qt::LeftButton);
+    QCOMPARE(s.value("Tin.F"), QString("10"));
+    QCOMPARE(HrcTree::itemColour(s.item("Tin.F")), HrcTree::changedColour());
+    QCOMPARE(HrcTree::itemColour(s.item("Addr")), HrcTree::normalColour()); // link settings untouched
+    QVERIFY(w.isJobRunning());
+    QVERIFY(end.wait());
+    QCOMPARE(s.sim.writesOf("Tin.F"), 1);
+    QCOMPARE(s.sim.writesOf("Addr"), 0);
+    QCOMPARE(HrcTree::itemColour(s.item("Tin.F")), HrcTree::normalColour());
+    // The description has no factory value for the device's own texts (an
+    // empty text is nothing to write) and its factory clock "00:00:00" is no
+    // date: those fail, with the two texts after "Dev" in the same set.
+    QCOMPARE(end.count(), 4);
+    QCOMPARE(w.lastStatus(), QString("Записано с ошибками (4)"));
+    QCOMPARE(s.element("Dev").attribute("ioLastErrCode"), QString("-915"));
+    QCOMPARE(s.element("Rtc").attribute("ioLastErrCode"), QString("-1"));
+    QCOMPARE(s.item("Dev")->text(7), QString("Нет данных для записи"));
+    int written = 0;
+    for (const QDomElement &p : iotest::parametersOf(s.document, HrcTreeWin::allSets)) {
+        const QString name = p.attribute("namekavu");
+        if (p.hasAttribute("localparam") || p.hasAttribute("commparam") || p.hasAttribute("readonly") || name == "Rtc")
+            continue;
+        QVERIFY2(p.attribute("ioLastErrCode") == "0", qPrintable(name));
+        ++written;
+    }
+    QCOMPARE(end.total(), written + 4);
+}
+
+void TestHrcTreeWin::problemNavigationOverFailedParameters()
+{
+    Session s(QStringList(), 1);
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    // Two names the device does not know.
+    s.element("Tin.F").setAttribute("namekavu", "Tin.Q");
+    s.element("Rtc").setAttribute("namekavu", "Rtq");
+
+    JobEnd end(s);
+    QTest::mouseClick(s.window->toolButton(4), Qt::LeftButton);
+    QVERIFY(end.wait());
+    QCOMPARE(end.count(), 2);
+    QCOMPARE(s.window->lastStatus(), QString("Прочитано с ошибками (2)"));
+    QTreeWidgetItem *first = s.item("Tin.Q");
+    QTreeWidgetItem *second = s.item("Rtq");
+    QCOMPARE(HrcTree::itemColour(first), HrcTree::problemColour());
+    QCOMPARE(first->text(7), QString("Не найден параметр"));
+    QCOMPARE(HrcTree::itemColour(second), HrcTree::problemColour());
+
+    // Previous with nothing selected does nothing; next starts at the top.
+    s.tree()->clearSelection();
+    QTest::keyClick(s.window.get(), Qt::Key_Up, Qt::AltModifier);
+    QVERIFY(s.tree()->selectedItems().isEmpty());
+    QTest::keyClick(s.window.get(), Qt::Key_Down, Qt::AltModifier);
+    QCOMPARE(s.tree()->selectedItems(), QList<QTreeWidgetItem *>{first});
+    QTest::mouseClick(s.window->toolButton(10), Qt::LeftButton);
+    QCOMPARE(s.tree()->selectedItems(), QList<QTreeWidgetItem *>{second});
+    QCOMPARE(s.tree()->currentItem(), second);
+    // Past the last problem the selection stays.
+    QTest::keyClick(s.window.get(), Qt::Key_Down, Qt::AltModifier);
+    QCOMPARE(s.tree()->selectedItems(), QList<QTreeWidgetItem *>{second});
+    QTest::mouseClick(s.window->toolButton(11), Qt::LeftButton);
+    QCOMPARE(s.tree()->selectedItems(), QList<QTreeWidgetItem *>{first});
+    QVERIFY(!saveScreenshot(s.window.get(), "main_window_problem_selected").isEmpty());
+}
+
+void TestHrcTreeWin::connectionCheck()
+{
+    Session s;
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    s.tree()->setItemColour(s.item("commSettings"), HrcTree::problemColour());
+    JobEnd end(s);
+    QTest::keyClick(s.window.get(), Qt::Key_A, Qt::ControlModifier);
+    QVERIFY(end.wait());
+    QCOMPARE(end.count(), 0);
+    QCOMPARE(s.window->lastStatus(), QString("Связь с прибором установлена"));
+    QCOMPARE(HrcTree::itemColour(s.item("commSettings")), HrcTree::normalColour());
+    QCOMPARE(s.value("Dev"), QString("HRC417"));
+}
+
+void TestHrcTreeWin::connectionCheckAgainstSilentDevice()
+{
+    // Every reply is lost: the device is silent.
+    Session s(QStringList{"--faults", "drop=1"}, 0);
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    JobEnd end(s);
+    QTest::mouseClick(s.window->toolButton(14), Qt::LeftButton);
+    QVERIFY(end.wait());
+    QCOMPARE(end.count(), -1);
+    QCOMPARE(s.window->lastStatus(), QString("Ошибка связи с прибором"));
+    QTreeWidgetItem *comm = s.item("commSettings");
+    QCOMPARE(HrcTree::itemColour(comm), HrcTree::problemColour());
+    QCOMPARE(HrcTree::itemColour(s.item("Addr")), HrcTree::problemColour());
+    QVERIFY(comm->isExpanded());
+    QCOMPARE(s.tree()->currentItem(), comm);
+    QCOMPARE(s.tree()->selectedItems(), QList<QTreeWidgetItem *>{comm});
+    QCOMPARE(s.value("Dev"), QString()); // values stay as they were
+    QVERIFY(!saveScreenshot(s.window.get(), "main_window_no_connection").isEmpty());
+}
+
+void TestHrcTreeWin::saveChangeOpen()
+{
+    Session s;
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    QTemporaryDir dir;
+    const QString file = dir.filePath("boiler-room.hrc417");
+    s.tree()->updateItems(s.item("Tin.F"), false, "12", true, true);
+    s.tree()->updateItems(s.item("Grtp[0]"), false, "-20,0;85,5", true, true);
+    s.tree()->updateItems(s.item("Addr"), false, "20", true, true);
+
+    // Save through the file chooser.
+    whenDialogShown<QFileDialog>([file](QFileDialog *d) {
+        auto *name = d->findChild<QLineEdit *>("fileNameEdit");
+        typeInto(name, file);
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+    QTest::keyClick(s.window.get(), Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(QFile::exists(file));
+    QSettings saved(file, QSettings::IniFormat);
+    QCOMPARE(saved.value("hrc417/Tin.F").toString(), QString("12"));
+    // The last-configuration store got the same, link settings included.
+    std::unique_ptr<QSettings> last = ConfigStore::lastConfiguration();
+    QCOMPARE(last->value("hrc417/Tin.F").toString(), QString("12"));
+    QCOMPARE(last->value("hrc417/Addr").toString(), QString("20"));
+
+    // Change, then open: the values come back, the link settings stay.
+    s.tree()->updateItems(s.item("Tin.F"), false, "30", true, true);
+    s.tree()->updateItems(s.item("Grtp[0]"), false, "1,0;2,0", true, true);
+    s.tree()->updateItems(s.item("Addr"), false, "25", true, true);
+    whenDialogShown<QFileDialog>([file](QFileDialog *d) {
+        auto *name = d->findChild<QLineEdit *>("fileNameEdit");
+        typeInto(name, file);
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+    QTest::mouseClick(s.window->toolButton(2), Qt::LeftButton);
+    QCOMPARE(s.value("Tin.F"), QString("12"));
+    QCOMPARE(s.item("Tin.F")->text(2), QString("12"));
+    QCOMPARE(s.value("Grtp[0]"), QString("-20,0;85,5"));
+    QCOMPARE(s.item("Grtp[0]")->child(1)->text(2), QString("85,5"));
+    QCOMPARE(s.value("Addr"), QString("25"));
+    // Loaded values are ready to be written: changed colour, link settings not.
+    QCOMPARE(HrcTree::itemColour(s.item("Tin.F")), HrcTree::changedColour());
+    QVERIFY(HrcTree::itemColour(s.item("Addr")) != HrcTree::changedColour());
+    // The polling boxes are cleared.
+    QCOMPARE(s.item("r.cor:0")->checkState(0), Qt::Unchecked);
+
+    // ... and write-changed writes them.
+    const int from = s.sim.log().size();
+    JobEnd end(s);
+    QTest::mouseClick(s.window->toolButton(6), Qt::LeftButton);
+    QVERIFY(end.wait());
+    QCOMPARE(s.sim.writesOf("Tin.F", from), 1);
+    QCOMPARE(s.sim.writesOf("Addr", from), 0);
+}
+
+void TestHrcTreeWin::testPanelReadsAndWrites()
+{
+    Session s(QStringList(), 1);
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    HrcTreeWin &w = *s.window;
+    TestParamWin *panel = w.testPanel();
+    QVERIFY(!panel->isVisible());
+    QTest::keyClick(&w, Qt::Key_P, Qt::ControlModifier);
+    QTRY_VERIFY(panel->isVisible());
+    // Against the window's right edge, below its tool bar.
+    const QRect main = w.geometry();
+    QCOMPARE(panel->x(), main.x() + (main.width() - panel->width()) - 5);
+    QVERIFY(panel->y() > main.y());
+
+    auto *name = panel->findChild<QComboBox *>("ParamNameComboBox");
+    auto *type = panel->findChild<QComboBox *>("testParamDataTypeComboBox");
+    auto *index = panel->findChild<QLineEdit *>("testParamIndexEdit");
+    auto *indexOn = panel->findChild<QCheckBox *>("checkBox");
+    auto *valueEdit = panel->findChild<QLineEdit *>("testParamEdit");
+    auto *read = panel->findChild<QPushButton *>("readParamButton");
+    auto *write = panel->findChild<QPushButton *>("writeParamButton");
+    QVERIFY(name && type && index && indexOn && valueEdit && read && write);
+    QCOMPARE(name->currentText(), QString());
+    QCOMPARE(type->currentText(), QString("raw"));
+
+    // Without a name nothing starts.
+    QTest::mouseClick(read, Qt::LeftButton);
+    QCOMPARE(valueEdit->text(), QString("Не задан параметр"));
+    QVERIFY(!w.isJobRunning());
+
+    // "Thpd" from the list is the indexed description parameter Thpd[0].
+    const int thpd = name->findText("Thpd");
+    QVERIFY(thpd >= 0);
+    QTest::mouseClick(name, Qt::LeftButton, {}, QPoint(name->width() - 6, name->height() / 2));
+    QVERIFY(clickComboEntry(name, thpd));
+    QTRY_COMPARE(name->currentText(), QString("Thpd"));
+    QVERIFY(indexOn->isChecked());
+    QCOMPARE(index->text(), QString("0"));
+    QVERIFY(index->isEnabled());
+    QCOMPARE(type->currentText(), QString("enum"));
+    {
+        JobEnd end(s);
+        QTest::mouseClick(read, Qt::LeftButton);
+        QVERIFY(end.wait());
+        QCOMPARE(end.total(), 1); // an ordinary job on the tree's parameter
+    }
+    QCOMPARE(s.element("Thpd[0]").attribute("ioLastErrCode"), QString("0"));
+    QCOMPARE(valueEdit->text(), s.value("Thpd[0]"));
+    QVERIFY(!valueEdit->text().isEmpty());
+    QVERIFY(!saveScreenshot(panel, "test_panel").isEmpty());
+
+    // A description name with another type than the description's runs the
+    // test job through testParam, not a job on the tree's parameter.
+    name->lineEdit()->selectAll();
+    QTest::keyClicks(name->lineEdit(), "Ind.i");
+    QCOMPARE(type->currentText(), QString("raw"));
+    type->lineEdit()->selectAll();
+    QTest::keyClicks(type->lineEdit(), "byte");
+    {
+        JobEnd end(s);
+        QTest::mouseClick(read, Qt::LeftButton);
+        QVERIFY(end.wait());
+        QCOMPARE(end.total(), 50000);
+        QCOMPARE(end.count(), 0);
+    }
+    QCOMPARE(valueEdit->text(), QString("5"));
+    QVERIFY(!s.element("Ind.i").hasAttribute("ioLastErrCode"));
+    const QDomElement testParam = s.document.testParam();
+    QCOMPARE(testParam.attribute("namekavu"), QString("Ind.i"));
+    QCOMPARE(testParam.attribute("type"), QString("byte"));
+
+    // A name the description lacks: the device's error text.
+    name->lineEdit()->selectAll();
+    QTest::keyClicks(name->lineEdit(), "Zzz");
+    type->lineEdit()->selectAll();
+    QTest::keyClicks(type->lineEdit(), "byte");
+    {
+        JobEnd end(s);
+        QTest::mouseClick(read, Qt::LeftButton);
+        QVERIFY(end.wait());
+        QCOMPARE(end.count(), 1);
+    }
+    QCOMPARE(valueEdit->text(), QString("Не найден параметр"));
+
+    // A write of a description parameter of its own type: the device and the tree get it.
+    name->lineEdit()->selectAll();
+    QTest::keyClicks(name->lineEdit(), "Ind.i");
+    type->lineEdit()->selectAll();
+    QTest::keyClicks(type->lineEdit(), "word");
+    valueEdit->clear();
+    QTest::mouseClick(write, Qt::LeftButton);
+    QCOMPARE(valueEdit->text(), QString("Не задано значение"));
+    valueEdit->clear();
+    QTest::keyClicks(valueEdit, "7x");
+    QCOMPARE(valueEdit->text(), QString("7")); // hexadecimal digits only
+    const int from = s.sim.log().size();
+    {
+        JobEnd end(s);
+        QTest::mouseClick(write, Qt::LeftButton);
+        QVERIFY(end.wait());
+        QCOMPARE(end.count(), 0);
+    }
+    QCOMPARE(s.sim.writesOf("Ind.i", from), 1);
+    QCOMPARE(s.item("Ind.i")->text(2), QString("7"));
+    QCOMPARE(valueEdit->text(), QString("7"));
+
+    // Ctrl+P in the main window hides it again; the close button too.
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(&w, Qt::Key_P, Qt::ControlModifier);
+    QVERIFY(!panel->isVisible());
+    QTest::keyClick(&w, Qt::Key_P, Qt::ControlModifier);
+    QVERIFY(panel->isVisible());
+    QTest::mouseClick(panel->findChild<QToolButton *>("testParamWinCloseButton"), Qt::LeftButton);
+    QVERIFY(!panel->isVisible());
+}
+
+void TestHrcTreeWin::cancelFromTheWaitWindow()
+{
+    // A slow line, so that the job is still running when cancelled.
+    Session s(QStringList{"--baud", "1200"}, 2);
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    JobEnd end(s);
+    QTest::mouseClick(s.window->toolButton(4), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(s.waitText().startsWith("Чтение параметров. Прочитано"), 20000);
+    QVERIFY(!saveScreenshot(s.window->waitWindow(), "wait_window_progress").isEmpty());
+    auto *cancel = s.window->waitWindow()->findChild<QPushButton *>("canselIOButton");
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    QCOMPARE(s.waitText(), QString("Останавливаем ..."));
+    QVERIFY(!cancel->isVisible());
+    QVERIFY(end.wait());
+    const int total = end.total();
+    QVERIFY(total > 50);
+    QCOMPARE(end.count(), total);
+    QCOMPARE(s.window->lastStatus(), QString("Прочитано с ошибками (%1)").arg(total));
+    // The job stopped early: the last set was never reached.
+    QVERIFY(!s.element("corr[7]").hasAttribute("ioLastErrCode"));
+    QVERIFY(s.tree()->isEnabled());
+    QVERIFY(s.window->toolButton(4)->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(!s.window->waitWindow()->isVisible(), 3000);
+}
+
+void TestHrcTreeWin::windowMovesMaximisesAndRestores()
+{
+    Session s;
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    HrcTreeWin &w = *s.window;
+    QTest::keyClick(&w, Qt::Key_P, Qt::ControlModifier);
+    TestParamWin *panel = w.testPanel();
+    QTRY_VERIFY(panel->isVisible());
+    const QPoint panelOffset = panel->pos() - w.pos();
+
+    // Dragging by the header moves the window and the panel with it.
+    QWidget *top = w.findChild<QWidget *>("topWidget");
+    const QPoint start = w.pos();
+    QTest::mousePress(top, Qt::LeftButton, {}, QPoint(400, 10));
+    // Qt Test's mouseMove only moves the cursor; the move with the button held:
+    QMouseEvent move(QEvent::MouseMove, QPointF(450, 40), QPointF(top->mapToGlobal(QPoint(450, 40))),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(top, &move);
+    QTest::mouseRelease(top, Qt::LeftButton, {}, QPoint(450, 40));
+    QCOMPARE(w.pos(), start + QPoint(50, 30));
+    QCOMPARE(panel->pos() - w.pos(), panelOffset);
+
+    const QRect screen = w.screen()->geometry();
+    auto *tomax = w.findChild<QToolButton *>("toolButton_tomax");
+    auto *tomin = w.findChild<QToolButton *>("toolButton_tomin");
+    QTest::mouseClick(tomax, Qt::LeftButton);
+    QCOMPARE(w.geometry(), QRect(QPoint(0, 0), screen.size()));
+    QVERIFY(tomin->isVisible() && !tomax->isVisible());
+    QCOMPARE(panel->x(), w.x() + w.width() - panel->width() - 5);
+    QTest::mouseClick(tomin, Qt::LeftButton);
+    QCOMPARE(w.size(), QSize(1180, 700));
+    QCOMPARE(w.pos(), QPoint((screen.width() - 1180) / 2, (screen.height() - 700) / 2));
+    QVERIFY(tomax->isVisible() && !tomin->isVisible());
+    QCOMPARE(panel->x(), w.x() + w.width() - panel->width() - 5);
+
+    // The exit button closes the window.
+    QTest::mouseClick(w.findChild<QToolButton *>("toolButton_exit"), Qt::LeftButton);
+    QVERIFY(!w.isVisible());
+}
+
+void TestHrcTreeWin::pollingAndBackToTheWizard()
+{
+    Session s;
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    HrcTreeWin &w = *s.window;
+    KavuMon *monitor = w.workers()->monitor();
+    QVERIFY(monitor->isRunning());
+
+    // Ticking a polled value's box: the monitor reads it over and over.
+    QTreeWidgetItem *input = s.item("r.cor:0");
+    clickCell(*s.tree(), input, 0);
+    QTest::keyClick(s.tree(), Qt::Key_Space);
+    QCOMPARE(input->checkState(0), Qt::Checked);
+    QTRY_VERIFY_WITH_TIMEOUT(input->text(7).startsWith("Время опроса: "), 10000);
+    QVERIFY(!s.value("r.cor:0").isEmpty());
+
+    // A job in between takes the port and gives it back.
+    JobEnd end(s);
+    QTest::keyClick(&w, Qt::Key_A, Qt::ControlModifier);
+    QVERIFY(end.wait());
+    QCOMPARE(end.count(), 0);
+    const QString before = input->text(7);
+    QTRY_VERIFY_WITH_TIMEOUT(input->text(7) != before, 10000);
+
+    // "Новая настройка" hands the document and the stage back and closes.
+    QSignalSpy back(&w, &HrcTreeWin::treeWinClose);
+    QTest::mouseClick(w.toolButton(1), Qt::LeftButton);
+    QCOMPARE(back.count(), 1);
+    QCOMPARE(back.first().at(1).toInt(), 3);
+    QVERIFY(back.first().at(0).value<QDomDocument>() == s.document.document());
+    QVERIFY(!w.isVisible());
+    QVERIFY(monitor->isTerminating());
+
+    // The wizard opens the window again: polling restarts.
+    w.wizardClose(s.document.document(), 4);
+    QVERIFY(w.isVisible());
+    QVERIFY(monitor->isRunning());
+    QVERIFY(!monitor->isTerminating());
+    QSignalSpy again(&w, &HrcTreeWin::treeWinClose);
+    QTest::keyClick(&w, Qt::Key_N, Qt::ControlModifier);
+    QCOMPARE(again.count(), 1);
+    QCOMPARE(again.first().at(1).toInt(), 4);
+}
+
+QTEST_MAIN(TestHrcTreeWin)
+#include "tst_hrctreewin.moc"
