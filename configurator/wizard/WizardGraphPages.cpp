@@ -59,8 +59,11 @@ void Wizard::showOtopPage(int contour)
     setNavigation(true, true, false);
     const int n = value(contour == 0 ? QStringLiteral("Node[0]") : QStringLiteral("Node[2]")).toInt();
     const int item = ui->GraphCount_OtopSettings->findText(QString::number(n));
-    if (item >= 0)
+    if (item >= 0) {
+        // Showing the stored count is no choice of the user's.
+        const QSignalBlocker blocker(ui->GraphCount_OtopSettings);
         ui->GraphCount_OtopSettings->setCurrentIndex(item);
+    }
     fillGraph(contour, n, ui->table_OtopSettings, QStringLiteral("Grtp"), ui->Plot_OtopSettings,
               QStringLiteral("Tконт"));
     ui->pb_OtopSettingsPage->setValue(contour == 0 ? 15 : 45);
@@ -76,8 +79,10 @@ void Wizard::showBackWaterPage(int contour)
 
     const QString countText = value(contour == 0 ? QStringLiteral("Node[1]") : QStringLiteral("Node[3]"));
     const int item = ui->GraphCount_BackWaterSettings->findText(countText);
-    if (item >= 0)
+    if (item >= 0) {
+        const QSignalBlocker blocker(ui->GraphCount_BackWaterSettings);
         ui->GraphCount_BackWaterSettings->setCurrentIndex(item);
+    }
 
     const bool controlOn = value(QStringLiteral("k.obr[%1]").arg(c)) != QLatin1String("0");
     {
