@@ -89,6 +89,9 @@ HrcTreeWin::~HrcTreeWin()
 {
     disconnectWorker();
     stopWorkers();
+    // The workers are not the tree's children: they go first, while the tree is whole.
+    delete treeWorkers;
+    treeWorkers = nullptr;
 }
 
 QToolButton *HrcTreeWin::toolButton(int number) const
