@@ -351,5 +351,12 @@ void HrcEditDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, c
 void HrcEditDelegate::updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,
                                            const QModelIndex &) const
 {
-    editor->setGeometry(option.rect);
+    QRect rect = option.rect;
+    // A date and time or a file path does not fit the value column; those
+    // editors reach over the next columns rather than cut the text.
+    if (qobject_cast<QDateTimeEdit *>(editor) && !qobject_cast<QTimeEdit *>(editor))
+        rect.setWidth(qMax(rect.width(), editor->sizeHint().width()));
+    else if (qobject_cast<LogFileNameEditor *>(editor))
+        rect.setWidth(qMax(rect.width(), 290));
+    editor->setGeometry(rect);
 }

@@ -2,7 +2,6 @@
 
 #include "ErrorText.h"
 #include "HrcEditDelegate.h"
-#include "HrcTreeWorkers.h"
 #include "HrcValueText.h"
 
 #include <QAction>
@@ -53,13 +52,6 @@ HrcTree::HrcTree(const QDomDocument &document, QWidget *owner, QWidget *parent)
     m_baseNames = m_model.baseNames();
     m_typeNames = m_model.types();
     m_logHeader = m_model.logHeader();
-}
-
-HrcTree::~HrcTree()
-{
-    // The workers detach themselves from the tree when they go; that must
-    // happen while the tree is still whole, not among its children later.
-    qDeleteAll(findChildren<HrcTreeWorkers *>(QString(), Qt::FindDirectChildrenOnly));
 }
 
 QAction *HrcTree::newAction(const QString &text, const char *ownerSlot)

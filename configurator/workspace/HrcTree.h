@@ -30,7 +30,6 @@ public:
     // owner: the main window whose command slots the context menu triggers, or
     // none (the wizard's trees have no context menu).
     HrcTree(const QDomDocument &document, QWidget *owner = nullptr, QWidget *parent = nullptr);
-    ~HrcTree() override;
 
     HrcDocument &documentModel() { return m_model; }
     QDomDocument document() const { return m_model.document(); }

@@ -73,7 +73,7 @@ HrcTreeWin::HrcTreeWin(const QDomDocument &doc, QWidget *parent)
 
     paramTree = new HrcTree(document, this, ui->scrollAreaWidgetContents);
     ui->verticalLayoutTree->addWidget(paramTree);
-    treeWorkers = new HrcTreeWorkers(paramTree, true);
+    treeWorkers.reset(new HrcTreeWorkers(paramTree, true));
     waitWin = new WaitWin(this, paramTree);
     msgBox = new HrcMessageBox(this);
     connect(msgBox, &HrcMessageBox::closeMessageBox, this, &HrcTreeWin::onCloseMessageBox);
@@ -89,9 +89,7 @@ HrcTreeWin::~HrcTreeWin()
 {
     disconnectWorker();
     stopWorkers();
-    // The workers are not the tree's children: they go first, while the tree is whole.
-    delete treeWorkers;
-    treeWorkers = nullptr;
+    treeWorkers.reset();
 }
 
 QToolButton *HrcTreeWin::toolButton(int number) const
@@ -157,11 +155,12 @@ void HrcTreeWin::wizardClose(QDomDocument doc, int wizadStage)
         stopWorkers();
         delete testParamWin;
         delete waitWin;
+        treeWorkers.reset();
         delete paramTree;
         document = doc;
         paramTree = new HrcTree(document, this, ui->scrollAreaWidgetContents);
         ui->verticalLayoutTree->addWidget(paramTree);
-        treeWorkers = new HrcTreeWorkers(paramTree, true);
+        treeWorkers.reset(new HrcTreeWorkers(paramTree, true));
         waitWin = new WaitWin(this, paramTree);
         testParamWin = new TestParamWin(this, paramTree, waitWin);
         connect(testParamWin, &TestParamWin::jobStarting, this, &HrcTreeWin::onPanelJobStarting);

@@ -36,7 +36,7 @@ public:
     TestParamWin *testPanel() const { return testParamWin; }
     WaitWin *waitWindow() const { return waitWin; }
     HrcMessageBox *messageBox() const { return msgBox; }
-    HrcTreeWorkers *workers() const { return treeWorkers; }
+    HrcTreeWorkers *workers() const { return treeWorkers.get(); }
     QToolButton *toolButton(int number) const;
     bool isJobRunning() const { return jobRunning; }
     // The text the wait window showed last for the end of a job.
@@ -105,7 +105,8 @@ private:
     std::unique_ptr<Ui::HrcTreeWin> ui;
     QDomDocument document;
     HrcTree *paramTree = nullptr;
-    HrcTreeWorkers *treeWorkers = nullptr;
+    // Beside the tree, deleted before it (the workers detach through the tree).
+    std::unique_ptr<HrcTreeWorkers> treeWorkers;
     WaitWin *waitWin = nullptr;
     HrcMessageBox *msgBox = nullptr;
     TestParamWin *testParamWin = nullptr;

@@ -110,6 +110,39 @@ bool hasTransparentPixel(const QImage &image)
     return false;
 }
 
+QStringList collectedWarnings;
+
+void collectWarning(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type != QtDebugMsg && type != QtInfoMsg)
+        collectedWarnings << message;
+}
+
+// Qt parses a style sheet only when a widget is polished, and reports a syntax error as a
+// warning ("Could not parse application stylesheet"), so apply it to one widget of each
+// styled kind and keep what Qt says.
+QStringList styleSheetWarnings(const QString &style)
+{
+    collectedWarnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(collectWarning);
+    qApp->setStyleSheet(style);
+    QWidget host;
+    auto *column = new QVBoxLayout(&host);
+    const QList<QWidget *> widgets = {new QLabel("a"), new QToolButton, new QPushButton("a"), new QLineEdit,
+                                      new QComboBox, new QSpinBox, new QTimeEdit, new QCheckBox("a"),
+                                      new QTreeWidget, new QTableWidget(2, 2), new QTextEdit, new QProgressBar,
+                                      new QScrollBar(Qt::Vertical), new QStackedWidget};
+    for (QWidget *widget : widgets)
+        column->addWidget(widget);
+    host.ensurePolished();
+    for (QWidget *widget : widgets)
+        widget->ensurePolished();
+    host.grab();
+    qInstallMessageHandler(previous);
+    qApp->setStyleSheet(QString());
+    return collectedWarnings;
+}
+
 int checkResources()
 {
     QStringList problems;
@@ -163,6 +196,8 @@ int checkResources()
     }
     if (!style.isEmpty() && urls == 0)
         problems << QStringLiteral("style.qss refers to no image at all");
+    for (const QString &warning : styleSheetWarnings(style))
+        problems << "style.qss: " + warning;
 
     QTextStream out(stdout);
     for (const QString &problem : problems)
@@ -192,7 +227,6 @@ QToolButton *toolButton(const ToolIcon &icon, int number, QWidget *parent)
     button->setText(QStringLiteral("..."));
     button->setToolTip(QString::fromUtf8(icon.tip));
     button->setIcon(QIcon(iconPath(icon.file)));
-    button->setIconSize(QSize(32, 32));
     static const char *windowButtons[] = {"toolButton_tomin", "toolButton_tomax", "toolButton_exit"};
     button->setObjectName(number < commandCount ? QStringLiteral("toolButton_%1").arg(number + 1)
                                                 : QLatin1String(windowButtons[number - commandCount]));

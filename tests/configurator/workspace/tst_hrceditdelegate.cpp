@@ -51,7 +51,7 @@ private:
 
     QWidget *window = nullptr;
     HrcTree *tree = nullptr;
-    HrcTreeWorkers *workers = nullptr;
+    std::unique_ptr<HrcTreeWorkers> workers;
 };
 
 void TestHrcEditDelegate::initTestCase()
@@ -69,13 +69,14 @@ void TestHrcEditDelegate::init()
 
 void TestHrcEditDelegate::buildWindow(const QString &names)
 {
+    workers.reset();
     delete window;
     window = new QWidget;
     window->resize(1500, 900);
     const QDomDocument document = HrcDocument::load(HrcDocument::resourcePath).document();
     tree = new HrcTree(document, nullptr, window);
     tree->resize(1500, 900);
-    workers = new HrcTreeWorkers(tree, true);
+    workers.reset(new HrcTreeWorkers(tree, true));
     window->show();
     window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(window));
@@ -85,6 +86,8 @@ void TestHrcEditDelegate::buildWindow(const QString &names)
 
 void TestHrcEditDelegate::cleanup()
 {
+    // The workers go first: they detach through the tree.
+    workers.reset();
     delete window;
     window = nullptr;
 }

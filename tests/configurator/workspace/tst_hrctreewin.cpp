@@ -724,6 +724,29 @@ void TestHrcTreeWin::windowMovesMaximisesAndRestores()
     QVERIFY(tomax->isVisible() && !tomin->isVisible());
     QCOMPARE(panel->x(), w.x() + w.width() - panel->width() - 5);
 
+    // The panel is dragged by its own background, only within the window.
+    auto dragPanel = [panel](const QPoint &by) {
+        const QPoint from(20, 20);
+        QTest::mousePress(panel, Qt::LeftButton, {}, from);
+        QMouseEvent move(QEvent::MouseMove, QPointF(from + by), QPointF(panel->mapToGlobal(from + by)), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(panel, &move);
+        QTest::mouseRelease(panel, Qt::LeftButton, {}, from + by);
+    };
+    const QPoint panelAt = panel->pos();
+    dragPanel(QPoint(-300, 200));
+    QCOMPARE(panel->pos(), panelAt + QPoint(-300, 200));
+    dragPanel(QPoint(0, 2000)); // would leave the window: stays
+    QCOMPARE(panel->pos(), panelAt + QPoint(-300, 200));
+    // Where it was put, it follows the window.
+    const QPoint offset = panel->pos() - w.pos();
+    QTest::mousePress(top, Qt::LeftButton, {}, QPoint(400, 10));
+    QMouseEvent back(QEvent::MouseMove, QPointF(380, 20), QPointF(top->mapToGlobal(QPoint(380, 20))), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(top, &back);
+    QTest::mouseRelease(top, Qt::LeftButton, {}, QPoint(380, 20));
+    QCOMPARE(panel->pos() - w.pos(), offset);
+
     // The exit button closes the window.
     QTest::mouseClick(w.findChild<QToolButton *>("toolButton_exit"), Qt::LeftButton);
     QVERIFY(!w.isVisible());
