@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Tries the configurator against the simulated controller: sets up what a fresh
 # Debian 12 machine lacks, builds, starts hrc417-sim on a pseudo-terminal and
-# starts the configurator with "Port" pointing at it, so that "Прочитать все
-# параметры" (Alt+R) works at once. Closing the configurator stops the simulator.
+# starts the configurator (--port) with "Port" pointing at it: the setup wizard
+# opens first, and "Проверка связи" works on the first click; "Настройка
+# параметров" hands over to the main window. Closing the configurator stops the
+# simulator.
 #
 #   bash tools/run-demo.sh            (as root, or a user who may use sudo)
 #   JOBS=2 bash tools/run-demo.sh     (fewer parallel compiler jobs)
@@ -52,4 +54,4 @@ echo "run-demo: simulated HRC417 on $pty (exchange log: $state/hrc417-sim.log)"
 # A settings store of its own, so the demo's link settings are the factory
 # ones the simulator answers to, whatever an earlier session saved.
 export XDG_CONFIG_HOME="$state/config"
-HRC417_PORT="$pty" "$build/configurator/app/configurator"
+"$build/configurator/app/configurator" --port "$pty"

@@ -1,41 +1,38 @@
-// The configurator's entry point, for now without the setup wizard: it parses
-// the device description, applies the style sheet, takes the values of the
-// last configuration (factory values where there is none, as the wizard
-// does) and opens the workspace.
+// The configurator's entry point: plug-in paths, the resources, the device
+// description, the style sheet, the translator, then the setup wizard as the
+// first window and the main window behind it.
 //
-// HRC417_PORT, when set, is taken as the "Port" value (a device path such as
-// /dev/ttyUSB0 or a simulator's pseudo-terminal), so that a session can start
-// against a given line before the wizard offers the choice.
-#include "ConfigStore.h"
+//   configurator [--port NAME]
+//
+// --port NAME (or the variable HRC417_PORT) presets the document's "Port",
+// e.g. /dev/ttyUSB0 or a simulator's pseudo-terminal, after the wizard has
+// restored the last configuration, so that "Проверка связи" works at once.
+#include "ConfiguratorShell.h"
 #include "HrcDocument.h"
-#include "HrcTreeWin.h"
 
 #include <QApplication>
-#include <QFile>
-#include <QMessageBox>
-#include <QSettings>
+#include <QCommandLineParser>
 
 int main(int argc, char *argv[])
 {
+    ConfiguratorShell::addLibraryPaths();
+    // The resource bundles (description, images, translation; style sheet)
+    // are linked in as object libraries and register themselves.
     QApplication app(argc, argv);
     QCoreApplication::setApplicationVersion(QStringLiteral(HRC_VERSION));
 
-    QFile style(QStringLiteral(":/resources/style.qss"));
-    if (style.open(QIODevice::ReadOnly | QIODevice::Text))
-        app.setStyleSheet(QString::fromUtf8(style.readAll()));
+    QCommandLineParser options;
+    const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Serial port to preset."),
+                                        QStringLiteral("NAME"));
+    options.addOption(portOption);
+    options.parse(QCoreApplication::arguments()); // unknown arguments are the toolkit's business
+    QString port = options.value(portOption);
+    if (port.isEmpty())
+        port = qEnvironmentVariable("HRC417_PORT");
 
-    QString error;
-    HrcDocument description = HrcDocument::load(QString::fromLatin1(HrcDocument::resourcePath), &error);
-    if (description.isNull()) {
-        QMessageBox::critical(nullptr, QObject::tr("Конфигуратор HRC417"), error);
-        return 1;
-    }
-    ConfigStore::restoreValues(description.allParams(), *ConfigStore::lastConfiguration(), false);
-    const QString port = qEnvironmentVariable("HRC417_PORT");
-    if (!port.isEmpty())
-        description.paramValue(QStringLiteral("Port"), port);
-
-    HrcTreeWin window(description.document());
-    window.wizardClose(description.document(), 0);
+    ConfiguratorShell shell(QString::fromLatin1(HrcDocument::resourcePath), port);
+    if (!shell.isReady())
+        return 0;
+    shell.show();
     return app.exec();
 }

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Regenerates the screenshots of the workspace into <build dir>/screenshots:
+# Regenerates the screenshots of the wizard (communication, device-information
+# and error pages in Russian and English; both graph pages) and of the workspace into
+# <build dir>/screenshots:
 # the main window after "Прочитать все параметры", without a connection and
 # on a problem parameter, every value editor open, the test panel, the wait
 # window and the message boxes. They come from the window tests, which drive
@@ -14,7 +16,7 @@ jobs=${JOBS:-2}
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S . -B "$build" -G Ninja
 fi
-cmake --build "$build" -j"$jobs" --target tst_hrceditdelegate tst_hrctreewin hrc417-sim
+cmake --build "$build" -j"$jobs" --target tst_hrceditdelegate tst_hrctreewin tst_wizard tst_wizardgraphs hrc417-sim
 
 out="$build/screenshots"
 mkdir -p "$out"
@@ -28,6 +30,8 @@ export XDG_CONFIG_HOME="$config"   # the saving test must not touch the user's l
 tests="$build/tests/configurator/workspace"
 "$tests/tst_hrceditdelegate" -silent
 "$tests/tst_hrctreewin" -silent
+"$build/tests/configurator/wizard/tst_wizard" -silent screenshots
+"$build/tests/configurator/wizard/tst_wizardgraphs" -silent screenshots
 
 echo "screenshots in $out:"
 ls -1 "$out"

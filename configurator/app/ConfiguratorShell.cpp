@@ -1,0 +1,77 @@
+#include "ConfiguratorShell.h"
+
+#include "FlyTranslator.h"
+#include "HrcTreeWin.h"
+#include "Wizard.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QMessageBox>
+
+ConfiguratorShell::ConfiguratorShell(const QString &descriptionPath, const QString &portPreset,
+                                     const QString &languageDir)
+{
+    QFile file(descriptionPath);
+    QString error;
+    int line = 0;
+    int column = 0;
+    bool parsed = false;
+    if (file.open(QIODevice::ReadOnly)) {
+        parsed = description.setContent(&file, true, &error, &line, &column);
+    } else {
+        error = file.errorString();
+    }
+    if (!parsed) {
+        QMessageBox::information(nullptr, QApplication::translate("ConfiguratorShell", "Конфигуратор HRC417"),
+                                 QApplication::translate("ConfiguratorShell", "Ошибка разбора в строке %1, символ %2:\n%3")
+                                     .arg(line)
+                                     .arg(column)
+                                     .arg(error),
+                                 QMessageBox::Ok);
+        description = QDomDocument();
+        return;
+    }
+
+    qApp->setStyleSheet(styleSheet(QStringLiteral(":/resources/style.qss")));
+    flyTranslator = std::make_unique<FlyTranslator>(nullptr, languageDir);
+    wizardWindow = std::make_unique<Wizard>(description, flyTranslator.get());
+    wizardWindow->presetPort(portPreset);
+    treeWindow = std::make_unique<HrcTreeWin>(description);
+
+    QObject::connect(wizardWindow.get(), SIGNAL(wizardClose(QDomDocument, int)), treeWindow.get(),
+                     SLOT(wizardClose(QDomDocument, int)));
+    QObject::connect(treeWindow.get(), SIGNAL(treeWinClose(QDomDocument, int)), wizardWindow.get(),
+                     SLOT(treeWinClose(QDomDocument, int)));
+}
+
+ConfiguratorShell::~ConfiguratorShell()
+{
+    treeWindow.reset();
+    wizardWindow.reset();
+    flyTranslator.reset();
+}
+
+void ConfiguratorShell::show()
+{
+    if (wizardWindow)
+        wizardWindow->show();
+}
+
+QString ConfiguratorShell::styleSheet(const QString &path)
+{
+    QFile style(path);
+    if (!style.open(QIODevice::ReadOnly))
+        return QString();
+    QByteArray content = style.readAll();
+    const int zero = content.indexOf('\0');
+    if (zero >= 0)
+        content.truncate(zero);
+    return QString::fromUtf8(content);
+}
+
+void ConfiguratorShell::addLibraryPaths()
+{
+    QStringList paths = QCoreApplication::libraryPaths();
+    paths << QStringLiteral(".") << QStringLiteral("imageformats") << QStringLiteral("platforms");
+    QCoreApplication::setLibraryPaths(paths);
+}

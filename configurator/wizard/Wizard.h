@@ -1,0 +1,205 @@
+#pragma once
+
+#include "KavuComm.h"
+
+#include <QDomDocument>
+#include <QPoint>
+#include <QString>
+#include <QWidget>
+
+#include <memory>
+
+class FlyTranslator;
+class HrcTree;
+class HrcTreeWorkers;
+class KavuIOhelper;
+class OStagesMap;
+class QCustomPlot;
+class QLabel;
+class QMovie;
+class QSettings;
+class QTableWidget;
+
+namespace Ui {
+class Wizard;
+}
+
+// The first window: communication settings, the connection check with the
+// device's name and versions, offline work and the hand-over to the main
+// window, plus the guided set-up of contours, graphs and pumps that lies
+// behind the hidden forward button. Navigation is the stage table registered
+// with OStagesMap; device exchanges go through the embedded tree's I/O worker.
+class Wizard : public QWidget
+{
+    Q_OBJECT
+public:
+    // Stage ids, in the order the stages are registered.
+    enum StageId {
+        stCommSettings = 0,
+        stParamsTree,
+        stGetDeviceInfo,
+        stEditCommSettings,
+        stCheckCommSettings,
+        stContoursSet,
+        stOtopSettings,
+        stEditGraphData,
+        stHotWaterSettings,
+        stBackWaterSettings,
+        stOtopSettings2C,
+        stHotWaterSettings2C,
+        stBackWaterSettings2C,
+        stPumpC1Settings,
+        stPumpC2Settings,
+        stPumpColdWaterSettings,
+        stAdditionalSettings,
+        stEditSensorSettings,
+        stEditContourOneSettings,
+        stEditContourTwoSettings,
+        stFinal,
+        stageCount
+    };
+
+    Wizard(QDomDocument doc, FlyTranslator *translator, QWidget *parent = nullptr);
+    ~Wizard() override;
+
+    HrcTree *tree() const { return m_tree; }
+    OStagesMap *stagesMap() const { return m_stages; }
+    KavuIOhelper *ioHelper() const;
+    QDomDocument document() const;
+
+    // Sets the document's "Port" (a command-line preset) and shows it.
+    void presetPort(const QString &portName);
+
+signals:
+    void wizardClose(QDomDocument doc, int stageNo);
+
+public slots:
+    void treeWinClose(QDomDocument doc, int aStageNo);
+
+    void chooseLang();
+    void setLangFromList(int index);
+
+    void onIOFihished(QString errStr, int count, int total);
+    void onIOUpdating(uint treeId, int count, int total);
+
+    void onCommSettingsShow(int stageFrom);
+    void onParamsTreeShow(int stageFrom);
+    void onGetDeviceInfo(int stageFrom);
+    void onEditCommSettingsShow(int stageFrom);
+    void onCheckCommSettingsShow(int stageFrom);
+    void onContoursSetShow(int stageFrom);
+    void onOtopSettingsShow(int stageFrom);
+    void onEditGraphDataShow(int stageFrom);
+    void onHotWaterSettingsShow(int stageFrom);
+    void onBackWaterSettingsShow(int stageFrom);
+    void onOtopSettings_2C_Show(int stageFrom);
+    void onHotWaterSettings_2C_Show(int stageFrom);
+    void onBackWaterSettings_2C_Show(int stageFrom);
+    void onPumpC1SettingsShow(int stageFrom);
+    void onPumpC2SettingsShow(int stageFrom);
+    void onPumpColdWaterSettingsShow(int stageFrom);
+    void onAdditionalSettingsShow(int stageFrom);
+    void onEditSensorSettingsShow(int stageFrom);
+    void onEditContourOneSettingsShow(int stageFrom);
+    void onEditContourTwoSettingsShow(int stageFrom);
+    void onFinalShow(int stageFrom);
+
+    void onGetConfigFromUI(int stageFrom);
+    void onStagePostAction(QString title, QString params, KavuComm::KavuCommOperation opTyp);
+
+    void doOpenHelp();
+    void do_exitCommEditButton_clicked();
+
+private slots:
+    void on_exitButton_clicked();
+    void on_readyButton_clicked();
+    void on_nextButton_clicked();
+    void on_prevButton_clicked();
+    void on_exitCommEditButton_clicked();
+    void on_abortCommButton_clicked();
+    void on_retryCommButton_clicked();
+    void on_abortIOButton_clicked();
+    void on_setDefaultCommParamButton_clicked();
+    void on_workOfflineCheckBox_clicked();
+    void on_IsOtopFirstCheckBox_clicked();
+    void on_IsOtopSecondCheckBox_clicked();
+    void on_IsWaterFirstCheckBox_clicked();
+    void on_IsWaterSecondCheckBox_clicked();
+    void on_stackedWidget_currentChanged(int arg1);
+    void on_isUsePumpCold_clicked(bool checked);
+    void on_saveParamButton_clicked();
+
+    void on_editSensorsTypeLink_clicked();
+    void on_editAddSettingsK1Link_clicked();
+    void on_editAddSettingsK2Link_clicked();
+    void on_editCommParamButton_clicked();
+    void on_showAllParamButton_clicked();
+    void on_editAllParamButton_clicked();
+    void on_checkCommParamButton_clicked();
+    void on_otopPointsTkont_clicked();
+    void on_otopPointsBackWater_clicked();
+
+    // Graph pages.
+    void on_GraphCount_OtopSettings_currentIndexChanged(int index);
+    void on_GraphTypOne_OtopSettings_toggled(bool checked);
+    void on_GraphCount_BackWaterSettings_currentIndexChanged(int index);
+    void on_IsUseBackWater_toggled(bool checked);
+    void on_GistPlus_BackWater_editingFinished();
+    void on_GistMinus_BackWater_editingFinished();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    void createTree(const QDomDocument &doc);
+    void applyTreeStyle();
+    void connectIoWorker();
+    void disconnectIoWorker();
+    void registerStages();
+    void fillLanguageBox();
+    void retranslateForm();
+    // A text set by a stage: shown translated now and again after a language switch.
+    void setStageText(QLabel *label, const char *sourceText);
+    void retranslateStageTexts();
+    void restoreStoredValues();
+    void storeAllValues();
+    void showButtonsPage(QWidget *page);
+    void setNavigation(bool prevEnabled, bool nextEnabled, bool readyEnabled);
+    void emitCurrentStageShow();
+
+    QString value(const QString &name);
+    void setValue(const QString &name, const QString &value);
+
+    // Contour and pump rules.
+    int applyContourChoice();
+    void setContourBoxesFromDocument();
+    void writeContourChoice();
+    void setPumpBoxes(const QString &count, QWidget *first, QWidget *second);
+    // The number of ticked boxes as a value the parameter's value set accepts.
+    QString pumpCount(const QString &name, bool first, bool second);
+    int checkedContourBoxes() const;
+
+    // Graph pages.
+    void showOtopPage(int contour);
+    void showBackWaterPage(int contour);
+    void fillGraph(int contour, int count, QTableWidget *table, const QString &prefix, QCustomPlot *plot,
+                   const QString &yCaption);
+    void acceptHysteresis(const QString &name, QWidget *edit);
+
+    std::unique_ptr<Ui::Wizard> ui;
+    std::unique_ptr<QSettings> settings;
+    HrcTree *m_tree = nullptr;
+    HrcTreeWorkers *m_workers = nullptr;
+    OStagesMap *m_stages = nullptr;
+    FlyTranslator *m_translator = nullptr;
+    QMovie *m_movie = nullptr;
+    KavuComm::KavuCommOperation m_jobOperation = KavuComm::opRead;
+
+    // Window dragging.
+    int m_pressX = 0;
+    int m_pressY = 0;
+    bool m_pressed = false;
+    bool m_dragging = false;
+};

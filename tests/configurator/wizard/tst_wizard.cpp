@@ -1,0 +1,711 @@
+// The wizard as an engineer uses it: clicks on its real widgets, exchanges
+// with hrc417-sim on a pseudo-terminal, the settings store in a temporary
+// directory. The guided pages behind the hidden forward button are driven
+// through the same buttons (click() works on hidden buttons) and the stage
+// machine.
+#include "FlyTranslator.h"
+#include "HrcTree.h"
+#include "IoTestSupport.h"
+#include "KavuIOhelper.h"
+#include "OStagesMap.h"
+#include "Wizard.h"
+#include "WizardTestSupport.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCommandLinkButton>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+// The hand-over signals carry the document.
+Q_DECLARE_METATYPE(QDomDocument)
+
+namespace {
+
+template <typename T>
+T *child(QWidget *w, const char *name)
+{
+    T *found = w->findChild<T *>(QLatin1String(name));
+    if (!found)
+        qFatal("no widget %s", name);
+    return found;
+}
+
+QString currentPage(Wizard *w)
+{
+    return child<QStackedWidget>(w, "stackedWidget")->currentWidget()->objectName();
+}
+
+QString currentButtons(Wizard *w)
+{
+    return child<QStackedWidget>(w, "buttonsStackedWidget")->currentWidget()->objectName();
+}
+
+QString text(Wizard *w, const char *label)
+{
+    return child<QLabel>(w, label)->text();
+}
+
+void click(Wizard *w, const char *button)
+{
+    auto *b = child<QAbstractButton>(w, button);
+    if (b->isVisible() && b->inherits("QCheckBox"))
+        QTest::mouseClick(b, Qt::LeftButton, Qt::NoModifier, QPoint(8, b->height() / 2)); // on the box itself
+    else if (b->isVisible())
+        QTest::mouseClick(b, Qt::LeftButton);
+    else
+        b->click(); // the hidden navigation buttons
+}
+
+bool checked(Wizard *w, const char *box)
+{
+    return child<QCheckBox>(w, box)->isChecked();
+}
+
+// The value column of the tree row that shows the parameter.
+QString shownValue(Wizard *w, const QString &name)
+{
+    QTreeWidgetItem *item = w->tree()->findItem(name);
+    return item ? item->text(w->tree()->columnCount() == 2 ? 1 : 2) : QStringLiteral("<no row>");
+}
+
+} // namespace
+
+class TestWizard : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+
+    void firstStartShowsCommunicationPage();
+    void checkConnectionListsDeviceTexts();
+    void silentPortOffersRetryAndReturn();
+    void cancelEndsTheJob();
+    void editCommunicationSettings();
+    void offlineHandOverReadsNothing();
+    void handOverAndBackRestoresStoredValues();
+    void restoreRulesForStoredValues();
+    void languageSwitchChangesTextsAtOnce();
+    void contourChoiceRules();
+    void contourLeaveRulesAndPaths();
+    void pumpPagesWriteCountsTheDeviceAccepts();
+    void additionalPagesListTheirParameters();
+    void forwardStepWritesToTheDevice();
+    void failedWriteRetriesTheSameJob();
+    void finalPageSavesConfiguration();
+    void screenshots();
+
+private:
+    std::unique_ptr<Wizard> makeWizard(FlyTranslator *translator = nullptr);
+    void connectToSimulator(Wizard *w);
+    bool runJob(Wizard *w, const char *button);
+    void goOfflineTo(Wizard *w, int stage);
+
+    QTemporaryDir settingsDir;
+    std::unique_ptr<iotest::Simulator> sim;
+    QString iniPath;
+};
+
+void TestWizard::initTestCase()
+{
+    qRegisterMetaType<QDomDocument>();
+    QVERIFY(settingsDir.isValid());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
+    iniPath = settingsDir.path() + "/KAVU/ConfigHrc417/Hrc417.ini";
+    sim.reset(new iotest::Simulator);
+    QVERIFY2(sim->started(), qPrintable(sim->error()));
+}
+
+void TestWizard::init()
+{
+    QFile::remove(iniPath);
+}
+
+void TestWizard::cleanupTestCase()
+{
+    sim.reset();
+}
+
+std::unique_ptr<Wizard> TestWizard::makeWizard(FlyTranslator *translator)
+{
+    HrcDocument doc = iotest::loadDocument();
+    auto w = std::make_unique<Wizard>(doc.document(), translator);
+    w->show();
+    if (!QTest::qWaitForWindowExposed(w.get()))
+        qWarning("wizard not exposed");
+    return w;
+}
+
+void TestWizard::connectToSimulator(Wizard *w)
+{
+    w->presetPort(sim->path());
+    w->tree()->paramValue("TimeOut", "3");
+}
+
+bool TestWizard::runJob(Wizard *w, const char *button)
+{
+    QSignalSpy finished(w->ioHelper(), &KavuIOhelper::kavuIOFinished);
+    click(w, button);
+    return finished.wait(30000);
+}
+
+void TestWizard::goOfflineTo(Wizard *w, int stage)
+{
+    click(w, "workOfflineCheckBox");
+    w->stagesMap()->setStage(stage);
+}
+
+void TestWizard::firstStartShowsCommunicationPage()
+{
+    QVERIFY(!QFile::exists(iniPath));
+    auto w = makeWizard();
+    QCOMPARE(w->size(), QSize(1000, 625));
+    QVERIFY(w->windowFlags() & Qt::FramelessWindowHint);
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stCommSettings));
+    QCOMPARE(currentPage(w.get()), QString("commPage"));
+    QCOMPARE(currentButtons(w.get()), QString("wizardButtonsPage"));
+    QCOMPARE(text(w.get(), "stageName"), QString("Связь с прибором"));
+    QCOMPARE(text(w.get(), "stageActionName"), QString("Укажите параметры связи с прибором"));
+    for (const char *hidden : {"prevButton", "nextButton", "readyButton"})
+        QVERIFY2(!child<QWidget>(w.get(), hidden)->isVisible(), hidden);
+    for (const char *shown : {"checkCommParamButton", "editCommParamButton", "showAllParamButton", "workOfflineCheckBox"})
+        QVERIFY2(child<QWidget>(w.get(), shown)->isVisible(), shown);
+    // No language files beside the test program: no language control.
+    QVERIFY(!child<QWidget>(w.get(), "langFrame")->isVisible());
+    // The summary shows the factory communication settings.
+    QCOMPARE(w->tree()->columnCount(), 2);
+    QCOMPARE(shownValue(w.get(), "Port"), QString("COM1"));
+    QCOMPARE(w->tree()->paramValue("Addr"), w->tree()->findParameter("Addr").attribute("defaultvalue"));
+    QCOMPARE(w->tree()->paramValue("T.sp[0]"), QString("55,0"));
+}
+
+void TestWizard::checkConnectionListsDeviceTexts()
+{
+    auto w = makeWizard();
+    connectToSimulator(w.get());
+    QSignalSpy finished(w->ioHelper(), &KavuIOhelper::kavuIOFinished);
+    click(w.get(), "checkCommParamButton");
+    // While the job runs: the progress page with only "Отменить".
+    QCOMPARE(currentPage(w.get()), QString("checkConnPage"));
+    QCOMPARE(currentButtons(w.get()), QString("commResButtons"));
+    QVERIFY(child<QWidget>(w.get(), "abortIOButton")->isVisible());
+    QVERIFY(!child<QWidget>(w.get(), "retryCommButton")->isVisible());
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stGetDeviceInfo));
+    QVERIFY(finished.wait(30000));
+    QCOMPARE(finished.at(0).at(1).toInt(), 0);
+
+    QCOMPARE(currentPage(w.get()), QString("checkConnPage"));
+    QCOMPARE(text(w.get(), "commCheckTitle"), QString("Связь с прибором установлена."));
+    const QString log = child<QTextEdit>(w.get(), "logTextEdit")->toPlainText();
+    const QStringList lines = log.split('\n');
+    QVERIFY(!w->tree()->paramValue("Dev").isEmpty());
+    QCOMPARE(lines.value(0), "Наименование прибора: " + w->tree()->paramValue("Dev"));
+    QCOMPARE(lines.value(1), "Версия программы прибора: " + w->tree()->paramValue("ver"));
+    QCOMPARE(lines.value(2), "Версия протокола обмена: " + w->tree()->paramValue("p.ver"));
+    QVERIFY(log.contains("перевести его в режим \"Останов\""));
+    QVERIFY(child<QTextEdit>(w.get(), "logTextEdit")->toHtml().contains("font-weight:600"));
+    QVERIFY(child<QWidget>(w.get(), "editAllParamButton")->isVisible());
+    QVERIFY(!child<QWidget>(w.get(), "movieLabel")->isVisible());
+}
+
+void TestWizard::silentPortOffersRetryAndReturn()
+{
+    wizardtest::SilentPort silent;
+    QVERIFY(silent.isOpen());
+    auto w = makeWizard();
+    w->presetPort(silent.path());
+    w->tree()->paramValue("TimeOut", "0");
+    QSignalSpy finished(w->ioHelper(), &KavuIOhelper::kavuIOFinished);
+    QVERIFY(runJob(w.get(), "checkCommParamButton"));
+    QVERIFY(finished.at(0).at(1).toInt() < 0);
+    QCOMPARE(text(w.get(), "commCheckTitle"), QString("Ошибка подключения к прибору."));
+    QVERIFY(child<QTextEdit>(w.get(), "logTextEdit")->toPlainText().contains(finished.at(0).at(0).toString()));
+    QVERIFY(child<QWidget>(w.get(), "retryCommButton")->isVisible());
+    QVERIFY(child<QWidget>(w.get(), "abortCommButton")->isVisible());
+    QVERIFY(!child<QWidget>(w.get(), "abortIOButton")->isVisible());
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stGetDeviceInfo));
+
+    // "Повторить" runs the same read again and fails the same way.
+    QSignalSpy starting(w->ioHelper(), &KavuIOhelper::kavuIOStarting);
+    QVERIFY(runJob(w.get(), "retryCommButton"));
+    QCOMPARE(finished.size(), 2);
+    QCOMPARE(text(w.get(), "commCheckTitle"), QString("Ошибка подключения к прибору."));
+
+    // "Вернуться" goes back to the page the check started from.
+    click(w.get(), "abortCommButton");
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stCommSettings));
+    QCOMPARE(currentPage(w.get()), QString("commPage"));
+    QCOMPARE(currentButtons(w.get()), QString("wizardButtonsPage"));
+
+    // The same port, now answered by the simulator, succeeds on retry.
+    connectToSimulator(w.get());
+    QVERIFY(runJob(w.get(), "checkCommParamButton"));
+    QCOMPARE(text(w.get(), "commCheckTitle"), QString("Связь с прибором установлена."));
+}
+
+void TestWizard::cancelEndsTheJob()
+{
+    wizardtest::SilentPort silent;
+    auto w = makeWizard();
+    w->presetPort(silent.path());
+    w->tree()->paramValue("TimeOut", "30"); // would try for half a minute
+    QSignalSpy finished(w->ioHelper(), &KavuIOhelper::kavuIOFinished);
+    click(w.get(), "checkCommParamButton");
+    QElapsedTimer clock;
+    clock.start();
+    click(w.get(), "abortIOButton");
+    QVERIFY(!child<QWidget>(w.get(), "abortIOButton")->isVisible());
+    QVERIFY(finished.wait(30000));
+    QVERIFY(clock.elapsed() < 25000);
+    QVERIFY(child<QWidget>(w.get(), "retryCommButton")->isVisible());
+    QCOMPARE(text(w.get(), "commCheckTitle"), QString("Ошибка подключения к прибору."));
+}
+
+void TestWizard::editCommunicationSettings()
+{
+    auto w = makeWizard();
+    click(w.get(), "editCommParamButton");
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stEditCommSettings));
+    QCOMPARE(text(w.get(), "stageName"), QString("Настройка параметров связи"));
+    QCOMPARE(currentButtons(w.get()), QString("commEditButtons"));
+    QVERIFY(!child<QWidget>(w.get(), "editCommParamButton")->isVisible());
+    QVERIFY(!child<QWidget>(w.get(), "workOfflineCheckBox")->isVisible());
+    QVERIFY(child<QWidget>(w.get(), "checkCommParamButton")->isVisible());
+    QVERIFY(w->tree()->isEnabled());
+    QVERIFY(w->tree()->columnCount() >= 3); // the editable tree
+
+    // Factory settings bring a changed address back.
+    w->tree()->paramValue("Addr", "77");
+    click(w.get(), "setDefaultCommParamButton");
+    QCOMPARE(w->tree()->paramValue("Addr"), w->tree()->findParameter("Addr").attribute("defaultvalue"));
+
+    // From here the check works too, and "Вернуться" after it leads back here.
+    connectToSimulator(w.get());
+    QVERIFY(runJob(w.get(), "checkCommParamButton"));
+    QCOMPARE(currentPage(w.get()), QString("checkConnPage"));
+    click(w.get(), "prevButton");
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stEditCommSettings));
+    click(w.get(), "exitCommEditButton");
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stCommSettings));
+    QCOMPARE(w->tree()->columnCount(), 2);
+}
+
+void TestWizard::offlineHandOverReadsNothing()
+{
+    auto w = makeWizard();
+    w->presetPort("/dev/nonexistent-port"); // any read would fail
+    QSignalSpy handOver(w.get(), &Wizard::wizardClose);
+    QSignalSpy starting(w->ioHelper(), &KavuIOhelper::kavuIOStarting);
+    click(w.get(), "workOfflineCheckBox");
+    QVERIFY(w->stagesMap()->isOffline());
+    click(w.get(), "showAllParamButton");
+    QCOMPARE(handOver.size(), 1);
+    QCOMPARE(handOver.at(0).at(1).toInt(), 0);
+    QVERIFY(handOver.at(0).at(0).value<QDomDocument>().documentElement() == w->document().documentElement());
+    QVERIFY(!w->isVisible());
+    QCOMPARE(starting.size(), 0);
+    QSettings ini(iniPath, QSettings::IniFormat);
+    QVERIFY(ini.contains("hrc417/bPS"));
+    QCOMPARE(ini.value("hrc417/Port").toString(), QString("/dev/nonexistent-port"));
+    QVERIFY(ini.contains("hrc417/Grtp[4]"));
+}
+
+void TestWizard::handOverAndBackRestoresStoredValues()
+{
+    {
+        auto w = makeWizard();
+        connectToSimulator(w.get());
+        w->tree()->paramValue("timescan", "750"); // a local setting the read leaves alone
+        // Online: "Настройка параметров" reads every parameter first.
+        QSignalSpy handOver(w.get(), &Wizard::wizardClose);
+        QVERIFY(runJob(w.get(), "showAllParamButton"));
+        QTRY_COMPARE(handOver.size(), 1);
+        QVERIFY(!w->isVisible());
+
+        // The main window changed a value and returns from some stage.
+        QDomDocument doc = handOver.at(0).at(0).value<QDomDocument>();
+        HrcDocument(doc).paramValue("timescan", "2000");
+        w->treeWinClose(doc, 7);
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->stagesMap()->current(), int(Wizard::stCommSettings));
+        QCOMPARE(currentPage(w.get()), QString("commPage"));
+        QCOMPARE(w->tree()->paramValue("timescan"), QString("750"));
+        // The I/O slots are connected again: a check still completes.
+        QVERIFY(runJob(w.get(), "checkCommParamButton"));
+        QCOMPARE(text(w.get(), "commCheckTitle"), QString("Связь с прибором установлена."));
+    }
+    // The next start restores the stored values before the first page.
+    auto again = makeWizard();
+    QCOMPARE(again->tree()->paramValue("timescan"), QString("750"));
+    QCOMPARE(shownValue(again.get(), "Port"), sim->path());
+}
+
+void TestWizard::restoreRulesForStoredValues()
+{
+    {
+        QSettings ini(iniPath, QSettings::IniFormat);
+        ini.setValue("hrc417/bPS", "3");
+        ini.setValue("hrc417/Port", "/dev/ttyUSB7");
+        ini.setValue("hrc417/Ugr", "2");
+        ini.setValue("hrc417/Node[0]", "3");
+        ini.setValue("hrc417/T.sp[0]", "");
+    }
+    auto w = makeWizard();
+    QCOMPARE(w->tree()->paramValue("Port"), QString("/dev/ttyUSB7"));
+    QCOMPARE(w->tree()->paramValue("Ugr"), QString("0"));
+    QCOMPARE(w->tree()->paramValue("Node[0]"), QString("3"));
+    QCOMPARE(w->tree()->paramValue("T.sp[0]"), QString("55,0"));
+    // Without the marker key nothing stored is used.
+    {
+        QSettings ini(iniPath, QSettings::IniFormat);
+        ini.remove("hrc417/bPS");
+    }
+    auto fresh = makeWizard();
+    QCOMPARE(fresh->tree()->paramValue("Node[0]"), QString("5"));
+}
+
+void TestWizard::languageSwitchChangesTextsAtOnce()
+{
+    FlyTranslator translator(nullptr, QStringLiteral(HRC_LANGUAGE_DIR));
+    auto w = makeWizard(&translator);
+    auto *langLabel = child<QPushButton>(w.get(), "langLabel");
+    auto *box = child<QComboBox>(w.get(), "langSelectComboBox");
+    QVERIFY(langLabel->isVisible());
+    QVERIFY(!box->isVisible());
+    QCOMPARE(box->count(), translator.languageNames().size());
+    QCOMPARE(box->currentText(), QString("Русский"));
+    QVERIFY(!langLabel->icon().isNull());
+
+    QTest::mouseClick(langLabel, Qt::LeftButton);
+    QVERIFY(box->isVisible());
+    QVERIFY(!langLabel->isVisible());
+    // A click elsewhere on the window closes the list again.
+    QTest::mouseClick(w.get(), Qt::LeftButton, Qt::NoModifier, QPoint(500, 600));
+    QVERIFY(!box->isVisible());
+    QVERIFY(langLabel->isVisible());
+
+    QTest::mouseClick(langLabel, Qt::LeftButton);
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_End); // English stands after the start-up language
+    QCOMPARE(box->currentText(), QString("English"));
+    QVERIFY(!box->isVisible());
+    QVERIFY(langLabel->isVisible());
+    QCOMPARE(child<QPushButton>(w.get(), "checkCommParamButton")->text(), QString("Check connection"));
+    QCOMPARE(child<QPushButton>(w.get(), "exitButton")->text(), QString("Exit"));
+    QCOMPARE(child<QCheckBox>(w.get(), "workOfflineCheckBox")->text(), QString("Work offline"));
+    QCOMPARE(text(w.get(), "stageName"), QString("Device connection"));
+    QCOMPARE(text(w.get(), "stageActionName"), QString("Enter the communication settings of the device"));
+    QCOMPARE(w->tree()->findItem("Port")->text(0), QString("Computer port"));
+    QSettings ini(iniPath, QSettings::IniFormat);
+    QCOMPARE(ini.value("hrc417/useLangIndex").toInt(), box->currentIndex());
+
+    // Back to Russian.
+    QTest::mouseClick(langLabel, Qt::LeftButton);
+    QTest::keyClick(box, Qt::Key_Home);
+    QCOMPARE(child<QPushButton>(w.get(), "checkCommParamButton")->text(), QString("Проверка связи"));
+    QCOMPARE(text(w.get(), "stageName"), QString("Связь с прибором"));
+}
+
+void TestWizard::contourChoiceRules()
+{
+    auto w = makeWizard();
+    click(w.get(), "workOfflineCheckBox");
+    click(w.get(), "nextButton"); // offline: stage 0 goes to the contour choice
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stContoursSet));
+    QCOMPARE(currentPage(w.get()), QString("checkForKontur2Page"));
+    QCOMPARE(child<QProgressBar>(w.get(), "pb_checkForKontur2Page")->value(), 5);
+    // Factory values: one contour with a five-point graph, a heating contour.
+    QVERIFY(checked(w.get(), "IsOtopFirstCheckBox"));
+    QVERIFY(!checked(w.get(), "IsWaterFirstCheckBox"));
+    auto *message = child<QWidget>(w.get(), "MaxKonturMessageText");
+    QVERIFY(!message->isVisible());
+
+    click(w.get(), "IsWaterSecondCheckBox");
+    QVERIFY(message->isVisible());
+    QVERIFY(!child<QWidget>(w.get(), "IsOtopSecondCheckBox")->isEnabled());
+    QVERIFY(!child<QWidget>(w.get(), "IsWaterFirstCheckBox")->isEnabled());
+    QVERIFY(child<QWidget>(w.get(), "IsWaterSecondCheckBox")->isEnabled());
+
+    click(w.get(), "IsWaterSecondCheckBox");
+    QVERIFY(!message->isVisible());
+    for (const char *box : {"IsOtopFirstCheckBox", "IsOtopSecondCheckBox", "IsWaterFirstCheckBox", "IsWaterSecondCheckBox"})
+        QVERIFY2(child<QWidget>(w.get(), box)->isEnabled(), box);
+    QVERIFY(child<QWidget>(w.get(), "nextButton")->isEnabled());
+    click(w.get(), "IsOtopFirstCheckBox");
+    QVERIFY(!child<QWidget>(w.get(), "nextButton")->isEnabled());
+}
+
+void TestWizard::contourLeaveRulesAndPaths()
+{
+    auto w = makeWizard();
+    goOfflineTo(w.get(), Wizard::stContoursSet);
+    // One hot-water contour.
+    click(w.get(), "IsOtopFirstCheckBox");
+    click(w.get(), "IsWaterFirstCheckBox");
+    click(w.get(), "nextButton");
+    QCOMPARE(w->tree()->paramValue("kont"), QString("0"));
+    QCOMPARE(w->tree()->paramValue("Node[0]"), QString("1"));
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stHotWaterSettings));
+    QCOMPARE(text(w.get(), "stageName"), QString("Настройка 1-го контура: ГВС"));
+    QCOMPARE(child<QLineEdit>(w.get(), "TempUstavka")->text(), QString("55,0"));
+    click(w.get(), "prevButton");
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stContoursSet));
+    QVERIFY(checked(w.get(), "IsWaterFirstCheckBox"));
+    QVERIFY(!checked(w.get(), "IsOtopFirstCheckBox"));
+    QVERIFY(!checked(w.get(), "IsOtopSecondCheckBox"));
+    QVERIFY(!checked(w.get(), "IsWaterSecondCheckBox"));
+
+    // Two heating contours: a contour that was hot water becomes a heating
+    // contour with its factory point count, and the heating page follows.
+    click(w.get(), "IsWaterFirstCheckBox");
+    click(w.get(), "IsOtopFirstCheckBox");
+    click(w.get(), "IsOtopSecondCheckBox");
+    w->tree()->paramValue("Node[2]", "4");
+    click(w.get(), "nextButton");
+    QCOMPARE(w->tree()->paramValue("kont"), QString("1"));
+    QCOMPARE(w->tree()->paramValue("Node[0]"), QString("5"));
+    QCOMPARE(w->tree()->paramValue("Node[2]"), QString("4"));
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stOtopSettings));
+    click(w.get(), "prevButton");
+    QVERIFY(checked(w.get(), "IsOtopFirstCheckBox"));
+    QVERIFY(checked(w.get(), "IsOtopSecondCheckBox"));
+
+    // One of each.
+    click(w.get(), "IsOtopSecondCheckBox");
+    click(w.get(), "IsWaterSecondCheckBox");
+    click(w.get(), "nextButton");
+    QCOMPARE(w->tree()->paramValue("Node[2]"), QString("1"));
+    QCOMPARE(w->tree()->paramValue("Node[0]"), QString("5"));
+
+    // The pump page's forward paths.
+    w->stagesMap()->setStage(Wizard::stPumpC1Settings);
+    click(w.get(), "nextButton"); // heating + hot water: contour 2 is hot water
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stHotWaterSettings2C));
+    QCOMPARE(text(w.get(), "stageName"), QString("Настройка 2-го контура: ГВС"));
+}
+
+void TestWizard::pumpPagesWriteCountsTheDeviceAccepts()
+{
+    auto w = makeWizard();
+    w->tree()->paramValue("pump[0]", "1");
+    w->tree()->paramValue("pump[1]", "2");
+    w->tree()->paramValue("t.wm[0]", "9");
+    goOfflineTo(w.get(), Wizard::stPumpC1Settings);
+    QCOMPARE(child<QLineEdit>(w.get(), "PumpWorkTime")->text(), QString("9"));
+    QVERIFY(checked(w.get(), "isUsePumpC1One"));
+    QVERIFY(!checked(w.get(), "isUsePumpC1Two"));
+    QVERIFY(checked(w.get(), "isUsePumpUpOne"));
+    QVERIFY(checked(w.get(), "isUsePumpUpTwo"));
+    QCOMPARE(child<QProgressBar>(w.get(), "pb_PumpC1")->value(), 40);
+
+    click(w.get(), "isUsePumpC1One");
+    click(w.get(), "isUsePumpUpOne");
+    click(w.get(), "isUsePumpUpTwo");
+    QTest::keyClicks(child<QLineEdit>(w.get(), "PumpWorkTime"), "2");
+    click(w.get(), "nextButton");
+    QCOMPARE(w->tree()->paramValue("pump[0]"), QString("0"));
+    // Make-up pumps count from 1: an empty choice is written as 1 pump.
+    QCOMPARE(w->tree()->paramValue("pump[1]"), QString("1"));
+    QCOMPARE(w->tree()->paramValue("t.wm[0]"), QString("92"));
+
+    w->stagesMap()->setStage(Wizard::stPumpColdWaterSettings);
+    QVERIFY(!checked(w.get(), "isUsePumpCold"));
+    QVERIFY(!child<QWidget>(w.get(), "isUsePumpColdOne")->isEnabled());
+    QVERIFY(!child<QWidget>(w.get(), "PumpColdWaterWorkTime")->isEnabled());
+    click(w.get(), "isUsePumpCold");
+    QVERIFY(child<QWidget>(w.get(), "isUsePumpColdOne")->isEnabled());
+    click(w.get(), "isUsePumpColdTwo");
+    click(w.get(), "isUsePumpColdOne");
+    click(w.get(), "nextButton");
+    QCOMPARE(w->tree()->paramValue("hws"), QString("1"));
+    QCOMPARE(w->tree()->paramValue("pump[3]"), QString("1"));
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stAdditionalSettings));
+    // A stored count the value set lacks does not come back as a choice.
+    w->stagesMap()->setStage(Wizard::stPumpColdWaterSettings);
+    QVERIFY(checked(w.get(), "isUsePumpColdOne"));
+    QVERIFY(!checked(w.get(), "isUsePumpColdTwo"));
+}
+
+void TestWizard::additionalPagesListTheirParameters()
+{
+    auto w = makeWizard();
+    goOfflineTo(w.get(), Wizard::stContoursSet); // one contour ticked
+    w->stagesMap()->setStage(Wizard::stAdditionalSettings);
+    QVERIFY(!child<QWidget>(w.get(), "editAddSettingsK2Link")->isVisible());
+
+    w->stagesMap()->setStage(Wizard::stContoursSet);
+    click(w.get(), "IsOtopSecondCheckBox");
+    w->stagesMap()->setStage(Wizard::stAdditionalSettings);
+    QVERIFY(child<QWidget>(w.get(), "editAddSettingsK2Link")->isVisible());
+    QCOMPARE(child<QProgressBar>(w.get(), "pb_AdditionalSettingsPage")->value(), 95);
+
+    click(w.get(), "editAddSettingsK2Link");
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stEditContourTwoSettings));
+    QCOMPARE(currentPage(w.get()), QString("commPage"));
+    QCOMPARE(currentButtons(w.get()), QString("commEditButtons"));
+    QVERIFY(!child<QWidget>(w.get(), "CommPageRightPanel")->isVisible());
+    // Contour 2's own settings under "Настройки контура 2".
+    for (const char *name : {"p.hot[1]", "d.ngt[1]", "S.w[1]"})
+        QVERIFY2(w->tree()->findItem(name), name);
+    QVERIFY(!w->tree()->findItem("p.hot[0]"));
+    click(w.get(), "exitCommEditButton");
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stAdditionalSettings));
+
+    click(w.get(), "editAddSettingsK1Link");
+    for (const char *name : {"Tm.dy", "Tm.ng", "p.hot[0]", "d.ngt[0]", "S.w[0]"})
+        QVERIFY2(w->tree()->findItem(name), name);
+    click(w.get(), "exitCommEditButton");
+    click(w.get(), "editSensorsTypeLink");
+    QCOMPARE(w->tree()->topLevelItemCount(), 8);
+    QVERIFY(w->tree()->findItem("in-t[7]"));
+    click(w.get(), "exitCommEditButton");
+
+    click(w.get(), "nextButton");
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stFinal));
+    QCOMPARE(text(w.get(), "commCheckTitle"), QString("Предварительная настройка завершена успешно"));
+    QVERIFY(child<QWidget>(w.get(), "saveParamButton")->isVisible());
+    QVERIFY(child<QWidget>(w.get(), "readyButton")->isEnabled());
+    QVERIFY(!child<QWidget>(w.get(), "nextButton")->isEnabled());
+}
+
+void TestWizard::forwardStepWritesToTheDevice()
+{
+    auto w = makeWizard();
+    connectToSimulator(w.get());
+    w->stagesMap()->setStage(Wizard::stContoursSet);
+    click(w.get(), "IsWaterSecondCheckBox"); // heating + hot water
+    const int logStart = sim->log().size();
+    QVERIFY(runJob(w.get(), "nextButton"));
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stOtopSettings));
+    QCOMPARE(currentPage(w.get()), QString("OtopSettingsPage"));
+    QCOMPARE(sim->writesOf("Node", logStart), 2);
+    QCOMPARE(sim->writesOf("kont", logStart), 1);
+    // The device holds what was written.
+    QCOMPARE(w->tree()->paramValue("Node[2]"), QString("1"));
+    QCOMPARE(w->tree()->paramValue("kont"), QString("1"));
+}
+
+void TestWizard::failedWriteRetriesTheSameJob()
+{
+    wizardtest::SilentPort silent;
+    auto w = makeWizard();
+    w->presetPort(silent.path());
+    w->tree()->paramValue("TimeOut", "0");
+    w->stagesMap()->setStage(Wizard::stContoursSet); // one heating contour
+    w->stagesMap()->setStage(Wizard::stPumpC1Settings);
+    QVERIFY(runJob(w.get(), "nextButton")); // 13 -> 15 (one contour), write fails
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stPumpColdWaterSettings));
+    QCOMPARE(text(w.get(), "commCheckTitle"), QString("Ошибка подключения к прибору."));
+    // Retry against the simulator, on the same port setting the job reads.
+    connectToSimulator(w.get());
+    const int logStart = sim->log().size();
+    QVERIFY(runJob(w.get(), "retryCommButton"));
+    QCOMPARE(sim->writesOf("pump", logStart), 2);
+    QCOMPARE(sim->writesOf("t.wm", logStart), 1);
+    QCOMPARE(currentPage(w.get()), QString("PumpColdWaterSettingsPage"));
+}
+
+void TestWizard::finalPageSavesConfiguration()
+{
+    auto w = makeWizard();
+    goOfflineTo(w.get(), Wizard::stFinal);
+    QTemporaryDir dir;
+    const QString file = dir.filePath("plant.hrc417");
+    w->tree()->paramValue("Addr", "12");
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        QCOMPARE(dialog->windowTitle(), QString("Сохранить файл конфигурации"));
+        dialog->selectFile(file);
+        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+    });
+    click(w.get(), "saveParamButton");
+    QSettings saved(file, QSettings::IniFormat);
+    QCOMPARE(saved.value("hrc417/Addr").toString(), QString("12"));
+
+    // An unwritable place gives the warning and leaves the wizard where it is.
+    const QString bad = "/proc/plant.hrc417"; // no file can be made there, not even by root
+    QString warning;
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        dialog->selectFile(bad);
+        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+        QTimer::singleShot(100, [&] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+                warning = box->text();
+                box->button(QMessageBox::Ok)->click();
+            } else if (modal) {
+                modal->close(); // not the box we wait for: fail below, do not hang
+            }
+        });
+    });
+    click(w.get(), "saveParamButton");
+    QVERIFY2(warning.startsWith("Ошибка записи файла " + bad + ":\n"), qPrintable(warning));
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stFinal));
+
+    // "Готово" stores every value and closes the wizard.
+    click(w.get(), "readyButton");
+    QVERIFY(!w->isVisible());
+    QSettings ini(iniPath, QSettings::IniFormat);
+    QCOMPARE(ini.value("hrc417/Addr").toString(), QString("12"));
+}
+
+void TestWizard::screenshots()
+{
+    // The look the program gives itself at start-up.
+    QFile style(":/resources/style.qss");
+    QVERIFY(style.open(QIODevice::ReadOnly));
+    qApp->setStyleSheet(QString::fromUtf8(style.readAll()));
+    wizardtest::SilentPort silent;
+    FlyTranslator translator(nullptr, QStringLiteral(HRC_LANGUAGE_DIR));
+    for (const QString suffix : {"ru", "en"}) {
+        auto chooseLanguage = [&](Wizard *w) {
+            if (suffix == "ru")
+                return;
+            QTest::mouseClick(child<QPushButton>(w, "langLabel"), Qt::LeftButton);
+            auto *box = child<QComboBox>(w, "langSelectComboBox");
+            QTest::keyClick(box, Qt::Key_End);
+            QCOMPARE(box->currentText(), QString("English"));
+        };
+        {
+            auto w = makeWizard(&translator);
+            chooseLanguage(w.get());
+            w->presetPort(silent.path());
+            w->tree()->paramValue("TimeOut", "0");
+            QVERIFY(!wizardtest::saveScreenshot(w.get(), "wizard-communication-" + suffix).isEmpty());
+            QVERIFY(runJob(w.get(), "checkCommParamButton"));
+            QVERIFY(child<QWidget>(w.get(), "retryCommButton")->isVisible());
+            QVERIFY(!wizardtest::saveScreenshot(w.get(), "wizard-error-" + suffix).isEmpty());
+        }
+        {
+            auto w = makeWizard(&translator);
+            chooseLanguage(w.get());
+            connectToSimulator(w.get());
+            QVERIFY(runJob(w.get(), "checkCommParamButton"));
+            QVERIFY(!wizardtest::saveScreenshot(w.get(), "wizard-device-info-" + suffix).isEmpty());
+        }
+        translator.loadLanguage(translator.startIndex());
+    }
+    qApp->setStyleSheet(QString());
+}
+
+QTEST_MAIN(TestWizard)
+#include "tst_wizard.moc"
