@@ -201,6 +201,9 @@ void KavuIOhelper::doExecIO()
     jobStartMs = nowMs();
     timeoutSec = job.timeoutSec;
     operation = job.operation;
+    // The settings as this job published them: port, speed and address may
+    // have changed since the last job, whose session must not be reused.
+    readPortSettings();
     lastErr = codeNotConnected;
 
     preciseTimersForThisThread();

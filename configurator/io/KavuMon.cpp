@@ -177,6 +177,8 @@ void KavuMon::doExecIO()
         reopenLog = true;
     }
     preciseTimersForThisThread();
+    // The settings as they stand now, not as they stood at construction.
+    readPortSettings();
     lastErr = codeNotConnected;
     if (hasInterview) {
         setStateUnlessTerminating(stateConnected);

@@ -119,6 +119,10 @@ private slots:
     void unreachablePortFailsTheConnection();
     void cancelWhileConnecting();
 
+    // A later job of the same worker after the settings were changed.
+    void changedPortIsUsedByTheNextJob();
+    void changedAddressIsUsedByTheNextJob();
+
     // Checks of names and values.
     void nameChecks();
     void enumOutOfRangeAndEmptyWrite();
@@ -316,8 +320,9 @@ void TestKavuIOhelper::timeoutZeroConnectsOnceAndTransfersNothing()
     QVERIFY(ws.run("configuration", KavuComm::opRead, true));
     QCOMPARE(ws.recorder->message, QString("Операция завершена"));
     QCOMPARE(ws.recorder->count, 0);
+    // The simulator's log reaches the test a little after its reply.
+    QTRY_COMPARE(sim.log().count(" read Dev"), 1);
     const QString log = sim.log();
-    QCOMPARE(log.count(" read Dev"), 1);
     QCOMPARE(log.count(QRegularExpression(" (read|write) ")), 1);
     int reported = 0;
     for (const JobRecorder::Update &u : ws.recorder->updates)
@@ -357,6 +362,70 @@ void TestKavuIOhelper::cancelWhileConnecting()
     QCOMPARE(ws.recorder->count, -1);
     QCOMPARE(ws.helper()->sessionState(), int(KavuComm::stateTerminating));
     QVERIFY(t.elapsed() < 10000);
+}
+
+void TestKavuIOhelper::changedPortIsUsedByTheNextJob()
+{
+    Simulator device;
+    QVERIFY2(device.started(), qPrintable(device.error()));
+    // A terminal on which nothing ever answers.
+    Simulator silent({"--faults", "drop=1"});
+    QVERIFY2(silent.started(), qPrintable(silent.error()));
+    Workspace ws(device.path(), 1);
+
+    QVERIFY(ws.run("Tin.F", KavuComm::opRead, false));
+    QCOMPARE(ws.recorder->count, 0);
+    QCOMPARE(ws.code("Tin.F"), QString("0"));
+    const QRegularExpression exchange(" (read|write) ");
+    QTRY_COMPARE(device.log().count(" read Tin.F"), 1);
+    const int firstJobExchanges = device.log().count(exchange);
+
+    ws.document.paramValue("Port", silent.path());
+    ws.element("Tin.F").removeAttribute("ioLastErrCode");
+    QVERIFY(ws.run("Tin.F", KavuComm::opRead, false));
+    QCOMPARE(ws.recorder->count, -1);
+    QVERIFY(ws.helper()->lastError() != 0);
+    QCOMPARE(ws.recorder->message, errorText(ws.helper()->lastError()));
+    QVERIFY(!ws.element("Tin.F").hasAttribute("ioLastErrCode"));
+    QVERIFY(silent.log().contains(" read Dev"));
+
+    // And back to the device; its log then shows this job right after the
+    // first one, nothing of the failed job between them.
+    ws.document.paramValue("Port", device.path());
+    QVERIFY(ws.run("Tin.F", KavuComm::opRead, false));
+    QCOMPARE(ws.recorder->count, 0);
+    QCOMPARE(ws.code("Tin.F"), QString("0"));
+    QTRY_COMPARE(device.log().count(" read Tin.F"), 2);
+    QCOMPARE(device.log().count(exchange), 2 * firstJobExchanges);
+}
+
+void TestKavuIOhelper::changedAddressIsUsedByTheNextJob()
+{
+    Simulator device;
+    QVERIFY2(device.started(), qPrintable(device.error()));
+    Workspace ws(device.path(), 1);
+    const QString address = "16"; // the simulator's own
+    ws.document.paramValue("Addr", address);
+
+    QVERIFY(ws.run("Tin.F", KavuComm::opRead, false));
+    QCOMPARE(ws.recorder->count, 0);
+    const QString oldAddress = QString("addr %1 ").arg(address);
+    QTRY_COMPARE(device.log().count(" read Tin.F"), 1);
+    const int firstJobExchanges = device.log().count(oldAddress);
+
+    // The document now names a device the line does not have (an address
+    // below the device's own is none of its channels).
+    const QString otherAddress = "15";
+    ws.document.paramValue("Addr", otherAddress);
+    QVERIFY(ws.run("Tin.F", KavuComm::opRead, false));
+    QCOMPARE(ws.recorder->count, -1);
+    QTRY_VERIFY(device.log().contains("ignored: address " + otherAddress + " "));
+
+    ws.document.paramValue("Addr", address);
+    QVERIFY(ws.run("Tin.F", KavuComm::opRead, false));
+    QCOMPARE(ws.recorder->count, 0);
+    QTRY_COMPARE(device.log().count(" read Tin.F"), 2);
+    QCOMPARE(device.log().count(oldAddress), 2 * firstJobExchanges);
 }
 
 void TestKavuIOhelper::nameChecks()

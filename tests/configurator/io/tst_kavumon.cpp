@@ -76,6 +76,7 @@ private slots:
     void logFileThatCannotBeOpened();
     void jobPausesPollingAndPollingResumes();
     void noDeviceNothingLoggedNothingChanged();
+    void restartedPollingUsesTheChangedPort();
     void workersDeletedWhilePolling();
 
 private:
@@ -273,6 +274,33 @@ void TestKavuMon::noDeviceNothingLoggedNothingChanged()
     QVERIFY(ws.monitor()->wait(5000));
     QVERIFY(!QFile::exists(logFile));
     QVERIFY(!ws.document.findParameter("r.cor:0").hasAttribute("ioLastErrCode"));
+}
+
+void TestKavuMon::restartedPollingUsesTheChangedPort()
+{
+    Simulator device;
+    QVERIFY2(device.started(), qPrintable(device.error()));
+    Simulator silent({"--faults", "drop=1"});
+    QVERIFY2(silent.started(), qPrintable(silent.error()));
+    PollingWorkspace ws(device.path(), dir.filePath("restart.csv"));
+    ws.tick("r.cor:0");
+    QSignalSpy updates(ws.monitor(), &KavuMon::kavuMonUpdating);
+    ws.monitor()->start();
+    QVERIFY(updates.wait(10000));
+    QVERIFY(ws.stop());
+
+    // Polling again on a line nobody answers on: no value from the old device.
+    ws.document.paramValue("Port", silent.path());
+    updates.clear();
+    ws.monitor()->start();
+    QTRY_VERIFY_WITH_TIMEOUT(silent.log().contains(" read Dev"), 10000);
+    QCOMPARE(updates.count(), 0);
+    QVERIFY(ws.stop());
+
+    ws.document.paramValue("Port", device.path());
+    ws.monitor()->start();
+    QVERIFY(updates.wait(10000));
+    QVERIFY(ws.stop());
 }
 
 void TestKavuMon::workersDeletedWhilePolling()

@@ -537,7 +537,9 @@ void TestHrcTreeWin::saveChangeOpen()
     // The polling boxes are cleared.
     QCOMPARE(s.item("r.cor:0")->checkState(0), Qt::Unchecked);
 
-    // ... and write-changed writes them.
+    // ... and write-changed writes them, to the device at the address still
+    // in force (an unwritten address edit leaves it in undoValue).
+    s.element("Addr").setAttribute("undoValue", "16");
     const int from = s.sim.log().size();
     JobEnd end(s);
     QTest::mouseClick(s.window->toolButton(6), Qt::LeftButton);
