@@ -344,7 +344,12 @@ void HrcEditDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, c
     }
     if (!e.hasAttribute(QStringLiteral("localparam")) && changed)
         tree->setItemColour(tree->findItem(name), HrcTree::changedColour());
-    e.setAttribute(QStringLiteral("undoValue"), old);
+    // A communication setting edited again before it was exchanged keeps the
+    // value still in force on the device: the next connection needs that one.
+    const bool pendingLinkSetting = e.hasAttribute(QStringLiteral("commparam"))
+        && !e.attribute(QStringLiteral("undoValue")).isEmpty();
+    if (!pendingLinkSetting)
+        e.setAttribute(QStringLiteral("undoValue"), old);
     model->setData(index, shown, Qt::EditRole);
 }
 

@@ -34,6 +34,7 @@ private slots:
     void pointHalves();
     void localParametersAndMonitor();
     void validatedNumbers();
+    void editedAgainBeforeWritten();
     void timesAndDates();
     void portListKeepsCurrentValue();
     void selectedRowsKeepTheirColour();
@@ -244,6 +245,32 @@ void TestHrcEditDelegate::localParametersAndMonitor()
     QCOMPARE(item("logfile")->text(2), logName);
     QCOMPARE(monitor->logFile(), KavuMon::resolveLogFileName(logName));
     QVERIFY(HrcTree::itemColour(item("logfile")) != HrcTree::changedColour());
+}
+
+void TestHrcEditDelegate::editedAgainBeforeWritten()
+{
+    auto typeInto = [this](const QString &name, const QString &text) {
+        doubleClickCell(*tree, item(name), 2);
+        QLineEdit *edit = nullptr;
+        QTRY_VERIFY((edit = openEditor<QLineEdit>(tree->viewport())));
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+        QTest::keyClick(edit, Qt::Key_Return);
+        QTRY_VERIFY(!openEditor<QLineEdit>(tree->viewport()));
+    };
+    // A link setting edited twice before it is written: the device still
+    // answers at the address from before the first edit.
+    setValue("Addr", "16");
+    typeInto("Addr", "20");
+    typeInto("Addr", "25");
+    QCOMPARE(value("Addr"), QString("25"));
+    QCOMPARE(undo("Addr"), QString("16"));
+    // Any other parameter keeps the value before its last edit.
+    setValue("Ind.i", "5");
+    typeInto("Ind.i", "7");
+    typeInto("Ind.i", "9");
+    QCOMPARE(value("Ind.i"), QString("9"));
+    QCOMPARE(undo("Ind.i"), QString("7"));
 }
 
 void TestHrcEditDelegate::validatedNumbers()
