@@ -1,6 +1,5 @@
 #include "PortRegistry.h"
 
-#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -11,14 +10,6 @@ constexpr int kBaudOfIndex[] = {2400, 4800, 9600, 14400, 19200, 28800, 38400, 57
 
 void onThreadEnd(void* value) {
     PortRegistry::instance().threadEnded(static_cast<ThreadRecord*>(value));
-}
-
-void defaultDeviceName(int port, char* out) {
-#if defined(_WIN32)
-    std::snprintf(out, kDeviceNameSize, "\\\\.\\COM%d", port + 1);
-#else
-    std::snprintf(out, kDeviceNameSize, "/dev/ttyS%d", port);
-#endif
 }
 
 }  // namespace
@@ -122,7 +113,7 @@ int PortRegistry::setPortName(int port, const char* device) {
 bool PortRegistry::settingsFor(const OpenArguments& a, PortSettings& s) {
     if (a.port < 0 || a.port >= kSlotCount) return false;
     if (names_[a.port][0] != '\0') std::memcpy(s.device, names_[a.port], kDeviceNameSize);
-    else defaultDeviceName(a.port, s.device);
+    else platform::defaultDeviceName(a.port, s.device, kDeviceNameSize);
     s.line.baud = (a.speedIndex >= 0 && a.speedIndex <= 8) ? kBaudOfIndex[a.speedIndex] : 9600;
     s.line.parity = a.parity == 1 ? platform::Parity::Even
                   : a.parity == 2 ? platform::Parity::Odd

@@ -42,6 +42,11 @@ struct Timeouts {
 // An open serial device with the state found on it before opening.
 struct SerialPort;
 
+// Writes the device name library port number `port` (0..255) opens when no
+// name was bound to it: the OS's name of serial port `port` ("COM<port+1>"
+// on Windows, /dev/ttyS<port> on Linux). `out` holds `size` characters.
+void defaultDeviceName(int port, char* out, std::size_t size);
+
 // Opens an existing device by name for reading and writing, exclusively
 // (a second opener fails), without making it a controlling terminal, and
 // remembers its line settings, time-outs and control state so that

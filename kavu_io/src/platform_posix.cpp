@@ -6,6 +6,7 @@
 #include "posix_termios2.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -68,6 +69,10 @@ int waitFor(int fd, short events, std::int64_t deadlineNs) {
 }
 
 }  // namespace
+
+void defaultDeviceName(int port, char* out, std::size_t size) {
+    std::snprintf(out, size, "/dev/ttyS%d", port);
+}
 
 SerialPort* serialOpen(const char* device) {
     if (device == nullptr || device[0] == '\0') return nullptr;

@@ -9,6 +9,7 @@
 #endif
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -96,6 +97,11 @@ void prepareOverlapped(OVERLAPPED* ov)
 }
 
 }  // namespace
+
+void defaultDeviceName(int port, char* out, std::size_t size)
+{
+    std::snprintf(out, size, "\\\\.\\COM%d", port + 1);
+}
 
 SerialPort* serialOpen(const char* device)
 {
