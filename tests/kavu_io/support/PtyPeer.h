@@ -3,6 +3,8 @@
 // replies on the master. A scripted peer runs a function in its own thread.
 #pragma once
 
+#include "PeerFrames.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -49,14 +51,6 @@ private:
     std::string slaveName_;
     std::thread thread_;
 };
-
-// Builds frame text (with CR) as a device would send it.
-std::string frameText(std::uint16_t hash, bool requestFlag, int address, bool longAddress,
-                      const std::vector<std::uint8_t>& data);
-// Reply to a request text: same address and hash, request flag clear.
-std::string replyTo(const std::string& request, const std::vector<std::uint8_t>& data);
-// Error reply (hash 0x0233) to the address of a request.
-std::string errorReplyTo(const std::string& request, const std::vector<std::uint8_t>& data);
 
 // Monotonic milliseconds (for timing bounds).
 double nowMs();

@@ -8,6 +8,8 @@
 // (library end first); each live peer holds one pair.
 #pragma once
 
+#include "PeerFrames.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -56,11 +58,6 @@ private:
     std::string slaveName_;
     std::thread thread_;
 };
-
-std::string frameText(std::uint16_t hash, bool requestFlag, int address, bool longAddress,
-                      const std::vector<std::uint8_t>& data);
-std::string replyTo(const std::string& request, const std::vector<std::uint8_t>& data);
-std::string errorReplyTo(const std::string& request, const std::vector<std::uint8_t>& data);
 
 double nowMs();
 
