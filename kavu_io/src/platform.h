@@ -82,7 +82,8 @@ bool serialTransmitChar(SerialPort* port, char c);
 
 // Reads up to `wanted` characters into `buffer` with the time-outs of
 // serialSetTimeouts. Returns as soon as `wanted` characters are in.
-// Returns the count read (0 = time-out), or -1 if the device failed.
+// Returns the count read (0 = time-out), or kSerialFailed if the device failed.
+constexpr int kSerialFailed = -1;
 int serialRead(SerialPort* port, void* buffer, std::size_t wanted);
 
 // Restores the saved line settings, time-outs and control state, discards

@@ -61,7 +61,7 @@ int waitFor(int fd, short events, std::int64_t deadlineNs) {
         const int r = ppoll(&pfd, 1, &ts, nullptr);
         if (r < 0) {
             if (errno == EINTR) continue;
-            return -1;
+            return kSerialFailed;
         }
         if (r == 0) continue;   // re-check the deadline
         return pfd.revents;
@@ -168,7 +168,7 @@ int serialRead(SerialPort* port, void* buffer, std::size_t wanted) {
         }
         const int ev = waitFor(port->fd, POLLIN, deadline);
         if (ev == 0) break;
-        if (ev < 0 || (ev & POLLNVAL)) return got > 0 ? static_cast<int>(got) : -1;
+        if (ev < 0 || (ev & POLLNVAL)) return got > 0 ? static_cast<int>(got) : kSerialFailed;
         const ssize_t n = ::read(port->fd, out + got, wanted - got);
         if (n > 0) {
             got += static_cast<std::size_t>(n);
@@ -177,7 +177,7 @@ int serialRead(SerialPort* port, void* buffer, std::size_t wanted) {
         }
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
         // End of file or an error (a hung-up line): nothing more will come.
-        return got > 0 ? static_cast<int>(got) : -1;
+        return got > 0 ? static_cast<int>(got) : kSerialFailed;
     }
     return static_cast<int>(got);
 }

@@ -263,7 +263,7 @@ bool serialTransmitChar(SerialPort* port, char c)
 int serialRead(SerialPort* port, void* buffer, std::size_t wanted)
 {
     if (!port || !buffer)
-        return -1;
+        return kSerialFailed;
     if (wanted == 0)
         return 0;
     prepareOverlapped(&port->readOverlapped);
@@ -271,7 +271,7 @@ int serialRead(SerialPort* port, void* buffer, std::size_t wanted)
     const BOOL started = ReadFile(port->handle, buffer, static_cast<DWORD>(wanted), &got,
                                   &port->readOverlapped);
     if (!finishOverlapped(port, &port->readOverlapped, started, &got))
-        return -1;
+        return kSerialFailed;
     return static_cast<int>(got);
 }
 
