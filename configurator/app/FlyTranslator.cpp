@@ -20,15 +20,37 @@ QList<QDomElement> elementRun(const QDomElement &parent, const QString &tag)
     return run;
 }
 
-bool parseFile(const QString &path, QDomDocument *document, QString *error, int *line, int *column)
+bool readFile(const QString &path, QByteArray *content)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return false;
-    return document->setContent(&file, true, error, line, column);
+    *content = file.readAll();
+    return true;
 }
 
 } // namespace
+
+bool LanguageFile::parse(const QByteArray &content)
+{
+    QDomDocument document;
+    if (!document.setContent(content, true, &error, &line, &column))
+        return false;
+    const QDomElement root = document.documentElement();
+    const QDomElement info = root.firstChildElement(QStringLiteral("info"));
+    name = info.attribute(QStringLiteral("name"));
+    flag = info.attribute(QStringLiteral("flag"));
+    for (const QDomElement &context : elementRun(root, QStringLiteral("context"))) {
+        QHash<QString, QString> table;
+        for (const QDomElement &message : elementRun(context, QStringLiteral("message"))) {
+            table.insert(message.firstChildElement(QStringLiteral("source")).text(),
+                         message.firstChildElement(QStringLiteral("translation")).text());
+        }
+        if (!table.isEmpty())
+            tables.append(qMakePair(context.firstChildElement(QStringLiteral("name")).text(), table));
+    }
+    return true;
+}
 
 FlyTranslator::FlyTranslator(QObject *parent, const QString &languageDir) : QTranslator(parent)
 {
@@ -41,22 +63,21 @@ FlyTranslator::FlyTranslator(QObject *parent, const QString &languageDir) : QTra
     const QStringList fileNames = dir.entryList({QStringLiteral("*.lng")}, QDir::Files, QDir::Name);
     for (const QString &fileName : fileNames) {
         const QString path = dir.filePath(fileName);
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        QByteArray content;
+        if (!readFile(path, &content))
             continue;
-        QDomDocument document;
-        QString error;
-        int line = 0;
-        int column = 0;
-        if (!document.setContent(&file, true, &error, &line, &column)) {
+        LanguageFile language;
+        if (!language.parse(content)) {
             QMessageBox::information(nullptr, tr("Файл перевода %1").arg(fileName),
-                                     tr("Ошибка разбора в строке %1, символ %2:\n%3").arg(line).arg(column).arg(error),
+                                     tr("Ошибка разбора в строке %1, символ %2:\n%3")
+                                         .arg(language.line)
+                                         .arg(language.column)
+                                         .arg(language.error),
                                      QMessageBox::Ok);
             continue;
         }
-        const QDomElement info = document.documentElement().firstChildElement(QStringLiteral("info"));
-        const QString name = info.attribute(QStringLiteral("name"));
-        const QString flag = info.attribute(QStringLiteral("flag"));
+        const QString &name = language.name;
+        const QString &flag = language.flag;
         if (name.isEmpty())
             continue;
         names.append(name);
@@ -86,25 +107,12 @@ bool FlyTranslator::loadLanguage(int index)
     clearTables();
     if (index < 0 || index >= files.size())
         return false;
-    QDomDocument document;
-    QString error;
-    int line = 0;
-    int column = 0;
-    if (!parseFile(files.at(index), &document, &error, &line, &column))
+    QByteArray content;
+    LanguageFile language;
+    if (!readFile(files.at(index), &content) || !language.parse(content))
         return false;
-
-    for (const QDomElement &context : elementRun(document.documentElement(), QStringLiteral("context"))) {
-        auto *table = new QHash<QString, QString>;
-        for (const QDomElement &message : elementRun(context, QStringLiteral("message"))) {
-            table->insert(message.firstChildElement(QStringLiteral("source")).text(),
-                          message.firstChildElement(QStringLiteral("translation")).text());
-        }
-        if (table->isEmpty()) {
-            delete table;
-            continue;
-        }
-        translations.insert(context.firstChildElement(QStringLiteral("name")).text(), table);
-    }
+    for (const auto &table : qAsConst(language.tables))
+        translations.insert(table.first, new QHash<QString, QString>(table.second));
     return true;
 }
 

@@ -1,9 +1,29 @@
 #pragma once
 
 #include <QHash>
+#include <QPair>
 #include <QString>
+#include <QVector>
 #include <QStringList>
 #include <QTranslator>
+
+// What one language file (*.lng, XML) holds: its name and flag from <info>,
+// and per <context> the messages' source -> translation (contexts without
+// messages left out), in file order. Widget-free, so it can be tested and
+// fuzzed on its own.
+struct LanguageFile
+{
+    QString name;
+    QString flag;
+    QVector<QPair<QString, QHash<QString, QString>>> tables;
+    // Where and why parsing failed.
+    QString error;
+    int line = 0;
+    int column = 0;
+
+    // false (error, line, column set) when content is not well-formed XML.
+    bool parse(const QByteArray &content);
+};
 
 // Run-time language switching from plain XML language files (*.lng) in the
 // "Language" directory beside the program. Installed into the application

@@ -182,7 +182,7 @@ int KavuComm::transferParameter(IoParameter &p)
         return lastErr;
     // A text is only ever read from the device, so a write job reads it whatever
     // its value; only a value that would be sent must be there.
-    const bool sendsValue = p.type != QLatin1String("text") || p.subtype == QLatin1String("parpoint");
+    const bool sendsValue = p.spec.kind != ValueKind::Text;
     if (operation == opWrite && sendsValue && p.value.isEmpty()) {
         lastErr = codeNothingToWrite;
         p.ioLastErrCode = QString::number(lastErr);
@@ -212,19 +212,9 @@ int KavuComm::transferParameter(IoParameter &p)
     } else {
         QString text;
         result = transferByKind(p, base, index, channel, &text);
-        if (result == 0 && p.type == QLatin1String("enum") && p.name != QLatin1String("LEn")) {
-            const QStringList entries = p.valueSet.split(QLatin1Char(';'));
-            bool inRange;
-            if (p.subtype == QLatin1String("enumindex")) {
-                bool ok = false;
-                const int i = text.toInt(&ok);
-                inRange = ok && i >= 0 && i < entries.size();
-            } else {
-                inRange = entries.contains(text);
-            }
-            if (!inRange)
-                result = codeOutOfRange;
-        }
+        if (result == 0 && p.spec.kind == ValueKind::Enum && p.name != QLatin1String("LEn")
+            && !KavuValueCodec::enumAccepts(p.spec, text))
+            result = codeOutOfRange;
         if (result == 0) {
             p.ioValue = text;
             if (operation == opWrite && p.comm)
@@ -280,11 +270,11 @@ int KavuComm::transferByKind(IoParameter &p, const QByteArray &nameBytes, int in
     const char *name = nameBytes.constData();
     const bool write = operation == opWrite;
     const int readAddress = deviceAddress + channel;
-    const QString &type = p.type;
+    const ValueKind kind = p.spec.kind;
     auto fail = [this](int code) { return lastErr = code; };
 
-    if (p.subtype == QLatin1String("parpoint")) {
-        const int scale = KavuValueCodec::pointScale(p.scaleFloat);
+    if (kind == ValueKind::Point) {
+        const int scale = p.spec.scale;
         if (write) {
             quint32 word = 0;
             if (!KavuValueCodec::encodePoint(p.value, scale, &word))
@@ -301,7 +291,7 @@ int KavuComm::transferByKind(IoParameter &p, const QByteArray &nameBytes, int in
         }
         return lastErr;
     }
-    if (type == QLatin1String("text")) {
+    if (kind == ValueKind::Text) {
         // Always a read, also in a write job.
         QString text;
         lastErr = readText(QString::fromLatin1(nameBytes), channel, &text);
@@ -309,7 +299,7 @@ int KavuComm::transferByKind(IoParameter &p, const QByteArray &nameBytes, int in
             *result = text;
         return lastErr;
     }
-    if (type == QLatin1String("datetime")) {
+    if (kind == ValueKind::DateTime) {
         unsigned char buffer[rawBufferSize] = {};
         int size = 7;
         if (write) {
@@ -329,7 +319,7 @@ int KavuComm::transferByKind(IoParameter &p, const QByteArray &nameBytes, int in
         }
         return lastErr;
     }
-    if (type == QLatin1String("float")) {
+    if (kind == ValueKind::Float) {
         if (write) {
             float f = 0;
             if (!KavuValueCodec::parseFloat(p.value, &f))
@@ -346,10 +336,10 @@ int KavuComm::transferByKind(IoParameter &p, const QByteArray &nameBytes, int in
         }
         return lastErr;
     }
-    const bool isShort = type == QLatin1String("short");
-    if (isShort || type == QLatin1String("byte") || type == QLatin1String("enum") || type == QLatin1String("word")) {
+    const bool isShort = kind == ValueKind::Short;
+    if (p.spec.isInteger()) {
         if (write) {
-            const bool isWord = type == QLatin1String("word");
+            const bool isWord = kind == ValueKind::Word;
             quint32 v = 0;
             if (!KavuValueCodec::parseUnsigned(p.value, isWord || isShort ? 0xFFFF : 0xFF, &v))
                 return fail(codeBadValue);
@@ -368,7 +358,7 @@ int KavuComm::transferByKind(IoParameter &p, const QByteArray &nameBytes, int in
         }
         return lastErr;
     }
-    if (type == QLatin1String("time")) {
+    if (kind == ValueKind::Time) {
         if (write) {
             unsigned char buffer[rawBufferSize] = {};
             int size = 4;
@@ -386,7 +376,7 @@ int KavuComm::transferByKind(IoParameter &p, const QByteArray &nameBytes, int in
         }
         return lastErr;
     }
-    if (type == QLatin1String("raw")) {
+    if (kind == ValueKind::Raw) {
         unsigned char buffer[rawBufferSize] = {};
         if (write) {
             QByteArray bytes;

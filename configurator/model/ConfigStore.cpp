@@ -1,7 +1,7 @@
 #include "ConfigStore.h"
 
 #include "HrcDocument.h"
-#include "HrcValueText.h"
+#include "ValueCodec.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -45,15 +45,10 @@ QString entryText(const QVariant &entry)
     return entry.toString();
 }
 
-bool acceptsEnumText(const QDomElement &parameter, const QString &text)
+bool acceptsEnumText(const QDomElement &parameter, const ParameterSpec &spec, const QString &text)
 {
-    const QStringList entries = HrcValueText::entries(parameter.attribute(QStringLiteral("valueset")));
-    if (parameter.attribute(QStringLiteral("subtype")) == QLatin1String("enumindex")) {
-        bool ok = false;
-        const int index = text.toInt(&ok);
-        return ok && index >= 0 && index < entries.size();
-    }
-    return parameter.attribute(QStringLiteral("namekavu")) == QLatin1String("Port") || entries.contains(text);
+    return (!spec.enumIndex && parameter.attribute(QStringLiteral("namekavu")) == QLatin1String("Port"))
+           || ValueCodec::enumAccepts(spec, text);
 }
 
 QString statusText(QSettings::Status status)
@@ -98,7 +93,8 @@ void ConfigStore::restoreValues(const QDomElement &start, QSettings &settings, b
         QString value = entry.isNull() ? QString() : entryText(entry);
         if (value.isEmpty())
             value = defaultValue;
-        else if (parameter.attribute(QStringLiteral("type")) == QLatin1String("enum") && !acceptsEnumText(parameter, value))
+        else if (const ParameterSpec spec = ParameterSpec::fromElement(parameter);
+                 spec.kind == ValueKind::Enum && !acceptsEnumText(parameter, spec, value))
             value = defaultValue;
         parameter.setAttribute(QStringLiteral("value"), value);
         if (HrcDocument::isPoint(parameter))

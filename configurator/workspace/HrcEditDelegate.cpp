@@ -27,10 +27,9 @@ const QString kTimeForm = QStringLiteral("hh:mm:ss");
 
 double floatLimit(const QString &text, bool *present)
 {
-    bool ok = false;
-    const double value = QString(text).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
-    *present = ok;
-    return ok ? value : 0.0;
+    double value = 0.0;
+    *present = ValueCodec::parseFloatText(text, value);
+    return *present ? value : 0.0;
 }
 
 int integerLimit(const QString &text, int fallback)
@@ -75,22 +74,27 @@ KavuMon *HrcEditDelegate::monitor() const
 HrcEditDelegate::EditorKind HrcEditDelegate::editorKind(const QDomElement &e)
 {
     const QString name = e.attribute(kNamekavu);
-    const QString type = e.attribute(QStringLiteral("type"));
+    const ParameterSpec spec = ParameterSpec::fromElement(e);
     if (name == QLatin1String("logfile"))
         return LogFileEditor;
-    if (type == QLatin1String("enum"))
+    if (spec.kind == ValueKind::Enum)
         return name == QLatin1String("Port") ? PortList : EnumList;
-    if (e.attribute(QStringLiteral("subtype")) == QLatin1String("bitmask"))
+    if (spec.bitmask)
         return Bitmask;
-    if (type == QLatin1String("time"))
+    switch (spec.kind) {
+    case ValueKind::Time:
         return TimeEditor;
-    if (type == QLatin1String("datetime"))
+    case ValueKind::DateTime:
         return DateTimeEditor;
-    if (type == QLatin1String("float"))
+    case ValueKind::Float:
+    case ValueKind::Point:
         return FloatEditor;
-    if (type == QLatin1String("word") || type == QLatin1String("short"))
+    case ValueKind::Word:
+    case ValueKind::Short:
         return IntegerEditor;
-    return TextEditor;
+    default:
+        return TextEditor;
+    }
 }
 
 void HrcEditDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
@@ -225,7 +229,7 @@ void HrcEditDelegate::setEditorData(QWidget *editor, const QModelIndex &index) c
         return;
     case EnumList: {
         auto *combo = static_cast<QComboBox *>(editor);
-        if (e.attribute(QStringLiteral("subtype")).isEmpty())
+        if (!ParameterSpec::fromElement(e).enumIndex)
             combo->setCurrentText(HrcDocument::translated(value));
         else
             combo->setCurrentIndex(value.toInt());
@@ -282,7 +286,7 @@ void HrcEditDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, c
     case EnumList: {
         auto *combo = static_cast<QComboBox *>(editor);
         shown = combo->currentText();
-        if (e.attribute(QStringLiteral("subtype")).isEmpty()) {
+        if (!ParameterSpec::fromElement(e).enumIndex) {
             // The stored text is the untranslated entry.
             const QStringList entries = HrcValueText::entries(e.attribute(QStringLiteral("valueset")));
             const int i = combo->currentIndex();
