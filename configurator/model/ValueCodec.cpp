@@ -111,15 +111,25 @@ quint32 fromBigEndian(const QByteArray &bytes)
 
 } // namespace
 
+QString withDecimalComma(const QString &text)
+{
+    return QString(text).replace(QLatin1Char('.'), QLatin1Char(','));
+}
+
+QString withDecimalPoint(const QString &text)
+{
+    return QString(text).replace(QLatin1Char(','), QLatin1Char('.'));
+}
+
 QString floatText(double value)
 {
-    return QString::number(value, 'g', 6).replace(QLatin1Char('.'), QLatin1Char(','));
+    return withDecimalComma(QString::number(value, 'g', 6));
 }
 
 bool parseFloatText(const QString &text, double &value)
 {
     bool ok = false;
-    const double v = QString(text.trimmed()).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
+    const double v = withDecimalPoint(text.trimmed()).toDouble(&ok);
     if (!ok || !std::isfinite(v))
         return false;
     value = v;

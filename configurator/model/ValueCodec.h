@@ -19,6 +19,11 @@ namespace ValueCodec {
 
 // ---- Numbers ---------------------------------------------------------------
 
+// A number text as typed with a decimal comma (the document's form) or with a
+// decimal point (the form of number widgets and of C); nothing else changes.
+QString withDecimalComma(const QString &text);
+QString withDecimalPoint(const QString &text);
+
 // A float as the document stores it: format 'g', six digits, decimal comma.
 QString floatText(double value);
 // A finite number written with a decimal comma or point.

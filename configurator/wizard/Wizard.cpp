@@ -719,8 +719,8 @@ void Wizard::onGetConfigFromUI(int stageFrom)
         setValue(stageFrom == stBackWaterSettings ? QStringLiteral("Node[1]") : QStringLiteral("Node[3]"),
                  ui->GraphCount_BackWaterSettings->currentText());
         // The document keeps decimal commas whichever separator was typed.
-        setValue(QStringLiteral("Hy.b1[%1]").arg(c), ui->GistPlus_BackWater->text().replace(QLatin1Char('.'), QLatin1Char(',')));
-        setValue(QStringLiteral("Hy.b2[%1]").arg(c), ui->GistMinus_BackWater->text().replace(QLatin1Char('.'), QLatin1Char(',')));
+        setValue(QStringLiteral("Hy.b1[%1]").arg(c), ValueCodec::withDecimalComma(ui->GistPlus_BackWater->text()));
+        setValue(QStringLiteral("Hy.b2[%1]").arg(c), ValueCodec::withDecimalComma(ui->GistMinus_BackWater->text()));
         break;
     }
     case stHotWaterSettings:

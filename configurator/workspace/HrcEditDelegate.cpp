@@ -22,7 +22,6 @@ namespace {
 
 const QString kValue = QStringLiteral("value");
 const QString kNamekavu = QStringLiteral("namekavu");
-const QString kDateTimeForm = QStringLiteral("yyyy/MM/dd/hh:mm:ss");
 const QString kTimeForm = QStringLiteral("hh:mm:ss");
 
 double floatLimit(const QString &text, bool *present)
@@ -242,7 +241,7 @@ void HrcEditDelegate::setEditorData(QWidget *editor, const QModelIndex &index) c
         static_cast<QTimeEdit *>(editor)->setTime(QTime::fromString(value, Qt::TextDate));
         return;
     case DateTimeEditor: {
-        const QDateTime when = QDateTime::fromString(value, kDateTimeForm);
+        const QDateTime when = ValueCodec::parseDateTime(value);
         if (when.isValid())
             static_cast<QDateTimeEdit *>(editor)->setDateTime(when);
         return;
@@ -309,7 +308,7 @@ void HrcEditDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, c
         changed = newValue != old;
         break;
     case DateTimeEditor:
-        newValue = shown = static_cast<QDateTimeEdit *>(editor)->dateTime().toString(kDateTimeForm);
+        newValue = shown = ValueCodec::dateTimeText(static_cast<QDateTimeEdit *>(editor)->dateTime());
         changed = newValue != old;
         break;
     case FloatEditor:
