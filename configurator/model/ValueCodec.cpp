@@ -319,8 +319,12 @@ bool enumAccepts(const ParameterSpec &spec, const QString &text)
 QString problem(const ParameterSpec &spec, const QString &text)
 {
     switch (spec.kind) {
-    case ValueKind::Enum:
-        return enumAccepts(spec, text) ? QString() : tr("нет в списке значений");
+    case ValueKind::Enum: {
+        // On the line an enumeration is a byte: its index, or its entry
+        // written as a number.
+        quint32 v = 0;
+        return enumAccepts(spec, text) && parseUnsigned(text, 0xFF, &v) ? QString() : tr("нет в списке значений");
+    }
     case ValueKind::Byte:
     case ValueKind::Short:
     case ValueKind::Word: {
