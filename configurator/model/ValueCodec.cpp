@@ -465,6 +465,8 @@ Check decode(const ParameterSpec &spec, const QByteArray &bytes, QString &text)
         candidate = decodePoint(fromBigEndian(bytes), spec.scale);
         break;
     case ValueKind::Text:
+        if (n > maxValueBytes(spec))
+            return Check::BadLength;
         text = deviceText(b, n);
         return Check::Ok;
     case ValueKind::Time: {
@@ -485,6 +487,8 @@ Check decode(const ParameterSpec &spec, const QByteArray &bytes, QString &text)
         break;
     }
     case ValueKind::Raw:
+        if (n > maxValueBytes(spec))
+            return Check::BadLength;
         text = rawText(b, n);
         return Check::Ok;
     case ValueKind::Unknown:

@@ -20,7 +20,8 @@ run() { # name, binary, seeds, seconds, max_len
   mkdir -p "$corpus"
   echo "== $1: $4 s"
   LSAN_OPTIONS="suppressions=$PWD/tests/configurator/qt-offscreen.supp" \
-    "$2" -max_total_time="$4" -max_len="$5" -timeout=10 -print_final_stats=1 "$corpus" "$3"
+    "$2" -max_total_time="$4" -max_len="$5" -timeout=10 -print_final_stats=1 \
+    -artifact_prefix="$build/fuzz-corpus/$1-" "$corpus" "$3"
 }
 run reply "$build/tests/kavu_io/fuzz_kavu_reply" tests/kavu_io/fuzz/seeds "$seconds" 256
 run value_codec "$build/tests/configurator/model/fuzz_value_codec" tests/configurator/model/fuzz/seeds "$qt_seconds" 512

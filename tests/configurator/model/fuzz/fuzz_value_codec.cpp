@@ -66,7 +66,15 @@ void wireDirection(const ParameterSpec &spec, const QByteArray &bytes)
     check(ValueCodec::problem(spec, text).isEmpty());
     QString again;
     check(ValueCodec::decode(spec, ValueCodec::encode(spec, text), again) == ValueCodec::Check::Ok);
-    check(again == text);
+    if (spec.kind == ValueKind::Text) {
+        // A byte the code page leaves undefined shows as U+FFFD and goes
+        // back as "?": stable from then on.
+        QString third;
+        check(ValueCodec::decode(spec, ValueCodec::encode(spec, again), third) == ValueCodec::Check::Ok);
+        check(third == again);
+    } else {
+        check(again == text);
+    }
 }
 
 } // namespace
