@@ -58,9 +58,16 @@ QStringList edgeValues(const ParameterSpec &spec)
         // A y half of -0x7000 steps or below puts 0xF in the high nibble of
         // the first data byte, which the protocol reads as an exception.
         y0 = qMax(y0, -(0x7000 - 1));
-        const int xs[] = {x0, x0 + 1, x1 - 1, x1, qBound(x0, 0, x1), qBound(x0, 1, x1), qBound(x0, -1, x1)};
-        const int ys[] = {y1, y1 - 1, y0 + 1, y0, qBound(y0, 115, y1), qBound(y0, 230, y1), qBound(y0, 57, y1)};
-        for (int i = 0; i < 7; ++i)
+        // Both ends, around zero, and numbers whose decimal text is just
+        // below the step in binary (1,15 is 1,1499...).
+        auto step = [&spec](double v, int lo, int hi) { return qBound(lo, int(std::lround(v * 10 * spec.scale)), hi); };
+        QVector<int> xs = {x0, x0 + 1, x1 - 1, x1, step(0, x0, x1), step(0.1, x0, x1), step(-0.1, x0, x1)};
+        QVector<int> ys = {y1, y1 - 1, y0 + 1, y0, step(1.15, y0, y1), step(2.3, y0, y1), step(0.57, y0, y1)};
+        for (double v : {1.15, 2.3, 0.57, 1.01, 1.13, 1.14, 1.16, 1.17, 1.18, 1.19}) {
+            xs << step(v, x0, x1) << step(-v, x0, x1);
+            ys << step(v, y0, y1) << step(v * 10, y0, y1);
+        }
+        for (int i = 0; i < xs.size(); ++i)
             values << stepText(xs[i], spec.scale) + ';' + stepText(ys[i], spec.scale);
         break;
     }
@@ -243,7 +250,7 @@ void TestValueRoundTrip::everyParameterThroughTheSimulator()
             scales.insert(spec.scale);
     }
     transfer.closeSession();
-    QVERIFY2(checked > 400, qPrintable(QString::number(checked)));
+    QVERIFY2(checked > 900, qPrintable(QString::number(checked)));
     QCOMPARE(scales, (QSet<int>{1, 100}));
 }
 
