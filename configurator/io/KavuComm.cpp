@@ -205,6 +205,7 @@ int KavuComm::transferParameter(IoParameter &p)
     if (operation == opWrite && sendsValue && p.value.isEmpty()) {
         lastErr = codeNothingToWrite;
         p.ioLastErrCode = QString::number(lastErr);
+        pauseAfterFailure();
         return lastErr;
     }
 
@@ -251,6 +252,8 @@ int KavuComm::transferParameter(IoParameter &p)
         }
     }
     p.ioLastErrCode = QString::number(result);
+    if (result != 0)
+        pauseAfterFailure();
     return result;
 }
 
@@ -263,7 +266,7 @@ void KavuComm::preciseTimersForThisThread()
 #endif
 }
 
-void KavuComm::pauseBeforeRetry()
+void KavuComm::pauseAfterFailure()
 {
 #ifdef Q_OS_LINUX
     timespec until;

@@ -59,9 +59,11 @@ public:
     KavuCommOperation currentOperation() const { return operation; }
 
 protected:
-    // The 1 ms pause before a failed transfer is tried again, kept close to
-    // 1 ms; a transfer that succeeded is followed at once by the next one.
-    static void pauseBeforeRetry();
+    // The 1 ms pause after a failed transfer, kept close to 1 ms: a failure
+    // is retried until its deadline, and one that sends nothing (a bad name,
+    // nothing to write) must not spin. A transfer that succeeded is followed
+    // at once by the next one.
+    static void pauseAfterFailure();
     static void preciseTimersForThisThread();
     // Sets the state unless termination was requested meanwhile.
     void setStateUnlessTerminating(int newState);

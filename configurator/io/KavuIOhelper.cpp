@@ -277,11 +277,7 @@ void KavuIOhelper::handleParameter(IoJob &job, int index, qint64 deadlineMs)
 {
     IoParameter &p = job.parameters[index];
     bool transferred = false;
-    for (bool retry = false;; retry = true) {
-        // A failure that needs no exchange (a bad name, nothing to write)
-        // would otherwise be retried in a busy loop until the deadline.
-        if (retry)
-            pauseBeforeRetry();
+    for (;;) {
         if (isTerminating() || !beforeDeadline(deadlineMs)) {
             if (lastErr != 0)
                 ++errors;
