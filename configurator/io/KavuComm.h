@@ -1,6 +1,7 @@
 #pragma once
 
 #include "IoParameter.h"
+#include "PortFailure.h"
 
 #include <QByteArray>
 #include <QString>
@@ -49,6 +50,8 @@ public:
     int transferParameter(IoParameter &parameter);
 
     int lastError() const { return lastErr; }
+    // Why the last connection attempt failed (kind None after a success).
+    const PortFailure &connectFailure() const { return failure; }
     int sessionState() const { return state.load(); }
     KavuCommOperation currentOperation() const { return operation; }
 
@@ -58,7 +61,13 @@ protected:
     static void preciseTimersForThisThread();
     // Sets the state unless termination was requested meanwhile.
     void setStateUnlessTerminating(int newState);
+    // Opens the configured port; a failure is kept in `failure`.
     int openConfiguredPort();
+    int openPortOnly();
+    // Asks the device for its name on the port just opened (openResult is
+    // what the open returned); a device that does not answer is kept in
+    // `failure`.
+    int checkDevice(int openResult, QString *deviceName);
     int readText(const QString &name, int channel, QString *text);
     int transferByKind(IoParameter &p, const QByteArray &name, int index, int channel, QString *result);
     bool checkName(const QString &name, QByteArray *base, int *index);
@@ -71,6 +80,8 @@ protected:
     int addressMode = 0;
     int portIndex = -1;
     QByteArray portDevice; // bound to portIndex with SetPortName; empty = default
+    QString portText;      // the port as the settings name it
+    PortFailure failure;
     int speedIndex = 0;
     int parity = 0;
     int dataBits = 0;

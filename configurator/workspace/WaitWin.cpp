@@ -31,6 +31,10 @@ KavuComm *WaitWin::job() const
 void WaitWin::showConnecting()
 {
     timer->stop();
+    failureShown = false;
+    cancelRequested = false;
+    ui->messagesLabel->setWordWrap(false);
+    ui->canselIOButton->setText(tr("Прервать"));
     ui->waitIco->show();
     ui->canselIOButton->show();
     ui->messagesLabel->setText(tr("Соединение с прибором ..."));
@@ -48,6 +52,27 @@ void WaitWin::setMessage(const QString &text, bool finished)
     }
 }
 
+void WaitWin::showFailure(const QString &reason)
+{
+    if (cancelRequested) {
+        // Cancelled while connecting: nothing to explain.
+        setMessage(reason, true);
+        return;
+    }
+    timer->stop();
+    movie->stop();
+    failureShown = true;
+    ui->waitIco->hide();
+    ui->messagesLabel->setWordWrap(true);
+    ui->messagesLabel->setMinimumWidth(420);
+    ui->messagesLabel->setText(reason);
+    ui->canselIOButton->setText(tr("Закрыть"));
+    ui->canselIOButton->show();
+    ui->canselIOButton->setFocus();
+    adjustSize();
+    show();
+}
+
 QString WaitWin::message() const
 {
     return ui->messagesLabel->text();
@@ -56,12 +81,18 @@ QString WaitWin::message() const
 void WaitWin::closeWait()
 {
     timer->stop();
+    failureShown = false;
     movie->stop();
     hide();
 }
 
 void WaitWin::on_canselIOButton_clicked()
 {
+    if (failureShown) {
+        closeWait();
+        return;
+    }
+    cancelRequested = true;
     if (KavuComm *running = job())
         running->terminate();
     ui->canselIOButton->hide();
