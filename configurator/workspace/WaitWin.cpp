@@ -64,11 +64,13 @@ void WaitWin::showFailure(const QString &reason)
     failureShown = true;
     ui->waitIco->hide();
     ui->messagesLabel->setWordWrap(true);
-    ui->messagesLabel->setMinimumWidth(420);
     ui->messagesLabel->setText(reason);
     ui->canselIOButton->setText(tr("Закрыть"));
     ui->canselIOButton->show();
     ui->canselIOButton->setFocus();
+    // The reason takes the width; the button only what it needs.
+    ui->widget_3->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
+    resize(maximumWidth(), heightForWidth(maximumWidth()));
     adjustSize();
     show();
 }
