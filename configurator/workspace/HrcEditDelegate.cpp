@@ -343,15 +343,15 @@ void HrcEditDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, c
     }
     if (!e.hasAttribute(QStringLiteral("localparam")) && changed)
         tree->setItemColour(tree->findItem(name), HrcTree::changedColour());
-    // A communication setting edited again before it was exchanged keeps the
+    // A device link setting edited again before it was exchanged keeps the
     // value still in force on the device: the next connection needs that one.
-    // A local setting, or any link setting where edits are in force at once,
-    // keeps no such value.
-    const bool linkSetting = e.hasAttribute(QStringLiteral("commparam"));
-    const bool inForceAtOnce = e.attribute(QStringLiteral("localparam")) == QLatin1String("yes")
-        || (linkSetting && linkSettingsAtOnce);
-    const bool pendingLinkSetting = linkSetting && !e.attribute(QStringLiteral("undoValue")).isEmpty();
-    if (inForceAtOnce)
+    // Where link edits are in force at once there is no such value. Local
+    // settings ("Port", "TimeOut") are never exchanged and are in force at
+    // once anyway; they keep the value before their last edit like any other.
+    const bool deviceLinkSetting = e.hasAttribute(QStringLiteral("commparam"))
+        && e.attribute(QStringLiteral("localparam")) != QLatin1String("yes");
+    const bool pendingLinkSetting = deviceLinkSetting && !e.attribute(QStringLiteral("undoValue")).isEmpty();
+    if (deviceLinkSetting && linkSettingsAtOnce)
         e.removeAttribute(QStringLiteral("undoValue"));
     else if (!pendingLinkSetting)
         e.setAttribute(QStringLiteral("undoValue"), old);

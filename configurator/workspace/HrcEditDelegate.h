@@ -30,7 +30,7 @@ public:
     // device: until then the value in force there stays as undoValue. Where
     // the tree describes how to reach the device (the wizard's link page),
     // every edit is in force at once. Local settings ("Port", "TimeOut")
-    // always are.
+    // always are (CommSettings reads their value, never an undoValue).
     void setLinkSettingsInForceAtOnce(bool atOnce) { linkSettingsAtOnce = atOnce; }
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
