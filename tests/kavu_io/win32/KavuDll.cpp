@@ -47,6 +47,7 @@ KavuDll::KavuDll()
     resolve(WriteIEEE32, "WriteIEEE32", 20);
     resolve(ReadIEEE32, "ReadIEEE32", 24);
     resolve(GetDeviceLastErr, "GetDeviceLastErr", 0);
+    resolve(GetLastOpenSysErr, "GetLastOpenSysErr", 0);
     resolve(LastErrToStr, "LastErrToStr", 4);
 }
 
