@@ -91,10 +91,14 @@ void KavuComm::closeSession()
 
 int KavuComm::openConfiguredPort()
 {
-    const int opened = openPortOnly();
+    bool nameTaken = true;
+    const int opened = openPortOnly(&nameTaken);
     // -4: this thread's port is still open from an earlier session and is used.
     if (opened != 0 && opened != -4) {
-        if (portIndex < 0 || portIndex > 255 || portText.isEmpty()) {
+        // A name the library cannot take, or a port number it has no device
+        // for, never reaches the system: there is no such port.
+        const int systemError = nameTaken ? GetLastOpenSysErr() : 0;
+        if (portIndex < 0 || portIndex > 255 || portText.isEmpty() || systemError == 0) {
             failure = PortFailure();
             failure.kind = PortFailure::NoDeviceFile;
             failure.port = portText;
@@ -104,16 +108,17 @@ int KavuComm::openConfiguredPort()
             if (device.isEmpty()) // the library's own name of port n
                 device = "/dev/ttyS" + QByteArray::number(portIndex);
 #endif
-            failure = PortFailure::openFailed(portText, device, GetLastOpenSysErr());
+            failure = PortFailure::openFailed(portText, device, systemError);
         }
     }
     return opened;
 }
 
-int KavuComm::openPortOnly()
+int KavuComm::openPortOnly(bool *nameTaken)
 {
     if (!portDevice.isEmpty()) {
         const int bound = SetPortName(portIndex, portDevice.constData());
+        *nameTaken = bound == 0;
         if (bound != 0)
             return bound;
     }

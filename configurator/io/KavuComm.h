@@ -63,7 +63,7 @@ protected:
     void setStateUnlessTerminating(int newState);
     // Opens the configured port; a failure is kept in `failure`.
     int openConfiguredPort();
-    int openPortOnly();
+    int openPortOnly(bool *nameTaken);
     // Asks the device for its name on the port just opened (openResult is
     // what the open returned); a device that does not answer is kept in
     // `failure`.
