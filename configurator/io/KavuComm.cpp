@@ -3,6 +3,7 @@
 #include "CommSettings.h"
 #include "HrcValueText.h"
 #include "KavuValueCodec.h"
+#include "PortFailure.h"
 #include "SerialPortName.h"
 #include "kavu_io.h"
 
@@ -58,6 +59,7 @@ void KavuComm::readPortSettings()
     parity = s.parity.toInt();
     dataBits = s.dataBits.toInt();
     const SerialPortName port = SerialPortName::resolve(s.port);
+    portText = s.port.trimmed();
     portIndex = port.portIndex;
     portDevice = port.device;
     speedIndex = 8 - s.speed.toInt();
@@ -96,12 +98,48 @@ int KavuComm::closePort()
 int KavuComm::openConfiguredPort()
 {
     checkedBaseNames.clear();
+    bool nameTaken = true;
+    const int opened = openPortOnly(&nameTaken);
+    // -4: this thread's port is still open from an earlier session and is used.
+    if (opened != 0 && opened != -4) {
+        // A name the library cannot take, or a port number it has no device
+        // for, never reaches the system: there is no such port.
+        const int systemError = nameTaken ? GetLastOpenSysErr() : 0;
+        if (portIndex < 0 || portIndex > 255 || portText.isEmpty() || systemError == 0) {
+            failure = PortFailure();
+            failure.kind = PortFailure::NoDeviceFile;
+            failure.port = portText;
+        } else {
+            QByteArray device = portDevice;
+#ifndef Q_OS_WIN
+            if (device.isEmpty()) // the library's own name of port n
+                device = "/dev/ttyS" + QByteArray::number(portIndex);
+#endif
+            failure = PortFailure::openFailed(portText, device, systemError);
+        }
+    }
+    return opened;
+}
+
+int KavuComm::openPortOnly(bool *nameTaken)
+{
     if (!portDevice.isEmpty()) {
         const int bound = SetPortName(portIndex, portDevice.constData());
+        *nameTaken = bound == 0;
         if (bound != 0)
             return bound;
     }
     return OpenPort(portIndex, speedIndex, parity, dataBits, stopBits, 1);
+}
+
+int KavuComm::checkDevice(int openResult, QString *deviceName)
+{
+    const int result = readText(QStringLiteral("Dev"), 0, deviceName);
+    if (result == 0)
+        failure = PortFailure();
+    else if (openResult == 0 || openResult == -4)
+        failure = PortFailure::noAnswer(portText);
+    return result;
 }
 
 bool KavuComm::tryConnect()
@@ -119,20 +157,20 @@ bool KavuComm::tryConnect()
         return true;
 
     QString deviceName;
-    lastErr = SetApiMode(1);
-    if (lastErr == 0)
-        lastErr = openConfiguredPort();
+    int opened = SetApiMode(1);
+    if (opened == 0)
+        opened = openConfiguredPort();
     // The device check goes out whatever the open returned: a port still open
     // from an earlier session of this thread is used as it is.
-    lastErr = readText(QStringLiteral("Dev"), 0, &deviceName);
+    lastErr = checkDevice(opened, &deviceName);
 
     if (lastErr != 0) {
         // Second try with the settings as they stand now.
         readPortSettings();
         lastErr = closePort();
         if (lastErr == 0) {
-            lastErr = openConfiguredPort();
-            lastErr = readText(QStringLiteral("Dev"), 0, &deviceName);
+            opened = openConfiguredPort();
+            lastErr = checkDevice(opened, &deviceName);
         }
     }
     setStateUnlessTerminating(lastErr == 0 ? stateConnected : stateIdle);

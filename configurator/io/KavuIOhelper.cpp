@@ -224,7 +224,11 @@ void KavuIOhelper::doExecIO()
     const int finishTotal = job.testJob ? int(testJobTotal) : 0;
     if (!connected) {
         closeSession();
-        emit workFinished(job.id, errorText(lastErr), -1, finishTotal);
+        // Why the port did not open or the device did not answer, where known.
+        const QString why = !isTerminating() && connectFailure().kind != PortFailure::None
+            ? connectFailure().text()
+            : errorText(lastErr);
+        emit workFinished(job.id, why, -1, finishTotal);
     } else {
         if (job.testJob) {
             total = 1;

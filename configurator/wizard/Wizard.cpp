@@ -3,6 +3,7 @@
 #include "ConfigStore.h"
 #include "ErrorText.h"
 #include "FlyTranslator.h"
+#include "HrcEditDelegate.h"
 #include "HrcDocument.h"
 #include "HrcTree.h"
 #include "HrcTreeWorkers.h"
@@ -115,6 +116,10 @@ QDomDocument Wizard::document() const
 void Wizard::createTree(const QDomDocument &doc)
 {
     m_tree = new HrcTree(doc, nullptr, nullptr);
+    // The wizard's link page says how to reach the device as it is set now:
+    // what the engineer enters there is used by the next connection.
+    if (auto *editor = qobject_cast<HrcEditDelegate *>(m_tree->itemDelegate()))
+        editor->setLinkSettingsInForceAtOnce(true);
     m_workers = new HrcTreeWorkers(m_tree, false);
 }
 

@@ -7,13 +7,13 @@
 #include "IValidator.h"
 #include "KavuMon.h"
 #include "LogFileNameEditor.h"
+#include "PortNameEditor.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QSerialPortInfo>
 #include <QTimeEdit>
 
 #include <climits>
@@ -36,19 +36,6 @@ int integerLimit(const QString &text, int fallback)
     bool ok = false;
     const int value = text.toInt(&ok);
     return ok ? value : fallback;
-}
-
-// The serial ports of the machine, the last found first, with the current
-// value kept at the front when it is not among them (a pseudo-terminal, an
-// adapter that is unplugged just now), so opening the editor never loses it.
-QStringList portEntries(const QString &current)
-{
-    QStringList entries;
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
-        entries.prepend(info.portName());
-    if (!current.isEmpty() && !entries.contains(current))
-        entries.prepend(current);
-    return entries;
 }
 
 } // namespace
@@ -136,6 +123,18 @@ QWidget *HrcEditDelegate::createComboBox(QWidget *parent, const QStringList &ent
     return combo;
 }
 
+QWidget *HrcEditDelegate::createPortEditor(QWidget *parent) const
+{
+    auto *editor = new PortNameEditor(parent);
+    // Picking an entry or pressing Enter is the whole edit.
+    connect(editor, &PortNameEditor::chosen, this, [this, editor]() {
+        auto *self = const_cast<HrcEditDelegate *>(this);
+        emit self->commitData(editor);
+        emit self->closeEditor(editor, QAbstractItemDelegate::NoHint);
+    });
+    return editor;
+}
+
 QWidget *HrcEditDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &, const QModelIndex &index) const
 {
     if (index.column() != valueColumn)
@@ -148,7 +147,7 @@ QWidget *HrcEditDelegate::createEditor(QWidget *parent, const QStyleOptionViewIt
     case LogFileEditor:
         return new LogFileNameEditor(parent);
     case PortList:
-        return createComboBox(parent, portEntries(e.attribute(kValue)));
+        return createPortEditor(parent);
     case EnumList:
         return createComboBox(parent, HrcDocument::translated(e.attribute(QStringLiteral("valueset")))
                                           .split(QLatin1Char(';')));
@@ -224,7 +223,7 @@ void HrcEditDelegate::setEditorData(QWidget *editor, const QModelIndex &index) c
         return;
     }
     case PortList:
-        static_cast<QComboBox *>(editor)->setCurrentText(value);
+        static_cast<PortNameEditor *>(editor)->setPortName(value);
         return;
     case EnumList: {
         auto *combo = static_cast<QComboBox *>(editor);
@@ -279,7 +278,7 @@ void HrcEditDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, c
         changed = newValue != old;
         break;
     case PortList:
-        newValue = shown = static_cast<QComboBox *>(editor)->currentText();
+        newValue = shown = static_cast<PortNameEditor *>(editor)->portName();
         changed = newValue != old;
         break;
     case EnumList: {
@@ -347,11 +346,17 @@ void HrcEditDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, c
     }
     if (!e.hasAttribute(QStringLiteral("localparam")) && changed)
         tree->setItemColour(tree->findItem(name), HrcTree::changedColour());
-    // A communication setting edited again before it was exchanged keeps the
+    // A device link setting edited again before it was exchanged keeps the
     // value still in force on the device: the next connection needs that one.
-    const bool pendingLinkSetting = e.hasAttribute(QStringLiteral("commparam"))
-        && !e.attribute(QStringLiteral("undoValue")).isEmpty();
-    if (!pendingLinkSetting)
+    // Where link edits are in force at once there is no such value. Local
+    // settings ("Port", "TimeOut") are never exchanged and are in force at
+    // once anyway; they keep the value before their last edit like any other.
+    const bool deviceLinkSetting = e.hasAttribute(QStringLiteral("commparam"))
+        && e.attribute(QStringLiteral("localparam")) != QLatin1String("yes");
+    const bool pendingLinkSetting = deviceLinkSetting && !e.attribute(QStringLiteral("undoValue")).isEmpty();
+    if (deviceLinkSetting && linkSettingsAtOnce)
+        e.removeAttribute(QStringLiteral("undoValue"));
+    else if (!pendingLinkSetting)
         e.setAttribute(QStringLiteral("undoValue"), old);
     model->setData(index, shown, Qt::EditRole);
 }
@@ -364,7 +369,7 @@ void HrcEditDelegate::updateEditorGeometry(QWidget *editor, const QStyleOptionVi
     // editors reach over the next columns rather than cut the text.
     if (qobject_cast<QDateTimeEdit *>(editor) && !qobject_cast<QTimeEdit *>(editor))
         rect.setWidth(qMax(rect.width(), editor->sizeHint().width()));
-    else if (qobject_cast<LogFileNameEditor *>(editor))
+    else if (qobject_cast<LogFileNameEditor *>(editor) || qobject_cast<PortNameEditor *>(editor))
         rect.setWidth(qMax(rect.width(), 290));
     editor->setGeometry(rect);
 }

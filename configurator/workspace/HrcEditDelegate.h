@@ -26,6 +26,13 @@ public:
 
     static EditorKind editorKind(const QDomElement &element);
 
+    // Link settings (commparam) normally take effect once written to the
+    // device: until then the value in force there stays as undoValue. Where
+    // the tree describes how to reach the device (the wizard's link page),
+    // every edit is in force at once. Local settings ("Port", "TimeOut")
+    // always are (CommSettings reads their value, never an undoValue).
+    void setLinkSettingsInForceAtOnce(bool atOnce) { linkSettingsAtOnce = atOnce; }
+
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
@@ -42,6 +49,8 @@ private:
     // valid pair ("0;0" when it was not one).
     QDomElement preparedPoint(const QDomElement &half) const;
     QWidget *createComboBox(QWidget *parent, const QStringList &entries) const;
+    QWidget *createPortEditor(QWidget *parent) const;
 
     HrcTree *tree;
+    bool linkSettingsAtOnce = false;
 };

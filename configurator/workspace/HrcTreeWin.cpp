@@ -565,7 +565,7 @@ void HrcTreeWin::flushProgress()
     }
 }
 
-void HrcTreeWin::onKavuIOFinished(QString, int count, int total)
+void HrcTreeWin::onKavuIOFinished(QString msg, int count, int total)
 {
     // The job's last results reach the tree before its end is handled.
     progressTimer->stop();
@@ -573,7 +573,8 @@ void HrcTreeWin::onKavuIOFinished(QString, int count, int total)
     setCommandsEnabled(true);
     const bool read = jobOperation == KavuComm::opRead;
     if (count == -1) {
-        statusText = tr("Ошибка связи с прибором");
+        // The worker tells why the port did not open or the device did not answer.
+        statusText = msg.isEmpty() ? tr("Ошибка связи с прибором") : msg;
         if (QTreeWidgetItem *item = firstSelected())
             paramTree->setItemColour(item, HrcTree::problemColour());
         if (checkingConnection) {
@@ -602,7 +603,10 @@ void HrcTreeWin::onKavuIOFinished(QString, int count, int total)
     } else {
         statusText = (read ? tr("Прочитано с ошибками (%1)") : tr("Записано с ошибками (%1)")).arg(count);
     }
-    waitWin->setMessage(statusText, true);
+    if (count == -1)
+        waitWin->showFailure(statusText); // stays until the engineer closes it
+    else
+        waitWin->setMessage(statusText, true);
     paramTree->setEnabled(true);
 
     if (total == int(testJobTotal)) {

@@ -63,6 +63,8 @@ KAVU_API int KAVU_CALL GetExtendedLastErr(void) {
     return lease.port() != nullptr ? lease.port()->extendedError : KAVU_E_NO_PORT;
 }
 
+KAVU_API int KAVU_CALL GetLastOpenSysErr(void) { return kavu::platform::serialLastOpenError(); }
+
 KAVU_API int KAVU_CALL LastErrToStr(char* buffer) {
     if (buffer == nullptr) return KAVU_E_NULL_POINTER;
     kavu::PortLease lease = PortRegistry::instance().leaseCurrent();

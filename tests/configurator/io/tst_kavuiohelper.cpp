@@ -342,7 +342,11 @@ void TestKavuIOhelper::unreachablePortFailsTheConnection()
         QVERIFY(ws.run("configuration", KavuComm::opRead, true));
         QCOMPARE(ws.recorder->count, -1);
         QCOMPARE(ws.recorder->total, 0);
-        QCOMPARE(ws.recorder->message, errorText(-2));
+        // The finish message says why: no such device (a missing file, or a
+        // COM number the library maps to a /dev/ttyS that is not there).
+        QCOMPARE(ws.recorder->message, ws.helper()->connectFailure().text());
+        QCOMPARE(ws.helper()->connectFailure().kind, PortFailure::NoDeviceFile);
+        QVERIFY(ws.recorder->message.startsWith(QString("Порт %1 не найден").arg(port)));
         QCOMPARE(ws.helper()->lastError(), -2);
         QVERIFY(ws.recorder->updates.isEmpty());
         QCOMPARE(ws.recorder->starting, QList<int>{0});
@@ -386,7 +390,7 @@ void TestKavuIOhelper::changedPortIsUsedByTheNextJob()
     QVERIFY(ws.run("Tin.F", KavuComm::opRead, false));
     QCOMPARE(ws.recorder->count, -1);
     QVERIFY(ws.helper()->lastError() != 0);
-    QCOMPARE(ws.recorder->message, errorText(ws.helper()->lastError()));
+    QCOMPARE(ws.recorder->message, PortFailure::noAnswer(silent.path()).text());
     QVERIFY(!ws.element("Tin.F").hasAttribute("ioLastErrCode"));
     QVERIFY(silent.log().contains(" read Dev"));
 

@@ -18,6 +18,8 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QHeaderView>
+#include <QProcess>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -83,6 +85,38 @@ QString shownValue(Wizard *w, const QString &name)
     return item ? item->text(w->tree()->columnCount() == 2 ? 1 : 2) : QStringLiteral("<no row>");
 }
 
+// Edits a value on the wizard's tree as a person does: double-click on the
+// value, type, Enter.
+void editOnTree(Wizard *w, const QString &name, const QString &text)
+{
+    HrcTree *tree = w->tree();
+    QTreeWidgetItem *item = tree->findItem(name);
+    QVERIFY(item);
+    tree->scrollToItem(item);
+    const int column = 2;
+    const QRect row = tree->visualItemRect(item);
+    const QPoint pos(tree->header()->sectionViewportPosition(column) + 10, row.center().y());
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, pos);
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, pos);
+    QLineEdit *edit = nullptr;
+    QVERIFY(QTest::qWaitFor([&]() {
+        for (QLineEdit *e : tree->viewport()->findChildren<QLineEdit *>())
+            if (e->isVisible())
+                edit = e;
+        return edit != nullptr;
+    }, 3000));
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, text);
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTRY_COMPARE(tree->paramValue(name), text);
+}
+
+QString logText(Wizard *w)
+{
+    return w->findChild<QTextEdit *>("logTextEdit")->toPlainText();
+}
+
 } // namespace
 
 class TestWizard : public QObject
@@ -98,6 +132,7 @@ private slots:
     void silentPortOffersRetryAndReturn();
     void cancelEndsTheJob();
     void editCommunicationSettings();
+    void linkPageEditsAreUsedAtOnceAndFailuresSayWhy();
     void offlineHandOverReadsNothing();
     void handOverAndBackRestoresStoredValues();
     void restoreRulesForStoredValues();
@@ -304,6 +339,63 @@ void TestWizard::editCommunicationSettings()
     click(w.get(), "exitCommEditButton");
     QCOMPARE(w->stagesMap()->current(), int(Wizard::stCommSettings));
     QCOMPARE(w->tree()->columnCount(), 2);
+}
+
+void TestWizard::linkPageEditsAreUsedAtOnceAndFailuresSayWhy()
+{
+    auto w = makeWizard();
+    const QString missing = "/dev/ttyUSB-not-plugged";
+    w->presetPort(missing);
+    w->tree()->paramValue("TimeOut", "1");
+
+    // A port that is not there says so in the log, and the log stays.
+    QVERIFY(runJob(w.get(), "checkCommParamButton"));
+    QCOMPARE(text(w.get(), "commCheckTitle"), QString("Ошибка подключения к прибору."));
+    QVERIFY2(logText(w.get()).contains(QString("Порт %1 не найден: такого устройства в системе нет.").arg(missing)),
+             qPrintable(logText(w.get())));
+    QVERIFY(!wizardtest::saveScreenshot(w.get(), "wizard_port_missing").isEmpty());
+    QTest::qWait(1500);
+    QVERIFY(logText(w.get()).contains("не найден"));
+    click(w.get(), "abortCommButton");
+
+    // On the link page the port typed and an address entered are used by the
+    // very next check: the device answers at 16, not at 20.
+    click(w.get(), "editCommParamButton");
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stEditCommSettings));
+    editOnTree(w.get(), "Port", sim->path());
+    editOnTree(w.get(), "Addr", "20");
+    click(w.get(), "exitCommEditButton");
+    QVERIFY(runJob(w.get(), "checkCommParamButton"));
+    QVERIFY2(logText(w.get()).contains(QString("Порт %1 открыт, но прибор не отвечает.").arg(sim->path())),
+             qPrintable(logText(w.get())));
+    click(w.get(), "abortCommButton");
+    click(w.get(), "editCommParamButton");
+    editOnTree(w.get(), "Addr", "16");
+    click(w.get(), "exitCommEditButton");
+    QVERIFY(runJob(w.get(), "checkCommParamButton"));
+    QCOMPARE(text(w.get(), "commCheckTitle"), QString("Связь с прибором установлена."));
+    QVERIFY2(logText(w.get()).startsWith("Наименование прибора: HRC417"), qPrintable(logText(w.get())));
+
+    // Another program holding the port is named.
+    click(w.get(), "prevButton");
+    QProcess holder;
+    holder.start("python3", {"-c",
+                             "import fcntl, sys, time\n"
+                             "port = open(sys.argv[1], 'rb')\n"
+                             "fcntl.flock(port, fcntl.LOCK_EX)\n"
+                             "print('held', flush=True)\n"
+                             "time.sleep(30)\n",
+                             sim->path()});
+    QVERIFY(holder.waitForReadyRead(10000));
+    QVERIFY(runJob(w.get(), "checkCommParamButton"));
+    const QString holderName = QString("python3 (PID %1)").arg(holder.processId());
+    // (The simulator keeps the port open too and is named as well.)
+    QVERIFY2(logText(w.get()).contains(QString("Порт %1 занят другой программой: ").arg(sim->path())),
+             qPrintable(logText(w.get())));
+    QVERIFY2(logText(w.get()).contains(holderName), qPrintable(logText(w.get())));
+    QVERIFY(!wizardtest::saveScreenshot(w.get(), "wizard_port_held").isEmpty());
+    holder.kill();
+    holder.waitForFinished();
 }
 
 void TestWizard::offlineHandOverReadsNothing()

@@ -85,8 +85,11 @@ public:
     {
         if (spy.isEmpty() && !spy.wait(ms))
             return false;
-        // The finish message stays up for a second.
+        // The finish message stays up for a second; a failure to connect
+        // until the engineer closes it.
         HrcTreeWin *w = session.window.get();
+        if (w->waitWindow()->showsFailure())
+            QTest::mouseClick(w->waitWindow()->findChild<QPushButton *>("canselIOButton"), Qt::LeftButton);
         if (!QTest::qWaitFor([w]() { return !w->waitWindow()->isVisible(); }, 5000))
             return false;
         w->activateWindow();
@@ -160,6 +163,7 @@ private slots:
     void problemNavigationOverFailedParameters();
     void connectionCheck();
     void connectionCheckAgainstSilentDevice();
+    void failedOpenStaysExplainedInTheWaitWindow();
     void saveChangeOpen();
     void testPanelReadsAndWrites();
     void cancelFromTheWaitWindow();
@@ -543,7 +547,9 @@ void TestHrcTreeWin::connectionCheckAgainstSilentDevice()
     QTest::mouseClick(s.window->toolButton(14), Qt::LeftButton);
     QVERIFY(end.wait());
     QCOMPARE(end.count(), -1);
-    QCOMPARE(s.window->lastStatus(), QString("Ошибка связи с прибором"));
+    QCOMPARE(s.window->lastStatus(), QString("Порт %1 открыт, но прибор не отвечает. Проверьте скорость обмена, "
+                                             "адрес прибора и подключение линии связи.")
+                                         .arg(s.sim.path()));
     QTreeWidgetItem *comm = s.item("commSettings");
     QCOMPARE(HrcTree::itemColour(comm), HrcTree::problemColour());
     QCOMPARE(HrcTree::itemColour(s.item("Addr")), HrcTree::problemColour());
@@ -552,6 +558,50 @@ void TestHrcTreeWin::connectionCheckAgainstSilentDevice()
     QCOMPARE(s.tree()->selectedItems(), QList<QTreeWidgetItem *>{comm});
     QCOMPARE(s.value("Dev"), QString()); // values stay as they were
     QVERIFY(!saveScreenshot(s.window.get(), "main_window_no_connection").isEmpty());
+}
+
+void TestHrcTreeWin::failedOpenStaysExplainedInTheWaitWindow()
+{
+    Session s(QStringList(), 0);
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    // The port chosen is a file that is no serial port; then one that is gone.
+    s.document.paramValue("Port", "/dev/null");
+    QSignalSpy finished(s.helper(), &KavuIOhelper::kavuIOFinished);
+    QTest::mouseClick(s.window->toolButton(14), Qt::LeftButton);
+    QVERIFY(finished.wait(30000));
+    const QString notSerial = "/dev/null не является последовательным портом. Выберите другой порт.";
+    QCOMPARE(s.window->lastStatus(), notSerial);
+    WaitWin *wait = s.window->waitWindow();
+    auto *close = wait->findChild<QPushButton *>("canselIOButton");
+    QCOMPARE(s.waitText(), notSerial);
+    QCOMPARE(close->text(), QString("Закрыть"));
+    QVERIFY(!saveScreenshot(wait, "wait_window_port_failure").isEmpty());
+    // Not gone after a second: the engineer closes it.
+    QTest::qWait(2000);
+    QVERIFY(wait->isVisible());
+    QCOMPARE(s.waitText(), notSerial);
+    QTest::mouseClick(close, Qt::LeftButton);
+    QTRY_VERIFY(!wait->isVisible());
+
+    s.document.paramValue("Port", "ttyUSB-not-plugged");
+    QTest::mouseClick(s.window->toolButton(14), Qt::LeftButton);
+    QVERIFY(finished.wait(30000));
+    QCOMPARE(s.waitText(), QString("Порт ttyUSB-not-plugged не найден: такого устройства в системе нет. "
+                                   "Проверьте, подключён ли адаптер, и выберите порт из списка."));
+    QVERIFY(wait->isVisible());
+    QCOMPARE(close->text(), QString("Закрыть"));
+    QVERIFY(!saveScreenshot(wait, "wait_window_port_missing").isEmpty());
+    QTest::mouseClick(close, Qt::LeftButton);
+    QTRY_VERIFY(!wait->isVisible());
+
+    // The next job shows its progress and cancel button as before.
+    s.document.paramValue("Port", s.sim.path());
+    s.document.paramValue("TimeOut", "2");
+    JobEnd end(s);
+    QTest::mouseClick(s.window->toolButton(14), Qt::LeftButton);
+    QCOMPARE(close->text(), QString("Прервать"));
+    QVERIFY(end.wait());
+    QCOMPARE(s.window->lastStatus(), QString("Связь с прибором установлена"));
 }
 
 void TestHrcTreeWin::saveChangeOpen()
