@@ -3,6 +3,7 @@
 #include "ConfigStore.h"
 #include "ErrorText.h"
 #include "FlyTranslator.h"
+#include "HelpWin.h"
 #include "HrcDocument.h"
 #include "HrcTree.h"
 #include "HrcTreeWorkers.h"
@@ -14,7 +15,6 @@
 
 #include <QCoreApplication>
 #include <QDebug>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QHeaderView>
@@ -23,7 +23,6 @@
 #include <QMovie>
 #include <QSettings>
 #include <QShortcut>
-#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -1008,8 +1007,7 @@ void Wizard::on_saveParamButton_clicked()
 
 void Wizard::doOpenHelp()
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + QDir::separator()
-                                                  + QStringLiteral("hrc417.chm")));
+    HelpWin::openHelp(this);
 }
 
 // ---- Window switching --------------------------------------------------------------
