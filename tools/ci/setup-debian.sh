@@ -19,7 +19,7 @@ ci_packages=(
   clang libclang-rt-14-dev
   librsvg2-bin imagemagick
   mingw-w64 wine64 wine socat
-  dpkg-dev fakeroot file lintian desktop-file-utils appstream
+  dpkg-dev fakeroot file lintian desktop-file-utils appstream xdotool
 )
 
 case "${1:-}" in
