@@ -28,6 +28,7 @@ private slots:
     void initTestCase();
     void cleanup();
     void f1OpensTheHelpInTheChosenLanguage();
+    void installedProgramFindsItsLanguageFiles();
 
 private:
     // Clicks the link whose text is linkText on the page shown.
@@ -160,6 +161,31 @@ void TestHelp::f1OpensTheHelpInTheChosenLanguage()
     const QString shot = QStringLiteral(HRC_SCREENSHOT_DIR "/help-window-en.png");
     QDir().mkpath(QStringLiteral(HRC_SCREENSHOT_DIR));
     QVERIFY(help->grab().save(shot));
+}
+
+// An installed program (<prefix>/bin) has its language files in
+// <prefix>/share/hrc417/Language; a "Language" beside the program wins.
+void TestHelp::installedProgramFindsItsLanguageFiles()
+{
+    const QString programDir = QCoreApplication::applicationDirPath();
+    const QString beside = programDir + "/Language";
+    const QString installed = QDir::cleanPath(programDir + "/../share/hrc417/Language");
+    QVERIFY(!QFileInfo::exists(beside));
+    QVERIFY(!QFileInfo::exists(installed));
+    QCOMPARE(FlyTranslator::defaultLanguageDir(), beside);
+
+    QVERIFY(QDir().mkpath(installed));
+    QVERIFY(QFile::copy(QStringLiteral(HRC_LANGUAGE_DIR "/english.lng"), installed + "/english.lng"));
+    QCOMPARE(FlyTranslator::defaultLanguageDir(), installed);
+    {
+        FlyTranslator translator;
+        QCOMPARE(translator.languageNames(), QStringList{"English"});
+        QCOMPARE(translator.languageFiles(), QStringList{installed + "/english.lng"});
+    }
+    QVERIFY(QDir().mkpath(beside));
+    QCOMPARE(FlyTranslator::defaultLanguageDir(), beside);
+    QVERIFY(QDir(beside).removeRecursively());
+    QVERIFY(QDir(QDir::cleanPath(programDir + "/../share")).removeRecursively());
 }
 
 QTEST_MAIN(TestHelp)
