@@ -3,15 +3,18 @@
 #  1. builds the four Debian packages in build/ (cmake --build build --target package)
 #     and checks them with lintian (no errors), the desktop entry with
 #     desktop-file-validate and the AppStream metadata with appstreamcli;
-#  2. installs them with apt-get install ./…deb;
-#  3. checks that every installed ELF file resolves its libraries (ldd);
-#  4. starts the installed simulator and the installed configurator on a
+#  2. builds kavu_io on its own (cmake -S kavu_io) for Linux, installs it, moves
+#     the installed tree and builds a client against it through pkg-config and
+#     CMake; and for both mingw toolchains;
+#  3. installs the packages with apt-get install ./…deb;
+#  4. checks that every installed ELF file resolves its libraries (ldd);
+#  5. starts the installed simulator and the installed configurator on a
 #     virtual X screen with --port pointing at the simulator, clicks
 #     "Проверка связи" and checks in the simulator's log that the device's
 #     name was read; presses F1 and keeps a screenshot of the help window;
-#  5. builds a small C program against libkavu-io-dev through pkg-config and
+#  6. builds a small C program against libkavu-io-dev through pkg-config and
 #     through CMake and runs it;
-#  6. removes the packages again (also when a step fails).
+#  7. removes the packages again (also when a step fails).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
@@ -38,6 +41,56 @@ done
 echo "-- lintian"
 lintian --fail-on error --display-info "${debs[@]}" | tee "$out/lintian.txt"
 echo "   lintian: $(grep -c '^E:' "$out/lintian.txt" || true) errors, $(grep -c '^W:' "$out/lintian.txt" || true) warnings"
+
+# A client of the library, built against the packages and against a moved install.
+mkdir -p "$out/client"
+cat >"$out/client/client.c" <<'C'
+#include <kavu_io.h>
+#include <stdio.h>
+#include <string.h>
+
+int main(void)
+{
+    char text[KAVU_ERROR_TEXT_SIZE];
+    memset(text, 0, sizeof text);
+    /* The library is loaded and answers: the text of the last error. */
+    int result = LastErrToStr(text);
+    printf("LastErrToStr = %d, %zu bytes of text\n", result, strlen(text));
+    return result != 0 || text[0] == 0;
+}
+C
+cat >"$out/client/CMakeLists.txt" <<'CMAKE'
+cmake_minimum_required(VERSION 3.16)
+project(kavu_client C)
+find_package(kavu_io 1 REQUIRED)
+add_executable(client client.c)
+target_link_libraries(client PRIVATE kavu_io::kavu_io)
+CMAKE
+
+echo "-- kavu_io on its own: Linux (installed, moved, used) and both mingw toolchains"
+standalone=$out/standalone
+cmake -S kavu_io -B "$standalone/linux" -G Ninja -DCMAKE_INSTALL_PREFIX="$standalone/prefix" >"$standalone.log" 2>&1 &&
+  cmake --build "$standalone/linux" -j"$jobs" --target install >>"$standalone.log" 2>&1 ||
+  { cat "$standalone.log"; exit 1; }
+mv "$standalone/prefix" "$standalone/moved"
+pc_dir=$(dirname "$(find "$standalone/moved" -name kavu_io.pc)")
+lib_dir=$(dirname "$(find "$standalone/moved" -name 'libkavu_io.so.1')")
+# shellcheck disable=SC2046
+cc -Wall -Wextra -o "$standalone/client-pkgconfig" "$out/client/client.c" \
+  $(PKG_CONFIG_PATH=$pc_dir pkg-config --cflags --libs kavu_io)
+LD_LIBRARY_PATH=$lib_dir "$standalone/client-pkgconfig"
+cmake -S "$out/client" -B "$standalone/client" -G Ninja -DCMAKE_PREFIX_PATH="$standalone/moved" >/dev/null
+cmake --build "$standalone/client" >/dev/null
+LD_LIBRARY_PATH=$lib_dir "$standalone/client/client"
+for arch in i686 x86_64; do
+  cmake -S kavu_io -B "$standalone/win-$arch" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$arch.cmake" >>"$standalone.log" 2>&1 &&
+    cmake --build "$standalone/win-$arch" -j"$jobs" >>"$standalone.log" 2>&1 ||
+    { cat "$standalone.log"; exit 1; }
+  grep -q 'FILEVERSION     1,0,0,0' "$standalone/win-$arch/win32/kavu_io.rc" ||
+    { echo "kavu_io.dll ($arch) has no version in its resources"; exit 1; }
+  echo "   kavu_io.dll ($arch) built on its own, version resource 1.0.0"
+done
 
 cleanup() {
   set +e
@@ -109,29 +162,6 @@ grep ' read Dev -> ' "$out/sim.log" | head -n 1
 echo "   screenshots: $out/wizard.png $out/help.png"
 
 echo "-- a C program against libkavu-io-dev"
-mkdir -p "$out/client"
-cat >"$out/client/client.c" <<'C'
-#include <kavu_io.h>
-#include <stdio.h>
-#include <string.h>
-
-int main(void)
-{
-    char text[KAVU_ERROR_TEXT_SIZE];
-    memset(text, 0, sizeof text);
-    /* The library is loaded and answers: the text of the last error. */
-    int result = LastErrToStr(text);
-    printf("LastErrToStr = %d, %zu bytes of text\n", result, strlen(text));
-    return result != 0 || text[0] == 0;
-}
-C
-cat >"$out/client/CMakeLists.txt" <<'CMAKE'
-cmake_minimum_required(VERSION 3.16)
-project(kavu_client C)
-find_package(kavu_io 1 REQUIRED)
-add_executable(client client.c)
-target_link_libraries(client PRIVATE kavu_io::kavu_io)
-CMAKE
 # shellcheck disable=SC2046
 cc -Wall -Wextra -o "$out/client/client-pkgconfig" "$out/client/client.c" $(pkg-config --cflags --libs kavu_io)
 "$out/client/client-pkgconfig"
