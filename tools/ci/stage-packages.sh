@@ -14,7 +14,7 @@
 #     name was read; presses F1 and keeps a screenshot of the help window;
 #  6. builds a small C program against libkavu-io-dev through pkg-config and
 #     through CMake and runs it;
-#  7. removes the packages again (also when a step fails).
+#  7. purges the packages again (also when a step fails).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
@@ -97,8 +97,10 @@ cleanup() {
   [ -n "${cfg_pid:-}" ] && kill "$cfg_pid" 2>/dev/null && wait "$cfg_pid" 2>/dev/null
   [ -n "${sim_pid:-}" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
   echo "-- removing the packages"
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get remove -y "${packages[@]}" >"$out/remove.log" 2>&1 ||
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get purge -y "${packages[@]}" >"$out/remove.log" 2>&1 ||
     cat "$out/remove.log"
+  left=$(dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' "${packages[@]}" 2>/dev/null | grep -v '^un' || true)
+  [ -z "$left" ] || { echo "packages left behind:"; echo "$left"; }
 }
 trap cleanup EXIT
 
