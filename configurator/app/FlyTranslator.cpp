@@ -52,13 +52,29 @@ bool LanguageFile::parse(const QByteArray &content)
     return true;
 }
 
+QString FlyTranslator::defaultLanguageDir()
+{
+    const QString programDir = QCoreApplication::applicationDirPath();
+    const QString beside = programDir + QStringLiteral("/Language");
+#ifdef HRC_DATA_DIR_FROM_BIN
+    // An installed program (e.g. /usr/bin) keeps its data in the shared data
+    // directory (/usr/share/hrc417), found relative to the program.
+    if (!QDir(beside).exists()) {
+        const QString installed =
+            QDir::cleanPath(programDir + QStringLiteral("/" HRC_DATA_DIR_FROM_BIN "/Language"));
+        if (QDir(installed).exists())
+            return installed;
+    }
+#endif
+    return beside;
+}
+
 FlyTranslator::FlyTranslator(QObject *parent, const QString &languageDir) : QTranslator(parent)
 {
     QTranslator::load(QStringLiteral(":/resources/defaultlang.qm"));
     QCoreApplication::installTranslator(this);
 
-    const QString dirPath =
-        languageDir.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/Language") : languageDir;
+    const QString dirPath = languageDir.isEmpty() ? defaultLanguageDir() : languageDir;
     const QDir dir(dirPath);
     const QStringList fileNames = dir.entryList({QStringLiteral("*.lng")}, QDir::Files, QDir::Name);
     for (const QString &fileName : fileNames) {

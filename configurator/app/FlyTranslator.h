@@ -36,7 +36,11 @@ class FlyTranslator : public QTranslator
 {
     Q_OBJECT
 public:
-    // Scans languageDir (empty: applicationDirPath() + "/Language"), installs
+    // "Language" beside the program; when there is none, the installed data
+    // directory's "Language" (<bindir>/../share/hrc417/Language).
+    static QString defaultLanguageDir();
+
+    // Scans languageDir (empty: defaultLanguageDir()), installs
     // itself and loads the start-up language.
     explicit FlyTranslator(QObject *parent = nullptr, const QString &languageDir = QString());
     ~FlyTranslator() override;

@@ -4,6 +4,7 @@
 #include "ErrorText.h"
 #include "FlyTranslator.h"
 #include "HrcEditDelegate.h"
+#include "HelpWin.h"
 #include "HrcDocument.h"
 #include "HrcTree.h"
 #include "HrcTreeWorkers.h"
@@ -15,7 +16,6 @@
 
 #include <QCoreApplication>
 #include <QDebug>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QHeaderView>
@@ -24,7 +24,6 @@
 #include <QMovie>
 #include <QSettings>
 #include <QShortcut>
-#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -1013,8 +1012,7 @@ void Wizard::on_saveParamButton_clicked()
 
 void Wizard::doOpenHelp()
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + QDir::separator()
-                                                  + QStringLiteral("hrc417.chm")));
+    HelpWin::openHelp(this);
 }
 
 // ---- Window switching --------------------------------------------------------------

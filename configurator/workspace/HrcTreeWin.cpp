@@ -2,6 +2,7 @@
 
 #include "ConfigStore.h"
 #include "ErrorText.h"
+#include "HelpWin.h"
 #include "HrcEditDelegate.h"
 #include "HrcMessageBox.h"
 #include "HrcTree.h"
@@ -14,7 +15,6 @@
 
 #include <QCoreApplication>
 #include <QDebug>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -26,7 +26,6 @@
 #include <QShortcut>
 #include <QSizeGrip>
 #include <QTimer>
-#include <QUrl>
 
 const char *const HrcTreeWin::allSets = "configuration;otopKontur1;otopKontur2;GeneralParam";
 
@@ -443,8 +442,7 @@ void HrcTreeWin::showAboutWin()
 
 void HrcTreeWin::doOpenHelp()
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + QDir::separator()
-                                                  + QStringLiteral("hrc417.chm")));
+    HelpWin::openHelp(this);
 }
 
 void HrcTreeWin::on_toolButton_1_clicked()
