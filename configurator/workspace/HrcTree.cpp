@@ -259,7 +259,10 @@ void HrcTree::buildParameter(const QDomElement &element, bool makeItems, QTreeWi
 
     if (m_fullTree && HrcDocument::hasProblemCode(element)) {
         item->setText(kErrorColumn, errorText(element.attribute(QStringLiteral("ioLastErrCode")).toInt()));
-        setItemColour(item, problemColour());
+        if (HrcDocument::wasNotExchanged(element))
+            item->setForeground(kErrorColumn, problemColour());
+        else
+            setItemColour(item, problemColour());
     }
 }
 
@@ -402,7 +405,7 @@ QTreeWidgetItem *HrcTree::gotoProblem(QTreeWidgetItem *start, bool forward)
             --it;
     }
     for (; *it; forward ? ++it : --it) {
-        if (itemColour(*it) == problemColour()) {
+        if (isProblemItem(*it)) {
             QTreeWidgetItem *found = *it;
             if (start)
                 start->setSelected(false);
@@ -414,6 +417,11 @@ QTreeWidgetItem *HrcTree::gotoProblem(QTreeWidgetItem *start, bool forward)
         }
     }
     return nullptr;
+}
+
+bool HrcTree::isProblemItem(const QTreeWidgetItem *item)
+{
+    return itemColour(item) == problemColour() || item->foreground(kErrorColumn).color() == problemColour();
 }
 
 QTreeWidgetItem *HrcTree::gotoNextProblem(QTreeWidgetItem *start)
@@ -514,7 +522,12 @@ void HrcTree::onKavuMonUpdating(uint treeId, int, int)
     if (!item)
         return;
     const QString code = element.attribute(QStringLiteral("ioLastErrCode"));
-    if (code == QLatin1String("0")) {
+    if (HrcDocument::wasNotExchanged(element)) {
+        // Left out by the job: the value and its colour stay as they were
+        // (an edit stays changed, to be sent again); only the reason is red.
+        item->setText(kErrorColumn, errorText(code.toInt()));
+        item->setForeground(kErrorColumn, problemColour());
+    } else if (code == QLatin1String("0")) {
         setItemColour(item, normalColour());
         updateItems(item, false, QStringLiteral("ioValue"), false, true);
         item->setText(kErrorColumn, tr("Время опроса: ") + QTime::currentTime().toString(Qt::TextDate));

@@ -87,6 +87,9 @@ public:
     static QColor problemColour() { return QColor(Qt::red); }
     void setItemColour(QTreeWidgetItem *item, const QColor &colour) const;
     static QColor itemColour(const QTreeWidgetItem *item);
+    // Red text in column 0 (a failed exchange) or in the error column (a
+    // parameter the last job left out).
+    static bool isProblemItem(const QTreeWidgetItem *item);
 
     const QStringList &baseNames() const { return m_baseNames; }
     const QStringList &typeNames() const { return m_typeNames; }

@@ -522,7 +522,18 @@ void HrcTreeWin::onKavuIOFinished(QString, int count, int total)
 {
     setCommandsEnabled(true);
     const bool read = jobOperation == KavuComm::opRead;
-    if (count == -1) {
+    const KavuIOhelper::Outcome outcome = treeWorkers->ioHelper()->finishedJobOutcome();
+    if (outcome.cancelled) {
+        // The parameters left out carry their own mark; the count says how
+        // far the job got.
+        if (count == -1)
+            statusText = tr("Прервано пользователем");
+        else
+            statusText = (read ? tr("Прервано пользователем. Прочитано %1 из %2")
+                               : tr("Прервано пользователем. Записано %1 из %2"))
+                             .arg(outcome.succeeded)
+                             .arg(total == int(testJobTotal) ? 1 : total);
+    } else if (count == -1) {
         statusText = tr("Ошибка связи с прибором");
         if (QTreeWidgetItem *item = firstSelected())
             paramTree->setItemColour(item, HrcTree::problemColour());
@@ -560,7 +571,7 @@ void HrcTreeWin::onKavuIOFinished(QString, int count, int total)
         if (count == 0) {
             test.setAttribute(QStringLiteral("value"), test.attribute(QStringLiteral("ioValue")));
             testParamWin->setResultText(paramTree->displayText(test));
-        } else if (count == -1) {
+        } else if (count == -1 || outcome.cancelled) {
             // No exchange took place: the panel says so rather than showing
             // the code of an earlier one.
             testParamWin->setResultText(statusText);

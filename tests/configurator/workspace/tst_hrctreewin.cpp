@@ -19,8 +19,10 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSettings>
 #include <QShortcut>
 #include <QTemporaryDir>
@@ -161,6 +163,8 @@ private slots:
     void saveChangeOpen();
     void testPanelReadsAndWrites();
     void cancelFromTheWaitWindow();
+    void escapeInTheWaitWindowAsksThenCancels();
+    void parametersLeftOutByTheDeadlineStayEdited();
     void windowMovesMaximisesAndRestores();
     void pollingAndBackToTheWizard();
 };
@@ -671,6 +675,7 @@ void TestHrcTreeWin::cancelFromTheWaitWindow()
     Session s(QStringList{"--baud", "1200"}, 2);
     QVERIFY2(s.ready, qPrintable(s.sim.error()));
     JobEnd end(s);
+    QSignalSpy finished(s.helper(), &KavuIOhelper::kavuIOFinished);
     QTest::mouseClick(s.window->toolButton(4), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(s.waitText().startsWith("Чтение параметров. Прочитано"), 20000);
     QVERIFY(!saveScreenshot(s.window->waitWindow(), "wait_window_progress").isEmpty());
@@ -678,16 +683,122 @@ void TestHrcTreeWin::cancelFromTheWaitWindow()
     QTest::mouseClick(cancel, Qt::LeftButton);
     QCOMPARE(s.waitText(), QString("Останавливаем ..."));
     QVERIFY(!cancel->isVisible());
+    QVERIFY(finished.wait(20000));
+    QTest::qWait(100); // the finish message laid out
+    QVERIFY(!saveScreenshot(s.window->waitWindow(), "wait_window_cancelled").isEmpty());
     QVERIFY(end.wait());
     const int total = end.total();
     QVERIFY(total > 50);
-    QCOMPARE(end.count(), total);
-    QCOMPARE(s.window->lastStatus(), QString("Прочитано с ошибками (%1)").arg(total));
-    // The job stopped early: the last set was never reached.
-    QVERIFY(!s.element("corr[7]").hasAttribute("ioLastErrCode"));
+
+    // Every parameter is either exchanged or marked as left out.
+    int read = 0, leftOut = 0;
+    for (const QDomElement &p : iotest::parametersOf(s.document, HrcTreeWin::allSets)) {
+        if (p.hasAttribute("localparam"))
+            continue;
+        const QString code = p.attribute("ioLastErrCode");
+        if (code == "0")
+            ++read;
+        else if (code == "-1002")
+            ++leftOut;
+        else
+            QFAIL(qPrintable(p.attribute("namekavu") + " " + code));
+    }
+    QVERIFY(read > 0);
+    QCOMPARE(read + leftOut, total);
+    QCOMPARE(end.count(), leftOut);
+    QCOMPARE(s.window->lastStatus(), QString("Прервано пользователем. Прочитано %1 из %2").arg(read).arg(total));
+    // The last set was never reached: marked in red, found by the navigation.
+    QTreeWidgetItem *last = s.item("corr[7]");
+    QCOMPARE(last->text(7), QString("Обмен не выполнен: операция прервана пользователем"));
+    QCOMPARE(last->foreground(7).color(), HrcTree::problemColour());
     QVERIFY(s.tree()->isEnabled());
     QVERIFY(s.window->toolButton(4)->isEnabled());
+    s.tree()->clearSelection();
+    QTest::keyClick(s.window.get(), Qt::Key_Down, Qt::AltModifier);
+    QCOMPARE(s.tree()->selectedItems().size(), 1);
+    QVERIFY(HrcDocument::wasNotExchanged(s.tree()->elementOf(s.tree()->selectedItems().first())));
     QTRY_VERIFY_WITH_TIMEOUT(!s.window->waitWindow()->isVisible(), 3000);
+}
+
+void TestHrcTreeWin::escapeInTheWaitWindowAsksThenCancels()
+{
+    Session s(QStringList{"--baud", "1200"}, 2);
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    WaitWin *wait = s.window->waitWindow();
+    JobEnd end(s);
+    QTest::mouseClick(s.window->toolButton(4), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(s.waitText().startsWith("Чтение параметров. Прочитано"), 20000);
+
+    // Esc, then "No": the job goes on and the window stays.
+    QString question;
+    whenDialogShown<QMessageBox>([&](QMessageBox *box) {
+        question = box->text();
+        QTest::mouseClick(box->button(QMessageBox::No), Qt::LeftButton);
+    });
+    QTest::keyClick(wait, Qt::Key_Escape);
+    QCOMPARE(question, QString("Прервать операцию обмена с прибором?"));
+    QVERIFY(wait->isVisible());
+    QVERIFY(s.window->isJobRunning());
+    QVERIFY(!s.helper()->isTerminating());
+
+    // Esc, then "Yes": the job stops and says so.
+    whenDialogShown<QMessageBox>([&](QMessageBox *box) {
+        QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
+    });
+    QTest::keyClick(wait, Qt::Key_Escape);
+    QVERIFY(end.wait());
+    QVERIFY(s.window->lastStatus().startsWith("Прервано пользователем. Прочитано "));
+    QVERIFY(end.count() > 0);
+    QVERIFY(s.tree()->isEnabled());
+}
+
+void TestHrcTreeWin::parametersLeftOutByTheDeadlineStayEdited()
+{
+    // A slow line and a one-second deadline per set: the set's last
+    // parameter is never reached.
+    Session s(QStringList{"--baud", "1200"}, 1);
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    editValue(s, "T.win", "5,5");
+    selectRow(s, "ConditionsEngine");
+    {
+        JobEnd end(s);
+        QAction *branch = contextAction(s, "ConditionsEngine", "Записать параметры ветви");
+        QVERIFY(branch);
+        branch->trigger();
+        QVERIFY(end.wait());
+        QCOMPARE(end.total(), 9);
+        int written = 0;
+        for (const QDomElement &p : iotest::parametersOf(s.document, "ConditionsEngine"))
+            written += p.attribute("ioLastErrCode") == "0";
+        QVERIFY(written < 9);
+        QCOMPARE(end.count(), 9 - written);
+        QCOMPARE(s.window->lastStatus(), QString("Записано с ошибками (%1)").arg(9 - written));
+    }
+    QCOMPARE(s.sim.writesOf("T.win"), 0);
+    // The edit stands, still to be sent, with the reason in red.
+    QTreeWidgetItem *tWin = s.item("T.win");
+    QCOMPARE(s.value("T.win"), QString("5,5"));
+    QCOMPARE(tWin->text(2), QString("5,5"));
+    QCOMPARE(HrcTree::itemColour(tWin), HrcTree::changedColour());
+    QCOMPARE(tWin->text(7), QString("Обмен не выполнен: истекло время обмена набора параметров (TimeOut)"));
+    QCOMPARE(tWin->foreground(7).color(), HrcTree::problemColour());
+    s.tree()->scrollToItem(tWin);
+    s.tree()->horizontalScrollBar()->setValue(s.tree()->horizontalScrollBar()->maximum());
+    QVERIFY(!saveScreenshot(s.window.get(), "main_window_left_out_by_deadline").isEmpty());
+
+    // The problem navigation reaches it.
+    s.tree()->clearSelection();
+    for (int i = 0; i < 9 && s.tree()->selectedItems() != QList<QTreeWidgetItem *>{tWin}; ++i)
+        QTest::keyClick(s.window.get(), Qt::Key_Down, Qt::AltModifier);
+    QCOMPARE(s.tree()->selectedItems(), QList<QTreeWidgetItem *>{tWin});
+
+    // Writing the changed parameters sends it now.
+    JobEnd end(s);
+    QTest::keyClick(s.window.get(), Qt::Key_U, Qt::AltModifier);
+    QVERIFY(end.wait());
+    QCOMPARE(s.sim.writesOf("T.win"), 1);
+    QCOMPARE(HrcTree::itemColour(tWin), HrcTree::normalColour());
+    QCOMPARE(s.value("T.win"), QString("5,5"));
 }
 
 void TestHrcTreeWin::windowMovesMaximisesAndRestores()
