@@ -24,6 +24,10 @@ const QString kValue = QStringLiteral("value");
 const QString kNamekavu = QStringLiteral("namekavu");
 const QString kDateTimeForm = QStringLiteral("yyyy/MM/dd/hh:mm:ss");
 const QString kTimeForm = QStringLiteral("hh:mm:ss");
+// What an editor would store as it was opened, and whether a list entry was
+// picked: an editor left as it opened stores nothing.
+const char *const kOpenedOutput = "hrcOpenedOutput";
+const char *const kEntryPicked = "hrcEntryPicked";
 
 double floatLimit(const QString &text, bool *present)
 {
@@ -123,6 +127,7 @@ QWidget *HrcEditDelegate::createComboBox(QWidget *parent, const QStringList &ent
     combo->addItems(entries);
     // Choosing an entry is the whole edit: take it and close the editor.
     connect(combo, qOverload<int>(&QComboBox::activated), this, [this, combo](int) {
+        combo->setProperty(kEntryPicked, true);
         auto *self = const_cast<HrcEditDelegate *>(this);
         emit self->commitData(combo);
         emit self->closeEditor(combo, QAbstractItemDelegate::NoHint);
@@ -208,6 +213,44 @@ QDomElement HrcEditDelegate::preparedPoint(const QDomElement &half) const
 
 void HrcEditDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const
 {
+    fillEditor(editor, index);
+    const QDomElement e = elementAt(index);
+    if (!e.isNull())
+        editor->setProperty(kOpenedOutput, editorOutput(editor, e));
+}
+
+QString HrcEditDelegate::editorOutput(QWidget *editor, const QDomElement &e) const
+{
+    switch (editorKind(e)) {
+    case LogFileEditor:
+        return static_cast<LogFileNameEditor *>(editor)->text();
+    case PortList:
+        return static_cast<QComboBox *>(editor)->currentText();
+    case EnumList: {
+        auto *combo = static_cast<QComboBox *>(editor);
+        if (!e.attribute(QStringLiteral("subtype")).isEmpty())
+            return QString::number(combo->currentIndex());
+        // The stored text is the untranslated entry.
+        const QStringList entries = HrcValueText::entries(e.attribute(QStringLiteral("valueset")));
+        const int i = combo->currentIndex();
+        return i >= 0 && i < entries.size() ? entries.at(i) : combo->currentText();
+    }
+    case Bitmask:
+        return QString::number(static_cast<BitmaskEditor *>(editor)->value());
+    case TimeEditor:
+        return static_cast<QTimeEdit *>(editor)->time().toString(kTimeForm);
+    case DateTimeEditor:
+        return static_cast<QDateTimeEdit *>(editor)->dateTime().toString(kDateTimeForm);
+    case FloatEditor:
+    case IntegerEditor:
+    case TextEditor:
+        break;
+    }
+    return static_cast<QLineEdit *>(editor)->text();
+}
+
+void HrcEditDelegate::fillEditor(QWidget *editor, const QModelIndex &index) const
+{
     const QDomElement e = elementAt(index);
     if (e.isNull())
         return;
@@ -251,7 +294,8 @@ void HrcEditDelegate::setEditorData(QWidget *editor, const QModelIndex &index) c
 
     auto *edit = static_cast<QLineEdit *>(editor);
     if (HrcDocument::isPointHalf(e)) {
-        const QDomElement point = preparedPoint(e);
+        // Opening changes nothing: the pair is made whole only when a half is stored.
+        const QDomElement point = tree->findParameter(e.attribute(kNamekavu));
         const int half = e.tagName() == QLatin1String("X") ? 0 : 1;
         edit->setText(HrcValueText::part(point.attribute(kValue), half));
     } else {
@@ -266,6 +310,12 @@ void HrcEditDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, c
         return;
     const QString old = e.attribute(kValue);
     const EditorKind kind = editorKind(e);
+    // An editor shows something even for an empty or unreadable value (a
+    // date-time editor the year 2000, a list its first entry); unless the
+    // engineer changed it or picked an entry, that is not a value to store.
+    const QVariant opened = editor->property(kOpenedOutput);
+    if (opened.isValid() && opened.toString() == editorOutput(editor, e) && !editor->property(kEntryPicked).toBool())
+        return;
     QString newValue;
     QString shown;
     bool changed = false;
@@ -328,7 +378,7 @@ void HrcEditDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, c
 
     const QString name = e.attribute(kNamekavu);
     if (HrcDocument::isPointHalf(e) && changed) {
-        const QDomElement point = tree->findParameter(name);
+        const QDomElement point = preparedPoint(e);
         const QString pair = point.attribute(kValue);
         const QString x = HrcValueText::part(pair, 0);
         const QString y = HrcValueText::part(pair, 1);

@@ -42,6 +42,9 @@ private:
     // valid pair ("0;0" when it was not one).
     QDomElement preparedPoint(const QDomElement &half) const;
     QWidget *createComboBox(QWidget *parent, const QStringList &entries) const;
+    void fillEditor(QWidget *editor, const QModelIndex &index) const;
+    // The value the editor would store now.
+    QString editorOutput(QWidget *editor, const QDomElement &element) const;
 
     HrcTree *tree;
 };

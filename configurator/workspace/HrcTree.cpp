@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QStyle>
+#include <QDateTime>
 #include <QTime>
 #include <QTreeWidgetItemIterator>
 
@@ -41,6 +42,8 @@ HrcTree::HrcTree(const QDomDocument &document, QWidget *owner, QWidget *parent)
                                       SLOT(do_set_selected_node_todefault()));
         m_readParam = newAction(tr("Прочитать параметр"), SLOT(do_read_one_param()));
         m_paramToDefault = newAction(tr("Установить в заводское значение"), SLOT(do_set_param_todefault()));
+        m_setComputerTime = new QAction(tr("Установить время компьютера"), this);
+        connect(m_setComputerTime, &QAction::triggered, this, &HrcTree::setSelectedToComputerTime);
         setContextMenuPolicy(Qt::CustomContextMenu);
         connect(this, &QWidget::customContextMenuRequested, this, &HrcTree::showContextMenu);
     }
@@ -494,8 +497,24 @@ QList<QAction *> HrcTree::contextActionsAt(const QPoint &pos) const
         if (!element.attribute(kValue).isEmpty())
             actions << m_writeParam;
         actions << nullptr << m_paramToDefault;
+        if (element.attribute(QStringLiteral("type")) == QLatin1String("datetime") && HrcDocument::isEditable(element))
+            actions << m_setComputerTime;
     }
     return actions;
+}
+
+void HrcTree::setSelectedToComputerTime()
+{
+    const QList<QTreeWidgetItem *> selected = selectedItems();
+    if (selected.isEmpty())
+        return;
+    QDomElement element = elementOf(selected.first());
+    if (element.attribute(QStringLiteral("type")) != QLatin1String("datetime"))
+        return;
+    element.setAttribute(QStringLiteral("undoValue"), element.attribute(kValue));
+    // The same form the date-time editor stores; changed, to be written.
+    updateItems(selected.first(), true, QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd/hh:mm:ss")),
+                true, true);
 }
 
 void HrcTree::showContextMenu(const QPoint &pos)

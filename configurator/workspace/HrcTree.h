@@ -101,6 +101,9 @@ public slots:
     void onParamUpdateRequest(QTreeWidgetItem *item) { onParamUpdateRequest(item, -1); }
     void onItemChanged(QTreeWidgetItem *item, int column);
     void showContextMenu(const QPoint &pos);
+    // Context action of date-time parameters: the computer's clock as the
+    // selected parameter's new value.
+    void setSelectedToComputerTime();
 
 protected slots:
     void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
@@ -136,4 +139,5 @@ private:
     QAction *m_branchToDefault = nullptr;
     QAction *m_readParam = nullptr;
     QAction *m_paramToDefault = nullptr;
+    QAction *m_setComputerTime = nullptr;
 };

@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTimeEdit>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -165,6 +166,7 @@ private slots:
     void cancelFromTheWaitWindow();
     void escapeInTheWaitWindowAsksThenCancels();
     void parametersLeftOutByTheDeadlineStayEdited();
+    void editorsLeftUnchangedStoreNothing();
     void windowMovesMaximisesAndRestores();
     void pollingAndBackToTheWizard();
 };
@@ -799,6 +801,56 @@ void TestHrcTreeWin::parametersLeftOutByTheDeadlineStayEdited()
     QCOMPARE(s.sim.writesOf("T.win"), 1);
     QCOMPARE(HrcTree::itemColour(tWin), HrcTree::normalColour());
     QCOMPARE(s.value("T.win"), QString("5,5"));
+}
+
+void TestHrcTreeWin::editorsLeftUnchangedStoreNothing()
+{
+    Session s;
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    s.tree()->expandAll();
+
+    // The clock without a value: the editor shows some date, Enter keeps none.
+    QTreeWidgetItem *rtc = s.item("Rtc");
+    QVERIFY(s.value("Rtc").isEmpty());
+    doubleClickCell(*s.tree(), rtc, 2);
+    QDateTimeEdit *edit = nullptr;
+    QVERIFY(QTest::qWaitFor([&]() { return (edit = openEditor<QDateTimeEdit>(s.tree()->viewport())); }, 3000));
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTRY_VERIFY(!openEditor<QDateTimeEdit>(s.tree()->viewport()));
+    QVERIFY(s.value("Rtc").isEmpty());
+    QVERIFY(HrcTree::itemColour(rtc) != HrcTree::changedColour());
+    // A time without a value likewise.
+    doubleClickCell(*s.tree(), s.item("Tm.dy"), 2);
+    QVERIFY(QTest::qWaitFor([&]() { return (edit = openEditor<QDateTimeEdit>(s.tree()->viewport())); }, 3000));
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTRY_VERIFY(!openEditor<QDateTimeEdit>(s.tree()->viewport()));
+    QVERIFY(s.value("Tm.dy").isEmpty());
+    {
+        JobEnd end(s);
+        QTest::keyClick(s.window.get(), Qt::Key_U, Qt::AltModifier);
+        QVERIFY(end.wait());
+        QCOMPARE(end.total(), 0);
+    }
+
+    // The computer's clock, from the context menu of date-time parameters only.
+    QVERIFY(!contextAction(s, "Tm.dy", "Установить время компьютера"));
+    selectRow(s, "Rtc");
+    QAction *now = contextAction(s, "Rtc", "Установить время компьютера");
+    QVERIFY(now);
+    const QDateTime before = QDateTime::currentDateTime();
+    now->trigger();
+    const QDateTime set = QDateTime::fromString(s.value("Rtc"), "yyyy/MM/dd/hh:mm:ss");
+    QVERIFY(set.isValid());
+    QVERIFY(qAbs(before.secsTo(set)) <= 2);
+    QCOMPARE(HrcTree::itemColour(rtc), HrcTree::changedColour());
+    const int from = s.sim.log().size();
+    JobEnd end(s);
+    QTest::keyClick(s.window.get(), Qt::Key_U, Qt::AltModifier);
+    QVERIFY(end.wait());
+    QCOMPARE(end.count(), 0);
+    QCOMPARE(end.total(), 1);
+    QCOMPARE(s.sim.writesOf("Rtc", from), 1);
+    QCOMPARE(allWrites(s, from), 1);
 }
 
 void TestHrcTreeWin::windowMovesMaximisesAndRestores()
