@@ -128,6 +128,9 @@ bool KavuIOhelper::qualifies(const QDomElement &element, bool changedOnly) const
         return false;
     if (!includeCommParams && element.hasAttribute(QStringLiteral("commparam")))
         return false;
+    // Polled operating values belong to the device: a write job leaves them out.
+    if (jobOperation == KavuComm::opWrite && element.hasAttribute(QStringLiteral("ivparam")))
+        return false;
     return true;
 }
 

@@ -318,7 +318,11 @@ void HrcTree::updateItems(QTreeWidgetItem *item, bool highlight, const QString &
     }
     element.setAttribute(kValue, value);
 
-    setItemColour(item, highlight && !value.isEmpty() ? changedColour() : normalColour());
+    // Polled and read-only values come from the device only: never changed,
+    // so never among the parameters to write.
+    const bool mayChange = HrcDocument::isEditable(element) || element.hasAttribute(QStringLiteral("localparam"))
+        || element.hasAttribute(QStringLiteral("commparam"));
+    setItemColour(item, highlight && mayChange && !value.isEmpty() ? changedColour() : normalColour());
     item->setText(kValueColumn, m_model.displayText(element));
 
     if (HrcDocument::isPoint(element) && !value.isEmpty()) {

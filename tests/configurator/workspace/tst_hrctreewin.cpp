@@ -167,6 +167,7 @@ private slots:
     void escapeInTheWaitWindowAsksThenCancels();
     void parametersLeftOutByTheDeadlineStayEdited();
     void editorsLeftUnchangedStoreNothing();
+    void initialiseLeavesPolledValuesAlone();
     void windowMovesMaximisesAndRestores();
     void pollingAndBackToTheWizard();
 };
@@ -851,6 +852,49 @@ void TestHrcTreeWin::editorsLeftUnchangedStoreNothing()
     QCOMPARE(end.total(), 1);
     QCOMPARE(s.sim.writesOf("Rtc", from), 1);
     QCOMPARE(allWrites(s, from), 1);
+}
+
+void TestHrcTreeWin::initialiseLeavesPolledValuesAlone()
+{
+    Session s;
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    HrcTreeWin &w = *s.window;
+    // A polled value on screen, and the device's name read.
+    QTreeWidgetItem *input = s.item("r.cor:0");
+    clickCell(*s.tree(), input, 0);
+    QTest::keyClick(s.tree(), Qt::Key_Space);
+    QTRY_VERIFY_WITH_TIMEOUT(input->text(7).startsWith("Время опроса: "), 10000);
+    clickCell(*s.tree(), input, 0);
+    QTest::keyClick(s.tree(), Qt::Key_Space);
+    QCOMPARE(input->checkState(0), Qt::Unchecked);
+    const QString polled = s.value("r.cor:0");
+    QVERIFY(!polled.isEmpty());
+    {
+        JobEnd end(s);
+        QTest::keyClick(&w, Qt::Key_R, Qt::AltModifier);
+        QVERIFY(end.wait());
+    }
+    QVERIFY(!s.value("Dev").isEmpty());
+
+    QTest::keyClick(&w, Qt::Key_N, Qt::ControlModifier | Qt::AltModifier);
+    QTRY_VERIFY(w.messageBox()->isVisible());
+    {
+        JobEnd end(s);
+        QTest::mouseClick(w.messageBox()->findChild<QPushButton *>("bYes"), Qt::LeftButton);
+        QCOMPARE(HrcTree::itemColour(input), HrcTree::normalColour());
+        QCOMPARE(HrcTree::itemColour(s.item("Dev")), HrcTree::normalColour());
+        QCOMPARE(HrcTree::itemColour(s.item("Tin.F")), HrcTree::changedColour());
+        QVERIFY(end.wait());
+    }
+    QCOMPARE(s.value("r.cor:0"), polled);
+    // Nothing is left to write: the polled and read-only values were never changes.
+    const int from = s.sim.log().size();
+    JobEnd end(s);
+    QTest::keyClick(&w, Qt::Key_U, Qt::AltModifier);
+    QVERIFY(end.wait());
+    QCOMPARE(allWrites(s, from), s.sim.writesOf("Rtc", from));
+    QCOMPARE(s.sim.writesOf("r.cor", from), 0);
+    QVERIFY(end.total() <= 1); // at most the clock, whose factory value is no date
 }
 
 void TestHrcTreeWin::windowMovesMaximisesAndRestores()
