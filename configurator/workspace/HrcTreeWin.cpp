@@ -512,8 +512,10 @@ void HrcTreeWin::onKavuIOUpdating(uint treeID, int done, int total)
         const QDomElement element = paramTree->elementById(treeID);
         if (!element.isNull()) {
             const QString code = element.attribute(QStringLiteral("ioLastErrCode"));
-            testParamWin->setResultText(code == QLatin1String("0") ? element.attribute(QStringLiteral("value"))
-                                                                   : errorText(code.toInt()));
+            if (code == QLatin1String("0"))
+                testParamWin->setResultText(element.attribute(QStringLiteral("value")));
+            testParamWin->setStatusText(code == QLatin1String("0") ? QString() : errorText(code.toInt()),
+                                        code != QLatin1String("0"));
         }
     }
 }
@@ -571,15 +573,17 @@ void HrcTreeWin::onKavuIOFinished(QString, int count, int total)
         if (count == 0) {
             test.setAttribute(QStringLiteral("value"), test.attribute(QStringLiteral("ioValue")));
             testParamWin->setResultText(paramTree->displayText(test));
+            testParamWin->setStatusText(statusText, false);
         } else if (count == -1 || outcome.cancelled) {
             // No exchange took place: the panel says so rather than showing
             // the code of an earlier one.
-            testParamWin->setResultText(statusText);
+            testParamWin->setStatusText(statusText, true);
         } else {
-            testParamWin->setResultText(errorText(test.attribute(QStringLiteral("ioLastErrCode")).toInt()));
+            testParamWin->setStatusText(errorText(test.attribute(QStringLiteral("ioLastErrCode")).toInt()), true);
         }
-    } else if (count == -1 && testParamWin->isVisible()) {
-        testParamWin->setResultText(statusText);
+    } else if ((count <= 0 || outcome.cancelled) && testParamWin->isVisible()) {
+        // A failed parameter's own text is already there.
+        testParamWin->setStatusText(statusText, count != 0 || outcome.cancelled);
     }
     checkingConnection = false;
     jobRunning = false;

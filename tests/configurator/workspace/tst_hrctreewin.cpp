@@ -581,8 +581,11 @@ void TestHrcTreeWin::testPanelReadsAndWrites()
     QCOMPARE(type->currentText(), QString("raw"));
 
     // Without a name nothing starts.
+    auto *status = panel->findChild<QLabel *>("testParamStatusLabel");
+    QVERIFY(status);
     QTest::mouseClick(read, Qt::LeftButton);
-    QCOMPARE(valueEdit->text(), QString("Не задан параметр"));
+    QCOMPARE(status->text(), QString("Не задан параметр"));
+    QCOMPARE(valueEdit->text(), QString());
     QVERIFY(!w.isJobRunning());
 
     // "Thpd" from the list is the indexed description parameter Thpd[0].
@@ -637,7 +640,8 @@ void TestHrcTreeWin::testPanelReadsAndWrites()
         QVERIFY(end.wait());
         QCOMPARE(end.count(), 1);
     }
-    QCOMPARE(valueEdit->text(), QString("Не найден параметр"));
+    QCOMPARE(status->text(), QString("Не найден параметр"));
+    QVERIFY(!valueEdit->text().contains("Не найден"));
 
     // A write of a description parameter of its own type: the device and the tree get it.
     name->lineEdit()->selectAll();
@@ -646,10 +650,11 @@ void TestHrcTreeWin::testPanelReadsAndWrites()
     QTest::keyClicks(type->lineEdit(), "word");
     valueEdit->clear();
     QTest::mouseClick(write, Qt::LeftButton);
-    QCOMPARE(valueEdit->text(), QString("Не задано значение"));
+    QCOMPARE(status->text(), QString("Не задано значение"));
+    QCOMPARE(valueEdit->text(), QString());
     valueEdit->clear();
     QTest::keyClicks(valueEdit, "7x");
-    QCOMPARE(valueEdit->text(), QString("7")); // hexadecimal digits only
+    QCOMPARE(valueEdit->text(), QString("7")); // decimal digits only for a word
     const int from = s.sim.log().size();
     {
         JobEnd end(s);
@@ -660,6 +665,49 @@ void TestHrcTreeWin::testPanelReadsAndWrites()
     QCOMPARE(s.sim.writesOf("Ind.i", from), 1);
     QCOMPARE(s.item("Ind.i")->text(2), QString("7"));
     QCOMPARE(valueEdit->text(), QString("7"));
+    QCOMPARE(status->text(), QString("Параметры записаны без ошибок"));
+
+    // The forms of the other types: a signed float with a decimal point or
+    // comma, a time, a date and time.
+    auto writeThrough = [&](const char *param, const char *typeName, const char *text) {
+        name->lineEdit()->selectAll();
+        QTest::keyClicks(name->lineEdit(), param);
+        type->lineEdit()->selectAll();
+        QTest::keyClicks(type->lineEdit(), typeName);
+        valueEdit->clear();
+        QTest::keyClicks(valueEdit, text);
+        JobEnd end(s);
+        QTest::mouseClick(write, Qt::LeftButton);
+        return end.wait() && end.count() == 0;
+    };
+    const int typedFrom = s.sim.log().size();
+    QVERIFY(writeThrough("T.win", "float", "-3.5"));
+    QCOMPARE(s.value("T.win"), QString("-3,5"));
+    QVERIFY(writeThrough("T.sum", "float", "+14,5"));
+    QCOMPARE(s.value("T.sum"), QString("14,5"));
+    QVERIFY(writeThrough("Tm.dy", "time", "07:30:00"));
+    QCOMPARE(s.value("Tm.dy"), QString("07:30:00"));
+    QVERIFY(writeThrough("Rtc", "datetime", "2026/12/08/10:11:12"));
+    QCOMPARE(s.value("Rtc"), QString("2026/12/08/10:11:12"));
+    // A time through the test job, a name typed with another type than the description's.
+    QVERIFY(writeThrough("Tm.ng", "time", "21:15:00"));
+    for (const char *written : {"T.win", "T.sum", "Tm.dy", "Rtc", "Tm.ng"})
+        QVERIFY2(s.sim.writesOf(written, typedFrom) == 1, written);
+
+    // A value that is not of the type: said in the status line, nothing sent.
+    name->lineEdit()->selectAll();
+    QTest::keyClicks(name->lineEdit(), "Tm.rg");
+    type->lineEdit()->selectAll();
+    QTest::keyClicks(type->lineEdit(), "time");
+    valueEdit->clear();
+    QTest::keyClicks(valueEdit, "25:00:00");
+    const int refusedFrom = s.sim.log().size();
+    QTest::mouseClick(write, Qt::LeftButton);
+    QVERIFY(!w.isJobRunning());
+    QCOMPARE(status->text(), QString("Значение не подходит для типа time: ожидается время чч:мм:сс"));
+    QCOMPARE(valueEdit->text(), QString("25:00:00"));
+    QCOMPARE(allWrites(s, refusedFrom), 0);
+    QVERIFY(!saveScreenshot(panel, "test_panel_refused_value").isEmpty());
 
     // Ctrl+P in the main window hides it again; the close button too.
     w.activateWindow();
