@@ -12,9 +12,11 @@
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QLineEdit>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QSerialPortInfo>
 #include <QTimeEdit>
+#include <QToolTip>
 
 #include <climits>
 
@@ -184,6 +186,8 @@ QWidget *HrcEditDelegate::createEditor(QWidget *parent, const QStyleOptionViewIt
     edit->setReadOnly(e.attribute(QStringLiteral("readonly")) == QLatin1String("yes"));
     const QString minText = e.attribute(QStringLiteral("minvalue"));
     const QString maxText = e.attribute(QStringLiteral("maxvalue"));
+    edit->setProperty("hrcMinText", minText);
+    edit->setProperty("hrcMaxText", maxText);
     if (editorKind(e) == FloatEditor) {
         bool hasMin = false, hasMax = false;
         double min = floatLimit(minText, &hasMin);
@@ -414,4 +418,38 @@ void HrcEditDelegate::updateEditorGeometry(QWidget *editor, const QStyleOptionVi
     else if (qobject_cast<LogFileNameEditor *>(editor))
         rect.setWidth(qMax(rect.width(), 290));
     editor->setGeometry(rect);
+}
+
+QString HrcEditDelegate::refusalReason(const QLineEdit *edit, const QString &minText, const QString &maxText)
+{
+    if (edit->hasAcceptableInput())
+        return QString();
+    if (edit->text().trimmed().isEmpty())
+        return tr("Введите значение");
+    if (!minText.isEmpty() && !maxText.isEmpty())
+        return tr("Допустимо от %1 до %2").arg(minText, maxText);
+    if (!minText.isEmpty())
+        return tr("Допустимо не меньше %1").arg(minText);
+    if (!maxText.isEmpty())
+        return tr("Допустимо не больше %1").arg(maxText);
+    return tr("Недопустимое значение");
+}
+
+bool HrcEditDelegate::eventFilter(QObject *object, QEvent *event)
+{
+    auto *edit = qobject_cast<QLineEdit *>(object);
+    if (edit && edit->validator() && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            QString text = edit->text();
+            edit->validator()->fixup(text);
+            const QString reason = refusalReason(edit, edit->property("hrcMinText").toString(),
+                                                 edit->property("hrcMaxText").toString());
+            if (!reason.isEmpty()) {
+                QToolTip::showText(edit->mapToGlobal(QPoint(0, edit->height())), reason, edit);
+                return true;
+            }
+        }
+    }
+    return QStyledItemDelegate::eventFilter(object, event);
 }

@@ -11,6 +11,8 @@ class KavuMon;
 // document element, writes the edited text back into the element's value
 // (keeping the previous one as undoValue), marks a changed parameter with the
 // changed colour and refreshes the item. Nothing is sent to the device.
+class QLineEdit;
+
 class HrcEditDelegate : public QStyledItemDelegate
 {
     Q_OBJECT
@@ -34,6 +36,15 @@ public:
     void setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const override;
     void updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,
                               const QModelIndex &index) const override;
+
+    // The reason a value is refused (limits, or a value required), empty when
+    // the editor's text may be stored.
+    static QString refusalReason(const QLineEdit *edit, const QString &minText, const QString &maxText);
+
+protected:
+    // Enter on a value the limits refuse says why, at the editor, instead of
+    // leaving the engineer without an answer.
+    bool eventFilter(QObject *object, QEvent *event) override;
 
 private:
     QDomElement elementAt(const QModelIndex &index) const;

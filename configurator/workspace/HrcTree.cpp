@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QStyle>
 #include <QDateTime>
@@ -461,6 +462,28 @@ void HrcTree::onParamUpdateRequest(QTreeWidgetItem *item, int column)
     } else if (element.attribute(kNamekavu) == QLatin1String("logfile")) {
         openValueEditor(item);
     }
+}
+
+void HrcTree::keyPressEvent(QKeyEvent *event)
+{
+    const int key = event->key();
+    const bool opensEditor = key == Qt::Key_F2 || key == Qt::Key_Return || key == Qt::Key_Enter;
+    if (opensEditor && state() != EditingState && currentItem()
+        && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        QTreeWidgetItem *item = currentItem();
+        onParamUpdateRequest(item, kValueColumn);
+        if (state() == EditingState) {
+            event->accept();
+            return;
+        }
+        // Nothing to edit: Enter opens or closes a set.
+        if (key != Qt::Key_F2 && item->childCount() > 0) {
+            item->setExpanded(!item->isExpanded());
+            event->accept();
+            return;
+        }
+    }
+    QTreeWidget::keyPressEvent(event);
 }
 
 void HrcTree::openValueEditor(QTreeWidgetItem *item)

@@ -105,6 +105,10 @@ public slots:
     // selected parameter's new value.
     void setSelectedToComputerTime();
 
+protected:
+    // F2 and Enter open the editor of the current row.
+    void keyPressEvent(QKeyEvent *event) override;
+
 protected slots:
     void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
 

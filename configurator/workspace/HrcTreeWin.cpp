@@ -24,6 +24,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QSizeGrip>
+#include <QToolTip>
 #include <QUrl>
 
 const char *const HrcTreeWin::allSets = "configuration;otopKontur1;otopKontur2;GeneralParam";
@@ -357,13 +358,22 @@ void HrcTreeWin::do_goto_nextproblem_param()
         first->setSelected(true);
         paramTree->setCurrentItem(first);
     }
-    paramTree->gotoNextProblem(firstSelected());
+    if (!paramTree->gotoNextProblem(firstSelected()))
+        sayNoFurtherProblem(ui->toolButton_10, tr("Ниже нет проблемных параметров"));
 }
 
 void HrcTreeWin::do_goto_prevproblem_param()
 {
-    if (QTreeWidgetItem *item = firstSelected())
-        paramTree->gotoPrevProblem(item);
+    if (QTreeWidgetItem *item = firstSelected()) {
+        if (!paramTree->gotoPrevProblem(item))
+            sayNoFurtherProblem(ui->toolButton_11, tr("Выше нет проблемных параметров"));
+    }
+}
+
+void HrcTreeWin::sayNoFurtherProblem(QWidget *button, const QString &text)
+{
+    statusText = text;
+    QToolTip::showText(button->mapToGlobal(QPoint(0, button->height())), text, button);
 }
 
 void HrcTreeWin::on_toolButton_12_clicked()

@@ -27,6 +27,7 @@
 #include <QSettings>
 #include <QShortcut>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <QToolButton>
 #include <QtTest>
 
@@ -168,6 +169,7 @@ private slots:
     void parametersLeftOutByTheDeadlineStayEdited();
     void editorsLeftUnchangedStoreNothing();
     void initialiseLeavesPolledValuesAlone();
+    void keyboardEditingAndRefusedValues();
     void windowMovesMaximisesAndRestores();
     void pollingAndBackToTheWizard();
 };
@@ -943,6 +945,57 @@ void TestHrcTreeWin::initialiseLeavesPolledValuesAlone()
     QCOMPARE(allWrites(s, from), s.sim.writesOf("Rtc", from));
     QCOMPARE(s.sim.writesOf("r.cor", from), 0);
     QVERIFY(end.total() <= 1); // at most the clock, whose factory value is no date
+}
+
+void TestHrcTreeWin::keyboardEditingAndRefusedValues()
+{
+    Session s;
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    HrcTree *tree = s.tree();
+    s.document.paramValue("T.sp[0]", "55,0");
+    s.tree()->buildTree();
+    selectRow(s, "T.sp[0]");
+    QCOMPARE(tree->currentItem(), s.item("T.sp[0]"));
+
+    // F2 opens the editor; a value beyond the limits is refused with the reason.
+    QTest::keyClick(tree, Qt::Key_F2);
+    QLineEdit *edit = nullptr;
+    QVERIFY(QTest::qWaitFor([&]() { return (edit = openEditor<QLineEdit>(tree->viewport())); }, 3000));
+    typeInto(edit, "3");
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(QToolTip::text(), QString("Допустимо от 5,0 до 95,0"));
+    QVERIFY(openEditor<QLineEdit>(tree->viewport()));
+    QVERIFY(!saveScreenshot(s.window.get(), "editor_refused_value").isEmpty());
+    for (QWidget *top : QApplication::topLevelWidgets()) {
+        if (top->inherits("QTipLabel") && top->isVisible())
+            QVERIFY(!saveScreenshot(top, "editor_refused_value_tip").isEmpty());
+    }
+    typeInto(edit, "");
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(QToolTip::text(), QString("Введите значение"));
+    // Esc leaves the value as it was.
+    QTest::keyClick(edit, Qt::Key_Escape);
+    QTRY_VERIFY(!openEditor<QLineEdit>(tree->viewport()));
+    QCOMPARE(s.value("T.sp[0]"), QString("55,0"));
+    QVERIFY(HrcTree::itemColour(s.item("T.sp[0]")) != HrcTree::changedColour());
+
+    // Enter opens it too, and Enter stores an allowed value.
+    tree->setFocus();
+    tree->setCurrentItem(s.item("T.sp[0]"));
+    QTest::keyClick(tree, Qt::Key_Return);
+    QVERIFY(QTest::qWaitFor([&]() { return (edit = openEditor<QLineEdit>(tree->viewport())); }, 3000));
+    typeInto(edit, "60,5");
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTRY_VERIFY(!openEditor<QLineEdit>(tree->viewport()));
+    QCOMPARE(s.value("T.sp[0]"), QString("60,5"));
+    QCOMPARE(HrcTree::itemColour(s.item("T.sp[0]")), HrcTree::changedColour());
+
+    // No problem parameter anywhere: the navigation says so.
+    QTest::keyClick(s.window.get(), Qt::Key_Down, Qt::AltModifier);
+    QCOMPARE(s.window->lastStatus(), QString("Ниже нет проблемных параметров"));
+    QCOMPARE(QToolTip::text(), QString("Ниже нет проблемных параметров"));
+    QTest::mouseClick(s.window->toolButton(11), Qt::LeftButton);
+    QCOMPARE(s.window->lastStatus(), QString("Выше нет проблемных параметров"));
 }
 
 void TestHrcTreeWin::windowMovesMaximisesAndRestores()
