@@ -115,8 +115,19 @@ void HrcTree::resetTree()
     m_fullTree = false;
 }
 
+void HrcTree::rebuild()
+{
+    const QString names = m_builtNames;
+    if (m_builtSummary)
+        buildSummary(names);
+    else
+        buildTree(names);
+}
+
 void HrcTree::buildTree(const QString &names)
 {
+    m_builtNames = names;
+    m_builtSummary = false;
     const QStringList nameList = names.isEmpty() ? QStringList() : names.split(QLatin1Char(';'));
     resetTree();
 
@@ -156,6 +167,8 @@ void HrcTree::buildTree(const QString &names)
 
 void HrcTree::buildSummary(const QString &names)
 {
+    m_builtNames = names;
+    m_builtSummary = true;
     resetTree();
     setColumnCount(2);
     setColumnWidth(0, 400);

@@ -60,6 +60,9 @@ public:
     void buildTree(const QString &names = QString());
     // Label and value of every parameter of the named branches, read-only.
     void buildSummary(const QString &names);
+    // Builds again what was built last (tree or summary, same names), e.g.
+    // for the captions of another language.
+    void rebuild();
     QTreeWidgetItem *createItem(QDomElement element, QTreeWidgetItem *parent);
 
     void updateItems(QTreeWidgetItem *item, bool highlight, const QString &source, bool sourceIsValue,
@@ -126,6 +129,8 @@ private:
     QHash<uint, QDomElement> m_elements;
     uint m_counter = 0;
     bool m_fullTree = false;
+    QString m_builtNames;
+    bool m_builtSummary = false;
     bool m_editorRequested = false;
     QWidget *m_owner = nullptr;
     QPointer<QObject> m_ioWorker;
