@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QDomDocument>
 #include <QFile>
+#include <QFileInfo>
+#include <QLibraryInfo>
 #include <QMessageBox>
 
 namespace {
@@ -62,6 +64,8 @@ FlyTranslator::FlyTranslator(QObject *parent, const QString &languageDir) : QTra
         names.append(name);
         files.append(path);
         icons.append(flag.isEmpty() ? QString::fromLatin1(noIcon) : dir.absolutePath() + QDir::separator() + flag);
+        const QString locale = info.attribute(QStringLiteral("locale"));
+        codes.append(locale.isEmpty() ? QFileInfo(flag).baseName() : locale);
         if (fileName == QLatin1String("default.lng"))
             currentIndex = names.size() - 1;
     }
@@ -71,6 +75,8 @@ FlyTranslator::FlyTranslator(QObject *parent, const QString &languageDir) : QTra
 
 FlyTranslator::~FlyTranslator()
 {
+    if (toolkitInstalled)
+        QCoreApplication::removeTranslator(&toolkit);
     QCoreApplication::removeTranslator(this);
     clearTables();
 }
@@ -81,11 +87,25 @@ void FlyTranslator::clearTables()
     translations.clear();
 }
 
+void FlyTranslator::loadToolkitTranslation(const QString &code)
+{
+    if (toolkitInstalled) {
+        QCoreApplication::removeTranslator(&toolkit);
+        toolkitInstalled = false;
+    }
+    if (code.isEmpty())
+        return;
+    // Installed last, so it is asked first; it knows only Qt's own contexts.
+    if (toolkit.load(QStringLiteral("qtbase_") + code, QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
+        toolkitInstalled = QCoreApplication::installTranslator(&toolkit);
+}
+
 bool FlyTranslator::loadLanguage(int index)
 {
     clearTables();
     if (index < 0 || index >= files.size())
         return false;
+    loadToolkitTranslation(codes.at(index));
     QDomDocument document;
     QString error;
     int line = 0;

@@ -8,6 +8,7 @@ packages=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5svg5-dev qttools5-dev-tools
+  qttranslations5-l10n
   libqcustomplot-dev
   xvfb xauth
   librsvg2-bin imagemagick
