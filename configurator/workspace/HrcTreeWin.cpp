@@ -19,6 +19,7 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QScreen>
@@ -82,6 +83,7 @@ HrcTreeWin::HrcTreeWin(const QDomDocument &doc, QWidget *parent)
     connect(testParamWin, &TestParamWin::jobStarting, this, &HrcTreeWin::onPanelJobStarting);
 
     installCommands();
+    installToolsMenu();
     ui->toolButton_tomin->hide();
     resize(1180, 800);
 }
@@ -145,6 +147,22 @@ void HrcTreeWin::installCommands()
     ui->toolButton_tomin->setToolTip(tr("Свернуть"));
     ui->toolButton_tomax->setToolTip(tr("Развернуть"));
     ui->toolButton_exit->setToolTip(tr("Выход"));
+}
+
+void HrcTreeWin::installToolsMenu()
+{
+    // A sixteenth button, after the fifteen commands and before the spacer, so
+    // the fifteen keep their places and shortcuts.
+    extraButton = new QToolButton(ui->topWidget);
+    extraButton->setObjectName(QStringLiteral("toolButton_tools"));
+    extraButton->setText(tr("Инструменты"));
+    extraButton->setToolTip(tr("Инструменты"));
+    extraButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    extraButton->setPopupMode(QToolButton::InstantPopup);
+    extraButton->setAutoRaise(true);
+    extraMenu = new QMenu(extraButton);
+    extraButton->setMenu(extraMenu);
+    ui->toolLayout->insertWidget(ui->toolLayout->indexOf(ui->toolButton_15) + 1, extraButton);
 }
 
 void HrcTreeWin::wizardClose(QDomDocument doc, int wizadStage)

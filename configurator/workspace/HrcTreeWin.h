@@ -10,6 +10,7 @@
 class HrcMessageBox;
 class HrcTree;
 class HrcTreeWorkers;
+class QMenu;
 class QShortcut;
 class QToolButton;
 class QTreeWidgetItem;
@@ -38,6 +39,10 @@ public:
     HrcMessageBox *messageBox() const { return msgBox; }
     HrcTreeWorkers *workers() const { return treeWorkers.get(); }
     QToolButton *toolButton(int number) const;
+    // The menu behind the button after the fifteen commands: the windows that
+    // watch, compare and report on the device add their entries here.
+    QMenu *toolsMenu() const { return extraMenu; }
+    QToolButton *toolsButton() const { return extraButton; }
     bool isJobRunning() const { return jobRunning; }
     // The text the wait window showed last for the end of a job.
     QString lastStatus() const { return statusText; }
@@ -93,6 +98,7 @@ private:
     // Problem navigation found nothing further that way: said at the button.
     void sayNoFurtherProblem(QWidget *button, const QString &text);
     void installCommands();
+    void installToolsMenu();
     void connectWorker();
     void disconnectWorker();
     void stopWorkers();
@@ -113,6 +119,8 @@ private:
     HrcMessageBox *msgBox = nullptr;
     TestParamWin *testParamWin = nullptr;
     QList<QToolButton *> commandButtons;
+    QToolButton *extraButton = nullptr;
+    QMenu *extraMenu = nullptr;
     QList<QShortcut *> shortcuts;
     int wizardStage = 0;
     bool checkingConnection = false;
