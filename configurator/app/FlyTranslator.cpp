@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QDomDocument>
 #include <QFile>
+#include <QFileInfo>
+#include <QLibraryInfo>
 #include <QMessageBox>
 
 namespace {
@@ -40,6 +42,7 @@ bool LanguageFile::parse(const QByteArray &content)
     const QDomElement info = root.firstChildElement(QStringLiteral("info"));
     name = info.attribute(QStringLiteral("name"));
     flag = info.attribute(QStringLiteral("flag"));
+    locale = info.attribute(QStringLiteral("locale"));
     for (const QDomElement &context : elementRun(root, QStringLiteral("context"))) {
         QHash<QString, QString> table;
         for (const QDomElement &message : elementRun(context, QStringLiteral("message"))) {
@@ -99,6 +102,7 @@ FlyTranslator::FlyTranslator(QObject *parent, const QString &languageDir) : QTra
         names.append(name);
         files.append(path);
         icons.append(flag.isEmpty() ? QString::fromLatin1(noIcon) : dir.absolutePath() + QDir::separator() + flag);
+        codes.append(language.locale.isEmpty() ? QFileInfo(flag).baseName() : language.locale);
         if (fileName == QLatin1String("default.lng"))
             currentIndex = names.size() - 1;
     }
@@ -108,6 +112,8 @@ FlyTranslator::FlyTranslator(QObject *parent, const QString &languageDir) : QTra
 
 FlyTranslator::~FlyTranslator()
 {
+    if (toolkitInstalled)
+        QCoreApplication::removeTranslator(&toolkit);
     QCoreApplication::removeTranslator(this);
     clearTables();
 }
@@ -118,11 +124,25 @@ void FlyTranslator::clearTables()
     translations.clear();
 }
 
+void FlyTranslator::loadToolkitTranslation(const QString &code)
+{
+    if (toolkitInstalled) {
+        QCoreApplication::removeTranslator(&toolkit);
+        toolkitInstalled = false;
+    }
+    if (code.isEmpty())
+        return;
+    // Installed last, so it is asked first; it knows only Qt's own contexts.
+    if (toolkit.load(QStringLiteral("qtbase_") + code, QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
+        toolkitInstalled = QCoreApplication::installTranslator(&toolkit);
+}
+
 bool FlyTranslator::loadLanguage(int index)
 {
     clearTables();
     if (index < 0 || index >= files.size())
         return false;
+    loadToolkitTranslation(codes.at(index));
     QByteArray content;
     LanguageFile language;
     if (!readFile(files.at(index), &content) || !language.parse(content))

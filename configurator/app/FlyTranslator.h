@@ -15,6 +15,8 @@ struct LanguageFile
 {
     QString name;
     QString flag;
+    // Language code ("ru", "en") for Qt's own translations; may be empty.
+    QString locale;
     QVector<QPair<QString, QHash<QString, QString>>> tables;
     // Where and why parsing failed.
     QString error;
@@ -32,6 +34,9 @@ struct LanguageFile
 // Lookup: the table of the asked context first, then every table, then the
 // source text itself, so untranslated texts show as the program writes them.
 // GUI thread only (the lookups may come from any thread, the loads may not).
+// Each language also brings Qt's own translation of that language (qtbase_*.qm
+// in the toolkit's translations directory), installed after this translator so
+// that Qt's dialogs find their texts there first.
 class FlyTranslator : public QTranslator
 {
     Q_OBJECT
@@ -52,6 +57,9 @@ public:
     const QStringList &languageNames() const { return names; }
     const QStringList &languageFiles() const { return files; }
     const QStringList &languageIcons() const { return icons; }
+    // The language code of each file ("ru", "en"): its info's "locale", else
+    // the base name of its flag.
+    const QStringList &languageCodes() const { return codes; }
     int startIndex() const { return currentIndex; }
 
     QString translate(const char *context, const char *sourceText, const char *disambiguation = nullptr,
@@ -60,11 +68,17 @@ public:
 
 private:
     void clearTables();
+    // Qt's own texts (file dialogs, standard buttons) in the language of the
+    // code, from the toolkit's translations; none for its source language.
+    void loadToolkitTranslation(const QString &code);
 
     QStringList names;
     QStringList files;
     QStringList icons;
+    QStringList codes;
     int currentIndex = 0;
+    QTranslator toolkit;
+    bool toolkitInstalled = false;
     // Several tables may share a context name; the one added last wins.
     QMultiHash<QString, QHash<QString, QString> *> translations;
 };

@@ -34,6 +34,10 @@ public:
         codeNothingToWrite = -915,
         codeOutOfRange = -950,
         codeNotExchanged = -1000,
+        // Never attempted: the deadline of the parameter's set had passed.
+        codeSetDeadlinePassed = -1001,
+        // Never attempted: the job was cancelled first.
+        codeJobCancelled = -1002,
         codeBadValue = -1,
     };
 

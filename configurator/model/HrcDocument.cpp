@@ -183,6 +183,12 @@ bool HrcDocument::hasProblemCode(const QDomElement &e)
     return !code.isEmpty() && code != QLatin1String("0") && code != QLatin1String("-1000");
 }
 
+bool HrcDocument::wasNotExchanged(const QDomElement &e)
+{
+    const QString code = e.attribute(QStringLiteral("ioLastErrCode"));
+    return code == QLatin1String("-1001") || code == QLatin1String("-1002");
+}
+
 void HrcDocument::preparePointChildren(QDomElement point)
 {
     QDomDocument owner = point.ownerDocument();

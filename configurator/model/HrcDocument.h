@@ -76,6 +76,9 @@ public:
         return isParameter(e) && !e.hasAttribute(QStringLiteral("ivparam")) && !e.hasAttribute(QStringLiteral("readonly"));
     }
     static bool hasProblemCode(const QDomElement &e);
+    // The last job never reached the parameter (its set's deadline had passed
+    // or the job was cancelled): the engineer's value stands, still unsent.
+    static bool wasNotExchanged(const QDomElement &e);
 
     // The first X and Y child of a point parameter (null if not built yet).
     static QDomElement pointX(const QDomElement &point) { return point.firstChildElement(QStringLiteral("X")); }

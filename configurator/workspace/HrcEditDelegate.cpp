@@ -13,8 +13,10 @@
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QLineEdit>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTimeEdit>
+#include <QToolTip>
 
 #include <climits>
 
@@ -23,6 +25,10 @@ namespace {
 const QString kValue = QStringLiteral("value");
 const QString kNamekavu = QStringLiteral("namekavu");
 const QString kTimeForm = QStringLiteral("hh:mm:ss");
+// What an editor would store as it was opened, and whether a list entry was
+// picked: an editor left as it opened stores nothing.
+const char *const kOpenedOutput = "hrcOpenedOutput";
+const char *const kEntryPicked = "hrcEntryPicked";
 
 double floatLimit(const QString &text, bool *present)
 {
@@ -113,6 +119,7 @@ QWidget *HrcEditDelegate::createComboBox(QWidget *parent, const QStringList &ent
     combo->addItems(entries);
     // Choosing an entry is the whole edit: take it and close the editor.
     connect(combo, qOverload<int>(&QComboBox::activated), this, [this, combo](int) {
+        combo->setProperty(kEntryPicked, true);
         auto *self = const_cast<HrcEditDelegate *>(this);
         emit self->commitData(combo);
         emit self->closeEditor(combo, QAbstractItemDelegate::NoHint);
@@ -181,6 +188,8 @@ QWidget *HrcEditDelegate::createEditor(QWidget *parent, const QStyleOptionViewIt
     edit->setReadOnly(e.attribute(QStringLiteral("readonly")) == QLatin1String("yes"));
     const QString minText = e.attribute(QStringLiteral("minvalue"));
     const QString maxText = e.attribute(QStringLiteral("maxvalue"));
+    edit->setProperty("hrcMinText", minText);
+    edit->setProperty("hrcMaxText", maxText);
     if (editorKind(e) == FloatEditor) {
         bool hasMin = false, hasMax = false;
         double min = floatLimit(minText, &hasMin);
@@ -209,6 +218,44 @@ QDomElement HrcEditDelegate::preparedPoint(const QDomElement &half) const
 }
 
 void HrcEditDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const
+{
+    fillEditor(editor, index);
+    const QDomElement e = elementAt(index);
+    if (!e.isNull())
+        editor->setProperty(kOpenedOutput, editorOutput(editor, e));
+}
+
+QString HrcEditDelegate::editorOutput(QWidget *editor, const QDomElement &e) const
+{
+    switch (editorKind(e)) {
+    case LogFileEditor:
+        return static_cast<LogFileNameEditor *>(editor)->text();
+    case PortList:
+        return static_cast<QComboBox *>(editor)->currentText();
+    case EnumList: {
+        auto *combo = static_cast<QComboBox *>(editor);
+        if (!e.attribute(QStringLiteral("subtype")).isEmpty())
+            return QString::number(combo->currentIndex());
+        // The stored text is the untranslated entry.
+        const QStringList entries = HrcValueText::entries(e.attribute(QStringLiteral("valueset")));
+        const int i = combo->currentIndex();
+        return i >= 0 && i < entries.size() ? entries.at(i) : combo->currentText();
+    }
+    case Bitmask:
+        return QString::number(static_cast<BitmaskEditor *>(editor)->value());
+    case TimeEditor:
+        return static_cast<QTimeEdit *>(editor)->time().toString(kTimeForm);
+    case DateTimeEditor:
+        return static_cast<QDateTimeEdit *>(editor)->dateTime().toString(kDateTimeForm);
+    case FloatEditor:
+    case IntegerEditor:
+    case TextEditor:
+        break;
+    }
+    return static_cast<QLineEdit *>(editor)->text();
+}
+
+void HrcEditDelegate::fillEditor(QWidget *editor, const QModelIndex &index) const
 {
     const QDomElement e = elementAt(index);
     if (e.isNull())
@@ -253,7 +300,8 @@ void HrcEditDelegate::setEditorData(QWidget *editor, const QModelIndex &index) c
 
     auto *edit = static_cast<QLineEdit *>(editor);
     if (HrcDocument::isPointHalf(e)) {
-        const QDomElement point = preparedPoint(e);
+        // Opening changes nothing: the pair is made whole only when a half is stored.
+        const QDomElement point = tree->findParameter(e.attribute(kNamekavu));
         const int half = e.tagName() == QLatin1String("X") ? 0 : 1;
         edit->setText(HrcValueText::part(point.attribute(kValue), half));
     } else {
@@ -268,6 +316,12 @@ void HrcEditDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, c
         return;
     const QString old = e.attribute(kValue);
     const EditorKind kind = editorKind(e);
+    // An editor shows something even for an empty or unreadable value (a
+    // date-time editor the year 2000, a list its first entry); unless the
+    // engineer changed it or picked an entry, that is not a value to store.
+    const QVariant opened = editor->property(kOpenedOutput);
+    if (opened.isValid() && opened.toString() == editorOutput(editor, e) && !editor->property(kEntryPicked).toBool())
+        return;
     QString newValue;
     QString shown;
     bool changed = false;
@@ -330,7 +384,7 @@ void HrcEditDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, c
 
     const QString name = e.attribute(kNamekavu);
     if (HrcDocument::isPointHalf(e) && changed) {
-        const QDomElement point = tree->findParameter(name);
+        const QDomElement point = preparedPoint(e);
         const QString pair = point.attribute(kValue);
         const QString x = HrcValueText::part(pair, 0);
         const QString y = HrcValueText::part(pair, 1);
@@ -372,4 +426,38 @@ void HrcEditDelegate::updateEditorGeometry(QWidget *editor, const QStyleOptionVi
     else if (qobject_cast<LogFileNameEditor *>(editor) || qobject_cast<PortNameEditor *>(editor))
         rect.setWidth(qMax(rect.width(), 290));
     editor->setGeometry(rect);
+}
+
+QString HrcEditDelegate::refusalReason(const QLineEdit *edit, const QString &minText, const QString &maxText)
+{
+    if (edit->hasAcceptableInput())
+        return QString();
+    if (edit->text().trimmed().isEmpty())
+        return tr("Введите значение");
+    if (!minText.isEmpty() && !maxText.isEmpty())
+        return tr("Допустимо от %1 до %2").arg(minText, maxText);
+    if (!minText.isEmpty())
+        return tr("Допустимо не меньше %1").arg(minText);
+    if (!maxText.isEmpty())
+        return tr("Допустимо не больше %1").arg(maxText);
+    return tr("Недопустимое значение");
+}
+
+bool HrcEditDelegate::eventFilter(QObject *object, QEvent *event)
+{
+    auto *edit = qobject_cast<QLineEdit *>(object);
+    if (edit && edit->validator() && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            QString text = edit->text();
+            edit->validator()->fixup(text);
+            const QString reason = refusalReason(edit, edit->property("hrcMinText").toString(),
+                                                 edit->property("hrcMaxText").toString());
+            if (!reason.isEmpty()) {
+                QToolTip::showText(edit->mapToGlobal(QPoint(0, edit->height())), reason, edit);
+                return true;
+            }
+        }
+    }
+    return QStyledItemDelegate::eventFilter(object, event);
 }

@@ -4,6 +4,7 @@
 #include "KavuIOhelper.h"
 #include "ui_WaitWin.h"
 
+#include <QMessageBox>
 #include <QMovie>
 #include <QTimer>
 
@@ -99,4 +100,20 @@ void WaitWin::on_canselIOButton_clicked()
         running->terminate();
     ui->canselIOButton->hide();
     ui->messagesLabel->setText(tr("Останавливаем ..."));
+}
+
+void WaitWin::reject()
+{
+    // Esc: while a job runs it is cancelled, once the engineer confirms; the
+    // window stays until the job has stopped, as the tree stays locked.
+    if (!ui->canselIOButton->isVisible()) {
+        if (!ui->waitIco->isVisible())
+            closeWait();
+        return;
+    }
+    const QMessageBox::StandardButton answer =
+        QMessageBox::question(this, tr("Конфигуратор HRC417"), tr("Прервать операцию обмена с прибором?"),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer == QMessageBox::Yes && ui->canselIOButton->isVisible())
+        on_canselIOButton_clicked();
 }

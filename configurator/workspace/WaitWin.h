@@ -37,6 +37,8 @@ public:
 public slots:
     void closeWait();
     void on_canselIOButton_clicked();
+    // Esc: cancels the running job after a confirmation instead of hiding.
+    void reject() override;
 
 private:
     KavuComm *job() const;

@@ -9,6 +9,7 @@ set -euo pipefail
 run_packages=(
   build-essential cmake ninja-build ccache pkg-config git
   qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5svg5-dev qttools5-dev-tools
+  qttranslations5-l10n
   libqcustomplot-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth

@@ -29,6 +29,7 @@
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QTimer>
+#include <QToolTip>
 #include <QtTest>
 
 #include <memory>
@@ -145,6 +146,9 @@ private slots:
     void failedWriteRetriesTheSameJob();
     void finalPageSavesConfiguration();
     void screenshots();
+    void emptiedGuidedFieldsKeepTheirValues();
+    void languageSwitchKeepsTheEditablePage();
+    void offlineCheckSaysNoCheckWasMade();
 
 private:
     std::unique_ptr<Wizard> makeWizard(FlyTranslator *translator = nullptr);
@@ -797,6 +801,91 @@ void TestWizard::screenshots()
         translator.loadLanguage(translator.startIndex());
     }
     qApp->setStyleSheet(QString());
+}
+
+
+void TestWizard::emptiedGuidedFieldsKeepTheirValues()
+{
+    auto w = makeWizard();
+    HrcTree *tree = w->tree();
+    tree->paramValue("t.wm[0]", "9");
+    tree->paramValue("T.sp[0]", "55,0");
+    tree->paramValue("Hy.b1[0]", "5,0");
+    goOfflineTo(w.get(), Wizard::stPumpC1Settings);
+
+    // Next with the field emptied: the page stays and says what is missing.
+    auto *field = child<QLineEdit>(w.get(), "PumpWorkTime");
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Delete);
+    click(w.get(), "nextButton");
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stPumpC1Settings));
+    QCOMPARE(QToolTip::text(), QString("Введите значение"));
+    QCOMPARE(tree->paramValue("t.wm[0]"), QString("9"));
+    // Leaving backwards keeps the value before.
+    click(w.get(), "prevButton");
+    QCOMPARE(tree->paramValue("t.wm[0]"), QString("9"));
+
+    w->stagesMap()->setStage(Wizard::stHotWaterSettings);
+    field = child<QLineEdit>(w.get(), "TempUstavka");
+    QCOMPARE(field->text(), QString("55,0"));
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Delete);
+    click(w.get(), "nextButton");
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stHotWaterSettings));
+    QCOMPARE(tree->paramValue("T.sp[0]"), QString("55,0"));
+    QTest::keyClicks(field, "60");
+    click(w.get(), "nextButton");
+    QVERIFY(w->stagesMap()->current() != int(Wizard::stHotWaterSettings));
+    QCOMPARE(tree->paramValue("T.sp[0]"), QString("60"));
+
+    w->stagesMap()->setStage(Wizard::stBackWaterSettings);
+    field = child<QLineEdit>(w.get(), "GistPlus_BackWater");
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Delete);
+    click(w.get(), "nextButton");
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stBackWaterSettings));
+    click(w.get(), "prevButton");
+    QCOMPARE(tree->paramValue("Hy.b1[0]"), QString("5,0"));
+}
+
+void TestWizard::languageSwitchKeepsTheEditablePage()
+{
+    FlyTranslator translator(nullptr, QStringLiteral(HRC_LANGUAGE_DIR));
+    auto w = makeWizard(&translator);
+    click(w.get(), "editCommParamButton");
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stEditCommSettings));
+    QVERIFY(w->tree()->isEnabled());
+    const int columns = w->tree()->columnCount();
+    QVERIFY(columns >= 3);
+
+    auto *langLabel = child<QPushButton>(w.get(), "langLabel");
+    auto *box = child<QComboBox>(w.get(), "langSelectComboBox");
+    QVERIFY(langLabel->isVisible());
+    QTest::mouseClick(langLabel, Qt::LeftButton);
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_End);
+    QCOMPARE(box->currentText(), QString("English"));
+    // Still the editable tree, in English.
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stEditCommSettings));
+    QVERIFY(w->tree()->isEnabled());
+    QCOMPARE(w->tree()->columnCount(), columns);
+    QCOMPARE(w->tree()->findItem("Port")->text(0), QString("Computer port"));
+    QVERIFY(w->tree()->findItem("Addr")->flags() & Qt::ItemIsEditable);
+    QTest::mouseClick(langLabel, Qt::LeftButton);
+    QTest::keyClick(box, Qt::Key_Home);
+    QVERIFY(w->tree()->isEnabled());
+}
+
+void TestWizard::offlineCheckSaysNoCheckWasMade()
+{
+    auto w = makeWizard();
+    w->presetPort("/dev/nonexistent-port");
+    QSignalSpy starting(w->ioHelper(), &KavuIOhelper::kavuIOStarting);
+    click(w.get(), "workOfflineCheckBox");
+    click(w.get(), "checkCommParamButton");
+    QCOMPARE(currentPage(w.get()), QString("checkConnPage"));
+    QCOMPARE(text(w.get(), "commCheckTitle"), QString("Программа работает offline: связь с прибором не проверялась."));
+    QCOMPARE(starting.size(), 0);
 }
 
 QTEST_MAIN(TestWizard)

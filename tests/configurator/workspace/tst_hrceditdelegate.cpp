@@ -180,13 +180,20 @@ void TestHrcEditDelegate::pointHalves()
     QCOMPARE(point->child(1)->text(2), QString("90,0"));
     QCOMPARE(HrcTree::itemColour(point), HrcTree::changedColour());
 
-    // The Y half of a point without a value: the pair starts as "0;0".
+    // The Y half of a point without a value: opening and leaving it stores
+    // nothing; a half entered makes the pair whole with 0 for the other.
     QTreeWidgetItem *empty = item("Grtp[1]");
     QVERIFY(value("Grtp[1]").isEmpty());
     doubleClickCell(*tree, empty->child(1), 2);
     QTRY_VERIFY((edit = openEditor<QLineEdit>(tree->viewport())));
-    QCOMPARE(edit->text(), QString("0"));
-    QCOMPARE(value("Grtp[1]"), QString("0;0"));
+    QCOMPARE(edit->text(), QString());
+    QVERIFY(value("Grtp[1]").isEmpty());
+    QTest::keyClick(edit, Qt::Key_Escape);
+    QTRY_VERIFY(!openEditor<QLineEdit>(tree->viewport()));
+    QVERIFY(value("Grtp[1]").isEmpty());
+    QVERIFY(HrcTree::itemColour(empty) != HrcTree::changedColour());
+    doubleClickCell(*tree, empty->child(1), 2);
+    QTRY_VERIFY((edit = openEditor<QLineEdit>(tree->viewport())));
     edit->selectAll();
     QTest::keyClicks(edit, "70,5");
     QTest::keyClick(edit, Qt::Key_Return);
