@@ -234,7 +234,7 @@ QString HrcEditDelegate::editorOutput(QWidget *editor, const QDomElement &e) con
         return static_cast<QComboBox *>(editor)->currentText();
     case EnumList: {
         auto *combo = static_cast<QComboBox *>(editor);
-        if (!e.attribute(QStringLiteral("subtype")).isEmpty())
+        if (ParameterSpec::fromElement(e).enumIndex)
             return QString::number(combo->currentIndex());
         // The stored text is the untranslated entry.
         const QStringList entries = HrcValueText::entries(e.attribute(QStringLiteral("valueset")));
@@ -246,7 +246,7 @@ QString HrcEditDelegate::editorOutput(QWidget *editor, const QDomElement &e) con
     case TimeEditor:
         return static_cast<QTimeEdit *>(editor)->time().toString(kTimeForm);
     case DateTimeEditor:
-        return static_cast<QDateTimeEdit *>(editor)->dateTime().toString(kDateTimeForm);
+        return ValueCodec::dateTimeText(static_cast<QDateTimeEdit *>(editor)->dateTime());
     case FloatEditor:
     case IntegerEditor:
     case TextEditor:

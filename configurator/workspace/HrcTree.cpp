@@ -3,6 +3,8 @@
 #include "ErrorText.h"
 #include "HrcEditDelegate.h"
 #include "HrcValueText.h"
+#include "ParameterSpec.h"
+#include "ValueCodec.h"
 
 #include <QAction>
 #include <QHeaderView>
@@ -537,7 +539,7 @@ QList<QAction *> HrcTree::contextActionsAt(const QPoint &pos) const
         if (!element.attribute(kValue).isEmpty())
             actions << m_writeParam;
         actions << nullptr << m_paramToDefault;
-        if (element.attribute(QStringLiteral("type")) == QLatin1String("datetime") && HrcDocument::isEditable(element))
+        if (ParameterSpec::fromElement(element).kind == ValueKind::DateTime && HrcDocument::isEditable(element))
             actions << m_setComputerTime;
     }
     return actions;
@@ -549,11 +551,11 @@ void HrcTree::setSelectedToComputerTime()
     if (selected.isEmpty())
         return;
     QDomElement element = elementOf(selected.first());
-    if (element.attribute(QStringLiteral("type")) != QLatin1String("datetime"))
+    if (ParameterSpec::fromElement(element).kind != ValueKind::DateTime)
         return;
     element.setAttribute(QStringLiteral("undoValue"), element.attribute(kValue));
     // The same form the date-time editor stores; changed, to be written.
-    updateItems(selected.first(), true, QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd/hh:mm:ss")),
+    updateItems(selected.first(), true, ValueCodec::dateTimeText(QDateTime::currentDateTime()),
                 true, true);
 }
 
