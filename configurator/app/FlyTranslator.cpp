@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QVariant>
 
 namespace {
 
@@ -143,6 +144,8 @@ bool FlyTranslator::loadLanguage(int index)
     if (index < 0 || index >= files.size())
         return false;
     loadToolkitTranslation(codes.at(index));
+    // Windows that pick their own files by language (the help) read it here.
+    QCoreApplication::instance()->setProperty("languageCode", QVariant(codes.at(index)));
     QByteArray content;
     LanguageFile language;
     if (!readFile(files.at(index), &content) || !language.parse(content))
