@@ -252,9 +252,14 @@ void KavuPort::traceReceived(ScanStatus status, int result) {
 int KavuPort::exchange(int repeats) {
     if (serial_ == nullptr) return -2;
     int result = -100;
+    counters.countExchange();
     for (int attempt = 0; attempt <= repeats; ++attempt) {
+        counters.countAttempt();
         send();
+        const std::int64_t sentNs = platform::monotonicNs();
         result = receive(&requestHash_);
+        if (result != -102) counters.countReplyTime((platform::monotonicNs() - sentNs) / 1000);
+        counters.countAttemptResult(result);
         if (result == 0 || result == -101 || result == -104 || result == -105) break;
         platform::sleepMs(10 + 10 * attempt);
     }
