@@ -80,8 +80,17 @@ void KavuComm::setStateUnlessTerminating(int newState)
     }
 }
 
+LinkCounts KavuComm::takeGatheredLinkCounts()
+{
+    takeLinkCounts(&gatheredLinkCounts);
+    const LinkCounts taken = gatheredLinkCounts;
+    gatheredLinkCounts = LinkCounts();
+    return taken;
+}
+
 void KavuComm::closeSession()
 {
+    takeLinkCounts(&gatheredLinkCounts);
     ClosePort();
     setStateUnlessTerminating(stateIdle);
     qDebug() << "closeSession state=" << state.load();
@@ -122,6 +131,7 @@ bool KavuComm::tryConnect()
     if (lastErr != 0) {
         // Second try with the settings as they stand now.
         readPortSettings();
+        takeLinkCounts(&gatheredLinkCounts);
         lastErr = ClosePort();
         if (lastErr == 0) {
             lastErr = openConfiguredPort();
@@ -269,6 +279,7 @@ void KavuComm::reopenAfterCommWrite(const IoParameter &written)
     CommSettings settings = CommSettings::published();
     if (settings.set(written.name, written.value))
         CommSettings::publish(settings);
+    takeLinkCounts(&gatheredLinkCounts);
     ClosePort();
     readPortSettings();
     lastErr = codeNotConnected;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "IoParameter.h"
+#include "LinkHealth.h"
 
 #include <QByteArray>
 #include <QString>
@@ -51,6 +52,9 @@ public:
     int lastError() const { return lastErr; }
     int sessionState() const { return state.load(); }
     KavuCommOperation currentOperation() const { return operation; }
+    // The link counters gathered in this thread since the last call: those
+    // of ports already closed plus the open port's (zeroed there).
+    LinkCounts takeGatheredLinkCounts();
 
 protected:
     // The 1 ms pause after every transfer, kept close to 1 ms.
@@ -75,4 +79,5 @@ protected:
     int parity = 0;
     int dataBits = 0;
     int stopBits = 0;
+    LinkCounts gatheredLinkCounts; // taken from the library before every close
 };

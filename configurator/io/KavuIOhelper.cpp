@@ -32,6 +32,7 @@ KavuIOhelper::KavuIOhelper(const HrcDocument &doc)
 {
     CommSettings::publish(CommSettings::fromDocument(document));
     readPortSettings();
+    qRegisterMetaType<LinkCounts>("LinkCounts");
     connect(thread.get(), &QThread::started, this, &KavuIOhelper::doExecIO);
     connect(this, &KavuIOhelper::stopExecute, thread.get(), &QThread::quit);
 
@@ -224,6 +225,7 @@ void KavuIOhelper::doExecIO()
     const int finishTotal = job.testJob ? int(testJobTotal) : 0;
     if (!connected) {
         closeSession();
+        emit linkCountsTaken(takeGatheredLinkCounts());
         emit workFinished(job.id, errorText(lastErr), -1, finishTotal);
     } else {
         if (job.testJob) {
@@ -242,6 +244,7 @@ void KavuIOhelper::doExecIO()
             }
         }
         const int T = job.testJob ? int(testJobTotal) : total;
+        emit linkCountsTaken(takeGatheredLinkCounts());
         if (!isTerminating())
             emit workFinished(job.id, tr("Операция завершена"), errors, T);
         else

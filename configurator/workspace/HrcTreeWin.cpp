@@ -83,6 +83,7 @@ HrcTreeWin::HrcTreeWin(const QDomDocument &doc, QWidget *parent)
 
     installCommands();
     installToolsMenu();
+    installSearchAndLinkHealth();
     ui->toolButton_tomin->hide();
     resize(1180, 800);
 }
@@ -187,6 +188,7 @@ void HrcTreeWin::wizardClose(QDomDocument doc, int wizadStage)
     paramTree->header()->setStyleSheet(QStringLiteral("font: 8pt Verdana;"));
     paramTree->buildTree();
     connectWorker();
+    installSearchAndLinkHealth();
     if (KavuMon *mon = treeWorkers->monitor()) {
         // Back from the wizard: the monitor stopped when the window closed,
         // and its thread must have ended before it can start again.

@@ -10,11 +10,13 @@
 class HrcMessageBox;
 class HrcTree;
 class HrcTreeWorkers;
+class LinkHealthPanel;
 class QMenu;
 class QShortcut;
 class QToolButton;
 class QTreeWidgetItem;
 class TestParamWin;
+class TreeSearchBar;
 class WaitWin;
 
 namespace Ui {
@@ -43,6 +45,10 @@ public:
     // watch, compare and report on the device add their entries here.
     QMenu *toolsMenu() const { return extraMenu; }
     QToolButton *toolsButton() const { return extraButton; }
+    // Search and filters above the tree (Ctrl+F); the link-health panel
+    // below it, shown from the tools menu.
+    TreeSearchBar *searchBar() const { return treeSearch; }
+    LinkHealthPanel *linkHealthPanel() const { return linkHealth; }
     bool isJobRunning() const { return jobRunning; }
     // The text the wait window showed last for the end of a job.
     QString lastStatus() const { return statusText; }
@@ -97,6 +103,7 @@ private slots:
 private:
     void installCommands();
     void installToolsMenu();
+    void installSearchAndLinkHealth();
     void connectWorker();
     void disconnectWorker();
     void stopWorkers();
@@ -119,6 +126,8 @@ private:
     QList<QToolButton *> commandButtons;
     QToolButton *extraButton = nullptr;
     QMenu *extraMenu = nullptr;
+    TreeSearchBar *treeSearch = nullptr;
+    LinkHealthPanel *linkHealth = nullptr;
     QList<QShortcut *> shortcuts;
     int wizardStage = 0;
     bool checkingConnection = false;
