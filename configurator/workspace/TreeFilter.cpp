@@ -62,7 +62,7 @@ int TreeFilter::filterItem(QTreeWidgetItem *item, const Criteria &criteria, bool
     const QDomElement element = tree->elementOf(item);
 
     if (HrcDocument::isParameter(element) && !HrcDocument::isPointHalf(element)) {
-        const bool shown = !active || parameterMatches(item, criteria, matchedHere);
+        const bool shown = !active || parameterMatches(item, criteria, text.isEmpty() || matchedHere);
         item->setHidden(!shown);
         if (shown && active && ownText) {
             item->setBackground(0, kMarkColour);
