@@ -2,7 +2,7 @@
 
 #include "HrcTree.h"
 
-#include <QBrush>
+#include <QFont>
 #include <QSet>
 #include <QTreeWidgetItemIterator>
 
@@ -10,7 +10,22 @@ namespace {
 
 const QString kNamekavu = QStringLiteral("namekavu");
 const QString kDefault = QStringLiteral("defaultvalue");
-const QColor kMarkColour(255, 240, 160);
+// The columns a match is marked in: caption, name, value. Bold, because the
+// style sheet gives every row its own background.
+constexpr int kMarkedColumns = 3;
+
+void setMarked(QTreeWidgetItem *item, bool marked)
+{
+    for (int c = 0; c < kMarkedColumns; ++c) {
+        if (marked) {
+            QFont font = item->font(c);
+            font.setBold(true);
+            item->setFont(c, font);
+        } else {
+            item->setData(c, Qt::FontRole, QVariant());
+        }
+    }
+}
 
 } // namespace
 
@@ -65,7 +80,7 @@ int TreeFilter::filterItem(QTreeWidgetItem *item, const Criteria &criteria, bool
         const bool shown = !active || parameterMatches(item, criteria, text.isEmpty() || matchedHere);
         item->setHidden(!shown);
         if (shown && active && ownText) {
-            item->setBackground(0, kMarkColour);
+            setMarked(item, true);
             markedItems << item;
         }
         // A point's halves go with the point.
@@ -80,7 +95,7 @@ int TreeFilter::filterItem(QTreeWidgetItem *item, const Criteria &criteria, bool
     if (active && shownInside > 0) {
         item->setExpanded(true);
         if (ownText) {
-            item->setBackground(0, kMarkColour);
+            setMarked(item, true);
             markedItems << item;
         }
     }
@@ -94,7 +109,7 @@ void TreeFilter::clearMarks()
     const QSet<QTreeWidgetItem *> marked(markedItems.begin(), markedItems.end());
     for (QTreeWidgetItemIterator it(tree); *it; ++it)
         if (marked.contains(*it))
-            (*it)->setBackground(0, QBrush());
+            setMarked(*it, false);
     markedItems.clear();
 }
 

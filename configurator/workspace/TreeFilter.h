@@ -11,8 +11,8 @@ class QTreeWidgetItem;
 // set above it matches by caption) and every ticked filter: changed (its
 // colour), problem (its colour), not at its factory value. Sets are shown
 // when something inside them is; the rest is hidden, never removed, so
-// commands on a branch still reach every item in it. Matches are marked
-// with a background and their branches expanded.
+// commands on a branch still reach every item in it. Text matches are
+// marked in bold and their branches expanded.
 class TreeFilter
 {
 public:
