@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QToolButton>
 #include <QTreeWidgetItemIterator>
 #include <QtTest>
@@ -100,6 +101,7 @@ private slots:
     void initTestCase();
     void searchAsTheEngineerTypes();
     void filtersAndABranchWriteOverHiddenRows();
+    void linkHealthNamesTheLikelyCause();
 };
 
 void TestTreeSearch::initTestCase()
@@ -238,6 +240,29 @@ void TestTreeSearch::filtersAndABranchWriteOverHiddenRows()
     QCOMPARE(panel->findChild<QLabel *>("timeoutsValue")->text(), QString("0"));
     QCOMPARE(panel->findChild<QLabel *>("linkCause")->text(), QString("Связь в порядке"));
     QVERIFY(!saveScreenshot(s.window.get(), "tree_filter_and_link_health").isEmpty());
+}
+
+void TestTreeSearch::linkHealthNamesTheLikelyCause()
+{
+    Session s({"--faults", "crc=0.25", "--seed", "5"});
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    s.window->toolsMenu()->actions().last()->trigger();
+    LinkHealthPanel *panel = s.window->linkHealthPanel();
+    QVERIFY(panel->isVisible());
+    QCOMPARE(panel->findChild<QLabel *>("linkCause")->text(), QString("Слишком мало обменов для оценки"));
+    QVERIFY(s.runJob([&] { QTest::mouseClick(s.window->toolButton(4), Qt::LeftButton); }));
+    const LinkCounts &c = panel->counts();
+    QCOMPARE(c.crcErrors, quint64(s.sim.log().count("[fault: corrupted CRC]")));
+    QVERIFY(c.crcErrors > 0);
+    QCOMPARE(panel->findChild<QLabel *>("damagedValue")->text(), QString("%1 / 0").arg(c.crcErrors));
+    QCOMPARE(panel->findChild<QLabel *>("linkCause")->text(),
+             QString("Ответы приходят искажёнными: проверьте скорость обмена и чётность, согласующие резисторы "
+                     "линии и помехи"));
+    QVERIFY(!saveScreenshot(s.window.get(), "link_health_damaged").isEmpty());
+    // "Сбросить" starts the count again.
+    QTest::mouseClick(panel->findChild<QPushButton *>("linkHealthReset"), Qt::LeftButton);
+    QCOMPARE(panel->counts().attempts, quint64(0));
+    QCOMPARE(panel->findChild<QLabel *>("exchangesValue")->text(), QString("0"));
 }
 
 QTEST_MAIN(TestTreeSearch)
