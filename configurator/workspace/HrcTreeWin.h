@@ -3,6 +3,7 @@
 #include <QDomDocument>
 #include <QList>
 #include <QPoint>
+#include <QVector>
 #include <QWidget>
 
 #include <memory>
@@ -13,6 +14,7 @@ class HrcTreeWorkers;
 class LinkHealthPanel;
 class QMenu;
 class QShortcut;
+class QTimer;
 class QToolButton;
 class QTreeWidgetItem;
 class TestParamWin;
@@ -113,6 +115,8 @@ private:
     void startJob(const QString &names, int operation, bool includeCommParams, bool onlyChanged);
     void startJobOn(QTreeWidgetItem *item, int operation, bool onlyChanged);
     QTreeWidgetItem *firstSelected() const;
+    // Shows the job's progress received since the last call.
+    void flushProgress();
     int panelOffset() const;
 
     std::unique_ptr<Ui::HrcTreeWin> ui;
@@ -134,6 +138,16 @@ private:
     bool jobRunning = false;
     int jobOperation = 0;
     QString statusText;
+    // Progress of a job, shown at most about 30 times a second so that a
+    // fast line does not repaint the tree for every parameter.
+    struct Progress
+    {
+        uint treeID;
+        int done;
+        int total;
+    };
+    QVector<Progress> pendingProgress;
+    QTimer *progressTimer = nullptr;
     bool dragging = false;
     int pressX = 0;
     int pressY = 0;
