@@ -82,6 +82,14 @@ void KavuComm::setStateUnlessTerminating(int newState)
     }
 }
 
+LinkCounts KavuComm::takeGatheredLinkCounts()
+{
+    takeLinkCounts(&gatheredLinkCounts);
+    const LinkCounts taken = gatheredLinkCounts;
+    gatheredLinkCounts = LinkCounts();
+    return taken;
+}
+
 void KavuComm::closeSession()
 {
     closePort();
@@ -92,6 +100,8 @@ void KavuComm::closeSession()
 int KavuComm::closePort()
 {
     checkedBaseNames.clear();
+    // The library's counters end with the port.
+    takeLinkCounts(&gatheredLinkCounts);
     return ClosePort();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "IoParameter.h"
+#include "LinkHealth.h"
 #include "PortFailure.h"
 
 #include <QByteArray>
@@ -64,6 +65,9 @@ public:
     const PortFailure &connectFailure() const { return failure; }
     int sessionState() const { return state.load(); }
     KavuCommOperation currentOperation() const { return operation; }
+    // The link counters gathered in this thread since the last call: those
+    // of ports already closed plus the open port's (zeroed there).
+    LinkCounts takeGatheredLinkCounts();
 
 protected:
     // The 1 ms pause after a failed transfer, kept close to 1 ms: a failure
@@ -102,6 +106,7 @@ protected:
     int parity = 0;
     int dataBits = 0;
     int stopBits = 0;
+    LinkCounts gatheredLinkCounts; // taken from the library before every close
 
     // Base names the device answered in this session: true when it knows the
     // name without an index (its indexed names fail with codeBadIndex).

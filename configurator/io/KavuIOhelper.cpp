@@ -32,6 +32,7 @@ KavuIOhelper::KavuIOhelper(const HrcDocument &doc)
 {
     CommSettings::publish(CommSettings::fromDocument(document));
     readPortSettings();
+    qRegisterMetaType<LinkCounts>("LinkCounts");
     connect(thread.get(), &QThread::started, this, &KavuIOhelper::doExecIO);
     connect(this, &KavuIOhelper::stopExecute, thread.get(), &QThread::quit);
 
@@ -232,6 +233,7 @@ void KavuIOhelper::doExecIO()
     if (!connected) {
         const bool cancelled = isTerminating();
         closeSession();
+        emit linkCountsTaken(takeGatheredLinkCounts());
         // Why the port did not open or the device did not answer, where known.
         const QString why = !cancelled && connectFailure().kind != PortFailure::None
             ? connectFailure().text()
@@ -254,6 +256,7 @@ void KavuIOhelper::doExecIO()
             }
         }
         const int T = job.testJob ? int(testJobTotal) : total;
+        emit linkCountsTaken(takeGatheredLinkCounts());
         if (!isTerminating()) {
             emit workFinished(job.id, tr("Операция завершена"), errors, T, false, succeeded);
         } else {

@@ -59,6 +59,9 @@ signals:
     void kavuIOUpdating(uint treeID, int done, int total);
     void kavuIOFinished(QString msg, int count, int total);
     void stopExecute();
+    // The link counters of a job, emitted in the worker thread just before
+    // the job's end is reported.
+    void linkCountsTaken(LinkCounts counts);
 
     // Worker thread to GUI thread.
     void workStarting(int job, int total);

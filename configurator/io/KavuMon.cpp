@@ -18,6 +18,7 @@ KavuMon::KavuMon(const HrcDocument &doc, uint ms, const QString &name)
 {
     CommSettings::publish(CommSettings::fromDocument(document));
     readPortSettings();
+    qRegisterMetaType<LinkCounts>("LinkCounts");
     logFileName = resolveLogFileName(name);
     scanIntervalMs = effectiveInterval(ms);
     logHeader = document.logHeader();
@@ -192,12 +193,16 @@ void KavuMon::doExecIO()
             } else if (!tryConnect()) {
                 closeSession();
                 monBusy.store(false);
+                publishLinkCounts();
                 sleepUnlessTerminating(1000);
             } else {
-                while (state.load() == stateConnected && !ioBusy.load())
+                while (state.load() == stateConnected && !ioBusy.load()) {
                     pollCycle();
+                    publishLinkCounts();
+                }
                 closeSession();
                 monBusy.store(false);
+                publishLinkCounts();
                 if (isTerminating())
                     break;
             }
@@ -213,6 +218,13 @@ void KavuMon::doExecIO()
     if (log)
         log->close();
     emit kavuMonFinished(false);
+}
+
+void KavuMon::publishLinkCounts()
+{
+    const LinkCounts counts = takeGatheredLinkCounts();
+    if (!counts.isEmpty())
+        emit linkCountsTaken(counts);
 }
 
 void KavuMon::pollCycle()

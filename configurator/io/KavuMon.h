@@ -66,6 +66,8 @@ signals:
     void kavuMonFinished(bool isStartingIO = false);
     // The log file was opened (true) or could not be opened (false).
     void kavuMonLogFileState(bool opened);
+    // The link counters of the last poll cycle or connection attempt.
+    void linkCountsTaken(LinkCounts counts);
 
     // Monitor thread to GUI thread.
     void monParameterPolled(int entry, QString ioValue, QString ioLastErrCode);
@@ -79,6 +81,7 @@ private:
     };
 
     void pollCycle();
+    void publishLinkCounts();
     void pollEntries();
     void writeLog();
     bool isPolled(const QString &name);

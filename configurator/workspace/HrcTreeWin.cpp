@@ -97,6 +97,7 @@ HrcTreeWin::HrcTreeWin(const QDomDocument &doc, QWidget *parent)
 
     installCommands();
     installToolsMenu();
+    installSearchAndLinkHealth();
     ui->toolButton_tomin->hide();
     resize(1180, 800);
 }
@@ -201,6 +202,7 @@ void HrcTreeWin::wizardClose(QDomDocument doc, int wizadStage)
     paramTree->header()->setStyleSheet(QStringLiteral("font: 8pt Verdana;"));
     paramTree->buildTree();
     connectWorker();
+    installSearchAndLinkHealth();
     if (KavuMon *mon = treeWorkers->monitor()) {
         // Back from the wizard: the monitor stopped when the window closed,
         // and its thread must have ended before it can start again.

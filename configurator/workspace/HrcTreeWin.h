@@ -11,12 +11,14 @@
 class HrcMessageBox;
 class HrcTree;
 class HrcTreeWorkers;
+class LinkHealthPanel;
 class QMenu;
 class QShortcut;
 class QTimer;
 class QToolButton;
 class QTreeWidgetItem;
 class TestParamWin;
+class TreeSearchBar;
 class WaitWin;
 
 namespace Ui {
@@ -45,6 +47,10 @@ public:
     // watch, compare and report on the device add their entries here.
     QMenu *toolsMenu() const { return extraMenu; }
     QToolButton *toolsButton() const { return extraButton; }
+    // Search and filters above the tree (Ctrl+F); the link-health panel
+    // below it, shown from the tools menu.
+    TreeSearchBar *searchBar() const { return treeSearch; }
+    LinkHealthPanel *linkHealthPanel() const { return linkHealth; }
     bool isJobRunning() const { return jobRunning; }
     // The text the wait window showed last for the end of a job.
     QString lastStatus() const { return statusText; }
@@ -101,6 +107,7 @@ private:
     void sayNoFurtherProblem(QWidget *button, const QString &text);
     void installCommands();
     void installToolsMenu();
+    void installSearchAndLinkHealth();
     void connectWorker();
     void disconnectWorker();
     void stopWorkers();
@@ -125,6 +132,8 @@ private:
     QList<QToolButton *> commandButtons;
     QToolButton *extraButton = nullptr;
     QMenu *extraMenu = nullptr;
+    TreeSearchBar *treeSearch = nullptr;
+    LinkHealthPanel *linkHealth = nullptr;
     QList<QShortcut *> shortcuts;
     int wizardStage = 0;
     bool checkingConnection = false;

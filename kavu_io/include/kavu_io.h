@@ -384,6 +384,52 @@ KAVU_API int KAVU_CALL GetLastOpenSysErr(void);
  * otherwise returns 0. */
 KAVU_API int KAVU_CALL LastErrToStr(char* buffer);
 
+/* ------------------------------------------------------------ link health */
+
+/* Counters of the calling thread's current port, kept by the exchange
+ * engine without locks or allocation. They start at zero when the port is
+ * opened, are kept across SetupPort and end with the port. Counted:
+ *   exchanges     requests handed to the line (KavuIO and every typed
+ *                 read or write; Listen is not counted)
+ *   attempts      requests sent, repeats included (attempts - exchanges
+ *                 = repeats)
+ *   timeouts      attempts without a complete reply (-102)
+ *   crcErrors     attempts whose reply had a CRC mismatch (-103)
+ *   badReplies    attempts with any other bad reply (-106) and replies that
+ *                 passed the frame checks but do not fit the operation (-101)
+ *   deviceErrors  error replies of the device (-104)
+ *   exceptions    exception values in a reply (-105)
+ *   replyTimeBins complete replies by the time from the end of sending to
+ *                 the last character: < 5, < 10, < 20, < 50, < 100, < 200,
+ *                 < 500 and >= 500 ms
+ *   worstReplyUs  the longest of those times, microseconds
+ * Counters wrap at 2^32. Only the thread exchanging on a port writes its
+ * counters; a reset while another thread exchanges on the same slot may
+ * lose that exchange's counts. */
+#define KAVU_REPLY_TIME_BINS 8
+
+typedef struct KavuLinkStats {
+    unsigned int size;   /* set by the caller to sizeof(KavuLinkStats); the
+                            library sets it to the number of bytes it filled */
+    unsigned int exchanges;
+    unsigned int attempts;
+    unsigned int timeouts;
+    unsigned int crcErrors;
+    unsigned int badReplies;
+    unsigned int deviceErrors;
+    unsigned int exceptions;
+    unsigned int replyTimeBins[KAVU_REPLY_TIME_BINS];
+    unsigned int worstReplyUs;
+} KavuLinkStats;
+
+/* Copies the current port's counters into *stats. Returns -8 for a null
+ * pointer, -1 when stats->size is smaller than this version's structure
+ * (nothing written), -2 without a usable port. Takes no lock. */
+KAVU_API int KAVU_CALL GetLinkStats(KavuLinkStats* stats);
+
+/* Sets every counter of the current port to zero; -2 without a usable port. */
+KAVU_API int KAVU_CALL ResetLinkStats(void);
+
 #ifdef __cplusplus
 }
 #endif

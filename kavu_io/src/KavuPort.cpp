@@ -253,9 +253,14 @@ void KavuPort::traceReceived(ScanStatus status, int result) {
 int KavuPort::exchange(int repeats) {
     if (serial_ == nullptr) return KAVU_E_NO_PORT;
     int result = KAVU_E_EXCHANGE;
+    counters.countExchange();
     for (int attempt = 0; attempt <= repeats; ++attempt) {
+        counters.countAttempt();
         send();
+        const std::int64_t sentNs = platform::monotonicNs();
         result = receive(&requestHash_);
+        if (result != KAVU_E_TIMEOUT) counters.countReplyTime((platform::monotonicNs() - sentNs) / 1000);
+        counters.countAttemptResult(result);
         if (result == KAVU_OK || result == KAVU_E_REPLY_FORMAT || result == KAVU_E_DEVICE_ERROR || result == KAVU_E_EXCEPTION) break;
         platform::sleepMs(10 + 10 * attempt);
     }

@@ -6,6 +6,7 @@
 // fixed members; an exchange allocates nothing.
 #pragma once
 
+#include "LinkCounters.h"
 #include "frame_codec.h"
 #include "platform.h"
 
@@ -45,6 +46,7 @@ public:
     int traceFlags = 0;
     int deviceError = 0;
     int extendedError = 0;
+    LinkCounters counters;   // written by exchange(); read by GetLinkStats
 
     // Start of every operation: empties the request, reply and error state.
     void resetExchange();

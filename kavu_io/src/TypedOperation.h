@@ -46,6 +46,7 @@ int runTypedOperation(int address, int mode, const char* name, bool read, const 
     if (result == 0) {
         const codec::FrameFields& reply = port->reply();
         result = check(*port, ReplyData{reply.data(), reply.dataLength - (indexed ? 2 : 0)});
+        port->counters.countCheckResult(result);
     }
     lease.slot()->lastResult.store(result);
     return result;

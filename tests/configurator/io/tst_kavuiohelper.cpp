@@ -6,6 +6,7 @@
 #include "IoTestSupport.h"
 #include "KavuIOhelper.h"
 
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -112,6 +113,8 @@ private slots:
     void writeAllThenReadBackGivesTheSameValues();
     void onlyChangedWritesExactlyTheChangedParameters();
     void faultsOnTheLineStillEndWithEveryValueRight();
+    // The link counters a job hands over against what the simulator injected.
+    void linkCountsMatchTheInjectedFaults();
 
     // Ending a job early.
     void cancelMidJob();
@@ -280,6 +283,45 @@ void TestKavuIOhelper::faultsOnTheLineStillEndWithEveryValueRight()
         const QDomElement p = ws.element(it.key());
         QCOMPARE(p.attribute("ioLastErrCode"), QString("0"));
         QVERIFY2(sameValue(p, p.attribute("ioValue"), it.value()), qPrintable(it.key()));
+    }
+}
+
+void TestKavuIOhelper::linkCountsMatchTheInjectedFaults()
+{
+    struct Case {
+        const char *faults;
+        LinkCause cause;
+    } cases[] = {{"drop=0.2", LinkCause::NoReplies}, {"crc=0.2", LinkCause::DamagedFrames}, {"", LinkCause::Good}};
+    for (const Case &c : cases) {
+        QStringList args{"--seed", "11"};
+        if (*c.faults)
+            args << "--faults" << c.faults;
+        Simulator sim(args);
+        QVERIFY2(sim.started(), qPrintable(sim.error()));
+        Workspace ws(sim.path(), 30);
+        LinkCounts counts;
+        int handed = 0;
+        connect(ws.helper(), &KavuIOhelper::linkCountsTaken, this, [&](const LinkCounts &taken) {
+            counts += taken;
+            ++handed;
+        });
+        QVERIFY(ws.run("configuration;GeneralParam", KavuComm::opRead, true, false, 120000));
+        QCOMPARE(ws.recorder->count, 0);
+        QCOMPARE(handed, 1);
+        const QString log = sim.log();
+        const quint64 requests = log.count(QRegularExpression("^\\[[ 0-9.]+\\] #\\d+ ", QRegularExpression::MultilineOption));
+        const quint64 drops = log.count("[fault: dropped]");
+        const quint64 crcs = log.count("[fault: corrupted CRC]");
+        QVERIFY2(*c.faults == 0 || drops + crcs > 0, c.faults);
+        QCOMPARE(counts.attempts, requests);
+        QCOMPARE(counts.timeouts, drops);
+        QCOMPARE(counts.crcErrors, crcs);
+        QCOMPARE(counts.badReplies, quint64(0));
+        // Every failed attempt but an exchange's last is repeated.
+        QVERIFY(counts.attempts - counts.exchanges <= drops + crcs);
+        QCOMPARE(counts.attempts > counts.exchanges, drops + crcs > 0);
+        QCOMPARE(counts.replies(), requests - drops);
+        QCOMPARE(int(likelyCause(counts)), int(c.cause));
     }
 }
 
