@@ -1,46 +1,14 @@
 #pragma once
 
-#include <QHash>
-#include <QString>
-#include <QStringList>
-#include <QTranslator>
+#include "LanguageTranslator.h"
 
-// Run-time language switching from plain XML language files (*.lng) in the
-// "Language" directory beside the program. Installed into the application
-// before any window exists; "default.lng" is the start-up language.
-//
-// Lookup: the table of the asked context first, then every table, then the
-// source text itself, so untranslated texts show as the program writes them.
-// GUI thread only (the lookups may come from any thread, the loads may not).
-class FlyTranslator : public QTranslator
+// The configurator's translator: the language files of LanguageTranslator,
+// with a message box for a language file that cannot be parsed.
+class FlyTranslator : public LanguageTranslator
 {
     Q_OBJECT
 public:
     // Scans languageDir (empty: applicationDirPath() + "/Language"), installs
     // itself and loads the start-up language.
     explicit FlyTranslator(QObject *parent = nullptr, const QString &languageDir = QString());
-    ~FlyTranslator() override;
-
-    // Replaces the tables with those of files[index]; false when that file
-    // cannot be opened or parsed (the tables are then empty).
-    bool loadLanguage(int index);
-
-    const QStringList &languageNames() const { return names; }
-    const QStringList &languageFiles() const { return files; }
-    const QStringList &languageIcons() const { return icons; }
-    int startIndex() const { return currentIndex; }
-
-    QString translate(const char *context, const char *sourceText, const char *disambiguation = nullptr,
-                      int n = -1) const override;
-    bool isEmpty() const override { return false; }
-
-private:
-    void clearTables();
-
-    QStringList names;
-    QStringList files;
-    QStringList icons;
-    int currentIndex = 0;
-    // Several tables may share a context name; the one added last wins.
-    QMultiHash<QString, QHash<QString, QString> *> translations;
 };
