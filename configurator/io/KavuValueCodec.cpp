@@ -1,5 +1,6 @@
 #include "KavuValueCodec.h"
 
+#include <QCoreApplication>
 #include <QDate>
 #include <QRegularExpression>
 #include <QStringList>
@@ -196,6 +197,104 @@ QString deviceText(const unsigned char *bytes, int count)
     static QTextCodec *const cp1251 = QTextCodec::codecForName("Windows-1251");
     const QString text = cp1251 ? cp1251->toUnicode(reversed) : QString::fromLatin1(reversed);
     return text.simplified();
+}
+
+namespace {
+
+QString codecText(const char *text)
+{
+    return QCoreApplication::translate("KavuValueCodec", text);
+}
+
+// A number against the limit texts (either may be empty), compared as the
+// value travels: a float as a float, an integer exactly.
+QString limitProblem(const QString &text, double value, bool asFloat, const QString &minText,
+                     const QString &maxText)
+{
+    auto limit = [asFloat](const QString &t, double *v) {
+        bool ok = false;
+        *v = QString(t.trimmed()).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
+        if (asFloat)
+            *v = double(float(*v));
+        return ok;
+    };
+    double low = 0, high = 0;
+    const bool hasLow = limit(minText, &low);
+    const bool hasHigh = limit(maxText, &high);
+    if ((hasLow && value < low) || (hasHigh && value > high)) {
+        return codecText("значение %1 вне пределов %2 … %3")
+            .arg(text, hasLow ? minText : QStringLiteral("-"), hasHigh ? maxText : QStringLiteral("-"));
+    }
+    return QString();
+}
+
+} // namespace
+
+QString valueProblem(const ValueForm &form, const QString &text)
+{
+    const QString t = text.trimmed();
+    if (form.subtype == QLatin1String("parpoint")) {
+        quint32 word = 0;
+        const QStringList halves = t.split(QLatin1Char(';'));
+        if (halves.size() != 2 || !encodePoint(t, pointScale(form.scaleFloat), &word))
+            return codecText("значение %1 не точка: ожидаются два числа через \";\" (например -25,0;90,0)").arg(text);
+        for (int i = 0; i < 2; ++i) {
+            float v = 0;
+            if (!parseFloat(halves[i], &v))
+                return codecText("значение %1 не точка: ожидаются два числа через \";\" (например -25,0;90,0)").arg(text);
+            const QString problem = limitProblem(text, double(v), true, form.minValue.section(QLatin1Char(';'), i, i),
+                                                 form.maxValue.section(QLatin1Char(';'), i, i));
+            if (!problem.isEmpty())
+                return problem;
+        }
+        return QString();
+    }
+    const QString &type = form.type;
+    if (type == QLatin1String("float")) {
+        float v = 0;
+        if (!parseFloat(t, &v))
+            return codecText("значение %1 не число").arg(text);
+        return limitProblem(text, double(v), true, form.minValue, form.maxValue);
+    }
+    if (type == QLatin1String("byte") || type == QLatin1String("short") || type == QLatin1String("word")) {
+        quint32 v = 0;
+        if (!parseUnsigned(t, type == QLatin1String("byte") ? 0xFF : 0xFFFF, &v))
+            return codecText("значение %1 не целое число от 0 до %2")
+                .arg(text)
+                .arg(type == QLatin1String("byte") ? 255 : 65535);
+        return limitProblem(text, double(v), false, form.minValue, form.maxValue);
+    }
+    if (type == QLatin1String("enum")) {
+        const QStringList entries = form.valueSet.split(QLatin1Char(';'));
+        if (form.subtype == QLatin1String("enumindex")) {
+            quint32 v = 0;
+            if (!parseUnsigned(t, 0xFF, &v) || v >= quint32(entries.size()))
+                return codecText("значение %1 не номер одного из значений от 0 до %2").arg(text).arg(entries.size() - 1);
+            return QString();
+        }
+        if (!form.valueSet.isEmpty() && !entries.contains(t))
+            return codecText("значение %1 не одно из значений %2").arg(text, form.valueSet);
+        return QString();
+    }
+    if (type == QLatin1String("time")) {
+        unsigned char bytes[4];
+        if (!encodeTime(t, bytes))
+            return codecText("значение %1 не время чч:мм:сс").arg(text);
+        return QString();
+    }
+    if (type == QLatin1String("datetime")) {
+        unsigned char bytes[7];
+        if (!encodeDateTime(t, bytes))
+            return codecText("значение %1 не дата и время гггг/ММ/дд/чч:мм:сс").arg(text);
+        return QString();
+    }
+    if (type == QLatin1String("raw")) {
+        QByteArray bytes;
+        if (!encodeRaw(t, 15, &bytes))
+            return codecText("значение %1 не шестнадцатеричные байты (не более 15)").arg(text);
+        return QString();
+    }
+    return codecText("параметр типа %1 не записывается").arg(type);
 }
 
 } // namespace KavuValueCodec

@@ -46,4 +46,21 @@ bool encodeRaw(const QString &text, int maxBytes, QByteArray *bytes);
 // byte, in the controller's code page (Windows-1251), whitespace simplified.
 QString deviceText(const unsigned char *bytes, int count);
 
+// What a parameter of the device description takes: its type attributes,
+// value set and limits as the document writes them.
+struct ValueForm
+{
+    QString type;
+    QString subtype;
+    QString valueSet;
+    QString minValue;
+    QString maxValue;
+    QString scaleFloat;
+};
+
+// Why text is not a value the parameter takes before anything is sent: the
+// form of its type, its limits (each half of a point) and its value set.
+// Empty when the value is good. Translated texts (context "KavuValueCodec").
+QString valueProblem(const ValueForm &form, const QString &text);
+
 } // namespace KavuValueCodec
