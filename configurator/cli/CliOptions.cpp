@@ -34,6 +34,18 @@ QSet<QString> commandOptions(const QString &command)
     return {};
 }
 
+// Any option with a value, whatever the command.
+bool takesValue(const QString &name)
+{
+    if (linkOptions().contains(name))
+        return true;
+    for (const char *command : {"read", "get", "monitor", "scan"}) {
+        if (commandOptions(QLatin1String(command)).contains(name))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 const QStringList &CliOptions::commands()
@@ -55,13 +67,7 @@ bool CliOptions::parse(const QStringList &args, CliOptions *options, QString *er
             break;
         }
         // Skip the value of an option written as two arguments.
-        const QString name = a.mid(2);
-        if (!a.contains(QLatin1Char('=')) && (linkOptions().contains(name) || name == QLatin1String("output")
-                                              || name == QLatin1String("type") || name == QLatin1String("interval")
-                                              || name == QLatin1String("count") || name == QLatin1String("csv")
-                                              || name == QLatin1String("addresses") || name == QLatin1String("speeds")))
-            ++i;
-        else if (a == QLatin1String("-o"))
+        if (!a.contains(QLatin1Char('=')) && (a == QLatin1String("-o") || takesValue(a.mid(2))))
             ++i;
     }
     if (!o.command.isEmpty() && !commands().contains(o.command)) {
