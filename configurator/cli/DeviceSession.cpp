@@ -7,10 +7,12 @@
 #include "KavuIOhelper.h"
 #include "SerialPortName.h"
 
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QThread>
 #include <QTimer>
 
 #include <cerrno>
@@ -42,7 +44,17 @@ DeviceSession::DeviceSession(CliOutput &output) : out(output)
 {
 }
 
-DeviceSession::~DeviceSession() = default;
+DeviceSession::~DeviceSession()
+{
+    helper.reset();
+#ifdef Q_OS_LINUX
+    // The worker's thread is detached: QThread::wait() returns before it has
+    // really ended, and kavu_io frees the thread's record only then. Give it
+    // that moment, so the process does not end under it.
+    for (int i = 0; i < 100 && QDir(QStringLiteral("/proc/self/task")).count() > 3; ++i)
+        QThread::msleep(2);
+#endif
+}
 
 QVector<QDomElement> DeviceSession::parametersAt(const QDomElement &element)
 {

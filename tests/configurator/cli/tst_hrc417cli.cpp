@@ -341,7 +341,9 @@ private slots:
         QCOMPARE(r.status, 3);
         QVERIFY2(r.err.contains(QStringLiteral("Прибор не ответил на запрос")), qPrintable(r.err));
         QVERIFY2(r.err.contains(QStringLiteral("hrc417 scan")), qPrintable(r.err));
-        r = hrc417({QStringLiteral("write"), path(QStringLiteral("backup.hrc417")), QStringLiteral("--address"), QStringLiteral("99")});
+        const QString file = path(QStringLiteral("silent.hrc417"));
+        QSettings(file, QSettings::IniFormat).setValue(QStringLiteral("hrc417/Tin.F"), QStringLiteral("12"));
+        r = hrc417({QStringLiteral("write"), file, QStringLiteral("--address"), QStringLiteral("99")});
         QCOMPARE(r.status, 3);
     }
 };
