@@ -3,6 +3,7 @@
 #include <QDomDocument>
 #include <QList>
 #include <QPoint>
+#include <QVector>
 #include <QWidget>
 
 #include <memory>
@@ -10,7 +11,9 @@
 class HrcMessageBox;
 class HrcTree;
 class HrcTreeWorkers;
+class QMenu;
 class QShortcut;
+class QTimer;
 class QToolButton;
 class QTreeWidgetItem;
 class TestParamWin;
@@ -38,6 +41,10 @@ public:
     HrcMessageBox *messageBox() const { return msgBox; }
     HrcTreeWorkers *workers() const { return treeWorkers.get(); }
     QToolButton *toolButton(int number) const;
+    // The menu behind the button after the fifteen commands: the windows that
+    // watch, compare and report on the device add their entries here.
+    QMenu *toolsMenu() const { return extraMenu; }
+    QToolButton *toolsButton() const { return extraButton; }
     bool isJobRunning() const { return jobRunning; }
     // The text the wait window showed last for the end of a job.
     QString lastStatus() const { return statusText; }
@@ -91,6 +98,7 @@ private slots:
 
 private:
     void installCommands();
+    void installToolsMenu();
     void connectWorker();
     void disconnectWorker();
     void stopWorkers();
@@ -100,6 +108,8 @@ private:
     void startJob(const QString &names, int operation, bool includeCommParams, bool onlyChanged);
     void startJobOn(QTreeWidgetItem *item, int operation, bool onlyChanged);
     QTreeWidgetItem *firstSelected() const;
+    // Shows the job's progress received since the last call.
+    void flushProgress();
     int panelOffset() const;
 
     std::unique_ptr<Ui::HrcTreeWin> ui;
@@ -111,12 +121,24 @@ private:
     HrcMessageBox *msgBox = nullptr;
     TestParamWin *testParamWin = nullptr;
     QList<QToolButton *> commandButtons;
+    QToolButton *extraButton = nullptr;
+    QMenu *extraMenu = nullptr;
     QList<QShortcut *> shortcuts;
     int wizardStage = 0;
     bool checkingConnection = false;
     bool jobRunning = false;
     int jobOperation = 0;
     QString statusText;
+    // Progress of a job, shown at most about 30 times a second so that a
+    // fast line does not repaint the tree for every parameter.
+    struct Progress
+    {
+        uint treeID;
+        int done;
+        int total;
+    };
+    QVector<Progress> pendingProgress;
+    QTimer *progressTimer = nullptr;
     bool dragging = false;
     int pressX = 0;
     int pressY = 0;
