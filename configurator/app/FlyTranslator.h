@@ -8,7 +8,7 @@ class FlyTranslator : public LanguageTranslator
 {
     Q_OBJECT
 public:
-    // Scans languageDir (empty: applicationDirPath() + "/Language"), installs
-    // itself and loads the start-up language.
+    // Scans languageDir (empty: defaultLanguageDir()), installs itself and
+    // loads the start-up language.
     explicit FlyTranslator(QObject *parent = nullptr, const QString &languageDir = QString());
 };

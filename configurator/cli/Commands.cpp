@@ -8,8 +8,8 @@
 #include "ErrorText.h"
 #include "HrcValueText.h"
 #include "KavuComm.h"
-#include "KavuValueCodec.h"
 #include "SerialPortName.h"
+#include "ValueCodec.h"
 #include "kavu_io.h"
 
 #include <QCoreApplication>
@@ -67,7 +67,7 @@ bool isConfiguration(const QDomElement &e)
 // points by their scaled steps, numbers as they travel, anything else as text.
 bool sameValue(const QDomElement &p, const QString &a, const QString &b)
 {
-    using namespace KavuValueCodec;
+    using namespace ValueCodec;
     if (HrcDocument::isPoint(p)) {
         quint32 x = 0, y = 0;
         const int scale = pointScale(attr(p, "scaleFloat"));
@@ -85,10 +85,12 @@ bool sameValue(const QDomElement &p, const QString &a, const QString &b)
     return a.trimmed() == b.trimmed();
 }
 
-KavuValueCodec::ValueForm formOf(const QDomElement &p)
+// Why text is not a value the parameter takes (its form, limits, value set),
+// as one line naming the parameter and the value; empty when it is good.
+QString valueProblem(const QDomElement &p, const QString &value)
 {
-    return {attr(p, "type"), attr(p, "subtype"), attr(p, "valueset"), attr(p, "minvalue"), attr(p, "maxvalue"),
-            attr(p, "scaleFloat")};
+    const QString why = ValueCodec::problem(ParameterSpec::fromElement(p), value.trimmed());
+    return why.isEmpty() ? why : text("%1: значение %2 не подходит: %3").arg(nameOf(p), value, why);
 }
 
 QString caption(const QDomElement &p)
@@ -372,9 +374,9 @@ int set(DeviceSession &session, const CliOptions &options, CliOutput &out)
                     value = QString::number(i);
             }
         }
-        const QString problem = KavuValueCodec::valueProblem(formOf(p), value);
+        const QString problem = valueProblem(p, value);
         if (!problem.isEmpty()) {
-            out.error(QStringLiteral("%1: %2").arg(name, problem));
+            out.error(problem);
             bad = true;
             continue;
         }
@@ -458,9 +460,9 @@ int write(DeviceSession &session, const CliOptions &options, CliOutput &out)
     }
     bool bad = false;
     for (const QDomElement &p : parameters) {
-        const QString problem = KavuValueCodec::valueProblem(formOf(p), attr(p, "value"));
+        const QString problem = valueProblem(p, attr(p, "value"));
         if (!problem.isEmpty()) {
-            out.error(QStringLiteral("%1: %2").arg(nameOf(p), problem));
+            out.error(problem);
             bad = true;
         }
     }
@@ -750,7 +752,7 @@ int scan(DeviceSession &session, const CliOptions &options, CliOutput &out)
     for (int speed : speeds) {
         if (scanner.open(8 - speed) != 0) {
             out.endProgress();
-            out.error(session.connectionFailureText(errorText(-5)));
+            out.error(session.connectionFailureText(scanner.connectFailure(), errorText(-5)));
             status = DeviceSession::NoDevice;
             break;
         }

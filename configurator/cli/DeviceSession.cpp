@@ -5,23 +5,13 @@
 #include "CommSettings.h"
 #include "ConfigStore.h"
 #include "KavuIOhelper.h"
-#include "SerialPortName.h"
 
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
-#include <QFileInfo>
 #include <QSettings>
 #include <QThread>
 #include <QTimer>
-
-#include <cerrno>
-
-#ifndef Q_OS_WIN
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-#endif
 
 volatile std::sig_atomic_t DeviceSession::interrupted = 0;
 
@@ -190,31 +180,28 @@ bool DeviceSession::run(const QStringList &names, KavuComm::KavuCommOperation op
     loop.exec();
     out.endProgress();
     if (!connected && !interrupted)
-        out.error(connectionFailureText(failure));
+        out.error(connectionFailureText(helper->connectFailure(), failure));
     return connected && !interrupted;
 }
 
-QString DeviceSession::connectionFailureText(const QString &jobMessage)
+QString DeviceSession::connectionFailureText(const PortFailure &failure, const QString &jobMessage)
 {
-    const QString portValue = CommSettings::fromDocument(doc).port;
-    const SerialPortName port = SerialPortName::resolve(portValue);
-#ifndef Q_OS_WIN
-    const QString path = port.device.isEmpty() ? QStringLiteral("/dev/ttyS%1").arg(port.portIndex)
-                                               : QFile::decodeName(port.device);
-    if (port.portIndex < 0 || !QFileInfo::exists(path))
-        return tr("порт %1 не найден: проверьте имя порта (--port) и подключение адаптера").arg(portValue);
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0 && (errno == EACCES || errno == EPERM))
-        return tr("нет доступа к порту %1: добавьте пользователя в группу dialout "
-                  "(sudo usermod -aG dialout $USER) и войдите в систему заново")
-            .arg(portValue);
-    const bool held = fd < 0 ? errno == EBUSY : ::flock(fd, LOCK_EX | LOCK_NB) != 0;
-    if (fd >= 0)
-        ::close(fd);
-    if (held)
-        return tr("порт %1 занят другой программой: закройте её и повторите").arg(portValue);
-#endif
-    return tr("прибор не отвечает на порту %1 (%2): проверьте подключение, адрес и скорость (--address, --baud); "
-              "найти прибор поможет hrc417 scan")
-        .arg(portValue, jobMessage);
+    // The configurator's reason, then which option changes what is wrong.
+    switch (failure.kind) {
+    case PortFailure::NoDeviceFile:
+    case PortFailure::NotSerialDevice:
+    case PortFailure::OpenFailed:
+        return failure.text() + QLatin1Char(' ') + tr("Порт задаёт --port.");
+    case PortFailure::PermissionDenied:
+    case PortFailure::HeldByAnotherProgram:
+        return failure.text();
+    case PortFailure::NoAnswer:
+    case PortFailure::None:
+        break;
+    }
+    const QString reason = failure.kind == PortFailure::NoAnswer
+        ? failure.text()
+        : tr("Прибор на порту %1 не ответил (%2).").arg(CommSettings::fromDocument(doc).port, jobMessage);
+    return reason + QLatin1Char(' ')
+        + tr("Адрес и скорость задают --address и --baud; найти прибор поможет hrc417 scan.");
 }

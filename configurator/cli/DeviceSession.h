@@ -47,8 +47,9 @@ public:
              const QString &progressLabel);
 
     // The why and what-to-do when the port did not open or the device did not
-    // answer; jobMessage is the worker's text of the failure.
-    QString connectionFailureText(const QString &jobMessage);
+    // answer: the port's failure as the configurator tells it, with the
+    // options that change it; jobMessage where the failure is not known.
+    QString connectionFailureText(const PortFailure &failure, const QString &jobMessage);
 
     // The parameter elements at or below element, in document order.
     static QVector<QDomElement> parametersAt(const QDomElement &element);

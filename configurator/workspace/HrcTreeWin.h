@@ -97,6 +97,8 @@ private slots:
     void onPanelJobStarting(int operation);
 
 private:
+    // Problem navigation found nothing further that way: said at the button.
+    void sayNoFurtherProblem(QWidget *button, const QString &text);
     void installCommands();
     void installToolsMenu();
     void connectWorker();
