@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLibraryInfo>
+#include <QVariant>
 
 namespace {
 
@@ -143,6 +144,9 @@ bool LanguageTranslator::loadLanguage(int index)
     if (index < 0 || index >= files.size())
         return false;
     loadToolkitTranslation(codes.at(index));
+    // Windows that pick their own files by language (the help) read it here.
+    if (QCoreApplication::instance())
+        QCoreApplication::instance()->setProperty("languageCode", QVariant(codes.at(index)));
     QByteArray content;
     LanguageFile language;
     if (!readFile(files.at(index), &content) || !language.parse(content))

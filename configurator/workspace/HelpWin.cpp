@@ -152,7 +152,10 @@ HelpWin::~HelpWin() = default;
 
 QString HelpWin::currentLanguage()
 {
-    const QString language = QCoreApplication::translate("HelpWin", "ru");
+    // The code of the language the translator loaded last ("ru", "en").
+    const QString language = QCoreApplication::instance()->property("languageCode").toString();
+    if (language.isEmpty())
+        return QString::fromLatin1(fallbackLanguage);
     if (QDir(QString::fromLatin1(helpRoot) + language).exists())
         return language;
     return QString::fromLatin1(fallbackLanguage);
