@@ -170,7 +170,7 @@ TEST_F(SimProgram, HelpDocumentsEveryOption)
     EXPECT_EQ(sim.waitForExit(), 0);
     const std::string help = sim.ptyPath() + "\n" + sim.stdoutText();
     for (const char* option : {"--device", "--link", "--description", "--state", "--address", "--baud",
-                               "--turnaround", "--faults", "--seed", "--verbose", "--help",
+                               "--turnaround", "--faults", "--write-faults", "--seed", "--verbose", "--help",
                                "drop", "crc", "garbage", "split", "truncate", "gap="})
         EXPECT_NE(help.find(option), std::string::npos) << option;
 }
@@ -186,12 +186,30 @@ TEST_F(SimProgram, TheReadmeShowsTheCurrentHelp)
         << "README.md's hrc417-sim block differs from --help:\n" << help;
 }
 
+TEST_F(SimProgram, WriteFaultsAnswerAsStoredButKeepSomethingElse)
+{
+    startSim({"--verbose", "--write-faults", "ignore=beep,clamp=T.sp[0],offset=Ti[0]:5"});
+    // Every write is answered as a success.
+    ASSERT_EQ(WriteByte(kAddress, kShort, "Beep", 0, -1), 0);
+    ASSERT_EQ(WriteIEEE32(kAddress, kShort, "T.sp", 90.0f, 0), 0);
+    ASSERT_EQ(WriteWord(kAddress, kShort, "Ti", 200, 0), 0);
+    ASSERT_EQ(WriteByte(kAddress, kShort, "Tin.F", 20, -1), 0);
+    // ... but the device keeps the old value, the middle of 5..95, the value + 5.
+    EXPECT_EQ(readUInt("Beep"), 1u);
+    EXPECT_FLOAT_EQ(readFloat("T.sp", 0), 50.0f);
+    EXPECT_EQ(readUInt("Ti", 0), 205u);
+    EXPECT_EQ(readUInt("Tin.F"), 20u);  // unnamed parameters store what is written
+    EXPECT_TRUE(sim_->waitForStderr("[write ignored]"));
+    EXPECT_TRUE(sim_->waitForStderr("[stored 205]"));
+}
+
 TEST_F(SimProgram, BadArgumentsAreRefused)
 {
     const std::vector<std::vector<std::string>> bad = {
         {"--faults", "drop=2"}, {"--faults", "noise=0.1"}, {"--baud", "fast"}, {"--address", "0"},
         {"--bogus"}, {"--description", "/nonexistent.xml"}, {"--device", "/nonexistent-tty"},
-        {"--address", "300"}};
+        {"--address", "300"}, {"--write-faults", "ignore=NoSuch"}, {"--write-faults", "clamp=Dev"},
+        {"--write-faults", "offset=Ti[0]"}, {"--write-faults", "shift=Beep"}};
     for (const auto& args : bad) {
         hrcsim::SimProcess sim(args);
         EXPECT_FALSE(sim.start()) << args[0];

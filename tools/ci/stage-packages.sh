@@ -129,6 +129,10 @@ done < <(dpkg -L "${packages[@]}")
 ((status == 0)) || exit 1
 echo "   $checked ELF files, all libraries found, no RPATH"
 
+echo "-- installed command-line tool"
+hrc417 --version
+hrc417 --lang en --help >/dev/null
+
 echo "-- installed configurator against the installed simulator"
 cat >"$out/drive.sh" <<'DRIVE'
 set -euo pipefail

@@ -32,8 +32,8 @@ QByteArray replyValue(const ParameterSpec& spec, const QString& text, const QDat
 
 }  // namespace
 
-DeviceResponder::DeviceResponder(DeviceState& state, OperatingValues& plant)
-    : state_(state), plant_(plant)
+DeviceResponder::DeviceResponder(DeviceState& state, OperatingValues& plant, const WriteFaults* writeFaults)
+    : state_(state), plant_(plant), writeFaults_(writeFaults)
 {
 }
 
@@ -168,7 +168,14 @@ DeviceReply DeviceResponder::respond(const kavu::codec::FrameFields& request)
         }
     }
     reply.log += " = " + text;
-    state_.setValue(parameter, text);
+    QString stored = text;
+    if (writeFaults_ && !writeFaults_->apply(spec, stored)) {
+        reply.log += " [write ignored]";
+    } else {
+        if (stored != text)
+            reply.log += " [stored " + stored + "]";
+        state_.setValue(parameter, stored);
+    }
     // The reply still comes from the old address; the next request must
     // use the new one.
     replyData(reply, replyValue(spec, text, state_.clock(parameter)) + indexBytes);

@@ -6,6 +6,7 @@
 
 #include "DeviceState.h"
 #include "OperatingValues.h"
+#include "WriteFaults.h"
 
 #include "frame_codec.h"
 
@@ -31,7 +32,7 @@ struct DeviceReply {
 
 class DeviceResponder {
 public:
-    DeviceResponder(DeviceState& state, OperatingValues& plant);
+    DeviceResponder(DeviceState& state, OperatingValues& plant, const WriteFaults* writeFaults = nullptr);
 
     // request is a frame that passed the size and CRC checks.
     DeviceReply respond(const kavu::codec::FrameFields& request);
@@ -42,6 +43,7 @@ private:
 
     DeviceState& state_;
     OperatingValues& plant_;
+    const WriteFaults* writeFaults_;
     uint16_t hash_ = 0;
     int replyAddress_ = 0;
     bool longMode_ = false;

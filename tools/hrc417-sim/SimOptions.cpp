@@ -34,7 +34,16 @@ const char kHelpTail[] =
     "  split     the reply is sent in two parts with a gap between them\n"
     "  truncate  the reply breaks off before its end\n"
     "  gap=MS    length of the gap of a split reply (default 50)\n"
-    "Example: --faults drop=0.05,crc=0.02,split=0.1,gap=40\n";
+    "Example: --faults drop=0.05,crc=0.02,split=0.1,gap=40\n"
+    "\n"
+    "Write faults (--write-faults): comma-separated KIND=NAME items, NAME a\n"
+    "parameter of the description (any case); the device answers the write as\n"
+    "if it had stored the value, but:\n"
+    "  ignore=NAME       keeps the old value\n"
+    "  clamp=NAME        stores at most the middle of the parameter's limits\n"
+    "  offset=NAME:STEP  stores the value plus STEP, a decimal point number\n"
+    "                    (each half of a point)\n"
+    "Example: --write-faults ignore=Beep,clamp=T.sp[0],offset=Ti[0]:5\n";
 
 }  // namespace
 
@@ -111,6 +120,9 @@ bool parseSimOptions(const QStringList& args, SimOptions& options, QString& erro
         "turnaround", "Response delay of the device in milliseconds (default 0).", "MS");
     const QCommandLineOption faultsOption(
         "faults", "Inject line faults, e.g. drop=0.1,crc=0.05 (see below).", "SPEC");
+    const QCommandLineOption writeFaultsOption(
+        "write-faults", "Get the writes of the named parameters wrong, e.g. ignore=Beep (see below).",
+        "SPEC");
     const QCommandLineOption seedOption(
         "seed", "Seed of the fault and operating-value generators, for repeatable runs.", "N");
     const QCommandLineOption verboseOption(
@@ -118,7 +130,7 @@ bool parseSimOptions(const QStringList& args, SimOptions& options, QString& erro
                    "to standard error.");
     parser.addOptions({helpOption, versionOption, deviceOption, linkOption, descriptionOption,
                        stateOption, addressOption, baudOption, turnaroundOption, faultsOption,
-                       seedOption, verboseOption});
+                       writeFaultsOption, seedOption, verboseOption});
 
     if (!parser.parse(args)) {
         error = parser.errorText();
@@ -165,6 +177,13 @@ bool parseSimOptions(const QStringList& args, SimOptions& options, QString& erro
         QString faultError;
         if (!parseFaultRates(parser.value(faultsOption), parsed.faults, faultError)) {
             error = "--faults: " + faultError;
+            return false;
+        }
+    }
+    if (parser.isSet(writeFaultsOption)) {
+        QString faultError;
+        if (!parsed.writeFaults.parse(parser.value(writeFaultsOption), faultError)) {
+            error = "--write-faults: " + faultError;
             return false;
         }
     }

@@ -1,6 +1,8 @@
 // Command line of hrc417-sim.
 #pragma once
 
+#include "WriteFaults.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -27,6 +29,7 @@ struct SimOptions {
     int baud = 0;          // line pacing in bit/s; 0 = no pacing
     int turnaroundMs = 0;  // response delay of the device
     FaultRates faults;
+    WriteFaults writeFaults;
     uint64_t seed = 0;
     bool seedGiven = false;
     bool verbose = false;

@@ -13,7 +13,7 @@
 
 SimServer::SimServer(const SimOptions& options, SerialLine& line, DeviceState& state,
                      OperatingValues& plant, uint64_t seed)
-    : options_(options), line_(line), state_(state), plant_(plant), responder_(state, plant),
+    : options_(options), line_(line), state_(state), plant_(plant), responder_(state, plant, &options.writeFaults),
       faults_(options.faults, seed)
 {
     epochNs_ = monotonicNs();

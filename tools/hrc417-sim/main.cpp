@@ -122,6 +122,11 @@ int main(int argc, char* argv[])
         state.setValue(addr, QString::number(options.address));
     }
 
+    if (!options.writeFaults.check(description, error)) {
+        fail(error);
+        return 2;
+    }
+
     const uint64_t seed = options.seedGiven ? options.seed : std::random_device{}();
     OperatingValues plant(state, seed);
 

@@ -51,6 +51,9 @@ for f in sorted(glob.glob('configurator/**/*.cpp', recursive=True) + glob.glob('
     ctx = context_of_file.get(base, base)
     for s in re.findall(r'\btr\(\s*' + literal, t):
         add(ctx, joined(s))
+    # Helpers that pass a literal to translate() with the file's own context.
+    for s in re.findall(r'(?<![\w>.])(?:text|codecText)\(\s*' + literal, t):
+        add(ctx, joined(s))
     for c, s in re.findall(r'(?:translate|QT_TRANSLATE_NOOP)\(\s*"(\w+)"\s*,\s*' + literal, t):
         add(c, joined(s))
     # Texts the wizard's stages set through setStageText or pick from tables.

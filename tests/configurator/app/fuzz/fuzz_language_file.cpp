@@ -1,7 +1,7 @@
 // libFuzzer target over the language-file reader: any bytes given as a *.lng
 // file's content. Parsing must neither crash nor leak; a parsed file's tables
 // hold only contexts with messages.
-#include "FlyTranslator.h"
+#include "LanguageTranslator.h"
 
 #include <cstdint>
 #include <cstdlib>

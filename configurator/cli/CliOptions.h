@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+// The command line of hrc417: one command, its arguments, and options that
+// may stand anywhere ("--name value" or "--name=value").
+struct CliOptions
+{
+    QString command;       // "" when none was given
+    QStringList arguments; // the command's positional arguments
+    QStringList only;      // write --only SET|NAME ...
+    QHash<QString, QString> values; // options with a value, without "--"
+    bool help = false;
+    bool version = false;
+    bool json = false;
+    bool dryRun = false;
+
+    bool has(const QString &name) const { return values.contains(name); }
+    QString value(const QString &name) const { return values.value(name); }
+
+    // Parses args (without the program name). False with *error set for an
+    // unknown option, a missing value, or an option the command does not take.
+    static bool parse(const QStringList &args, CliOptions *options, QString *error);
+
+    // The commands and the options each one takes besides the link options.
+    static const QStringList &commands();
+};

@@ -1,0 +1,72 @@
+#include "CliOutput.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstdio>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+void write(FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+CliOutput::CliOutput(bool json) : jsonMode(json), terminal(isatty(fileno(stderr)) != 0)
+{
+}
+
+void CliOutput::line(const QString &text) const
+{
+    write(stdout, text + QLatin1Char('\n'));
+}
+
+void CliOutput::printJson(const QJsonValue &value) const
+{
+    QJsonDocument document = value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
+    write(stdout, QString::fromUtf8(document.toJson(QJsonDocument::Indented)));
+}
+
+void CliOutput::error(const QString &text) const
+{
+    write(stderr, QStringLiteral("hrc417: ") + text + QLatin1Char('\n'));
+}
+
+void CliOutput::note(const QString &text) const
+{
+    write(stderr, text + QLatin1Char('\n'));
+}
+
+void CliOutput::progress(const QString &label, int done, int total)
+{
+    if (!terminal || total <= 0)
+        return;
+    const int width = 30;
+    const int filled = qBound(0, done * width / total, width);
+    write(stderr, QStringLiteral("\r%1 [%2%3] %4/%5 ")
+                      .arg(label, QString(filled, QLatin1Char('#')), QString(width - filled, QLatin1Char('-')))
+                      .arg(done)
+                      .arg(total));
+    barShown = true;
+}
+
+void CliOutput::endProgress()
+{
+    if (!barShown)
+        return;
+    write(stderr, QStringLiteral("\r\033[K"));
+    barShown = false;
+}

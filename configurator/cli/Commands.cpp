@@ -1,0 +1,820 @@
+#include "Commands.h"
+
+#include "CliOptions.h"
+#include "CliOutput.h"
+#include "CommSettings.h"
+#include "ConfigStore.h"
+#include "DeviceSession.h"
+#include "ErrorText.h"
+#include "HrcValueText.h"
+#include "KavuComm.h"
+#include "SerialPortName.h"
+#include "ValueCodec.h"
+#include "kavu_io.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSettings>
+#include <QThread>
+
+namespace {
+
+#include "CommandHelp.inc"
+
+const QStringList readAllSets{QStringLiteral("configuration"), QStringLiteral("otopKontur1"),
+                              QStringLiteral("otopKontur2"), QStringLiteral("GeneralParam")};
+const QString polledSet = QStringLiteral("paramters_interview");
+
+QString text(const char *source)
+{
+    return QCoreApplication::translate("Commands", source);
+}
+
+QString attr(const QDomElement &e, const char *name)
+{
+    return e.attribute(QLatin1String(name));
+}
+
+QString nameOf(const QDomElement &e)
+{
+    return attr(e, "namekavu");
+}
+
+int errorCode(const QDomElement &e)
+{
+    return attr(e, "ioLastErrCode").toInt();
+}
+
+bool polled(const QDomElement &e)
+{
+    return e.hasAttribute(QStringLiteral("ivparam"));
+}
+
+// Configuration the device keeps: not the program's own settings, not polled
+// operating values, not the device's texts, not its clock.
+bool isConfiguration(const QDomElement &e)
+{
+    return !e.hasAttribute(QStringLiteral("localparam")) && !polled(e) && !e.hasAttribute(QStringLiteral("readonly"))
+           && attr(e, "type") != QLatin1String("text") && nameOf(e) != QLatin1String("Rtc");
+}
+
+// Whether two value texts of a parameter mean the same value on the device:
+// points by their scaled steps, numbers as they travel, anything else as text.
+bool sameValue(const QDomElement &p, const QString &a, const QString &b)
+{
+    using namespace ValueCodec;
+    if (HrcDocument::isPoint(p)) {
+        quint32 x = 0, y = 0;
+        const int scale = pointScale(attr(p, "scaleFloat"));
+        if (encodePoint(a, scale, &x) && encodePoint(b, scale, &y))
+            return x == y;
+    } else if (attr(p, "type") == QLatin1String("float")) {
+        float x = 0, y = 0;
+        if (parseFloat(a, &x) && parseFloat(b, &y))
+            return x == y;
+    } else {
+        quint32 x = 0, y = 0;
+        if (parseUnsigned(a, 0xFFFFFFFFu, &x) && parseUnsigned(b, 0xFFFFFFFFu, &y))
+            return x == y;
+    }
+    return a.trimmed() == b.trimmed();
+}
+
+// Why text is not a value the parameter takes (its form, limits, value set),
+// as one line naming the parameter and the value; empty when it is good.
+QString valueProblem(const QDomElement &p, const QString &value)
+{
+    const QString why = ValueCodec::problem(ParameterSpec::fromElement(p), value.trimmed());
+    return why.isEmpty() ? why : text("%1: значение %2 не подходит: %3").arg(nameOf(p), value, why);
+}
+
+QString caption(const QDomElement &p)
+{
+    return HrcDocument::translated(attr(p, "label"));
+}
+
+// Resolves names of sets and parameters to parameter elements; false (message
+// printed) for a name the description does not hold.
+bool resolve(DeviceSession &session, const QStringList &names, CliOutput &out, QVector<QDomElement> *parameters)
+{
+    for (const QString &name : names) {
+        const QDomElement e = session.document().findParameter(name);
+        if (e.isNull()) {
+            out.error(text("параметра или группы %1 нет в описании прибора").arg(name));
+            return false;
+        }
+        *parameters += DeviceSession::parametersAt(e);
+    }
+    return true;
+}
+
+QStringList namesOf(const QVector<QDomElement> &parameters)
+{
+    QStringList names;
+    for (const QDomElement &p : parameters)
+        names << nameOf(p);
+    return names;
+}
+
+QJsonObject outcomeJson(const QDomElement &p)
+{
+    QJsonObject o{{QStringLiteral("name"), nameOf(p)}};
+    const int code = errorCode(p);
+    if (code == 0) {
+        o.insert(QStringLiteral("value"), attr(p, "ioValue"));
+    } else {
+        o.insert(QStringLiteral("error"), code);
+        o.insert(QStringLiteral("message"), errorText(code));
+    }
+    return o;
+}
+
+// ---------------------------------------------------------------- info
+
+int info(DeviceSession &session, CliOutput &out)
+{
+    if (!session.run({QStringLiteral("devNames")}, KavuComm::opRead, false, text("Чтение")))
+        return DeviceSession::NoDevice;
+    const QVector<QDomElement> parameters = DeviceSession::parametersAt(session.document().findParameter(QStringLiteral("devNames")));
+    int status = DeviceSession::Success;
+    QJsonObject json;
+    for (const QDomElement &p : parameters) {
+        const int code = errorCode(p);
+        if (code != 0)
+            status = DeviceSession::Refused;
+        const QString value = code == 0 ? attr(p, "ioValue") : errorText(code);
+        json.insert(nameOf(p), value);
+        if (!out.json())
+            out.line(caption(p) + QStringLiteral(": ") + value);
+    }
+    if (out.json()) {
+        json.insert(QStringLiteral("link"), session.linkText());
+        out.printJson(json);
+    } else {
+        out.line(text("Связь: %1").arg(session.linkText()));
+    }
+    return status;
+}
+
+// ---------------------------------------------------------------- read
+
+int read(DeviceSession &session, const CliOptions &options, CliOutput &out)
+{
+    const QStringList names = options.arguments.isEmpty() ? readAllSets : options.arguments;
+    QVector<QDomElement> all;
+    if (!resolve(session, names, out, &all))
+        return DeviceSession::BadUsage;
+    QVector<QDomElement> parameters;
+    for (const QDomElement &p : all) {
+        if (!p.hasAttribute(QStringLiteral("localparam")))
+            parameters << p;
+    }
+    if (!session.run(names, KavuComm::opRead, true, text("Чтение")))
+        return DeviceSession::NoDevice;
+
+    int failed = 0;
+    QJsonArray json;
+    for (QDomElement p : parameters) {
+        const int code = errorCode(p);
+        if (code != 0) {
+            ++failed;
+            out.error(QStringLiteral("%1: %2").arg(nameOf(p), errorText(code)));
+        } else if (options.has(QStringLiteral("output"))) {
+            p.setAttribute(QStringLiteral("value"), attr(p, "ioValue"));
+        }
+        if (options.has(QStringLiteral("output")))
+            continue;
+        if (out.json())
+            json.append(outcomeJson(p));
+        else
+            out.line(code == 0 ? nameOf(p) + QLatin1Char('\t') + attr(p, "ioValue")
+                               : nameOf(p) + QStringLiteral("\t\t") + errorText(code));
+    }
+    if (options.has(QStringLiteral("output"))) {
+        QString error;
+        const QString file = options.value(QStringLiteral("output"));
+        if (!ConfigStore::saveFile(session.document().allParams(), file, &error)) {
+            out.error(ConfigStore::saveFailedText(file, error));
+            return DeviceSession::BadUsage;
+        }
+        out.note(text("Сохранено в %1: прочитано %2, с ошибками %3").arg(file).arg(parameters.size() - failed).arg(failed));
+        if (out.json())
+            out.printJson(QJsonObject{{QStringLiteral("file"), file},
+                                      {QStringLiteral("read"), parameters.size() - failed},
+                                      {QStringLiteral("failed"), failed}});
+    } else if (out.json()) {
+        out.printJson(json);
+    }
+    return failed ? DeviceSession::Refused : DeviceSession::Success;
+}
+
+// ---------------------------------------------------------------- get
+
+int get(DeviceSession &session, const CliOptions &options, CliOutput &out)
+{
+    if (options.arguments.isEmpty()) {
+        out.error(text("не указаны имена параметров"));
+        return DeviceSession::BadUsage;
+    }
+    const QString type = options.has(QStringLiteral("type")) ? options.value(QStringLiteral("type")) : QStringLiteral("raw");
+    if (!QStringList{QStringLiteral("raw"), QStringLiteral("byte"), QStringLiteral("short"), QStringLiteral("word"),
+                     QStringLiteral("float")}.contains(type)) {
+        out.error(text("--type: ожидается raw, byte, short, word или float"));
+        return DeviceSession::BadUsage;
+    }
+    int status = DeviceSession::Success;
+    QJsonArray json;
+    for (const QString &name : options.arguments) {
+        QDomElement p = session.document().findParameter(name);
+        if (HrcDocument::isSet(p)) {
+            out.error(text("%1 — группа параметров; группы читает команда read").arg(name));
+            return DeviceSession::BadUsage;
+        }
+        if (p.isNull() || p.hasAttribute(QStringLiteral("localparam"))) {
+            // As the test panel reads a name: the scratch parameter.
+            p = session.document().testParam();
+            p.setAttribute(QStringLiteral("namekavu"), name);
+            p.setAttribute(QStringLiteral("type"), type);
+            if (!session.run({QStringLiteral("testParam")}, KavuComm::opRead, true, text("Чтение")))
+                return DeviceSession::NoDevice;
+        } else if (!session.run({name}, KavuComm::opRead, true, text("Чтение"))) {
+            return DeviceSession::NoDevice;
+        }
+        const int code = errorCode(p);
+        QJsonObject o = outcomeJson(p);
+        o.insert(QStringLiteral("name"), name);
+        json.append(o);
+        if (code != 0) {
+            status = DeviceSession::Refused;
+            out.error(QStringLiteral("%1: %2").arg(name, errorText(code)));
+        } else if (!out.json()) {
+            out.line(name + QLatin1Char('=') + attr(p, "ioValue"));
+        }
+    }
+    if (out.json())
+        out.printJson(json);
+    return status;
+}
+
+// ------------------------------------------------------- write and read back
+
+struct Verified
+{
+    QDomElement parameter;
+    QString written; // what the write sent, as the device stores it
+    int writeCode = KavuComm::codeNotExchanged;
+    int readCode = KavuComm::codeNotExchanged;
+    QString device;
+    bool same = false;
+};
+
+// Writes the parameters (their value attributes) and reads them back.
+// False when the device could not be reached.
+bool writeAndVerify(DeviceSession &session, const QVector<QDomElement> &parameters, QVector<Verified> *results)
+{
+    const QStringList names = namesOf(parameters);
+    if (!session.run(names, KavuComm::opWrite, true, text("Запись")))
+        return false;
+    QStringList written;
+    for (const QDomElement &p : parameters) {
+        Verified v;
+        v.parameter = p;
+        v.writeCode = errorCode(p);
+        v.written = attr(p, "ioValue");
+        if (v.writeCode == 0)
+            written << nameOf(p);
+        results->append(v);
+    }
+    if (!written.isEmpty() && !session.run(written, KavuComm::opRead, true, text("Проверка")))
+        return false;
+    for (Verified &v : *results) {
+        if (v.writeCode != 0)
+            continue;
+        v.readCode = errorCode(v.parameter);
+        v.device = attr(v.parameter, "ioValue");
+        v.same = v.readCode == 0 && sameValue(v.parameter, v.written, v.device);
+    }
+    return true;
+}
+
+QJsonObject verifiedJson(const Verified &v)
+{
+    QJsonObject o{{QStringLiteral("name"), nameOf(v.parameter)}, {QStringLiteral("value"), attr(v.parameter, "value")}};
+    const int code = v.writeCode != 0 ? v.writeCode : v.readCode;
+    if (code != 0) {
+        o.insert(QStringLiteral("status"), QStringLiteral("failed"));
+        o.insert(QStringLiteral("error"), code);
+        o.insert(QStringLiteral("message"), errorText(code));
+    } else {
+        o.insert(QStringLiteral("status"), v.same ? QStringLiteral("confirmed") : QStringLiteral("differs"));
+        o.insert(QStringLiteral("device"), v.device);
+    }
+    return o;
+}
+
+void reportVerified(const Verified &v, CliOutput &out)
+{
+    const QString name = nameOf(v.parameter);
+    if (v.writeCode != 0)
+        out.error(text("%1: не записан: %2").arg(name, errorText(v.writeCode)));
+    else if (v.readCode != 0)
+        out.error(text("%1: записан, но не прочитан: %2").arg(name, errorText(v.readCode)));
+    else if (!v.same)
+        out.error(text("%1: записано %2, прибор хранит %3").arg(name, v.written, v.device));
+}
+
+// ---------------------------------------------------------------- set
+
+int set(DeviceSession &session, const CliOptions &options, CliOutput &out)
+{
+    if (options.arguments.isEmpty()) {
+        out.error(text("не указаны значения NAME=VALUE"));
+        return DeviceSession::BadUsage;
+    }
+    QVector<QDomElement> parameters;
+    QStringList values;
+    bool bad = false;
+    for (const QString &argument : options.arguments) {
+        const int eq = argument.indexOf(QLatin1Char('='));
+        const QString name = argument.left(eq);
+        QString value = argument.mid(eq + 1);
+        const QDomElement p = session.document().findParameter(name);
+        if (eq <= 0) {
+            out.error(text("%1: ожидается NAME=VALUE").arg(argument));
+            bad = true;
+            continue;
+        }
+        if (!HrcDocument::isParameter(p)) {
+            out.error(text("параметра %1 нет в описании прибора").arg(name));
+            bad = true;
+            continue;
+        }
+        if (p.hasAttribute(QStringLiteral("localparam"))) {
+            out.error(text("%1 — настройка программы, а не прибора; порт и таймаут задают --port и --timeout").arg(name));
+            bad = true;
+            continue;
+        }
+        if (!HrcDocument::isEditable(p) || attr(p, "type") == QLatin1String("text")) {
+            out.error(text("параметр %1 только читается").arg(name));
+            bad = true;
+            continue;
+        }
+        if (nameOf(p) == QLatin1String("Rtc") && value.compare(QLatin1String("now"), Qt::CaseInsensitive) == 0)
+            value = QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd/hh:mm:ss"));
+        if (attr(p, "subtype") == QLatin1String("enumindex")) {
+            // An entry may be given by its text as well as by its number.
+            const QStringList entries = HrcValueText::entries(attr(p, "valueset"));
+            for (int i = 0; i < entries.size(); ++i) {
+                if (value == entries.at(i) || value == HrcDocument::translated(entries.at(i)))
+                    value = QString::number(i);
+            }
+        }
+        const QString problem = valueProblem(p, value);
+        if (!problem.isEmpty()) {
+            out.error(problem);
+            bad = true;
+            continue;
+        }
+        parameters << p;
+        values << value.trimmed();
+    }
+    if (bad)
+        return DeviceSession::BadUsage;
+
+    for (int i = 0; i < parameters.size(); ++i) {
+        QDomElement p = parameters[i];
+        // A link setting stays in force on the device until it is written.
+        if (p.hasAttribute(QStringLiteral("commparam")))
+            p.setAttribute(QStringLiteral("undoValue"), CommSettings::valueOrDefault(session.document(), nameOf(p)));
+        p.setAttribute(QStringLiteral("value"), values[i]);
+    }
+    QVector<Verified> results;
+    if (!writeAndVerify(session, parameters, &results))
+        return DeviceSession::NoDevice;
+    int status = DeviceSession::Success;
+    QJsonArray json;
+    for (const Verified &v : results) {
+        reportVerified(v, out);
+        if (v.writeCode != 0 || v.readCode != 0)
+            status = DeviceSession::Refused;
+        else if (!v.same && status == DeviceSession::Success)
+            status = DeviceSession::Differs;
+        if (out.json())
+            json.append(verifiedJson(v));
+        else if (v.writeCode == 0 && v.readCode == 0)
+            out.line(nameOf(v.parameter) + QLatin1Char('=') + v.device);
+    }
+    if (out.json())
+        out.printJson(json);
+    return status;
+}
+
+// ---------------------------------------------------------------- write
+
+bool isConfigurationFile(const QString &file, CliOutput &out)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        out.error(ConfigStore::openFailedText(file, f.errorString()));
+        return false;
+    }
+    QSettings settings(file, QSettings::IniFormat);
+    if (!settings.childGroups().contains(QLatin1String(ConfigStore::group))) {
+        out.error(text("%1 не файл конфигурации HRC417 (нет группы [hrc417])").arg(file));
+        return false;
+    }
+    return true;
+}
+
+int write(DeviceSession &session, const CliOptions &options, CliOutput &out)
+{
+    if (options.arguments.size() != 1) {
+        out.error(text("ожидается один файл конфигурации"));
+        return DeviceSession::BadUsage;
+    }
+    const QString file = options.arguments.first();
+    if (!isConfigurationFile(file, out))
+        return DeviceSession::BadUsage;
+    QVector<QDomElement> all;
+    if (!resolve(session, options.only.isEmpty() ? readAllSets : options.only, out, &all))
+        return DeviceSession::BadUsage;
+    QString error;
+    if (!ConfigStore::openFile(session.document().allParams(), file, &error)) {
+        out.error(ConfigStore::openFailedText(file, error));
+        return DeviceSession::BadUsage;
+    }
+    // Only what the file holds: a missing entry is no reason to write a
+    // factory value.
+    QSettings settings(file, QSettings::IniFormat);
+    settings.beginGroup(QLatin1String(ConfigStore::group));
+    QVector<QDomElement> parameters;
+    for (const QDomElement &p : all) {
+        if (isConfiguration(p) && !p.hasAttribute(QStringLiteral("commparam")) && settings.contains(nameOf(p))
+            && !parameters.contains(p))
+            parameters << p;
+    }
+    bool bad = false;
+    for (const QDomElement &p : parameters) {
+        const QString problem = valueProblem(p, attr(p, "value"));
+        if (!problem.isEmpty()) {
+            out.error(problem);
+            bad = true;
+        }
+    }
+    if (bad)
+        return DeviceSession::BadUsage;
+
+    if (options.dryRun) {
+        QJsonArray json;
+        for (const QDomElement &p : parameters) {
+            if (out.json())
+                json.append(QJsonObject{{QStringLiteral("name"), nameOf(p)}, {QStringLiteral("value"), attr(p, "value")}});
+            else
+                out.line(nameOf(p) + QLatin1Char('\t') + attr(p, "value"));
+        }
+        if (out.json())
+            out.printJson(json);
+        out.note(text("Будет записано параметров: %1; ничего не отправлено").arg(parameters.size()));
+        return DeviceSession::Success;
+    }
+
+    QVector<Verified> results;
+    if (!writeAndVerify(session, parameters, &results))
+        return DeviceSession::NoDevice;
+    int written = 0, confirmed = 0, differ = 0, failed = 0;
+    QJsonArray json;
+    for (const Verified &v : results) {
+        reportVerified(v, out);
+        json.append(verifiedJson(v));
+        if (v.writeCode != 0 || v.readCode != 0) {
+            ++failed;
+            if (v.writeCode == 0)
+                ++written;
+            continue;
+        }
+        ++written;
+        if (v.same)
+            ++confirmed;
+        else
+            ++differ;
+    }
+    if (out.json()) {
+        out.printJson(QJsonObject{{QStringLiteral("written"), written},
+                                  {QStringLiteral("confirmed"), confirmed},
+                                  {QStringLiteral("differ"), differ},
+                                  {QStringLiteral("failed"), failed},
+                                  {QStringLiteral("parameters"), json}});
+    } else {
+        out.line(QStringLiteral("written %1, confirmed %2, differ %3, failed %4")
+                     .arg(written)
+                     .arg(confirmed)
+                     .arg(differ)
+                     .arg(failed));
+    }
+    return failed ? DeviceSession::Refused : differ ? DeviceSession::Differs : DeviceSession::Success;
+}
+
+// ---------------------------------------------------------------- diff
+
+// The values of one side of a comparison by parameter name; false (message
+// printed, *status set) when they cannot be had.
+bool sideValues(DeviceSession &session, const QString &side, const QVector<QDomElement> &parameters,
+                CliOutput &out, QHash<QString, QString> *values, int *status)
+{
+    if (side == QLatin1String("device")) {
+        if (!session.run(namesOf(parameters), KavuComm::opRead, true, text("Чтение"))) {
+            *status = DeviceSession::NoDevice;
+            return false;
+        }
+        for (const QDomElement &p : parameters) {
+            const int code = errorCode(p);
+            if (code != 0) {
+                out.error(QStringLiteral("%1: %2").arg(nameOf(p), errorText(code)));
+                *status = DeviceSession::Refused;
+                return false;
+            }
+            values->insert(nameOf(p), attr(p, "ioValue"));
+        }
+        return true;
+    }
+    if (side == QLatin1String("factory")) {
+        for (const QDomElement &p : parameters)
+            values->insert(nameOf(p), attr(p, "defaultvalue"));
+        return true;
+    }
+    *status = DeviceSession::BadUsage;
+    if (!isConfigurationFile(side, out))
+        return false;
+    // A document of its own, so the link settings stay those of the session.
+    HrcDocument fileDocument = HrcDocument::load(QString::fromLatin1(HrcDocument::resourcePath));
+    QSettings settings(side, QSettings::IniFormat);
+    ConfigStore::restoreValues(fileDocument.allParams(), settings, false);
+    for (const QDomElement &p : parameters)
+        values->insert(nameOf(p), attr(fileDocument.findParameter(nameOf(p)), "value"));
+    return true;
+}
+
+int diff(DeviceSession &session, const CliOptions &options, CliOutput &out)
+{
+    if (options.arguments.isEmpty() || options.arguments.size() > 2) {
+        out.error(text("ожидается: diff A [B], где A и B — device, factory или файл конфигурации"));
+        return DeviceSession::BadUsage;
+    }
+    const QString a = options.arguments.at(0);
+    const QString b = options.arguments.value(1, QStringLiteral("device"));
+    QVector<QDomElement> all, parameters;
+    resolve(session, readAllSets, out, &all);
+    for (const QDomElement &p : all) {
+        if (isConfiguration(p))
+            parameters << p;
+    }
+    // Files are checked before the device is asked.
+    for (const QString &side : {a, b}) {
+        if (side != QLatin1String("device") && side != QLatin1String("factory") && !isConfigurationFile(side, out))
+            return DeviceSession::BadUsage;
+    }
+    QHash<QString, QString> left, right;
+    int status = DeviceSession::Success;
+    if (!sideValues(session, a, parameters, out, &left, &status))
+        return status;
+    if (b == a)
+        right = left;
+    else if (!sideValues(session, b, parameters, out, &right, &status))
+        return status;
+
+    int differences = 0;
+    QJsonArray json;
+    for (const QDomElement &p : parameters) {
+        const QString name = nameOf(p);
+        if (sameValue(p, left.value(name), right.value(name)))
+            continue;
+        ++differences;
+        if (out.json())
+            json.append(QJsonObject{{QStringLiteral("name"), name},
+                                    {QStringLiteral("a"), left.value(name)},
+                                    {QStringLiteral("b"), right.value(name)},
+                                    {QStringLiteral("caption"), caption(p)}});
+        else
+            out.line(name + QLatin1Char('\t') + left.value(name) + QLatin1Char('\t') + right.value(name)
+                     + QLatin1Char('\t') + caption(p));
+    }
+    if (out.json())
+        out.printJson(json);
+    return differences ? DeviceSession::Differs : DeviceSession::Success;
+}
+
+// ---------------------------------------------------------------- monitor
+
+int monitor(DeviceSession &session, const CliOptions &options, CliOutput &out)
+{
+    QVector<QDomElement> named, parameters;
+    if (!resolve(session, options.arguments.isEmpty() ? QStringList{polledSet} : options.arguments, out, &named))
+        return DeviceSession::BadUsage;
+    for (const QDomElement &p : named) {
+        if (!p.hasAttribute(QStringLiteral("localparam"))) // the log file's name and the interval
+            parameters << p;
+    }
+    auto number = [&](const char *option, int low, int high, int fallback, int *value) {
+        *value = fallback;
+        if (!options.has(QLatin1String(option)))
+            return true;
+        bool ok = false;
+        *value = options.value(QLatin1String(option)).toInt(&ok);
+        if (ok && *value >= low && *value <= high)
+            return true;
+        out.error(text("--%1: ожидается число от %2 до %3").arg(QLatin1String(option)).arg(low).arg(high));
+        return false;
+    };
+    int interval = 0, count = 0;
+    if (!number("interval", 0, 600000, 1000, &interval) || !number("count", 1, 1 << 30, 0, &count))
+        return DeviceSession::BadUsage;
+    const QStringList names = namesOf(parameters);
+    QFile csv;
+    if (options.has(QStringLiteral("csv"))) {
+        csv.setFileName(options.value(QStringLiteral("csv")));
+        if (!csv.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            out.error(text("Невозможно открыть файл %1: %2").arg(csv.fileName(), csv.errorString()));
+            return DeviceSession::BadUsage;
+        }
+        csv.write((text("Время") + QLatin1Char(';') + names.join(QLatin1Char(';')) + QLatin1Char('\n')).toUtf8());
+        csv.flush();
+    }
+    if (!out.json())
+        out.line(text("Время") + QLatin1Char('\t') + names.join(QLatin1Char('\t')));
+    int status = DeviceSession::Success;
+    for (int cycle = 0; (count == 0 || cycle < count) && !DeviceSession::interrupted; ++cycle) {
+        if (cycle > 0) {
+            for (int slept = 0; slept < interval && !DeviceSession::interrupted; slept += 10)
+                QThread::msleep(10);
+            if (DeviceSession::interrupted)
+                break;
+        }
+        if (!session.run(names, KavuComm::opRead, true, QString()))
+            return DeviceSession::interrupted ? status : int(DeviceSession::NoDevice);
+        const QString time = QTime::currentTime().toString(Qt::TextDate);
+        QStringList fields;
+        QJsonObject values;
+        for (const QDomElement &p : parameters) {
+            const int code = errorCode(p);
+            if (code != 0)
+                status = DeviceSession::Refused;
+            const QString field = code == 0 ? attr(p, "ioValue") : QStringLiteral("err(%1)").arg(code);
+            fields << field;
+            values.insert(nameOf(p), field);
+        }
+        if (out.json())
+            out.line(QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("time"), time},
+                                                                  {QStringLiteral("values"), values}})
+                                           .toJson(QJsonDocument::Compact)));
+        else
+            out.line(time + QLatin1Char('\t') + fields.join(QLatin1Char('\t')));
+        if (csv.isOpen()) {
+            csv.write((time + QLatin1Char(';') + fields.join(QLatin1Char(';')) + QLatin1Char('\n')).toUtf8());
+            csv.flush();
+        }
+    }
+    return status;
+}
+
+// ---------------------------------------------------------------- scan
+
+// Asks addresses for the device's name over the configurator's own
+// connection code, one attempt per address.
+class DeviceScanner : public KavuComm
+{
+public:
+    int open(int speedIndexOfLibrary)
+    {
+        ClosePort();
+        speedIndex = speedIndexOfLibrary;
+        const int result = SetApiMode(1);
+        return result != 0 ? result : openConfiguredPort();
+    }
+    bool ask(int address, QString *name)
+    {
+        deviceAddress = address;
+        return readText(QStringLiteral("Dev"), 0, name) == 0;
+    }
+    int mode() const { return addressMode; }
+    void close() { ClosePort(); }
+};
+
+int scan(DeviceSession &session, const CliOptions &options, CliOutput &out)
+{
+    int first = 1, last = 255;
+    if (options.has(QStringLiteral("addresses"))) {
+        const QStringList range = options.value(QStringLiteral("addresses")).split(QLatin1Char('-'));
+        bool ok1 = false, ok2 = false;
+        first = range.value(0).toInt(&ok1);
+        last = range.size() == 2 ? range.value(1).toInt(&ok2) : first;
+        if (range.size() == 1)
+            ok2 = ok1;
+        if (!ok1 || !ok2 || first < 1 || last > 2047 || first > last) {
+            out.error(text("--addresses: ожидается диапазон A-B внутри 1-2047"));
+            return DeviceSession::BadUsage;
+        }
+    }
+    const QStringList speedNames =
+        session.document().findParameter(QStringLiteral("bPS")).attribute(QStringLiteral("valueset")).split(QLatin1Char(';'));
+    QList<int> speeds; // indexes of the bPS value set
+    const QString speedOption = options.value(QStringLiteral("speeds"));
+    if (speedOption == QLatin1String("all")) {
+        for (int i = 0; i < speedNames.size(); ++i)
+            speeds << i;
+    } else if (!speedOption.isEmpty()) {
+        for (const QString &s : speedOption.split(QLatin1Char(','))) {
+            const int index = speedNames.indexOf(s.trimmed());
+            if (index < 0) {
+                out.error(text("--speeds: скорость %1 не поддерживается (%2)").arg(s, speedNames.join(QStringLiteral(", "))));
+                return DeviceSession::BadUsage;
+            }
+            speeds << index;
+        }
+    } else {
+        speeds << CommSettings::valueOrDefault(session.document(), QStringLiteral("bPS")).toInt();
+    }
+
+    CommSettings::publish(CommSettings::fromDocument(session.document()));
+    DeviceScanner scanner;
+    scanner.readPortSettings();
+    const int retries = GetMaxRetriesGlobal();
+    SetMaxRetriesGlobal(0);
+    const int total = speeds.size() * (last - first + 1);
+    int done = 0;
+    QJsonArray json;
+    int found = 0;
+    int status = DeviceSession::Success;
+    for (int speed : speeds) {
+        if (scanner.open(8 - speed) != 0) {
+            out.endProgress();
+            out.error(session.connectionFailureText(scanner.connectFailure(), errorText(-5)));
+            status = DeviceSession::NoDevice;
+            break;
+        }
+        for (int address = first; address <= last && !DeviceSession::interrupted; ++address) {
+            QString name;
+            if (scanner.ask(address, &name)) {
+                ++found;
+                out.endProgress();
+                if (out.json())
+                    json.append(QJsonObject{{QStringLiteral("address"), address},
+                                            {QStringLiteral("speed"), speedNames.at(speed).toInt()},
+                                            {QStringLiteral("name"), name}});
+                else
+                    out.line(QStringLiteral("%1\t%2\t%3").arg(address).arg(speedNames.at(speed), name));
+            }
+            out.progress(text("Поиск"), ++done, total);
+        }
+    }
+    scanner.close();
+    SetMaxRetriesGlobal(retries);
+    out.endProgress();
+    if (status != DeviceSession::Success)
+        return status;
+    if (out.json())
+        out.printJson(json);
+    if (!found) {
+        out.error(text("ни один прибор не ответил"));
+        return DeviceSession::NoDevice;
+    }
+    return DeviceSession::Success;
+}
+
+} // namespace
+
+QString helpText(const QString &command)
+{
+    for (const CommandHelp &h : kCommandHelp) {
+        if (command == QLatin1String(h.command))
+            return QString::fromUtf8(h.text);
+    }
+    return QString::fromUtf8(kProgramHelp);
+}
+
+int runCommand(const CliOptions &options, CliOutput &out)
+{
+    DeviceSession session(out);
+    if (!session.setUp(options))
+        return DeviceSession::BadUsage;
+    const QString &c = options.command;
+    if (c == QLatin1String("info"))
+        return info(session, out);
+    if (c == QLatin1String("read"))
+        return read(session, options, out);
+    if (c == QLatin1String("get"))
+        return get(session, options, out);
+    if (c == QLatin1String("set"))
+        return set(session, options, out);
+    if (c == QLatin1String("write"))
+        return write(session, options, out);
+    if (c == QLatin1String("diff"))
+        return diff(session, options, out);
+    if (c == QLatin1String("monitor"))
+        return monitor(session, options, out);
+    return scan(session, options, out);
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "HrcDocument.h"
+#include "KavuComm.h"
+
+#include <QCoreApplication>
+#include <QDomElement>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <csignal>
+#include <memory>
+
+class CliOutput;
+class KavuIOhelper;
+struct CliOptions;
+
+// The device as hrc417 reaches it: the device description with the link
+// settings (the configurator's last configuration, then the command line's
+// link options), and the configurator's own job worker run to its end in an
+// event loop for every read or write.
+class DeviceSession
+{
+    Q_DECLARE_TR_FUNCTIONS(DeviceSession)
+
+public:
+    // Exit statuses of the program.
+    enum Status { Success = 0, Differs = 1, BadUsage = 2, NoDevice = 3, Refused = 4 };
+
+    explicit DeviceSession(CliOutput &output);
+    ~DeviceSession();
+
+    // Loads the description and the link settings; false (message printed)
+    // for a link option with a bad value.
+    bool setUp(const CliOptions &options);
+
+    HrcDocument &document() { return doc; }
+    // "порт …, … бит/с, …" for the user.
+    QString linkText();
+
+    // Runs one job over names (sets or parameters) and waits for its end;
+    // each parameter's ioValue and ioLastErrCode hold its outcome (-1000 when
+    // it was not exchanged). False (message printed) when the device could
+    // not be reached.
+    bool run(const QStringList &names, KavuComm::KavuCommOperation operation, bool includeCommParams,
+             const QString &progressLabel);
+
+    // The why and what-to-do when the port did not open or the device did not
+    // answer: the port's failure as the configurator tells it, with the
+    // options that change it; jobMessage where the failure is not known.
+    QString connectionFailureText(const PortFailure &failure, const QString &jobMessage);
+
+    // The parameter elements at or below element, in document order.
+    static QVector<QDomElement> parametersAt(const QDomElement &element);
+
+    // Set by SIGINT/SIGTERM: the running job is cancelled, monitor stops.
+    static volatile std::sig_atomic_t interrupted;
+    static void catchInterrupts();
+
+private:
+    CliOutput &out;
+    HrcDocument doc;
+    std::unique_ptr<KavuIOhelper> helper;
+};

@@ -1,0 +1,100 @@
+// hrc417: the configurator's work on the command line.
+#include "CliOptions.h"
+#include "CliOutput.h"
+#include "Commands.h"
+#include "DeviceSession.h"
+#include "LanguageTranslator.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace {
+
+QString text(const char *source)
+{
+    return QCoreApplication::translate("main", source);
+}
+
+// The language a --lang value names: a language file's name ("english"), its
+// flag's name ("en") or its own name ("English"), any case. -1 if none.
+int languageIndex(const LanguageTranslator &translator, const QString &wanted)
+{
+    for (int i = 0; i < translator.languageFiles().size(); ++i) {
+        const QStringList names{QFileInfo(translator.languageFiles().at(i)).completeBaseName(),
+                                QFileInfo(translator.languageIcons().at(i)).completeBaseName(),
+                                translator.languageNames().at(i)};
+        for (const QString &name : names) {
+            if (name.compare(wanted, Qt::CaseInsensitive) == 0)
+                return i;
+        }
+    }
+    return -1;
+}
+
+// The workers' diagnostics (qDebug) are not for the user of a command line.
+void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type != QtDebugMsg && type != QtInfoMsg)
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qInstallMessageHandler(quietDebug);
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("hrc417"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(HRC_VERSION));
+
+    QStringList args = QCoreApplication::arguments();
+    args.removeFirst();
+    CliOutput plainOut(false);
+
+    // The language first, so that every message is in it.
+    LanguageTranslator translator(nullptr, QString(), [&plainOut](const QString &fileName, const QString &message) {
+        plainOut.error(fileName + QStringLiteral(": ") + message);
+    });
+    QString lang;
+    for (int i = 0; i < args.size(); ++i) {
+        if (args.at(i) == QLatin1String("--lang") && i + 1 < args.size())
+            lang = args.at(i + 1);
+        else if (args.at(i).startsWith(QLatin1String("--lang=")))
+            lang = args.at(i).mid(7);
+    }
+    if (!lang.isEmpty() && lang.compare(QLatin1String("ru"), Qt::CaseInsensitive) != 0) {
+        const int index = languageIndex(translator, lang);
+        if (index < 0) {
+            plainOut.error(text("--lang: нет файла языка %1 (есть: %2)")
+                               .arg(lang, translator.languageNames().join(QStringLiteral(", "))));
+            return DeviceSession::BadUsage;
+        }
+        translator.loadLanguage(index);
+    }
+
+    CliOptions options;
+    QString error;
+    if (!CliOptions::parse(args, &options, &error)) {
+        plainOut.error(error);
+        plainOut.note(text("Справка: hrc417 --help"));
+        return DeviceSession::BadUsage;
+    }
+    if (options.help) {
+        plainOut.line(helpText(options.command).trimmed());
+        return DeviceSession::Success;
+    }
+    if (options.version) {
+        plainOut.line(QStringLiteral("hrc417 ") + QCoreApplication::applicationVersion());
+        return DeviceSession::Success;
+    }
+    if (options.command.isEmpty()) {
+        plainOut.error(text("не указана команда"));
+        plainOut.note(text("Справка: hrc417 --help"));
+        return DeviceSession::BadUsage;
+    }
+    DeviceSession::catchInterrupts();
+    CliOutput out(options.json);
+    return runCommand(options, out);
+}

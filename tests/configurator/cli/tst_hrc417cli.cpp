@@ -1,0 +1,352 @@
+// The hrc417 command-line tool as a script or an engineer runs it: the
+// program started as a process against hrc417-sim on a pseudo-terminal, its
+// outputs, files and exit statuses, and what reached the simulator.
+#include "ConfigStore.h"
+#include "HrcDocument.h"
+#include "SimProcess.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+struct Run
+{
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+int count(const std::string &text, const std::string &needle)
+{
+    int n = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+        ++n;
+    return n;
+}
+
+QString fileText(const QString &path)
+{
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return QString::fromUtf8(f.readAll());
+}
+
+} // namespace
+
+class TstHrc417Cli : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir home;
+    std::unique_ptr<hrcsim::SimProcess> sim;
+
+    QString path(const QString &name) const { return home.filePath(name); }
+
+    // Runs hrc417 with args; the link options name the simulator's terminal
+    // unless port is given.
+    Run hrc417(const QStringList &args, const QString &port = QString())
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        // The configurator's last configuration of a user of its own.
+        env.insert(QStringLiteral("HOME"), home.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+        p.setProcessEnvironment(env);
+        QStringList all = args;
+        if (!args.contains(QStringLiteral("--port")))
+            all << QStringLiteral("--port") << (port.isEmpty() ? QString::fromStdString(sim->ptyPath()) : port);
+        all << QStringLiteral("--timeout") << QStringLiteral("1");
+        p.start(QStringLiteral(HRC417_CLI_PATH), all);
+        p.closeWriteChannel();
+        if (!p.waitForFinished(60000))
+            p.kill();
+        Run r;
+        r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = QString::fromUtf8(p.readAllStandardOutput());
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    }
+
+    std::unique_ptr<hrcsim::SimProcess> startSim(const std::vector<std::string> &args)
+    {
+        auto s = std::make_unique<hrcsim::SimProcess>(args);
+        if (!s->start())
+            qFatal("simulator: %s", s->error().c_str());
+        return s;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(home.isValid());
+        sim = startSim({"--verbose"});
+    }
+
+    void helpVersionAndUsage()
+    {
+        const Run help = hrc417({QStringLiteral("--help")});
+        QCOMPARE(help.status, 0);
+        // The README shows the program's help as it is.
+        const QString readme = fileText(QStringLiteral(HRC_SOURCE_DIR "/README.md"));
+        QVERIFY2(readme.contains(help.out), qPrintable(help.out));
+        for (const char *exit : {"0  success", "1  diff found", "2  bad usage", "3  the port", "4  the device"})
+            QVERIFY(help.out.contains(QLatin1String(exit)));
+        for (const char *command : {"info", "read", "get", "set", "write", "diff", "monitor", "scan"}) {
+            const Run r = hrc417({QLatin1String(command), QStringLiteral("--help")});
+            QCOMPARE(r.status, 0);
+            QVERIFY2(r.out.startsWith(QStringLiteral("Usage: hrc417 ") + QLatin1String(command)), qPrintable(r.out));
+        }
+        const Run version = hrc417({QStringLiteral("--version")});
+        QCOMPARE(version.status, 0);
+        QVERIFY(version.out.startsWith(QStringLiteral("hrc417 1.")));
+
+        for (const QStringList &bad : {QStringList{}, QStringList{QStringLiteral("fly")},
+                                       QStringList{QStringLiteral("read"), QStringLiteral("--bogus")},
+                                       QStringList{QStringLiteral("info"), QStringLiteral("--baud"), QStringLiteral("1234")},
+                                       QStringList{QStringLiteral("info"), QStringLiteral("--lang"), QStringLiteral("xx")},
+                                       QStringList{QStringLiteral("read"), QStringLiteral("NoSuchSet")},
+                                       QStringList{QStringLiteral("read"), QStringLiteral("--dry-run")}}) {
+            const Run r = hrc417(bad);
+            QVERIFY2(r.status == 2, qPrintable(bad.join(' ') + ": " + r.err));
+            QVERIFY(r.err.startsWith(QStringLiteral("hrc417: ")));
+            QVERIFY(r.out.isEmpty());
+        }
+    }
+
+    void infoInBothLanguagesAndJson()
+    {
+        Run r = hrc417({QStringLiteral("info")});
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.out.contains(QStringLiteral("Наименование прибора: HRC417")), qPrintable(r.out));
+        QVERIFY(r.out.contains(QStringLiteral("115200 бит/с")));
+        QVERIFY(r.err.isEmpty()); // no progress bar and no diagnostics when stderr is not a terminal
+        r = hrc417({QStringLiteral("--lang"), QStringLiteral("en"), QStringLiteral("info")});
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.out.contains(QStringLiteral("Device name: HRC417")), qPrintable(r.out));
+        QVERIFY2(r.out.contains(QStringLiteral("Link: ")), qPrintable(r.out));
+        r = hrc417({QStringLiteral("info"), QStringLiteral("--json")});
+        QCOMPARE(r.status, 0);
+        const QJsonObject info = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        QCOMPARE(info.value(QStringLiteral("Dev")).toString(), QStringLiteral("HRC417"));
+        QVERIFY(info.value(QStringLiteral("link")).toString().contains(QString::fromStdString(sim->ptyPath())));
+    }
+
+    void readSaveDiffSetWrite()
+    {
+        Run r = hrc417({QStringLiteral("read")});
+        QCOMPARE(r.status, 0);
+        const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+        QVERIFY(lines.size() > 100);
+        QVERIFY(lines.contains(QStringLiteral("Tin.F\t10")));
+        QVERIFY(lines.contains(QStringLiteral("Grtp[0]\t-25;90")));
+        QVERIFY(lines.contains(QStringLiteral("Dev\tHRC417")));
+
+        r = hrc417({QStringLiteral("read"), QStringLiteral("ust_gr"), QStringLiteral("Beep"), QStringLiteral("--json")});
+        QCOMPARE(r.status, 0);
+        const QJsonArray values = QJsonDocument::fromJson(r.out.toUtf8()).array();
+        QCOMPARE(values.size(), 8);
+        QCOMPARE(values.last().toObject().value(QStringLiteral("value")).toString(), QStringLiteral("1"));
+
+        // A backup the configurator opens, equal to the device.
+        const QString backup = path(QStringLiteral("backup.hrc417"));
+        r = hrc417({QStringLiteral("read"), QStringLiteral("-o"), backup});
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        QVERIFY(r.out.isEmpty());
+        HrcDocument document = HrcDocument::load(QString::fromLatin1(HrcDocument::resourcePath));
+        QString error;
+        QVERIFY(ConfigStore::openFile(document.allParams(), backup, &error));
+        QCOMPARE(document.paramValue(QStringLiteral("Grtp[1]")), QStringLiteral("-15;77"));
+        QCOMPARE(document.paramValue(QStringLiteral("Dev")), QStringLiteral("HRC417"));
+        r = hrc417({QStringLiteral("diff"), backup});
+        QCOMPARE(r.status, 0);
+        QVERIFY(r.out.isEmpty());
+
+        // set: checked, written, read back, printed as the device holds it.
+        r = hrc417({QStringLiteral("set"), QStringLiteral("T.sp[0]=60,5"), QStringLiteral("Beep=Выключить"),
+                    QStringLiteral("Grtp[1]=-14,5;76"), QStringLiteral("Rtc=now")});
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        QVERIFY(r.out.contains(QStringLiteral("T.sp[0]=60,5\n")));
+        QVERIFY(r.out.contains(QStringLiteral("Beep=0\n")));
+        QVERIFY(r.out.contains(QStringLiteral("Grtp[1]=-14,5;76\n")));
+        QVERIFY(r.out.contains(QStringLiteral("Rtc=") + QDate::currentDate().toString(QStringLiteral("yyyy/MM/dd"))));
+
+        // The file now differs in exactly those three (the clock is no configuration).
+        r = hrc417({QStringLiteral("diff"), backup, QStringLiteral("device")});
+        QCOMPARE(r.status, 1);
+        QStringList differences = r.out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(differences.size(), 3);
+        QVERIFY(differences.contains(QStringLiteral("T.sp[0]\t55\t60,5\tУставка температуры контура 1 (ГВС), °С")));
+        QVERIFY(differences.contains(QStringLiteral("Grtp[1]\t-15;77\t-14,5;76\tТочка 2 отопительного графика (Тн/Тпр; Тконт)")));
+        r = hrc417({QStringLiteral("diff"), QStringLiteral("factory"), backup, QStringLiteral("--json")});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(QJsonDocument::fromJson(r.out.toUtf8()).array().size(), 0);
+        r = hrc417({QStringLiteral("diff"), QStringLiteral("factory"), QStringLiteral("--json")});
+        QCOMPARE(r.status, 1);
+        QCOMPARE(QJsonDocument::fromJson(r.out.toUtf8()).array().size(), 3);
+
+        // Written back from the file: every value confirmed, the clock untouched.
+        const int clockWrites = count(sim->stderrText(), "write Rtc");
+        r = hrc417({QStringLiteral("write"), backup});
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        QVERIFY2(QRegularExpression(QStringLiteral("^written (\\d+), confirmed \\1, differ 0, failed 0\n$")).match(r.out).hasMatch(),
+                 qPrintable(r.out));
+        QCOMPARE(count(sim->stderrText(), "write Rtc"), clockWrites);
+        QCOMPARE(hrc417({QStringLiteral("diff"), backup}).status, 0);
+    }
+
+    void badValuesAndDryRunsSendNothing()
+    {
+        const int writes = count(sim->stderrText(), " write ");
+        Run r = hrc417({QStringLiteral("set"), QStringLiteral("T.sp[0]=100"), QStringLiteral("Beep=7"),
+                        QStringLiteral("Grtp[0]=abc"), QStringLiteral("Dev=x"), QStringLiteral("Nope=1"),
+                        QStringLiteral("Tin.F=12")});
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains(QStringLiteral("T.sp[0]: значение 100 не подходит: больше максимума 95,0")), qPrintable(r.err));
+        QVERIFY(r.err.contains(QStringLiteral("Beep: ")));
+        QVERIFY(r.err.contains(QStringLiteral("Grtp[0]: ")));
+        QVERIFY(r.err.contains(QStringLiteral("Dev")));
+        QVERIFY(r.err.contains(QStringLiteral("Nope")));
+        r = hrc417({QStringLiteral("--lang"), QStringLiteral("en"), QStringLiteral("set"), QStringLiteral("T.sp[0]=100")});
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains(QStringLiteral("T.sp[0]: value 100 is not accepted: above the maximum 95,0")), qPrintable(r.err));
+
+        const QString file = path(QStringLiteral("bad.hrc417"));
+        {
+            QSettings s(file, QSettings::IniFormat);
+            s.setValue(QStringLiteral("hrc417/Tin.F"), QStringLiteral("12"));
+            s.setValue(QStringLiteral("hrc417/T.sp[0]"), QStringLiteral("999"));
+        }
+        QCOMPARE(hrc417({QStringLiteral("write"), file}).status, 2);
+        QCOMPARE(hrc417({QStringLiteral("write"), path(QStringLiteral("missing.hrc417"))}).status, 2);
+        {
+            QSettings s(file, QSettings::IniFormat);
+            s.setValue(QStringLiteral("hrc417/T.sp[0]"), QStringLiteral("70"));
+        }
+        r = hrc417({QStringLiteral("write"), file, QStringLiteral("--dry-run")});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QStringLiteral("Tin.F\t12\nT.sp[0]\t70\n"));
+        r = hrc417({QStringLiteral("write"), file, QStringLiteral("--only"), QStringLiteral("ust_gr"), QStringLiteral("--dry-run")});
+        QCOMPARE(r.out, QStringLiteral("T.sp[0]\t70\n"));
+        QCOMPARE(count(sim->stderrText(), " write "), writes);
+    }
+
+    void writeFaultsAreReportedAsDiffering()
+    {
+        auto faulty = startSim({"--verbose", "--write-faults", "ignore=Beep,clamp=T.sp[0],offset=Ti[0]:5"});
+        const QString port = QString::fromStdString(faulty->ptyPath());
+        Run r = hrc417({QStringLiteral("set"), QStringLiteral("Beep=0"), QStringLiteral("T.sp[0]=90"),
+                        QStringLiteral("Ti[0]=200"), QStringLiteral("Tin.F=20")},
+                       port);
+        QCOMPARE(r.status, 1);
+        QCOMPARE(r.out, QStringLiteral("Beep=1\nT.sp[0]=50\nTi[0]=205\nTin.F=20\n"));
+        QVERIFY2(r.err.contains(QStringLiteral("T.sp[0]: записано 90, прибор хранит 50")), qPrintable(r.err));
+
+        const QString file = path(QStringLiteral("faults.hrc417"));
+        {
+            QSettings s(file, QSettings::IniFormat);
+            s.setValue(QStringLiteral("hrc417/Beep"), QStringLiteral("0"));
+            s.setValue(QStringLiteral("hrc417/T.sp[0]"), QStringLiteral("80"));
+            s.setValue(QStringLiteral("hrc417/Ti[0]"), QStringLiteral("300"));
+            s.setValue(QStringLiteral("hrc417/Tin.F"), QStringLiteral("30"));
+        }
+        r = hrc417({QStringLiteral("write"), file, QStringLiteral("--json")}, port);
+        QCOMPARE(r.status, 1);
+        const QJsonObject summary = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        QCOMPARE(summary.value(QStringLiteral("written")).toInt(), 4);
+        QCOMPARE(summary.value(QStringLiteral("confirmed")).toInt(), 1);
+        QCOMPARE(summary.value(QStringLiteral("differ")).toInt(), 3);
+        QCOMPARE(summary.value(QStringLiteral("failed")).toInt(), 0);
+        r = hrc417({QStringLiteral("write"), file}, port);
+        QCOMPARE(r.out.split('\n', Qt::SkipEmptyParts).last(), QStringLiteral("written 4, confirmed 1, differ 3, failed 0"));
+    }
+
+    void getMonitorAndCsv()
+    {
+        Run r = hrc417({QStringLiteral("get"), QStringLiteral("Tin.F"), QStringLiteral("Grtp[2]"), QStringLiteral("ver")});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QStringLiteral("Tin.F=10\nGrtp[2]=-5;63\nver=вер. 2.14\n"));
+        // A name the description does not hold, read as the test panel reads it.
+        r = hrc417({QStringLiteral("get"), QStringLiteral("Thpd[1]"), QStringLiteral("Tin.F:0"), QStringLiteral("--type"), QStringLiteral("byte")});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QStringLiteral("Thpd[1]=1\nTin.F:0=10\n"));
+        r = hrc417({QStringLiteral("get"), QStringLiteral("Zzz"), QStringLiteral("--type"), QStringLiteral("byte")});
+        QCOMPARE(r.status, 4);
+        QVERIFY(r.err.contains(QStringLiteral("Zzz: Не найден параметр")));
+
+        const QString csv = path(QStringLiteral("poll.csv"));
+        r = hrc417({QStringLiteral("monitor"), QStringLiteral("r.cor:0"), QStringLiteral("Sp.h"), QStringLiteral("--count"),
+                    QStringLiteral("3"), QStringLiteral("--interval"), QStringLiteral("50"), QStringLiteral("--csv"), csv});
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines.first(), QStringLiteral("Время\tr.cor:0\tSp.h"));
+        const QRegularExpression row(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\t-?\\d+(,\\d+)?\t-?\\d+(,\\d+)?$"));
+        for (int i = 1; i < 4; ++i)
+            QVERIFY2(row.match(lines[i]).hasMatch(), qPrintable(lines[i]));
+        const QStringList rows = fileText(csv).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(rows.size(), 4);
+        QCOMPARE(rows.first(), QStringLiteral("Время;r.cor:0;Sp.h"));
+        QCOMPARE(rows[1], QString(lines[1]).replace('\t', ';'));
+
+        r = hrc417({QStringLiteral("monitor"), QStringLiteral("--count"), QStringLiteral("1"), QStringLiteral("--json")});
+        QCOMPARE(r.status, 0);
+        const QJsonObject cycle = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        QVERIFY(cycle.value(QStringLiteral("values")).toObject().contains(QStringLiteral("r.cor:7")));
+        QVERIFY(!cycle.value(QStringLiteral("values")).toObject().contains(QStringLiteral("logfile")));
+    }
+
+    void scanFindsADeviceAtAnotherAddress()
+    {
+        auto other = startSim({"--address", "7"});
+        const QString port = QString::fromStdString(other->ptyPath());
+        Run r = hrc417({QStringLiteral("scan"), QStringLiteral("--addresses"), QStringLiteral("5-8")}, port);
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QStringLiteral("7\t115200\tHRC417\n"));
+        r = hrc417({QStringLiteral("scan"), QStringLiteral("--addresses"), QStringLiteral("6-7"), QStringLiteral("--speeds"),
+                    QStringLiteral("115200,9600"), QStringLiteral("--json")},
+                   port);
+        QCOMPARE(r.status, 0);
+        const QJsonArray found = QJsonDocument::fromJson(r.out.toUtf8()).array();
+        QCOMPARE(found.size(), 2); // an unpaced pseudo-terminal answers at any speed
+        QCOMPARE(found.first().toObject().value(QStringLiteral("address")).toInt(), 7);
+        r = hrc417({QStringLiteral("scan"), QStringLiteral("--addresses"), QStringLiteral("1-2")}, port);
+        QCOMPARE(r.status, 3);
+        QVERIFY(r.out.isEmpty());
+        // The device at 7 is reached with --address.
+        r = hrc417({QStringLiteral("get"), QStringLiteral("Addr"), QStringLiteral("--address"), QStringLiteral("7")}, port);
+        QCOMPARE(r.out, QStringLiteral("Addr=7\n"));
+    }
+
+    void missingPortAndSilentDevice()
+    {
+        Run r = hrc417({QStringLiteral("read")}, path(QStringLiteral("no-such-tty")));
+        QCOMPARE(r.status, 3);
+        QVERIFY2(r.err.contains(QStringLiteral("не найден")), qPrintable(r.err));
+        QVERIFY(r.out.isEmpty());
+        r = hrc417({QStringLiteral("--lang"), QStringLiteral("en"), QStringLiteral("info")}, path(QStringLiteral("no-such-tty")));
+        QCOMPARE(r.status, 3);
+        QVERIFY2(r.err.contains(QStringLiteral("not found")), qPrintable(r.err));
+        // Nobody at address 99: the device does not answer.
+        r = hrc417({QStringLiteral("info"), QStringLiteral("--address"), QStringLiteral("99")});
+        QCOMPARE(r.status, 3);
+        QVERIFY2(r.err.contains(QStringLiteral("прибор не отвечает")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(QStringLiteral("hrc417 scan")), qPrintable(r.err));
+        const QString file = path(QStringLiteral("silent.hrc417"));
+        QSettings(file, QSettings::IniFormat).setValue(QStringLiteral("hrc417/Tin.F"), QStringLiteral("12"));
+        r = hrc417({QStringLiteral("write"), file, QStringLiteral("--address"), QStringLiteral("99")});
+        QCOMPARE(r.status, 3);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstHrc417Cli)
+#include "tst_hrc417cli.moc"
