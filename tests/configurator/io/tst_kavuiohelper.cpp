@@ -308,8 +308,12 @@ void TestKavuIOhelper::linkCountsMatchTheInjectedFaults()
         QVERIFY(ws.run("configuration;GeneralParam", KavuComm::opRead, true, false, 120000));
         QCOMPARE(ws.recorder->count, 0);
         QCOMPARE(handed, 1);
+        // The simulator's log is read asynchronously: wait until it holds
+        // every request the library counted before comparing the rest.
+        const QRegularExpression requestLine("^\\[[ 0-9.]+\\] #\\d+ ", QRegularExpression::MultilineOption);
+        QTRY_COMPARE_WITH_TIMEOUT(quint64(sim.log().count(requestLine)), counts.attempts, 5000);
         const QString log = sim.log();
-        const quint64 requests = log.count(QRegularExpression("^\\[[ 0-9.]+\\] #\\d+ ", QRegularExpression::MultilineOption));
+        const quint64 requests = log.count(requestLine);
         const quint64 drops = log.count("[fault: dropped]");
         const quint64 crcs = log.count("[fault: corrupted CRC]");
         QVERIFY2(*c.faults == 0 || drops + crcs > 0, c.faults);
