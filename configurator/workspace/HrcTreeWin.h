@@ -3,10 +3,12 @@
 #include <QDomDocument>
 #include <QList>
 #include <QPoint>
+#include <QPointer>
 #include <QWidget>
 
 #include <memory>
 
+class HeatingCurveWin;
 class HrcMessageBox;
 class HrcTree;
 class HrcTreeWorkers;
@@ -15,6 +17,7 @@ class QShortcut;
 class QToolButton;
 class QTreeWidgetItem;
 class TestParamWin;
+class TrendWin;
 class WaitWin;
 
 namespace Ui {
@@ -97,6 +100,8 @@ private slots:
 private:
     void installCommands();
     void installToolsMenu();
+    template <typename Window>
+    void showWatchWindow(QPointer<Window> &window);
     void connectWorker();
     void disconnectWorker();
     void stopWorkers();
@@ -119,6 +124,9 @@ private:
     QList<QToolButton *> commandButtons;
     QToolButton *extraButton = nullptr;
     QMenu *extraMenu = nullptr;
+    // The watching windows of the tools menu, made anew for another tree.
+    QPointer<TrendWin> trendWin;
+    QPointer<HeatingCurveWin> curveWin;
     QList<QShortcut *> shortcuts;
     int wizardStage = 0;
     bool checkingConnection = false;
