@@ -96,8 +96,8 @@ HeatingCurveWin::HeatingCurveWin(HrcTree *tree, QWidget *parent)
     undoButton->setObjectName(QStringLiteral("undoButton"));
     undoButton->setShortcut(QKeySequence::Undo);
     connect(undoButton, &QPushButton::clicked, this, &HeatingCurveWin::undoLastEdit);
-    inputs->addWidget(undoButton, 0, 7);
-    inputs->setColumnStretch(6, 1);
+    inputs->addWidget(undoButton, 0, 9);
+    inputs->setColumnStretch(8, 1);
 
     auto *tabs = new QTabWidget(this);
     tabs->setObjectName(QStringLiteral("contourTabs"));
@@ -136,7 +136,7 @@ QWidget *HeatingCurveWin::buildContourPage(int contour)
         table->setObjectName(QStringLiteral("curveTable%1_%2").arg(contour).arg(int(g)));
         table->setHorizontalHeaderLabels({tr("Тн/Тпр"), g == Heating ? tr("Tконт") : tr("Tобр")});
         table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-        table->setMaximumHeight(170);
+        table->setMaximumHeight(200);
         connect(table, &QTableWidget::itemChanged, this,
                 [this, contour, g](QTableWidgetItem *item) { onCellEdited(contour, g, item); });
         grid->addWidget(title, 0, g);

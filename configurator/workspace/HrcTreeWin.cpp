@@ -165,9 +165,10 @@ void HrcTreeWin::installToolsMenu()
     extraButton->setMenu(extraMenu);
     ui->toolLayout->insertWidget(ui->toolLayout->indexOf(ui->toolButton_15) + 1, extraButton);
 
-    addAction(extraMenu->addAction(tr("Тренды"), this, [this]() { showWatchWindow(trendWin); }, tr("Ctrl+T")));
+    addAction(extraMenu->addAction(tr("Тренды"), this, [this]() { showWatchWindow(trendWin); },
+                                   QKeySequence(Qt::CTRL + Qt::Key_T)));
     addAction(extraMenu->addAction(tr("Графики отопления"), this, [this]() { showWatchWindow(curveWin); },
-                                   tr("Ctrl+G")));
+                                   QKeySequence(Qt::CTRL + Qt::Key_G)));
 }
 
 template <typename Window>

@@ -64,6 +64,8 @@ TrendWin::TrendWin(HrcTree *tree, QWidget *parent)
     customPlot->yAxis->setVisible(false);
     customPlot->installEventFilter(this);
     customPlot->setMouseTracking(true);
+    // Decimal commas on the axes, as everywhere in the program.
+    customPlot->setLocale(QLocale(QLocale::Russian, QLocale::Russia));
 
     minutesBox = new QSpinBox(this);
     minutesBox->setObjectName(QStringLiteral("minutesBox"));
