@@ -66,7 +66,8 @@ HeatingCurveWin::HeatingCurveWin(HrcTree *tree, QWidget *parent)
     setObjectName(QStringLiteral("HeatingCurveWin"));
     setWindowTitle(tr("Графики отопления"));
 
-    auto *inputs = new QGridLayout;
+    auto *outdoorRow = new QHBoxLayout;
+    auto *measureRow = new QHBoxLayout;
     for (int m = 0; m < MeasureCount; ++m) {
         auto *box = new QComboBox(this);
         box->setObjectName(QStringLiteral("inputBox%1").arg(m));
@@ -74,8 +75,10 @@ HeatingCurveWin::HeatingCurveWin(HrcTree *tree, QWidget *parent)
             box->addItem(tr("Вход %1").arg(i + 1), i);
         box->setCurrentIndex(defaultInputs[m]);
         inputBoxes[m] = box;
-        inputs->addWidget(new QLabel(tr(measureCaptions[m]), this), m == 0 ? 0 : 1, m == 0 ? 0 : 2 * m - 2);
-        inputs->addWidget(box, m == 0 ? 0 : 1, m == 0 ? 1 : 2 * m - 1);
+        QHBoxLayout *row = m == Outdoor ? outdoorRow : measureRow;
+        row->addWidget(new QLabel(tr(measureCaptions[m]), this));
+        row->addWidget(box);
+        row->addSpacing(8);
         // Another input: the points measured so far belong to the old one.
         connect(box, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this, m]() {
             hasMeasured[m] = false;
@@ -92,12 +95,13 @@ HeatingCurveWin::HeatingCurveWin(HrcTree *tree, QWidget *parent)
             }
         });
     }
+    measureRow->addStretch();
     auto *undoButton = new QPushButton(tr("Отменить правку"), this);
     undoButton->setObjectName(QStringLiteral("undoButton"));
     undoButton->setShortcut(QKeySequence::Undo);
     connect(undoButton, &QPushButton::clicked, this, &HeatingCurveWin::undoLastEdit);
-    inputs->addWidget(undoButton, 0, 9);
-    inputs->setColumnStretch(8, 1);
+    outdoorRow->addStretch();
+    outdoorRow->addWidget(undoButton);
 
     auto *tabs = new QTabWidget(this);
     tabs->setObjectName(QStringLiteral("contourTabs"));
@@ -105,7 +109,8 @@ HeatingCurveWin::HeatingCurveWin(HrcTree *tree, QWidget *parent)
         tabs->addTab(buildContourPage(c), tr("Контур %1").arg(c + 1));
 
     auto *layout = new QVBoxLayout(this);
-    layout->addLayout(inputs);
+    layout->addLayout(outdoorRow);
+    layout->addLayout(measureRow);
     layout->addWidget(tabs, 1);
     auto *close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(close, &QShortcut::activated, this, &QWidget::close);

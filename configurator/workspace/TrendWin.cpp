@@ -57,6 +57,8 @@ TrendWin::TrendWin(HrcTree *tree, QWidget *parent)
     customPlot->setMinimumSize(640, 360);
     customPlot->legend->setVisible(true);
     customPlot->legend->setFont(QFont(font().family(), 8));
+    // New values come in on the right; the legend keeps to the left.
+    customPlot->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignLeft);
     QSharedPointer<QCPAxisTickerDateTime> ticker(new QCPAxisTickerDateTime);
     ticker->setDateTimeFormat(QStringLiteral("hh:mm:ss"));
     customPlot->xAxis->setTicker(ticker);
