@@ -82,13 +82,20 @@ void KavuComm::setStateUnlessTerminating(int newState)
 
 void KavuComm::closeSession()
 {
-    ClosePort();
+    closePort();
     setStateUnlessTerminating(stateIdle);
     qDebug() << "closeSession state=" << state.load();
 }
 
+int KavuComm::closePort()
+{
+    checkedBaseNames.clear();
+    return ClosePort();
+}
+
 int KavuComm::openConfiguredPort()
 {
+    checkedBaseNames.clear();
     if (!portDevice.isEmpty()) {
         const int bound = SetPortName(portIndex, portDevice.constData());
         if (bound != 0)
@@ -122,7 +129,7 @@ bool KavuComm::tryConnect()
     if (lastErr != 0) {
         // Second try with the settings as they stand now.
         readPortSettings();
-        lastErr = ClosePort();
+        lastErr = closePort();
         if (lastErr == 0) {
             lastErr = openConfiguredPort();
             lastErr = readText(QStringLiteral("Dev"), 0, &deviceName);
@@ -160,11 +167,23 @@ bool KavuComm::checkName(const QString &name, QByteArray *base, int *index)
             return false;
         *index = m.captured(1).toInt();
         // A device that knows the base name without an index has no array
-        // of that name.
-        unsigned char probe[rawBufferSize] = {};
-        int size = 0;
+        // of that name. Its answer holds for the session, so each base name
+        // is asked once; a question the line lost is asked again next time.
         const QByteArray b = baseName.toLatin1();
-        if (KavuIO(deviceAddress, addressMode, 1, b.constData(), probe, &size) == 0) {
+        bool knownWithoutIndex;
+        const auto remembered = checkedBaseNames.constFind(b);
+        if (rememberNameChecks && remembered != checkedBaseNames.constEnd()) {
+            knownWithoutIndex = remembered.value();
+        } else {
+            unsigned char probe[rawBufferSize] = {};
+            int size = 0;
+            const int rc = KavuIO(deviceAddress, addressMode, 1, b.constData(), probe, &size);
+            knownWithoutIndex = rc == 0;
+            const bool deviceAnswered = rc == 0 || rc == KAVU_E_DEVICE_ERROR || rc == KAVU_E_EXCEPTION;
+            if (rememberNameChecks && deviceAnswered)
+                checkedBaseNames.insert(b, knownWithoutIndex);
+        }
+        if (knownWithoutIndex) {
             lastErr = codeBadIndex;
             return false;
         }
@@ -186,6 +205,7 @@ int KavuComm::transferParameter(IoParameter &p)
     if (operation == opWrite && sendsValue && p.value.isEmpty()) {
         lastErr = codeNothingToWrite;
         p.ioLastErrCode = QString::number(lastErr);
+        pauseAfterFailure();
         return lastErr;
     }
 
@@ -232,7 +252,8 @@ int KavuComm::transferParameter(IoParameter &p)
         }
     }
     p.ioLastErrCode = QString::number(result);
-    pauseAfterTransfer();
+    if (result != 0)
+        pauseAfterFailure();
     return result;
 }
 
@@ -245,7 +266,7 @@ void KavuComm::preciseTimersForThisThread()
 #endif
 }
 
-void KavuComm::pauseAfterTransfer()
+void KavuComm::pauseAfterFailure()
 {
 #ifdef Q_OS_LINUX
     timespec until;
@@ -269,7 +290,7 @@ void KavuComm::reopenAfterCommWrite(const IoParameter &written)
     CommSettings settings = CommSettings::published();
     if (settings.set(written.name, written.value))
         CommSettings::publish(settings);
-    ClosePort();
+    closePort();
     readPortSettings();
     lastErr = codeNotConnected;
     tryConnect();

@@ -3,6 +3,7 @@
 #include "IoParameter.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 
 #include <atomic>
@@ -48,21 +49,32 @@ public:
     // and ioLastErrCode and returns the parameter's own result (0 = success).
     int transferParameter(IoParameter &parameter);
 
+    // Whether the outcome of an indexed name's base-name check is remembered
+    // for the rest of the session (on by default). Off, every indexed name
+    // asks the device again, as a fresh session would.
+    void setRememberNameChecks(bool on) { rememberNameChecks = on; }
+
     int lastError() const { return lastErr; }
     int sessionState() const { return state.load(); }
     KavuCommOperation currentOperation() const { return operation; }
 
 protected:
-    // The 1 ms pause after every transfer, kept close to 1 ms.
-    static void pauseAfterTransfer();
+    // The 1 ms pause after a failed transfer, kept close to 1 ms: a failure
+    // is retried until its deadline, and one that sends nothing (a bad name,
+    // nothing to write) must not spin. A transfer that succeeded is followed
+    // at once by the next one.
+    static void pauseAfterFailure();
     static void preciseTimersForThisThread();
     // Sets the state unless termination was requested meanwhile.
     void setStateUnlessTerminating(int newState);
-    int openConfiguredPort();
     int readText(const QString &name, int channel, QString *text);
     int transferByKind(IoParameter &p, const QByteArray &name, int index, int channel, QString *result);
     bool checkName(const QString &name, QByteArray *base, int *index);
     void reopenAfterCommWrite(const IoParameter &written);
+    // Every ClosePort and OpenPort goes through these: a new session may be
+    // another device, so what the device told about base names is forgotten.
+    int closePort();
+    int openConfiguredPort();
 
     KavuCommOperation operation = opRead;
     std::atomic<int> state{stateIdle};
@@ -75,4 +87,9 @@ protected:
     int parity = 0;
     int dataBits = 0;
     int stopBits = 0;
+
+    // Base names the device answered in this session: true when it knows the
+    // name without an index (its indexed names fail with codeBadIndex).
+    QHash<QByteArray, bool> checkedBaseNames;
+    bool rememberNameChecks = true;
 };

@@ -27,6 +27,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QSizeGrip>
+#include <QTimer>
 #include <QUrl>
 
 const char *const HrcTreeWin::allSets = "configuration;otopKontur1;otopKontur2;GeneralParam";
@@ -34,6 +35,8 @@ const char *const HrcTreeWin::allSets = "configuration;otopKontur1;otopKontur2;G
 namespace {
 
 const uint testJobTotal = 50000;
+// Shortest time between two progress repaints: about 30 a second.
+const int progressIntervalMs = 33;
 const QString kNamekavu = QStringLiteral("namekavu");
 
 struct Command
@@ -82,6 +85,16 @@ HrcTreeWin::HrcTreeWin(const QDomDocument &doc, QWidget *parent)
     connect(msgBox, &HrcMessageBox::closeMessageBox, this, &HrcTreeWin::onCloseMessageBox);
     testParamWin = new TestParamWin(this, paramTree, waitWin);
     connect(testParamWin, &TestParamWin::jobStarting, this, &HrcTreeWin::onPanelJobStarting);
+
+    progressTimer = new QTimer(this);
+    progressTimer->setInterval(progressIntervalMs);
+    connect(progressTimer, &QTimer::timeout, this, [this] {
+        // Idle once nothing came in a whole interval, so that the next
+        // update is shown at once.
+        if (pendingProgress.isEmpty())
+            progressTimer->stop();
+        flushProgress();
+    });
 
     installCommands();
     installToolsMenu();
@@ -540,13 +553,29 @@ void HrcTreeWin::onKavuIOUpdating(uint treeID, int done, int total)
 {
     if (done == -1)
         return;
+    pendingProgress.append({treeID, done, total});
+    if (!progressTimer->isActive()) {
+        flushProgress();
+        progressTimer->start();
+    }
+}
+
+void HrcTreeWin::flushProgress()
+{
+    if (pendingProgress.isEmpty())
+        return;
+    const QVector<Progress> updates = std::move(pendingProgress);
+    pendingProgress.clear();
+    for (const Progress &p : updates) {
+        if (p.treeID != testJobTotal)
+            paramTree->onKavuMonUpdating(p.treeID, p.done, p.total);
+    }
+    const Progress &last = updates.last();
     const QString text = jobOperation == KavuComm::opRead ? tr("Чтение параметров. Прочитано %1 из %2")
                                                           : tr("Запись параметров. Записано %1 из %2");
-    waitWin->setMessage(text.arg(done, 4).arg(total, 4), false);
-    if (treeID != testJobTotal)
-        paramTree->onKavuMonUpdating(treeID, done, total);
+    waitWin->setMessage(text.arg(last.done, 4).arg(last.total, 4), false);
     if (testParamWin->isVisible()) {
-        const QDomElement element = paramTree->elementById(treeID);
+        const QDomElement element = paramTree->elementById(last.treeID);
         if (!element.isNull()) {
             const QString code = element.attribute(QStringLiteral("ioLastErrCode"));
             testParamWin->setResultText(code == QLatin1String("0") ? element.attribute(QStringLiteral("value"))
@@ -557,6 +586,9 @@ void HrcTreeWin::onKavuIOUpdating(uint treeID, int done, int total)
 
 void HrcTreeWin::onKavuIOFinished(QString, int count, int total)
 {
+    // The job's last results reach the tree before its end is handled.
+    progressTimer->stop();
+    flushProgress();
     setCommandsEnabled(true);
     const bool read = jobOperation == KavuComm::opRead;
     if (count == -1) {

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QPoint>
 #include <QPointer>
+#include <QVector>
 #include <QWidget>
 
 #include <memory>
@@ -14,6 +15,7 @@ class HrcTree;
 class HrcTreeWorkers;
 class QMenu;
 class QShortcut;
+class QTimer;
 class QToolButton;
 class QTreeWidgetItem;
 class TestParamWin;
@@ -111,6 +113,8 @@ private:
     void startJob(const QString &names, int operation, bool includeCommParams, bool onlyChanged);
     void startJobOn(QTreeWidgetItem *item, int operation, bool onlyChanged);
     QTreeWidgetItem *firstSelected() const;
+    // Shows the job's progress received since the last call.
+    void flushProgress();
     int panelOffset() const;
 
     std::unique_ptr<Ui::HrcTreeWin> ui;
@@ -133,6 +137,16 @@ private:
     bool jobRunning = false;
     int jobOperation = 0;
     QString statusText;
+    // Progress of a job, shown at most about 30 times a second so that a
+    // fast line does not repaint the tree for every parameter.
+    struct Progress
+    {
+        uint treeID;
+        int done;
+        int total;
+    };
+    QVector<Progress> pendingProgress;
+    QTimer *progressTimer = nullptr;
     bool dragging = false;
     int pressX = 0;
     int pressY = 0;

@@ -130,6 +130,7 @@ private slots:
     void valuesThatDoNotFitAreNeverSent();
     void commParameterWriteReconnectsWithTheNewSettings();
     void testJobReportsItsOwnTotals();
+    void baseNameChecksAreAskedOncePerSession();
 
 private:
     QTemporaryDir dir;
@@ -605,6 +606,89 @@ void TestKavuIOhelper::testJobReportsItsOwnTotals()
     QVERIFY(offline.run("testParam", KavuComm::opRead, false));
     QCOMPARE(offline.recorder->count, -1);
     QCOMPARE(offline.recorder->total, 50000);
+}
+
+void TestKavuIOhelper::baseNameChecksAreAskedOncePerSession()
+{
+    const QString state = dir.filePath("checks.state");
+    writeDistinctState(state);
+    Simulator sim({"--state", state});
+    QVERIFY2(sim.started(), qPrintable(sim.error()));
+    Workspace asked(sim.path());
+    Workspace remembered(sim.path());
+    asked.helper()->setRememberNameChecks(false);
+
+    // Indexed names below the sets, and their base names.
+    auto indexedNamesIn = [&](const QString &sets, QSet<QString> *bases) {
+        int n = 0;
+        for (const QDomElement &p : parametersOf(asked.document, sets)) {
+            const QString name = p.attribute("namekavu");
+            if (name.contains('[')) {
+                ++n;
+                bases->insert(name.left(name.indexOf('[')));
+            }
+        }
+        return n;
+    };
+    QSet<QString> baseNames;
+    const int indexedNames = indexedNamesIn(allSets, &baseNames);
+    QVERIFY(baseNames.size() > 10 && indexedNames > 2 * baseNames.size());
+    // A check is a read of a base name without an index.
+    const QRegularExpression read(" read ([^ \\[]+) -> ");
+    auto checksSince = [&](int from) {
+        int n = 0;
+        for (auto it = read.globalMatch(sim.log().mid(from)); it.hasNext();)
+            n += baseNames.contains(it.next().captured(1)) ? 1 : 0;
+        return n;
+    };
+    auto exchanges = [&] { return sim.log().count(QRegularExpression(" (read|write) ")); };
+
+    QVERIFY(asked.run(allSets, KavuComm::opRead, true));
+    QCOMPARE(asked.recorder->count, 0);
+    QTRY_COMPARE(exchanges(), 1 + qualifyingCount(asked.document, true) + indexedNames);
+    QCOMPARE(checksSince(0), indexedNames);
+
+    int from = sim.log().size();
+    QVERIFY(remembered.run(allSets, KavuComm::opRead, true));
+    QCOMPARE(remembered.recorder->count, 0);
+    QTRY_COMPARE(exchanges(), 2 + 2 * qualifyingCount(asked.document, true) + indexedNames + baseNames.size());
+    QCOMPARE(checksSince(from), baseNames.size());
+
+    // The same values and codes land in the document either way.
+    const QList<QDomElement> old = parametersOf(asked.document, allSets);
+    const QList<QDomElement> now = parametersOf(remembered.document, allSets);
+    QCOMPARE(now.size(), old.size());
+    for (int i = 0; i < old.size(); ++i) {
+        const QString name = old[i].attribute("namekavu");
+        QCOMPARE(now[i].attribute("namekavu"), name);
+        QVERIFY2(now[i].attribute("ioLastErrCode") == old[i].attribute("ioLastErrCode"), qPrintable(name));
+        if (old[i].attribute("type") != "datetime") // the device's clock runs on
+            QVERIFY2(now[i].attribute("ioValue") == old[i].attribute("ioValue"), qPrintable(name));
+    }
+
+    // The next job connects afresh and asks again.
+    from = sim.log().size();
+    QVERIFY(remembered.run("otopKontur1", KavuComm::opRead, false));
+    QCOMPARE(remembered.recorder->count, 0);
+    QSet<QString> contourBases;
+    indexedNamesIn("otopKontur1", &contourBases);
+    QVERIFY(contourBases.contains("Td.ti"));
+    QTRY_COMPARE(checksSince(from), contourBases.size());
+    QCOMPARE(sim.log().mid(from).count(" read Td.ti -> "), 1);
+
+    // A base name the device knows without an index still fails its indexed
+    // names, and the answer, once given, is not asked again in the session:
+    // retrying until the deadline sends nothing.
+    Workspace quick(sim.path(), 1);
+    quick.element("Grtp[0]").setAttribute("namekavu", "Tin.F[0]");
+    quick.element("Grtp[1]").setAttribute("namekavu", "Tin.F[1]");
+    from = sim.log().size();
+    QVERIFY(quick.run("Tin.F[0];Tin.F[1]", KavuComm::opRead, false));
+    QCOMPARE(quick.recorder->count, 2);
+    QCOMPARE(quick.code("Tin.F[0]"), QString("-906"));
+    QCOMPARE(quick.code("Tin.F[1]"), QString("-906"));
+    QTRY_COMPARE(sim.log().mid(from).count(" read Tin.F -> "), 1);
+    QCOMPARE(sim.log().mid(from).count(QRegularExpression(" (read|write) ")), 2);
 }
 
 QTEST_MAIN(TestKavuIOhelper)

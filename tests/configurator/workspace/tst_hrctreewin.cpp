@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -151,6 +152,7 @@ private slots:
 
     void buttonsIconsTooltipsAndKeys();
     void readAllShowsTheDeviceValues();
+    void fastReadAllRepaintsCoalescedAndEndsComplete();
     void branchAndSingleParameterReads();
     void writeOnlyChangedParameters();
     void factoryValuesForBranchAndParameter();
@@ -260,6 +262,67 @@ void TestHrcTreeWin::readAllShowsTheDeviceValues()
     s.tree()->scrollToTop();
     QVERIFY(!saveScreenshot(s.window.get(), "main_window_after_read_all").isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(!s.window->waitWindow()->isVisible(), 3000);
+}
+
+namespace {
+
+// Counts the paint events of a widget.
+class PaintCounter : public QObject
+{
+public:
+    int paints = 0;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+} // namespace
+
+void TestHrcTreeWin::fastReadAllRepaintsCoalescedAndEndsComplete()
+{
+    Session s({"--baud", "115200"});
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    // Every row on view, as after the engineer opened the branches.
+    s.tree()->expandAll();
+    s.window->resize(1180, 4000);
+    PaintCounter counter;
+    s.tree()->viewport()->installEventFilter(&counter);
+    const QList<QDomElement> parameters = iotest::parametersOf(s.document, HrcTreeWin::allSets);
+
+    // Connected after the window: runs right after its end-of-job handler.
+    QElapsedTimer clock;
+    qint64 jobMs = 0;
+    int paintsInJob = 0;
+    QStringList missing;
+    connect(s.helper(), &KavuIOhelper::kavuIOFinished, this, [&] {
+        jobMs = clock.elapsed();
+        paintsInJob = counter.paints;
+        for (const QDomElement &p : parameters) {
+            if (p.hasAttribute("localparam"))
+                continue;
+            const QTreeWidgetItem *row = s.item(p.attribute("namekavu"));
+            if (p.attribute("value") != p.attribute("ioValue") || p.attribute("ioValue").isEmpty()
+                || row->text(2) != s.tree()->displayText(p))
+                missing << p.attribute("namekavu");
+        }
+    });
+    JobEnd end(s);
+    counter.paints = 0;
+    clock.start();
+    QTest::keyClick(s.window.get(), Qt::Key_R, Qt::AltModifier);
+    QVERIFY(end.wait());
+    disconnect(s.helper(), &KavuIOhelper::kavuIOFinished, this, nullptr);
+    QCOMPARE(end.count(), 0);
+    // Every result is in the tree when the end of the job is handled.
+    QVERIFY2(missing.isEmpty(), qPrintable(missing.join(' ')));
+    // About 30 repaints a second at most (a few more for locking and
+    // unlocking the window), instead of one per parameter.
+    QVERIFY2(paintsInJob <= jobMs / 33 + 6,
+             qPrintable(QString("%1 paints in %2 ms").arg(paintsInJob).arg(jobMs)));
+    QVERIFY(paintsInJob > 0);
 }
 
 void TestHrcTreeWin::branchAndSingleParameterReads()
