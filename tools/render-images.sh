@@ -72,6 +72,13 @@ done
 # The language-flag stand-in is a GIF like the flags it stands in for.
 rsvg-convert "$src/backgrounds/no_icon.svg" | convert png:- -strip "$out/images/no_icon.gif"
 
+# The program's icon for the desktop, in the hicolor theme's sizes (the SVG itself is
+# installed as the scalable size).
+for size in 16 22 24 32 48 64 128 256; do
+  mkdir -p "$out/icons/hicolor/${size}x${size}/apps"
+  png "$src/app/hrc417-configurator.svg" "$out/icons/hicolor/${size}x${size}/apps/hrc417-configurator.png" "$size" "$size"
+done
+
 # Animations: the source's group "spinner" is turned by 360/frames degrees per frame.
 animate() { # svg output
   local svg=$1 target=$2 i angle list=()

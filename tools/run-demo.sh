@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 root=$PWD
 build="$root/build"
 
-bash tools/ci/setup-debian.sh
+bash tools/ci/setup-debian.sh --run
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ "${QT_QPA_PLATFORM:-}" != offscreen ]; then
   cat >&2 <<'TEXT'

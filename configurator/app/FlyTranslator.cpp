@@ -4,7 +4,10 @@
 #include <QDir>
 #include <QDomDocument>
 #include <QFile>
+#include <QFileInfo>
+#include <QLibraryInfo>
 #include <QMessageBox>
+#include <QVariant>
 
 namespace {
 
@@ -20,48 +23,87 @@ QList<QDomElement> elementRun(const QDomElement &parent, const QString &tag)
     return run;
 }
 
-bool parseFile(const QString &path, QDomDocument *document, QString *error, int *line, int *column)
+bool readFile(const QString &path, QByteArray *content)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return false;
-    return document->setContent(&file, true, error, line, column);
+    *content = file.readAll();
+    return true;
 }
 
 } // namespace
+
+bool LanguageFile::parse(const QByteArray &content)
+{
+    QDomDocument document;
+    if (!document.setContent(content, true, &error, &line, &column))
+        return false;
+    const QDomElement root = document.documentElement();
+    const QDomElement info = root.firstChildElement(QStringLiteral("info"));
+    name = info.attribute(QStringLiteral("name"));
+    flag = info.attribute(QStringLiteral("flag"));
+    locale = info.attribute(QStringLiteral("locale"));
+    for (const QDomElement &context : elementRun(root, QStringLiteral("context"))) {
+        QHash<QString, QString> table;
+        for (const QDomElement &message : elementRun(context, QStringLiteral("message"))) {
+            table.insert(message.firstChildElement(QStringLiteral("source")).text(),
+                         message.firstChildElement(QStringLiteral("translation")).text());
+        }
+        if (!table.isEmpty())
+            tables.append(qMakePair(context.firstChildElement(QStringLiteral("name")).text(), table));
+    }
+    return true;
+}
+
+QString FlyTranslator::defaultLanguageDir()
+{
+    const QString programDir = QCoreApplication::applicationDirPath();
+    const QString beside = programDir + QStringLiteral("/Language");
+#ifdef HRC_DATA_DIR_FROM_BIN
+    // An installed program (e.g. /usr/bin) keeps its data in the shared data
+    // directory (/usr/share/hrc417), found relative to the program.
+    if (!QDir(beside).exists()) {
+        const QString installed =
+            QDir::cleanPath(programDir + QStringLiteral("/" HRC_DATA_DIR_FROM_BIN "/Language"));
+        if (QDir(installed).exists())
+            return installed;
+    }
+#endif
+    return beside;
+}
 
 FlyTranslator::FlyTranslator(QObject *parent, const QString &languageDir) : QTranslator(parent)
 {
     QTranslator::load(QStringLiteral(":/resources/defaultlang.qm"));
     QCoreApplication::installTranslator(this);
 
-    const QString dirPath =
-        languageDir.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/Language") : languageDir;
+    const QString dirPath = languageDir.isEmpty() ? defaultLanguageDir() : languageDir;
     const QDir dir(dirPath);
     const QStringList fileNames = dir.entryList({QStringLiteral("*.lng")}, QDir::Files, QDir::Name);
     for (const QString &fileName : fileNames) {
         const QString path = dir.filePath(fileName);
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        QByteArray content;
+        if (!readFile(path, &content))
             continue;
-        QDomDocument document;
-        QString error;
-        int line = 0;
-        int column = 0;
-        if (!document.setContent(&file, true, &error, &line, &column)) {
+        LanguageFile language;
+        if (!language.parse(content)) {
             QMessageBox::information(nullptr, tr("Файл перевода %1").arg(fileName),
-                                     tr("Ошибка разбора в строке %1, символ %2:\n%3").arg(line).arg(column).arg(error),
+                                     tr("Ошибка разбора в строке %1, символ %2:\n%3")
+                                         .arg(language.line)
+                                         .arg(language.column)
+                                         .arg(language.error),
                                      QMessageBox::Ok);
             continue;
         }
-        const QDomElement info = document.documentElement().firstChildElement(QStringLiteral("info"));
-        const QString name = info.attribute(QStringLiteral("name"));
-        const QString flag = info.attribute(QStringLiteral("flag"));
+        const QString &name = language.name;
+        const QString &flag = language.flag;
         if (name.isEmpty())
             continue;
         names.append(name);
         files.append(path);
         icons.append(flag.isEmpty() ? QString::fromLatin1(noIcon) : dir.absolutePath() + QDir::separator() + flag);
+        codes.append(language.locale.isEmpty() ? QFileInfo(flag).baseName() : language.locale);
         if (fileName == QLatin1String("default.lng"))
             currentIndex = names.size() - 1;
     }
@@ -71,6 +113,8 @@ FlyTranslator::FlyTranslator(QObject *parent, const QString &languageDir) : QTra
 
 FlyTranslator::~FlyTranslator()
 {
+    if (toolkitInstalled)
+        QCoreApplication::removeTranslator(&toolkit);
     QCoreApplication::removeTranslator(this);
     clearTables();
 }
@@ -81,30 +125,33 @@ void FlyTranslator::clearTables()
     translations.clear();
 }
 
+void FlyTranslator::loadToolkitTranslation(const QString &code)
+{
+    if (toolkitInstalled) {
+        QCoreApplication::removeTranslator(&toolkit);
+        toolkitInstalled = false;
+    }
+    if (code.isEmpty())
+        return;
+    // Installed last, so it is asked first; it knows only Qt's own contexts.
+    if (toolkit.load(QStringLiteral("qtbase_") + code, QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
+        toolkitInstalled = QCoreApplication::installTranslator(&toolkit);
+}
+
 bool FlyTranslator::loadLanguage(int index)
 {
     clearTables();
     if (index < 0 || index >= files.size())
         return false;
-    QDomDocument document;
-    QString error;
-    int line = 0;
-    int column = 0;
-    if (!parseFile(files.at(index), &document, &error, &line, &column))
+    loadToolkitTranslation(codes.at(index));
+    // Windows that pick their own files by language (the help) read it here.
+    QCoreApplication::instance()->setProperty("languageCode", QVariant(codes.at(index)));
+    QByteArray content;
+    LanguageFile language;
+    if (!readFile(files.at(index), &content) || !language.parse(content))
         return false;
-
-    for (const QDomElement &context : elementRun(document.documentElement(), QStringLiteral("context"))) {
-        auto *table = new QHash<QString, QString>;
-        for (const QDomElement &message : elementRun(context, QStringLiteral("message"))) {
-            table->insert(message.firstChildElement(QStringLiteral("source")).text(),
-                          message.firstChildElement(QStringLiteral("translation")).text());
-        }
-        if (table->isEmpty()) {
-            delete table;
-            continue;
-        }
-        translations.insert(context.firstChildElement(QStringLiteral("name")).text(), table);
-    }
+    for (const auto &table : qAsConst(language.tables))
+        translations.insert(table.first, new QHash<QString, QString>(table.second));
     return true;
 }
 

@@ -1,9 +1,31 @@
 #pragma once
 
 #include <QHash>
+#include <QPair>
 #include <QString>
+#include <QVector>
 #include <QStringList>
 #include <QTranslator>
+
+// What one language file (*.lng, XML) holds: its name and flag from <info>,
+// and per <context> the messages' source -> translation (contexts without
+// messages left out), in file order. Widget-free, so it can be tested and
+// fuzzed on its own.
+struct LanguageFile
+{
+    QString name;
+    QString flag;
+    // Language code ("ru", "en") for Qt's own translations; may be empty.
+    QString locale;
+    QVector<QPair<QString, QHash<QString, QString>>> tables;
+    // Where and why parsing failed.
+    QString error;
+    int line = 0;
+    int column = 0;
+
+    // false (error, line, column set) when content is not well-formed XML.
+    bool parse(const QByteArray &content);
+};
 
 // Run-time language switching from plain XML language files (*.lng) in the
 // "Language" directory beside the program. Installed into the application
@@ -12,11 +34,18 @@
 // Lookup: the table of the asked context first, then every table, then the
 // source text itself, so untranslated texts show as the program writes them.
 // GUI thread only (the lookups may come from any thread, the loads may not).
+// Each language also brings Qt's own translation of that language (qtbase_*.qm
+// in the toolkit's translations directory), installed after this translator so
+// that Qt's dialogs find their texts there first.
 class FlyTranslator : public QTranslator
 {
     Q_OBJECT
 public:
-    // Scans languageDir (empty: applicationDirPath() + "/Language"), installs
+    // "Language" beside the program; when there is none, the installed data
+    // directory's "Language" (<bindir>/../share/hrc417/Language).
+    static QString defaultLanguageDir();
+
+    // Scans languageDir (empty: defaultLanguageDir()), installs
     // itself and loads the start-up language.
     explicit FlyTranslator(QObject *parent = nullptr, const QString &languageDir = QString());
     ~FlyTranslator() override;
@@ -28,6 +57,9 @@ public:
     const QStringList &languageNames() const { return names; }
     const QStringList &languageFiles() const { return files; }
     const QStringList &languageIcons() const { return icons; }
+    // The language code of each file ("ru", "en"): its info's "locale", else
+    // the base name of its flag.
+    const QStringList &languageCodes() const { return codes; }
     int startIndex() const { return currentIndex; }
 
     QString translate(const char *context, const char *sourceText, const char *disambiguation = nullptr,
@@ -36,11 +68,17 @@ public:
 
 private:
     void clearTables();
+    // Qt's own texts (file dialogs, standard buttons) in the language of the
+    // code, from the toolkit's translations; none for its source language.
+    void loadToolkitTranslation(const QString &code);
 
     QStringList names;
     QStringList files;
     QStringList icons;
+    QStringList codes;
     int currentIndex = 0;
+    QTranslator toolkit;
+    bool toolkitInstalled = false;
     // Several tables may share a context name; the one added last wins.
     QMultiHash<QString, QHash<QString, QString> *> translations;
 };

@@ -12,13 +12,15 @@ CommSettings publishedSettings;
 
 namespace {
 // The setting in force on the device: an edited setting that has not been
-// written yet still has its previous value there (undoValue). A setting
-// without a value yet (nothing read, restored or edited) is the factory
-// setting, not 0: address 0 and 7 data bits reach no device.
+// written yet still has its previous value there (undoValue). A local setting
+// ("Port") lives in this program only and is in force as soon as it is edited.
+// A setting without a value yet (nothing read, restored or edited) is the
+// factory setting, not 0: address 0 and 7 data bits reach no device.
 QString setting(HrcDocument &document, const char *name)
 {
     const QDomElement element = document.findParameter(QLatin1String(name));
-    const QString undo = element.attribute(QStringLiteral("undoValue"));
+    const bool local = element.attribute(QStringLiteral("localparam")) == QLatin1String("yes");
+    const QString undo = local ? QString() : element.attribute(QStringLiteral("undoValue"));
     if (!undo.isEmpty())
         return undo;
     return CommSettings::valueOrDefault(document, QLatin1String(name));

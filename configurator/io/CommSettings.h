@@ -18,9 +18,10 @@ struct CommSettings
     QString address;     // Addr
     QString addressMode; // A.Len
 
-    // The settings in force on the device: a setting's undoValue where it
-    // has one (edited, not yet written), else its value, else its factory
-    // value. GUI thread only.
+    // The settings in force: a device setting's undoValue where it has one
+    // (edited, not yet written), else its value, else its factory value; the
+    // local "Port" always its value (it is never written to the device).
+    // GUI thread only.
     static CommSettings fromDocument(HrcDocument &document);
 
     // A parameter's value, or its factory value while it has none (nothing

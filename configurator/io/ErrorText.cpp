@@ -31,6 +31,8 @@ const CodeText kTexts[] = {
     {-910, QT_TRANSLATE_NOOP("ErrorText", "Непридвиденное завершение работы коммуникационной библиотеки")},
     {-915, QT_TRANSLATE_NOOP("ErrorText", "Нет данных для записи")},
     {-950, QT_TRANSLATE_NOOP("ErrorText", "Считанное из прибора значение выходит за границы диапазона")},
+    {-1001, QT_TRANSLATE_NOOP("ErrorText", "Обмен не выполнен: истекло время обмена набора параметров (TimeOut)")},
+    {-1002, QT_TRANSLATE_NOOP("ErrorText", "Обмен не выполнен: операция прервана пользователем")},
 };
 
 } // namespace

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ParameterSpec.h"
+
 #include <QDomElement>
 #include <QString>
 
@@ -12,12 +14,9 @@ struct IoParameter
     uint treeID = 0;
     QString name;       // namekavu: NAME, NAME[i] or NAME:channel
     QString label;
-    QString type;
-    QString subtype;
+    ParameterSpec spec; // kind, value set, scale of the value
     QString value;
-    QString valueSet;
     QString defaultValue;
-    QString scaleFloat;
     bool local = false; // localparam: never transferred
     bool comm = false;  // commparam: writing it reopens the port
 

@@ -3,6 +3,7 @@
 #include "CommSettings.h"
 #include "HrcValueText.h"
 #include "KavuValueCodec.h"
+#include "PortFailure.h"
 #include "SerialPortName.h"
 #include "kavu_io.h"
 
@@ -58,6 +59,7 @@ void KavuComm::readPortSettings()
     parity = s.parity.toInt();
     dataBits = s.dataBits.toInt();
     const SerialPortName port = SerialPortName::resolve(s.port);
+    portText = s.port.trimmed();
     portIndex = port.portIndex;
     portDevice = port.device;
     speedIndex = 8 - s.speed.toInt();
@@ -96,12 +98,48 @@ int KavuComm::closePort()
 int KavuComm::openConfiguredPort()
 {
     checkedBaseNames.clear();
+    bool nameTaken = true;
+    const int opened = openPortOnly(&nameTaken);
+    // -4: this thread's port is still open from an earlier session and is used.
+    if (opened != 0 && opened != -4) {
+        // A name the library cannot take, or a port number it has no device
+        // for, never reaches the system: there is no such port.
+        const int systemError = nameTaken ? GetLastOpenSysErr() : 0;
+        if (portIndex < 0 || portIndex > 255 || portText.isEmpty() || systemError == 0) {
+            failure = PortFailure();
+            failure.kind = PortFailure::NoDeviceFile;
+            failure.port = portText;
+        } else {
+            QByteArray device = portDevice;
+#ifndef Q_OS_WIN
+            if (device.isEmpty()) // the library's own name of port n
+                device = "/dev/ttyS" + QByteArray::number(portIndex);
+#endif
+            failure = PortFailure::openFailed(portText, device, systemError);
+        }
+    }
+    return opened;
+}
+
+int KavuComm::openPortOnly(bool *nameTaken)
+{
     if (!portDevice.isEmpty()) {
         const int bound = SetPortName(portIndex, portDevice.constData());
+        *nameTaken = bound == 0;
         if (bound != 0)
             return bound;
     }
     return OpenPort(portIndex, speedIndex, parity, dataBits, stopBits, 1);
+}
+
+int KavuComm::checkDevice(int openResult, QString *deviceName)
+{
+    const int result = readText(QStringLiteral("Dev"), 0, deviceName);
+    if (result == 0)
+        failure = PortFailure();
+    else if (openResult == 0 || openResult == -4)
+        failure = PortFailure::noAnswer(portText);
+    return result;
 }
 
 bool KavuComm::tryConnect()
@@ -119,20 +157,20 @@ bool KavuComm::tryConnect()
         return true;
 
     QString deviceName;
-    lastErr = SetApiMode(1);
-    if (lastErr == 0)
-        lastErr = openConfiguredPort();
+    int opened = SetApiMode(1);
+    if (opened == 0)
+        opened = openConfiguredPort();
     // The device check goes out whatever the open returned: a port still open
     // from an earlier session of this thread is used as it is.
-    lastErr = readText(QStringLiteral("Dev"), 0, &deviceName);
+    lastErr = checkDevice(opened, &deviceName);
 
     if (lastErr != 0) {
         // Second try with the settings as they stand now.
         readPortSettings();
         lastErr = closePort();
         if (lastErr == 0) {
-            lastErr = openConfiguredPort();
-            lastErr = readText(QStringLiteral("Dev"), 0, &deviceName);
+            opened = openConfiguredPort();
+            lastErr = checkDevice(opened, &deviceName);
         }
     }
     setStateUnlessTerminating(lastErr == 0 ? stateConnected : stateIdle);
@@ -201,7 +239,7 @@ int KavuComm::transferParameter(IoParameter &p)
         return lastErr;
     // A text is only ever read from the device, so a write job reads it whatever
     // its value; only a value that would be sent must be there.
-    const bool sendsValue = p.type != QLatin1String("text") || p.subtype == QLatin1String("parpoint");
+    const bool sendsValue = p.spec.kind != ValueKind::Text;
     if (operation == opWrite && sendsValue && p.value.isEmpty()) {
         lastErr = codeNothingToWrite;
         p.ioLastErrCode = QString::number(lastErr);
@@ -232,19 +270,9 @@ int KavuComm::transferParameter(IoParameter &p)
     } else {
         QString text;
         result = transferByKind(p, base, index, channel, &text);
-        if (result == 0 && p.type == QLatin1String("enum") && p.name != QLatin1String("LEn")) {
-            const QStringList entries = p.valueSet.split(QLatin1Char(';'));
-            bool inRange;
-            if (p.subtype == QLatin1String("enumindex")) {
-                bool ok = false;
-                const int i = text.toInt(&ok);
-                inRange = ok && i >= 0 && i < entries.size();
-            } else {
-                inRange = entries.contains(text);
-            }
-            if (!inRange)
-                result = codeOutOfRange;
-        }
+        if (result == 0 && p.spec.kind == ValueKind::Enum && p.name != QLatin1String("LEn")
+            && !KavuValueCodec::enumAccepts(p.spec, text))
+            result = codeOutOfRange;
         if (result == 0) {
             p.ioValue = text;
             if (operation == opWrite && p.comm)
@@ -301,11 +329,11 @@ int KavuComm::transferByKind(IoParameter &p, const QByteArray &nameBytes, int in
     const char *name = nameBytes.constData();
     const bool write = operation == opWrite;
     const int readAddress = deviceAddress + channel;
-    const QString &type = p.type;
+    const ValueKind kind = p.spec.kind;
     auto fail = [this](int code) { return lastErr = code; };
 
-    if (p.subtype == QLatin1String("parpoint")) {
-        const int scale = KavuValueCodec::pointScale(p.scaleFloat);
+    if (kind == ValueKind::Point) {
+        const int scale = p.spec.scale;
         if (write) {
             quint32 word = 0;
             if (!KavuValueCodec::encodePoint(p.value, scale, &word))
@@ -322,7 +350,7 @@ int KavuComm::transferByKind(IoParameter &p, const QByteArray &nameBytes, int in
         }
         return lastErr;
     }
-    if (type == QLatin1String("text")) {
+    if (kind == ValueKind::Text) {
         // Always a read, also in a write job.
         QString text;
         lastErr = readText(QString::fromLatin1(nameBytes), channel, &text);
@@ -330,7 +358,7 @@ int KavuComm::transferByKind(IoParameter &p, const QByteArray &nameBytes, int in
             *result = text;
         return lastErr;
     }
-    if (type == QLatin1String("datetime")) {
+    if (kind == ValueKind::DateTime) {
         unsigned char buffer[rawBufferSize] = {};
         int size = 7;
         if (write) {
@@ -350,7 +378,7 @@ int KavuComm::transferByKind(IoParameter &p, const QByteArray &nameBytes, int in
         }
         return lastErr;
     }
-    if (type == QLatin1String("float")) {
+    if (kind == ValueKind::Float) {
         if (write) {
             float f = 0;
             if (!KavuValueCodec::parseFloat(p.value, &f))
@@ -367,10 +395,10 @@ int KavuComm::transferByKind(IoParameter &p, const QByteArray &nameBytes, int in
         }
         return lastErr;
     }
-    const bool isShort = type == QLatin1String("short");
-    if (isShort || type == QLatin1String("byte") || type == QLatin1String("enum") || type == QLatin1String("word")) {
+    const bool isShort = kind == ValueKind::Short;
+    if (p.spec.isInteger()) {
         if (write) {
-            const bool isWord = type == QLatin1String("word");
+            const bool isWord = kind == ValueKind::Word;
             quint32 v = 0;
             if (!KavuValueCodec::parseUnsigned(p.value, isWord || isShort ? 0xFFFF : 0xFF, &v))
                 return fail(codeBadValue);
@@ -389,7 +417,7 @@ int KavuComm::transferByKind(IoParameter &p, const QByteArray &nameBytes, int in
         }
         return lastErr;
     }
-    if (type == QLatin1String("time")) {
+    if (kind == ValueKind::Time) {
         if (write) {
             unsigned char buffer[rawBufferSize] = {};
             int size = 4;
@@ -407,7 +435,7 @@ int KavuComm::transferByKind(IoParameter &p, const QByteArray &nameBytes, int in
         }
         return lastErr;
     }
-    if (type == QLatin1String("raw")) {
+    if (kind == ValueKind::Raw) {
         unsigned char buffer[rawBufferSize] = {};
         if (write) {
             QByteArray bytes;

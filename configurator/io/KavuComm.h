@@ -1,6 +1,7 @@
 #pragma once
 
 #include "IoParameter.h"
+#include "PortFailure.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -33,6 +34,10 @@ public:
         codeNothingToWrite = -915,
         codeOutOfRange = -950,
         codeNotExchanged = -1000,
+        // Never attempted: the deadline of the parameter's set had passed.
+        codeSetDeadlinePassed = -1001,
+        // Never attempted: the job was cancelled first.
+        codeJobCancelled = -1002,
         codeBadValue = -1,
     };
 
@@ -55,6 +60,8 @@ public:
     void setRememberNameChecks(bool on) { rememberNameChecks = on; }
 
     int lastError() const { return lastErr; }
+    // Why the last connection attempt failed (kind None after a success).
+    const PortFailure &connectFailure() const { return failure; }
     int sessionState() const { return state.load(); }
     KavuCommOperation currentOperation() const { return operation; }
 
@@ -67,12 +74,18 @@ protected:
     static void preciseTimersForThisThread();
     // Sets the state unless termination was requested meanwhile.
     void setStateUnlessTerminating(int newState);
+    int openPortOnly(bool *nameTaken);
+    // Asks the device for its name on the port just opened (openResult is
+    // what the open returned); a device that does not answer is kept in
+    // `failure`.
+    int checkDevice(int openResult, QString *deviceName);
     int readText(const QString &name, int channel, QString *text);
     int transferByKind(IoParameter &p, const QByteArray &name, int index, int channel, QString *result);
     bool checkName(const QString &name, QByteArray *base, int *index);
     void reopenAfterCommWrite(const IoParameter &written);
     // Every ClosePort and OpenPort goes through these: a new session may be
     // another device, so what the device told about base names is forgotten.
+    // openConfiguredPort keeps why an open failed in `failure`.
     int closePort();
     int openConfiguredPort();
 
@@ -83,6 +96,8 @@ protected:
     int addressMode = 0;
     int portIndex = -1;
     QByteArray portDevice; // bound to portIndex with SetPortName; empty = default
+    QString portText;      // the port as the settings name it
+    PortFailure failure;
     int speedIndex = 0;
     int parity = 0;
     int dataBits = 0;

@@ -65,9 +65,11 @@ KavuIOhelper::KavuIOhelper(const HrcDocument &doc)
             },
             Qt::QueuedConnection);
     connect(this, &KavuIOhelper::workFinished, guiSide.get(),
-            [this](int job, const QString &msg, int count, int totalCount) {
+            [this](int job, const QString &msg, int count, int totalCount, bool cancelled, int succeeded) {
                 jobElements.remove(job);
                 jobTestFlags.remove(job);
+                finishedOutcome.cancelled = cancelled;
+                finishedOutcome.succeeded = succeeded;
                 emit kavuIOFinished(msg, count, totalCount);
             },
             Qt::QueuedConnection);
@@ -125,6 +127,9 @@ bool KavuIOhelper::qualifies(const QDomElement &element, bool changedOnly) const
     if (changedOnly && !(changedTest && changedTest(element.attribute(QStringLiteral("namekavu")))))
         return false;
     if (!includeCommParams && element.hasAttribute(QStringLiteral("commparam")))
+        return false;
+    // Polled operating values belong to the device: a write job leaves them out.
+    if (jobOperation == KavuComm::opWrite && element.hasAttribute(QStringLiteral("ivparam")))
         return false;
     return true;
 }
@@ -198,6 +203,8 @@ void KavuIOhelper::doExecIO()
     done = 0;
     total = 0;
     errors = 0;
+    succeeded = 0;
+    handled = QVector<bool>(job.parameters.size(), false);
     jobStartMs = nowMs();
     timeoutSec = job.timeoutSec;
     operation = job.operation;
@@ -223,8 +230,13 @@ void KavuIOhelper::doExecIO()
     }
     const int finishTotal = job.testJob ? int(testJobTotal) : 0;
     if (!connected) {
+        const bool cancelled = isTerminating();
         closeSession();
-        emit workFinished(job.id, errorText(lastErr), -1, finishTotal);
+        // Why the port did not open or the device did not answer, where known.
+        const QString why = !cancelled && connectFailure().kind != PortFailure::None
+            ? connectFailure().text()
+            : errorText(lastErr);
+        emit workFinished(job.id, why, -1, finishTotal, cancelled, 0);
     } else {
         if (job.testJob) {
             total = 1;
@@ -242,10 +254,17 @@ void KavuIOhelper::doExecIO()
             }
         }
         const int T = job.testJob ? int(testJobTotal) : total;
-        if (!isTerminating())
-            emit workFinished(job.id, tr("Операция завершена"), errors, T);
-        else
-            emit workFinished(job.id, tr("Прервано пользователем"), total, T);
+        if (!isTerminating()) {
+            emit workFinished(job.id, tr("Операция завершена"), errors, T, false, succeeded);
+        } else {
+            // What the cancel left out is marked, so the engineer sees what
+            // still waits to be exchanged.
+            for (int i = 0; i < job.parameters.size(); ++i) {
+                if (!handled.at(i))
+                    markNotExchanged(job, i, codeJobCancelled);
+            }
+            emit workFinished(job.id, tr("Прервано пользователем"), errors, T, true, succeeded);
+        }
         closeSession();
     }
     ioBusy.store(false);
@@ -276,24 +295,38 @@ void KavuIOhelper::process(IoJob &job, const IoJob::Node &node)
 void KavuIOhelper::handleParameter(IoJob &job, int index, qint64 deadlineMs)
 {
     IoParameter &p = job.parameters[index];
-    bool transferred = false;
+    bool attempted = false;
+    int result = codeNotExchanged;
     for (;;) {
-        if (isTerminating() || !beforeDeadline(deadlineMs)) {
-            if (lastErr != 0)
-                ++errors;
+        if (isTerminating() || !beforeDeadline(deadlineMs))
             break;
-        }
-        const int result = transferParameter(p);
-        transferred = true;
-        if (result == 0)
+        result = transferParameter(p);
+        attempted = true;
+        // A value the exchange refused (out of range, unknown type) stays
+        // refused: only a failed exchange is retried.
+        if (result == 0 || lastErr == 0)
             break;
-        if (lastErr == 0) {
-            // The exchange worked but the value did not (out of range,
-            // unknown type): retrying cannot change it.
-            ++errors;
-            break;
-        }
     }
+    if (!attempted) {
+        markNotExchanged(job, index, isTerminating() ? codeJobCancelled : codeSetDeadlinePassed);
+        return;
+    }
+    handled[index] = true;
+    if (result == 0)
+        ++succeeded;
+    else
+        ++errors;
     ++done;
-    emit workParameterDone(job.id, index, transferred, p.ioValue, p.ioLastErrCode, done, total);
+    emit workParameterDone(job.id, index, true, p.ioValue, p.ioLastErrCode, done, total);
+}
+
+void KavuIOhelper::markNotExchanged(IoJob &job, int index, int reason)
+{
+    IoParameter &p = job.parameters[index];
+    handled[index] = true;
+    p.ioValue.clear();
+    p.ioLastErrCode = QString::number(reason);
+    ++errors;
+    ++done;
+    emit workParameterDone(job.id, index, true, p.ioValue, p.ioLastErrCode, done, total);
 }

@@ -41,6 +41,16 @@ public:
     void startJob(bool onlyChanged);
     void setChangedTest(ChangedTest test) { changedTest = std::move(test); }
 
+    // How the job that kavuIOFinished reports ended: cancelled by the
+    // engineer or not, and how many parameters it exchanged successfully.
+    // Valid in the slots of kavuIOFinished and until the next job ends.
+    struct Outcome
+    {
+        bool cancelled = false;
+        int succeeded = 0;
+    };
+    Outcome finishedJobOutcome() const { return finishedOutcome; }
+
     // The identifier of the test job's one update (-100 as unsigned).
     static const uint testJobUpdateId = 4294967196u;
 
@@ -55,7 +65,7 @@ signals:
     void workSetEntered(int job, uint treeID);
     void workParameterDone(int job, int parameter, bool transferred, QString ioValue, QString ioLastErrCode,
                            int done, int total);
-    void workFinished(int job, QString msg, int count, int total);
+    void workFinished(int job, QString msg, int count, int total, bool cancelled, int succeeded);
 
 public slots:
     void doExecIO();
@@ -67,6 +77,9 @@ private:
     bool qualifies(const QDomElement &element, bool onlyChanged) const;
     void process(IoJob &job, const IoJob::Node &node);
     void handleParameter(IoJob &job, int parameter, qint64 deadlineMs);
+    // Records that the job left the parameter out (reason: a code of its own)
+    // and counts it as failed.
+    void markNotExchanged(IoJob &job, int parameter, int reason);
     bool beforeDeadline(qint64 deadlineMs) const;
 
     // GUI thread only.
@@ -76,6 +89,7 @@ private:
     QHash<int, bool> jobTestFlags;
     std::unique_ptr<QObject> guiSide; // context of the result slots
     int nextJobId = 1;
+    Outcome finishedOutcome;
 
     // Job description, handed from the GUI thread to the worker.
     QMutex jobMutex;
@@ -89,6 +103,8 @@ private:
     int done = 0;
     int total = 0;
     int errors = 0;
+    int succeeded = 0;
+    QVector<bool> handled; // per job parameter: reported to the GUI thread
     int timeoutSec = 0;
     qint64 jobStartMs = 0;
     std::unique_ptr<QThread> thread;

@@ -1,7 +1,7 @@
 #include "ConfigStore.h"
 
 #include "HrcDocument.h"
-#include "HrcValueText.h"
+#include "ValueCodec.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -14,6 +14,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
+#include <utility>
 #endif
 
 const char *const ConfigStore::group = "hrc417";
@@ -45,15 +47,10 @@ QString entryText(const QVariant &entry)
     return entry.toString();
 }
 
-bool acceptsEnumText(const QDomElement &parameter, const QString &text)
+bool acceptsEnumText(const QDomElement &parameter, const ParameterSpec &spec, const QString &text)
 {
-    const QStringList entries = HrcValueText::entries(parameter.attribute(QStringLiteral("valueset")));
-    if (parameter.attribute(QStringLiteral("subtype")) == QLatin1String("enumindex")) {
-        bool ok = false;
-        const int index = text.toInt(&ok);
-        return ok && index >= 0 && index < entries.size();
-    }
-    return parameter.attribute(QStringLiteral("namekavu")) == QLatin1String("Port") || entries.contains(text);
+    return (!spec.enumIndex && parameter.attribute(QStringLiteral("namekavu")) == QLatin1String("Port"))
+           || ValueCodec::enumAccepts(spec, text);
 }
 
 QString statusText(QSettings::Status status)
@@ -98,7 +95,8 @@ void ConfigStore::restoreValues(const QDomElement &start, QSettings &settings, b
         QString value = entry.isNull() ? QString() : entryText(entry);
         if (value.isEmpty())
             value = defaultValue;
-        else if (parameter.attribute(QStringLiteral("type")) == QLatin1String("enum") && !acceptsEnumText(parameter, value))
+        else if (const ParameterSpec spec = ParameterSpec::fromElement(parameter);
+                 spec.kind == ValueKind::Enum && !acceptsEnumText(parameter, spec, value))
             value = defaultValue;
         parameter.setAttribute(QStringLiteral("value"), value);
         if (HrcDocument::isPoint(parameter))
@@ -108,38 +106,117 @@ void ConfigStore::restoreValues(const QDomElement &start, QSettings &settings, b
 
 bool ConfigStore::saveFile(const QDomElement &allParams, const QString &fileName, QString *errorString)
 {
-    const QFileInfo target(fileName);
+    // A symbolic link is saved through: its target gets the content, the link stays.
+    const QString path = writtenPath(fileName);
+    const QFileInfo target(path);
     if (target.exists()) {
         // The old file must be one we may replace (a read-only file stays).
-        QFile existing(fileName);
+        QFile existing(path);
         if (!existing.open(QIODevice::WriteOnly | QIODevice::Append)) {
             *errorString = existing.errorString();
             return false;
         }
     }
+    // The new permissions: the old file's, or what a new file of this user gets.
+    const QFile::Permissions permissions = target.exists() ? QFile::permissions(path) : newFilePermissions();
+
     QTemporaryFile temporary(target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".XXXXXX"));
-    if (!temporary.open()) {
-        *errorString = temporary.errorString();
+    // Where no name fits, Qt may open a file without a name: of no use here.
+    if (!temporary.open() || temporary.fileName().isEmpty()) {
+        // The directory takes no temporary file (no right to create files
+        // there, a name too long for a second file): an existing file we may
+        // write is still written, in place.
+        if (target.exists())
+            return writeInPlace(allParams, path, errorString);
+        *errorString = tr("в папке файла не удалось создать временный файл (%1)")
+                           .arg(temporary.fileName().isEmpty() ? tr("имя слишком длинное") : temporary.errorString());
         return false;
     }
     const QString temporaryName = temporary.fileName();
     temporary.close();
-    // The new file keeps the old one's permissions (a temporary file is
-    // private to its owner).
-    temporary.setPermissions(target.exists() ? QFile::permissions(fileName)
-                                             : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-    {
-        QSettings settings(temporaryName, QSettings::IniFormat);
-        storeValues(allParams, settings);
-        settings.sync();
-        if (settings.status() != QSettings::NoError) {
-            *errorString = statusText(settings.status());
-            return false;
-        }
-    }
+    temporary.setPermissions(permissions);
+    if (!writeSettingsFile(allParams, temporaryName, errorString))
+        return false;
     if (!replaceFile(temporaryName, target.absoluteFilePath(), errorString))
         return false;
     temporary.setAutoRemove(false); // it is the file now
+    return true;
+}
+
+QString ConfigStore::writtenPath(const QString &fileName)
+{
+    QString path = fileName;
+    // A chain of links ends at the file to write, existing or not yet.
+    for (int hops = 0; hops < 40; ++hops) {
+        const QFileInfo info(path);
+        if (!info.isSymLink())
+            break;
+        path = info.symLinkTarget();
+    }
+    return path;
+}
+
+QFile::Permissions ConfigStore::newFilePermissions()
+{
+#ifdef Q_OS_WIN
+    return QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
+#else
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    const mode_t mode = 0666 & ~mask;
+    QFile::Permissions permissions;
+    const std::pair<mode_t, QFile::Permission> bits[] = {
+        {S_IRUSR, QFile::ReadOwner}, {S_IWUSR, QFile::WriteOwner}, {S_IRGRP, QFile::ReadGroup},
+        {S_IWGRP, QFile::WriteGroup}, {S_IROTH, QFile::ReadOther}, {S_IWOTH, QFile::WriteOther},
+    };
+    for (const auto &bit : bits) {
+        if (mode & bit.first)
+            permissions |= bit.second;
+    }
+    // Qt's owner flags are the user's own on this system.
+    if (permissions & QFile::ReadOwner)
+        permissions |= QFile::ReadUser;
+    if (permissions & QFile::WriteOwner)
+        permissions |= QFile::WriteUser;
+    return permissions;
+#endif
+}
+
+bool ConfigStore::writeSettingsFile(const QDomElement &allParams, const QString &fileName, QString *errorString)
+{
+    QSettings settings(fileName, QSettings::IniFormat);
+    storeValues(allParams, settings);
+    settings.sync();
+    if (settings.status() != QSettings::NoError) {
+        *errorString = statusText(settings.status());
+        return false;
+    }
+    return true;
+}
+
+bool ConfigStore::writeInPlace(const QDomElement &allParams, const QString &path, QString *errorString)
+{
+    // The content is made complete elsewhere first, so a failure to make it
+    // leaves the file as it was.
+    QTemporaryFile elsewhere;
+    if (!elsewhere.open()) {
+        *errorString = elsewhere.errorString();
+        return false;
+    }
+    elsewhere.close();
+    if (!writeSettingsFile(allParams, elsewhere.fileName(), errorString))
+        return false;
+    QFile content(elsewhere.fileName());
+    if (!content.open(QIODevice::ReadOnly)) {
+        *errorString = content.errorString();
+        return false;
+    }
+    const QByteArray bytes = content.readAll();
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() || !file.flush()) {
+        *errorString = file.errorString();
+        return false;
+    }
     return true;
 }
 

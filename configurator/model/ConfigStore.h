@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDomElement>
+#include <QFile>
 #include <QString>
 
 #include <memory>
@@ -32,6 +33,10 @@ public:
     // already there: the values go to a temporary file in the same directory,
     // which replaces the old file only once it is completely written. On
     // failure *errorString says why and the old file is left as it was.
+    // Through a symbolic link the link's target is written and the link
+    // stays; the target keeps its permissions, a new file gets those of the
+    // user's file-creation mask. Where the directory takes no temporary file
+    // an existing writable file is rewritten in place.
     static bool saveFile(const QDomElement &allParams, const QString &fileName, QString *errorString);
 
     // Checks that fileName can be read, then restores the values from it with
@@ -54,4 +59,13 @@ public:
     // Refreshes the store with every value (communication parameters too);
     // false when the store could not be written.
     static bool saveLastConfiguration(const QDomElement &allParams);
+
+    // The file a save of fileName writes: the end of its chain of links.
+    static QString writtenPath(const QString &fileName);
+    // The permissions a new file of this process gets (0666 less the umask).
+    static QFile::Permissions newFilePermissions();
+
+private:
+    static bool writeSettingsFile(const QDomElement &allParams, const QString &fileName, QString *errorString);
+    static bool writeInPlace(const QDomElement &allParams, const QString &path, QString *errorString);
 };

@@ -42,6 +42,24 @@ const char *const HrcDocument::resourcePath = ":/resources/hrc417.xml";
 HrcDocument::HrcDocument(const QDomDocument &document)
     : m_document(document)
 {
+    auto specs = QSharedPointer<QHash<QString, ParameterSpec>>::create();
+    const QDomNodeList list = allParams().elementsByTagName(QStringLiteral("parameter"));
+    for (int i = 0; i < list.size(); ++i) {
+        const ParameterSpec spec = ParameterSpec::fromElement(list.at(i).toElement());
+        if (!specs->contains(spec.name))
+            specs->insert(spec.name, spec);
+    }
+    m_specs = specs;
+}
+
+ParameterSpec HrcDocument::spec(const QDomElement &element) const
+{
+    if (m_specs && isParameter(element)) {
+        const auto found = m_specs->constFind(element.attribute(kNamekavu));
+        if (found != m_specs->constEnd())
+            return *found;
+    }
+    return ParameterSpec::fromElement(element);
 }
 
 HrcDocument HrcDocument::load(const QString &fileName, QString *errorMessage)
@@ -135,25 +153,25 @@ QString HrcDocument::displayText(const QDomElement &element, const QString &attr
         return HrcValueText::part(parentValue, element.tagName() == QLatin1String("X") ? 0 : 1);
     }
 
-    if (element.attribute(QStringLiteral("type")) == QLatin1String("enum")) {
-        const QString valueSet = element.attribute(QStringLiteral("valueset"));
+    const ParameterSpec parameter = spec(element);
+    if (parameter.kind == ValueKind::Enum) {
         if (attr == QLatin1String("minvalue"))
-            return translated(HrcValueText::entries(valueSet).constFirst());
+            return translated(parameter.valueSet.constFirst());
         if (attr == QLatin1String("maxvalue"))
-            return translated(HrcValueText::entries(valueSet).constLast());
-        if (element.attribute(QStringLiteral("subtype")) != QLatin1String("enumindex"))
+            return translated(parameter.valueSet.constLast());
+        if (!parameter.enumIndex)
             return translated(text);
-        const QStringList entries = HrcValueText::entries(translated(valueSet));
+        const QStringList entries = HrcValueText::entries(translated(element.attribute(QStringLiteral("valueset"))));
         // A text that is not a number reads as index 0; an index outside the
         // list falls back to the factory value, and when that does not fit
         // either nothing is shown.
         uint index = text.toUInt();
         if (index >= uint(entries.size()))
-            index = element.attribute(QStringLiteral("defaultvalue")).toUInt();
+            index = parameter.defaultValue.toUInt();
         return index < uint(entries.size()) ? entries.at(int(index)) : QString();
     }
 
-    if (element.attribute(QStringLiteral("subtype")) == QLatin1String("bitmask"))
+    if (parameter.bitmask)
         return HrcValueText::bitmaskText(text.toUInt());
 
     return text;
@@ -163,6 +181,12 @@ bool HrcDocument::hasProblemCode(const QDomElement &e)
 {
     const QString code = e.attribute(QStringLiteral("ioLastErrCode"));
     return !code.isEmpty() && code != QLatin1String("0") && code != QLatin1String("-1000");
+}
+
+bool HrcDocument::wasNotExchanged(const QDomElement &e)
+{
+    const QString code = e.attribute(QStringLiteral("ioLastErrCode"));
+    return code == QLatin1String("-1001") || code == QLatin1String("-1002");
 }
 
 void HrcDocument::preparePointChildren(QDomElement point)

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "ParameterSpec.h"
+
 #include <QCoreApplication>
 #include <QDomDocument>
 #include <QDomElement>
+#include <QHash>
+#include <QSharedPointer>
 #include <QString>
 #include <QStringList>
 
@@ -48,6 +52,11 @@ public:
     // worker-side way back from a reported identifier to its element.
     QDomElement findByTreeId(uint id) const;
 
+    // The parsed description of a parameter element. Parameters below
+    // allparams are parsed once when the document is made; other elements
+    // (the test parameter, a point's X/Y) are parsed on each call.
+    ParameterSpec spec(const QDomElement &element) const;
+
     // Reads (newValue empty) or sets and reads the value of the named element;
     // "e_r_r" when no element has that name. A point's X/Y children follow.
     QString paramValue(const QString &name, const QString &newValue = QString());
@@ -57,7 +66,7 @@ public:
 
     static bool isSet(const QDomElement &e) { return e.tagName() == QLatin1String("parameterset"); }
     static bool isParameter(const QDomElement &e) { return e.tagName() == QLatin1String("parameter"); }
-    static bool isPoint(const QDomElement &e) { return e.attribute(QStringLiteral("subtype")) == QLatin1String("parpoint"); }
+    static bool isPoint(const QDomElement &e) { return ParameterSpec::kindOf(e.attribute(QStringLiteral("type")), e.attribute(QStringLiteral("subtype"))) == ValueKind::Point; }
     static bool isPointHalf(const QDomElement &e)
     {
         return e.tagName() == QLatin1String("X") || e.tagName() == QLatin1String("Y");
@@ -67,6 +76,9 @@ public:
         return isParameter(e) && !e.hasAttribute(QStringLiteral("ivparam")) && !e.hasAttribute(QStringLiteral("readonly"));
     }
     static bool hasProblemCode(const QDomElement &e);
+    // The last job never reached the parameter (its set's deadline had passed
+    // or the job was cancelled): the engineer's value stands, still unsent.
+    static bool wasNotExchanged(const QDomElement &e);
 
     // The first X and Y child of a point parameter (null if not built yet).
     static QDomElement pointX(const QDomElement &point) { return point.firstChildElement(QStringLiteral("X")); }
@@ -92,4 +104,6 @@ public:
 
 private:
     QDomDocument m_document;
+    // Parsed parameters of allparams by namekavu; shared by copies.
+    QSharedPointer<const QHash<QString, ParameterSpec>> m_specs;
 };

@@ -3,6 +3,8 @@
 #include "ConfigStore.h"
 #include "ErrorText.h"
 #include "FlyTranslator.h"
+#include "HrcEditDelegate.h"
+#include "HelpWin.h"
 #include "HrcDocument.h"
 #include "HrcTree.h"
 #include "HrcTreeWorkers.h"
@@ -14,7 +16,6 @@
 
 #include <QCoreApplication>
 #include <QDebug>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QHeaderView>
@@ -23,6 +24,7 @@
 #include <QMovie>
 #include <QSettings>
 #include <QShortcut>
+#include <QToolTip>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -115,6 +117,10 @@ QDomDocument Wizard::document() const
 void Wizard::createTree(const QDomDocument &doc)
 {
     m_tree = new HrcTree(doc, nullptr, nullptr);
+    // The wizard's link page says how to reach the device as it is set now:
+    // what the engineer enters there is used by the next connection.
+    if (auto *editor = qobject_cast<HrcEditDelegate *>(m_tree->itemDelegate()))
+        editor->setLinkSettingsInForceAtOnce(true);
     m_workers = new HrcTreeWorkers(m_tree, false);
 }
 
@@ -344,7 +350,9 @@ void Wizard::setLangFromList(int index)
         m_translator->loadLanguage(ui->langSelectComboBox->currentIndex());
     settings->setValue(QLatin1String(languageKey), ui->langSelectComboBox->currentIndex());
     retranslateForm();
-    m_tree->buildSummary(QLatin1String(commSettings));
+    // The tree of the page in view, as it was (a summary or an editable
+    // list), with the new language's captions.
+    m_tree->rebuild();
 }
 
 // ---- Helpers -----------------------------------------------------------------------
@@ -404,8 +412,14 @@ void Wizard::onGetDeviceInfo(int)
     showButtonsPage(ui->wizardButtonsPage);
     if (ui->langSelectComboBox->count() >= 2 && !ui->langSelectComboBox->isVisible())
         ui->langLabel->show();
-    setStageText(ui->commCheckTitle, "Связь с прибором установлена.");
     ui->logTextEdit->clear();
+    if (m_stages->isOffline()) {
+        // No exchange took place: nothing to report about the device.
+        setStageText(ui->commCheckTitle, "Программа работает offline: связь с прибором не проверялась.");
+        ui->prevButton->setEnabled(true);
+        return;
+    }
+    setStageText(ui->commCheckTitle, "Связь с прибором установлена.");
     for (const char *name : {"Dev", "ver", "p.ver"}) {
         const QDomElement element = m_tree->findParameter(QLatin1String(name));
         ui->logTextEdit->append(HrcDocument::translated(element.attribute(QStringLiteral("label"))) + QStringLiteral(": ")
@@ -719,30 +733,32 @@ void Wizard::onGetConfigFromUI(int stageFrom)
         setValue(stageFrom == stBackWaterSettings ? QStringLiteral("Node[1]") : QStringLiteral("Node[3]"),
                  ui->GraphCount_BackWaterSettings->currentText());
         // The document keeps decimal commas whichever separator was typed.
-        setValue(QStringLiteral("Hy.b1[%1]").arg(c), ui->GistPlus_BackWater->text().replace(QLatin1Char('.'), QLatin1Char(',')));
-        setValue(QStringLiteral("Hy.b2[%1]").arg(c), ui->GistMinus_BackWater->text().replace(QLatin1Char('.'), QLatin1Char(',')));
+        setRequiredValue(QStringLiteral("Hy.b1[%1]").arg(c),
+                         ValueCodec::withDecimalComma(ui->GistPlus_BackWater->text()));
+        setRequiredValue(QStringLiteral("Hy.b2[%1]").arg(c),
+                         ValueCodec::withDecimalComma(ui->GistMinus_BackWater->text()));
         break;
     }
     case stHotWaterSettings:
-        setValue(QStringLiteral("T.sp[0]"), ui->TempUstavka->text());
+        setRequiredValue(QStringLiteral("T.sp[0]"), ui->TempUstavka->text());
         break;
     case stHotWaterSettings2C:
-        setValue(QStringLiteral("T.sp[1]"), ui->TempUstavka->text());
+        setRequiredValue(QStringLiteral("T.sp[1]"), ui->TempUstavka->text());
         break;
     case stPumpC1Settings:
-        setValue(QStringLiteral("t.wm[0]"), ui->PumpWorkTime->text());
+        setRequiredValue(QStringLiteral("t.wm[0]"), ui->PumpWorkTime->text());
         setValue(QStringLiteral("pump[0]"),
                  pumpCount(QStringLiteral("pump[0]"), ui->isUsePumpC1One->isChecked(), ui->isUsePumpC1Two->isChecked()));
         setValue(QStringLiteral("pump[1]"),
                  pumpCount(QStringLiteral("pump[1]"), ui->isUsePumpUpOne->isChecked(), ui->isUsePumpUpTwo->isChecked()));
         break;
     case stPumpC2Settings:
-        setValue(QStringLiteral("t.wm[1]"), ui->PumpHotWaterWorkTime->text());
+        setRequiredValue(QStringLiteral("t.wm[1]"), ui->PumpHotWaterWorkTime->text());
         setValue(QStringLiteral("pump[2]"),
                  pumpCount(QStringLiteral("pump[2]"), ui->isUsePumpC2One->isChecked(), ui->isUsePumpC2Two->isChecked()));
         break;
     case stPumpColdWaterSettings:
-        setValue(QStringLiteral("t.wm[2]"), ui->PumpColdWaterWorkTime->text());
+        setRequiredValue(QStringLiteral("t.wm[2]"), ui->PumpColdWaterWorkTime->text());
         setValue(QStringLiteral("hws"), ui->isUsePumpCold->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
         setValue(QStringLiteral("pump[3]"), pumpCount(QStringLiteral("pump[3]"), ui->isUsePumpColdOne->isChecked(),
                                                       ui->isUsePumpColdTwo->isChecked()));
@@ -830,8 +846,49 @@ void Wizard::onIOFihished(QString errStr, int count, int)
 
 // ---- Buttons -----------------------------------------------------------------------
 
+QList<QLineEdit *> Wizard::requiredFields(int stage) const
+{
+    switch (stage) {
+    case stHotWaterSettings:
+    case stHotWaterSettings2C:
+        return {ui->TempUstavka};
+    case stBackWaterSettings:
+    case stBackWaterSettings2C:
+        return {ui->GistPlus_BackWater, ui->GistMinus_BackWater};
+    case stPumpC1Settings:
+        return {ui->PumpWorkTime};
+    case stPumpC2Settings:
+        return {ui->PumpHotWaterWorkTime};
+    case stPumpColdWaterSettings:
+        return {ui->PumpColdWaterWorkTime};
+    default:
+        return {};
+    }
+}
+
+bool Wizard::requiredFieldsFilled()
+{
+    for (QLineEdit *field : requiredFields(m_stages->current())) {
+        if (field->isEnabled() && field->text().trimmed().isEmpty()) {
+            field->setFocus();
+            QToolTip::showText(field->mapToGlobal(QPoint(0, field->height())), tr("Введите значение"), field);
+            return false;
+        }
+    }
+    return true;
+}
+
+void Wizard::setRequiredValue(const QString &name, const QString &newValue)
+{
+    // An emptied field is no value: the one before stays (and is written).
+    if (!newValue.trimmed().isEmpty())
+        setValue(name, newValue);
+}
+
 void Wizard::on_nextButton_clicked()
 {
+    if (!requiredFieldsFilled())
+        return;
     const int n = applyContourChoice();
     int path = -1;
     switch (m_stages->current()) {
@@ -1008,8 +1065,7 @@ void Wizard::on_saveParamButton_clicked()
 
 void Wizard::doOpenHelp()
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + QDir::separator()
-                                                  + QStringLiteral("hrc417.chm")));
+    HelpWin::openHelp(this);
 }
 
 // ---- Window switching --------------------------------------------------------------

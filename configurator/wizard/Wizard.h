@@ -16,6 +16,7 @@ class KavuIOhelper;
 class OStagesMap;
 class QCustomPlot;
 class QLabel;
+class QLineEdit;
 class QMovie;
 class QSettings;
 class QTableWidget;
@@ -171,6 +172,11 @@ private:
 
     QString value(const QString &name);
     void setValue(const QString &name, const QString &value);
+    // The guided pages' fields that must not be left empty, and the check
+    // that says so at the first empty one.
+    QList<QLineEdit *> requiredFields(int stage) const;
+    bool requiredFieldsFilled();
+    void setRequiredValue(const QString &name, const QString &value);
 
     // Contour and pump rules.
     int applyContourChoice();

@@ -5,6 +5,7 @@
 #include "HeatingGraph.h"
 #include "HrcTree.h"
 #include "OStagesMap.h"
+#include "ValueCodec.h"
 #include "ui_Wizard.h"
 
 #include <QHeaderView>
@@ -24,7 +25,7 @@ void Wizard::fillGraph(int contour, int count, QTableWidget *table, const QStrin
     for (int i = 0; i < count; ++i) {
         table->insertRow(i);
         const QString text = value(QStringLiteral("%1[%2]").arg(prefix).arg(5 * contour + i));
-        const QStringList parts = QString(text).replace(QLatin1Char(','), QLatin1Char('.')).split(QLatin1Char(';'));
+        const QStringList parts = ValueCodec::withDecimalPoint(text).split(QLatin1Char(';'));
         const QPointF point = HeatingGraph::parsePoint(text);
         xs.append(point.x());
         ys.append(point.y());
@@ -192,7 +193,7 @@ void Wizard::acceptHysteresis(const QString &name, QWidget *editWidget)
     const double number = HeatingGraph::readNumber(edit->text());
     if (number > low && number < high) {
         // The document keeps decimal commas whichever separator was typed.
-        setValue(name, edit->text().trimmed().replace(QLatin1Char('.'), QLatin1Char(',')));
+        setValue(name, ValueCodec::withDecimalComma(edit->text().trimmed()));
     } else {
         edit->setText(value(name));
     }

@@ -1,5 +1,7 @@
 #include "HeatingGraph.h"
 
+#include "ValueCodec.h"
+
 #include <QStringList>
 #include <QVector>
 
@@ -12,11 +14,8 @@ const double rangePadding = 2.0;
 
 double HeatingGraph::readNumber(const QString &text)
 {
-    QString t = text.trimmed();
-    t.replace(QLatin1Char(','), QLatin1Char('.'));
-    bool ok = false;
-    const double number = t.toDouble(&ok);
-    return ok ? number : 0.0;
+    double number = 0.0;
+    return ValueCodec::parseFloatText(text, number) ? number : 0.0;
 }
 
 QPointF HeatingGraph::parsePoint(const QString &value)

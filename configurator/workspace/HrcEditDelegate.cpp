@@ -7,14 +7,16 @@
 #include "IValidator.h"
 #include "KavuMon.h"
 #include "LogFileNameEditor.h"
+#include "PortNameEditor.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QLineEdit>
+#include <QKeyEvent>
 #include <QMouseEvent>
-#include <QSerialPortInfo>
 #include <QTimeEdit>
+#include <QToolTip>
 
 #include <climits>
 
@@ -22,15 +24,17 @@ namespace {
 
 const QString kValue = QStringLiteral("value");
 const QString kNamekavu = QStringLiteral("namekavu");
-const QString kDateTimeForm = QStringLiteral("yyyy/MM/dd/hh:mm:ss");
 const QString kTimeForm = QStringLiteral("hh:mm:ss");
+// What an editor would store as it was opened, and whether a list entry was
+// picked: an editor left as it opened stores nothing.
+const char *const kOpenedOutput = "hrcOpenedOutput";
+const char *const kEntryPicked = "hrcEntryPicked";
 
 double floatLimit(const QString &text, bool *present)
 {
-    bool ok = false;
-    const double value = QString(text).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
-    *present = ok;
-    return ok ? value : 0.0;
+    double value = 0.0;
+    *present = ValueCodec::parseFloatText(text, value);
+    return *present ? value : 0.0;
 }
 
 int integerLimit(const QString &text, int fallback)
@@ -38,19 +42,6 @@ int integerLimit(const QString &text, int fallback)
     bool ok = false;
     const int value = text.toInt(&ok);
     return ok ? value : fallback;
-}
-
-// The serial ports of the machine, the last found first, with the current
-// value kept at the front when it is not among them (a pseudo-terminal, an
-// adapter that is unplugged just now), so opening the editor never loses it.
-QStringList portEntries(const QString &current)
-{
-    QStringList entries;
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
-        entries.prepend(info.portName());
-    if (!current.isEmpty() && !entries.contains(current))
-        entries.prepend(current);
-    return entries;
 }
 
 } // namespace
@@ -75,22 +66,27 @@ KavuMon *HrcEditDelegate::monitor() const
 HrcEditDelegate::EditorKind HrcEditDelegate::editorKind(const QDomElement &e)
 {
     const QString name = e.attribute(kNamekavu);
-    const QString type = e.attribute(QStringLiteral("type"));
+    const ParameterSpec spec = ParameterSpec::fromElement(e);
     if (name == QLatin1String("logfile"))
         return LogFileEditor;
-    if (type == QLatin1String("enum"))
+    if (spec.kind == ValueKind::Enum)
         return name == QLatin1String("Port") ? PortList : EnumList;
-    if (e.attribute(QStringLiteral("subtype")) == QLatin1String("bitmask"))
+    if (spec.bitmask)
         return Bitmask;
-    if (type == QLatin1String("time"))
+    switch (spec.kind) {
+    case ValueKind::Time:
         return TimeEditor;
-    if (type == QLatin1String("datetime"))
+    case ValueKind::DateTime:
         return DateTimeEditor;
-    if (type == QLatin1String("float"))
+    case ValueKind::Float:
+    case ValueKind::Point:
         return FloatEditor;
-    if (type == QLatin1String("word") || type == QLatin1String("short"))
+    case ValueKind::Word:
+    case ValueKind::Short:
         return IntegerEditor;
-    return TextEditor;
+    default:
+        return TextEditor;
+    }
 }
 
 void HrcEditDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
@@ -123,6 +119,7 @@ QWidget *HrcEditDelegate::createComboBox(QWidget *parent, const QStringList &ent
     combo->addItems(entries);
     // Choosing an entry is the whole edit: take it and close the editor.
     connect(combo, qOverload<int>(&QComboBox::activated), this, [this, combo](int) {
+        combo->setProperty(kEntryPicked, true);
         auto *self = const_cast<HrcEditDelegate *>(this);
         emit self->commitData(combo);
         emit self->closeEditor(combo, QAbstractItemDelegate::NoHint);
@@ -131,6 +128,18 @@ QWidget *HrcEditDelegate::createComboBox(QWidget *parent, const QStringList &ent
     QCoreApplication::postEvent(combo, new QMouseEvent(QEvent::MouseButtonPress, QPointF(2, 2), Qt::LeftButton,
                                                        Qt::LeftButton, Qt::NoModifier));
     return combo;
+}
+
+QWidget *HrcEditDelegate::createPortEditor(QWidget *parent) const
+{
+    auto *editor = new PortNameEditor(parent);
+    // Picking an entry or pressing Enter is the whole edit.
+    connect(editor, &PortNameEditor::chosen, this, [this, editor]() {
+        auto *self = const_cast<HrcEditDelegate *>(this);
+        emit self->commitData(editor);
+        emit self->closeEditor(editor, QAbstractItemDelegate::NoHint);
+    });
+    return editor;
 }
 
 QWidget *HrcEditDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &, const QModelIndex &index) const
@@ -145,7 +154,7 @@ QWidget *HrcEditDelegate::createEditor(QWidget *parent, const QStyleOptionViewIt
     case LogFileEditor:
         return new LogFileNameEditor(parent);
     case PortList:
-        return createComboBox(parent, portEntries(e.attribute(kValue)));
+        return createPortEditor(parent);
     case EnumList:
         return createComboBox(parent, HrcDocument::translated(e.attribute(QStringLiteral("valueset")))
                                           .split(QLatin1Char(';')));
@@ -179,6 +188,8 @@ QWidget *HrcEditDelegate::createEditor(QWidget *parent, const QStyleOptionViewIt
     edit->setReadOnly(e.attribute(QStringLiteral("readonly")) == QLatin1String("yes"));
     const QString minText = e.attribute(QStringLiteral("minvalue"));
     const QString maxText = e.attribute(QStringLiteral("maxvalue"));
+    edit->setProperty("hrcMinText", minText);
+    edit->setProperty("hrcMaxText", maxText);
     if (editorKind(e) == FloatEditor) {
         bool hasMin = false, hasMax = false;
         double min = floatLimit(minText, &hasMin);
@@ -208,6 +219,44 @@ QDomElement HrcEditDelegate::preparedPoint(const QDomElement &half) const
 
 void HrcEditDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const
 {
+    fillEditor(editor, index);
+    const QDomElement e = elementAt(index);
+    if (!e.isNull())
+        editor->setProperty(kOpenedOutput, editorOutput(editor, e));
+}
+
+QString HrcEditDelegate::editorOutput(QWidget *editor, const QDomElement &e) const
+{
+    switch (editorKind(e)) {
+    case LogFileEditor:
+        return static_cast<LogFileNameEditor *>(editor)->text();
+    case PortList:
+        return static_cast<QComboBox *>(editor)->currentText();
+    case EnumList: {
+        auto *combo = static_cast<QComboBox *>(editor);
+        if (ParameterSpec::fromElement(e).enumIndex)
+            return QString::number(combo->currentIndex());
+        // The stored text is the untranslated entry.
+        const QStringList entries = HrcValueText::entries(e.attribute(QStringLiteral("valueset")));
+        const int i = combo->currentIndex();
+        return i >= 0 && i < entries.size() ? entries.at(i) : combo->currentText();
+    }
+    case Bitmask:
+        return QString::number(static_cast<BitmaskEditor *>(editor)->value());
+    case TimeEditor:
+        return static_cast<QTimeEdit *>(editor)->time().toString(kTimeForm);
+    case DateTimeEditor:
+        return ValueCodec::dateTimeText(static_cast<QDateTimeEdit *>(editor)->dateTime());
+    case FloatEditor:
+    case IntegerEditor:
+    case TextEditor:
+        break;
+    }
+    return static_cast<QLineEdit *>(editor)->text();
+}
+
+void HrcEditDelegate::fillEditor(QWidget *editor, const QModelIndex &index) const
+{
     const QDomElement e = elementAt(index);
     if (e.isNull())
         return;
@@ -221,11 +270,11 @@ void HrcEditDelegate::setEditorData(QWidget *editor, const QModelIndex &index) c
         return;
     }
     case PortList:
-        static_cast<QComboBox *>(editor)->setCurrentText(value);
+        static_cast<PortNameEditor *>(editor)->setPortName(value);
         return;
     case EnumList: {
         auto *combo = static_cast<QComboBox *>(editor);
-        if (e.attribute(QStringLiteral("subtype")).isEmpty())
+        if (!ParameterSpec::fromElement(e).enumIndex)
             combo->setCurrentText(HrcDocument::translated(value));
         else
             combo->setCurrentIndex(value.toInt());
@@ -238,7 +287,7 @@ void HrcEditDelegate::setEditorData(QWidget *editor, const QModelIndex &index) c
         static_cast<QTimeEdit *>(editor)->setTime(QTime::fromString(value, Qt::TextDate));
         return;
     case DateTimeEditor: {
-        const QDateTime when = QDateTime::fromString(value, kDateTimeForm);
+        const QDateTime when = ValueCodec::parseDateTime(value);
         if (when.isValid())
             static_cast<QDateTimeEdit *>(editor)->setDateTime(when);
         return;
@@ -251,7 +300,8 @@ void HrcEditDelegate::setEditorData(QWidget *editor, const QModelIndex &index) c
 
     auto *edit = static_cast<QLineEdit *>(editor);
     if (HrcDocument::isPointHalf(e)) {
-        const QDomElement point = preparedPoint(e);
+        // Opening changes nothing: the pair is made whole only when a half is stored.
+        const QDomElement point = tree->findParameter(e.attribute(kNamekavu));
         const int half = e.tagName() == QLatin1String("X") ? 0 : 1;
         edit->setText(HrcValueText::part(point.attribute(kValue), half));
     } else {
@@ -266,6 +316,12 @@ void HrcEditDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, c
         return;
     const QString old = e.attribute(kValue);
     const EditorKind kind = editorKind(e);
+    // An editor shows something even for an empty or unreadable value (a
+    // date-time editor the year 2000, a list its first entry); unless the
+    // engineer changed it or picked an entry, that is not a value to store.
+    const QVariant opened = editor->property(kOpenedOutput);
+    if (opened.isValid() && opened.toString() == editorOutput(editor, e) && !editor->property(kEntryPicked).toBool())
+        return;
     QString newValue;
     QString shown;
     bool changed = false;
@@ -276,13 +332,13 @@ void HrcEditDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, c
         changed = newValue != old;
         break;
     case PortList:
-        newValue = shown = static_cast<QComboBox *>(editor)->currentText();
+        newValue = shown = static_cast<PortNameEditor *>(editor)->portName();
         changed = newValue != old;
         break;
     case EnumList: {
         auto *combo = static_cast<QComboBox *>(editor);
         shown = combo->currentText();
-        if (e.attribute(QStringLiteral("subtype")).isEmpty()) {
+        if (!ParameterSpec::fromElement(e).enumIndex) {
             // The stored text is the untranslated entry.
             const QStringList entries = HrcValueText::entries(e.attribute(QStringLiteral("valueset")));
             const int i = combo->currentIndex();
@@ -305,7 +361,7 @@ void HrcEditDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, c
         changed = newValue != old;
         break;
     case DateTimeEditor:
-        newValue = shown = static_cast<QDateTimeEdit *>(editor)->dateTime().toString(kDateTimeForm);
+        newValue = shown = ValueCodec::dateTimeText(static_cast<QDateTimeEdit *>(editor)->dateTime());
         changed = newValue != old;
         break;
     case FloatEditor:
@@ -328,7 +384,7 @@ void HrcEditDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, c
 
     const QString name = e.attribute(kNamekavu);
     if (HrcDocument::isPointHalf(e) && changed) {
-        const QDomElement point = tree->findParameter(name);
+        const QDomElement point = preparedPoint(e);
         const QString pair = point.attribute(kValue);
         const QString x = HrcValueText::part(pair, 0);
         const QString y = HrcValueText::part(pair, 1);
@@ -344,11 +400,17 @@ void HrcEditDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, c
     }
     if (!e.hasAttribute(QStringLiteral("localparam")) && changed)
         tree->setItemColour(tree->findItem(name), HrcTree::changedColour());
-    // A communication setting edited again before it was exchanged keeps the
+    // A device link setting edited again before it was exchanged keeps the
     // value still in force on the device: the next connection needs that one.
-    const bool pendingLinkSetting = e.hasAttribute(QStringLiteral("commparam"))
-        && !e.attribute(QStringLiteral("undoValue")).isEmpty();
-    if (!pendingLinkSetting)
+    // Where link edits are in force at once there is no such value. Local
+    // settings ("Port", "TimeOut") are never exchanged and are in force at
+    // once anyway; they keep the value before their last edit like any other.
+    const bool deviceLinkSetting = e.hasAttribute(QStringLiteral("commparam"))
+        && e.attribute(QStringLiteral("localparam")) != QLatin1String("yes");
+    const bool pendingLinkSetting = deviceLinkSetting && !e.attribute(QStringLiteral("undoValue")).isEmpty();
+    if (deviceLinkSetting && linkSettingsAtOnce)
+        e.removeAttribute(QStringLiteral("undoValue"));
+    else if (!pendingLinkSetting)
         e.setAttribute(QStringLiteral("undoValue"), old);
     model->setData(index, shown, Qt::EditRole);
 }
@@ -361,7 +423,41 @@ void HrcEditDelegate::updateEditorGeometry(QWidget *editor, const QStyleOptionVi
     // editors reach over the next columns rather than cut the text.
     if (qobject_cast<QDateTimeEdit *>(editor) && !qobject_cast<QTimeEdit *>(editor))
         rect.setWidth(qMax(rect.width(), editor->sizeHint().width()));
-    else if (qobject_cast<LogFileNameEditor *>(editor))
+    else if (qobject_cast<LogFileNameEditor *>(editor) || qobject_cast<PortNameEditor *>(editor))
         rect.setWidth(qMax(rect.width(), 290));
     editor->setGeometry(rect);
+}
+
+QString HrcEditDelegate::refusalReason(const QLineEdit *edit, const QString &minText, const QString &maxText)
+{
+    if (edit->hasAcceptableInput())
+        return QString();
+    if (edit->text().trimmed().isEmpty())
+        return tr("Введите значение");
+    if (!minText.isEmpty() && !maxText.isEmpty())
+        return tr("Допустимо от %1 до %2").arg(minText, maxText);
+    if (!minText.isEmpty())
+        return tr("Допустимо не меньше %1").arg(minText);
+    if (!maxText.isEmpty())
+        return tr("Допустимо не больше %1").arg(maxText);
+    return tr("Недопустимое значение");
+}
+
+bool HrcEditDelegate::eventFilter(QObject *object, QEvent *event)
+{
+    auto *edit = qobject_cast<QLineEdit *>(object);
+    if (edit && edit->validator() && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            QString text = edit->text();
+            edit->validator()->fixup(text);
+            const QString reason = refusalReason(edit, edit->property("hrcMinText").toString(),
+                                                 edit->property("hrcMaxText").toString());
+            if (!reason.isEmpty()) {
+                QToolTip::showText(edit->mapToGlobal(QPoint(0, edit->height())), reason, edit);
+                return true;
+            }
+        }
+    }
+    return QStyledItemDelegate::eventFilter(object, event);
 }

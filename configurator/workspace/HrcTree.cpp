@@ -3,11 +3,15 @@
 #include "ErrorText.h"
 #include "HrcEditDelegate.h"
 #include "HrcValueText.h"
+#include "ParameterSpec.h"
+#include "ValueCodec.h"
 
 #include <QAction>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QStyle>
+#include <QDateTime>
 #include <QTime>
 #include <QTreeWidgetItemIterator>
 
@@ -41,6 +45,8 @@ HrcTree::HrcTree(const QDomDocument &document, QWidget *owner, QWidget *parent)
                                       SLOT(do_set_selected_node_todefault()));
         m_readParam = newAction(tr("Прочитать параметр"), SLOT(do_read_one_param()));
         m_paramToDefault = newAction(tr("Установить в заводское значение"), SLOT(do_set_param_todefault()));
+        m_setComputerTime = new QAction(tr("Установить время компьютера"), this);
+        connect(m_setComputerTime, &QAction::triggered, this, &HrcTree::setSelectedToComputerTime);
         setContextMenuPolicy(Qt::CustomContextMenu);
         connect(this, &QWidget::customContextMenuRequested, this, &HrcTree::showContextMenu);
     }
@@ -111,8 +117,19 @@ void HrcTree::resetTree()
     m_fullTree = false;
 }
 
+void HrcTree::rebuild()
+{
+    const QString names = m_builtNames;
+    if (m_builtSummary)
+        buildSummary(names);
+    else
+        buildTree(names);
+}
+
 void HrcTree::buildTree(const QString &names)
 {
+    m_builtNames = names;
+    m_builtSummary = false;
     const QStringList nameList = names.isEmpty() ? QStringList() : names.split(QLatin1Char(';'));
     resetTree();
 
@@ -152,6 +169,8 @@ void HrcTree::buildTree(const QString &names)
 
 void HrcTree::buildSummary(const QString &names)
 {
+    m_builtNames = names;
+    m_builtSummary = true;
     resetTree();
     setColumnCount(2);
     setColumnWidth(0, 400);
@@ -259,7 +278,10 @@ void HrcTree::buildParameter(const QDomElement &element, bool makeItems, QTreeWi
 
     if (m_fullTree && HrcDocument::hasProblemCode(element)) {
         item->setText(kErrorColumn, errorText(element.attribute(QStringLiteral("ioLastErrCode")).toInt()));
-        setItemColour(item, problemColour());
+        if (HrcDocument::wasNotExchanged(element))
+            item->setForeground(kErrorColumn, problemColour());
+        else
+            setItemColour(item, problemColour());
     }
 }
 
@@ -312,7 +334,11 @@ void HrcTree::updateItems(QTreeWidgetItem *item, bool highlight, const QString &
     }
     element.setAttribute(kValue, value);
 
-    setItemColour(item, highlight && !value.isEmpty() ? changedColour() : normalColour());
+    // Polled and read-only values come from the device only: never changed,
+    // so never among the parameters to write.
+    const bool mayChange = HrcDocument::isEditable(element) || element.hasAttribute(QStringLiteral("localparam"))
+        || element.hasAttribute(QStringLiteral("commparam"));
+    setItemColour(item, highlight && mayChange && !value.isEmpty() ? changedColour() : normalColour());
     item->setText(kValueColumn, m_model.displayText(element));
 
     if (HrcDocument::isPoint(element) && !value.isEmpty()) {
@@ -402,7 +428,7 @@ QTreeWidgetItem *HrcTree::gotoProblem(QTreeWidgetItem *start, bool forward)
             --it;
     }
     for (; *it; forward ? ++it : --it) {
-        if (itemColour(*it) == problemColour()) {
+        if (isProblemItem(*it)) {
             QTreeWidgetItem *found = *it;
             if (start)
                 start->setSelected(false);
@@ -414,6 +440,11 @@ QTreeWidgetItem *HrcTree::gotoProblem(QTreeWidgetItem *start, bool forward)
         }
     }
     return nullptr;
+}
+
+bool HrcTree::isProblemItem(const QTreeWidgetItem *item)
+{
+    return itemColour(item) == problemColour() || item->foreground(kErrorColumn).color() == problemColour();
 }
 
 QTreeWidgetItem *HrcTree::gotoNextProblem(QTreeWidgetItem *start)
@@ -446,6 +477,28 @@ void HrcTree::onParamUpdateRequest(QTreeWidgetItem *item, int column)
     } else if (element.attribute(kNamekavu) == QLatin1String("logfile")) {
         openValueEditor(item);
     }
+}
+
+void HrcTree::keyPressEvent(QKeyEvent *event)
+{
+    const int key = event->key();
+    const bool opensEditor = key == Qt::Key_F2 || key == Qt::Key_Return || key == Qt::Key_Enter;
+    if (opensEditor && state() != EditingState && currentItem()
+        && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        QTreeWidgetItem *item = currentItem();
+        onParamUpdateRequest(item, kValueColumn);
+        if (state() == EditingState) {
+            event->accept();
+            return;
+        }
+        // Nothing to edit: Enter opens or closes a set.
+        if (key != Qt::Key_F2 && item->childCount() > 0) {
+            item->setExpanded(!item->isExpanded());
+            event->accept();
+            return;
+        }
+    }
+    QTreeWidget::keyPressEvent(event);
 }
 
 void HrcTree::openValueEditor(QTreeWidgetItem *item)
@@ -486,8 +539,24 @@ QList<QAction *> HrcTree::contextActionsAt(const QPoint &pos) const
         if (!element.attribute(kValue).isEmpty())
             actions << m_writeParam;
         actions << nullptr << m_paramToDefault;
+        if (ParameterSpec::fromElement(element).kind == ValueKind::DateTime && HrcDocument::isEditable(element))
+            actions << m_setComputerTime;
     }
     return actions;
+}
+
+void HrcTree::setSelectedToComputerTime()
+{
+    const QList<QTreeWidgetItem *> selected = selectedItems();
+    if (selected.isEmpty())
+        return;
+    QDomElement element = elementOf(selected.first());
+    if (ParameterSpec::fromElement(element).kind != ValueKind::DateTime)
+        return;
+    element.setAttribute(QStringLiteral("undoValue"), element.attribute(kValue));
+    // The same form the date-time editor stores; changed, to be written.
+    updateItems(selected.first(), true, ValueCodec::dateTimeText(QDateTime::currentDateTime()),
+                true, true);
 }
 
 void HrcTree::showContextMenu(const QPoint &pos)
@@ -514,7 +583,12 @@ void HrcTree::onKavuMonUpdating(uint treeId, int, int)
     if (!item)
         return;
     const QString code = element.attribute(QStringLiteral("ioLastErrCode"));
-    if (code == QLatin1String("0")) {
+    if (HrcDocument::wasNotExchanged(element)) {
+        // Left out by the job: the value and its colour stay as they were
+        // (an edit stays changed, to be sent again); only the reason is red.
+        item->setText(kErrorColumn, errorText(code.toInt()));
+        item->setForeground(kErrorColumn, problemColour());
+    } else if (code == QLatin1String("0")) {
         setItemColour(item, normalColour());
         updateItems(item, false, QStringLiteral("ioValue"), false, true);
         item->setText(kErrorColumn, tr("Время опроса: ") + QTime::currentTime().toString(Qt::TextDate));

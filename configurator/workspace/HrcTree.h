@@ -60,6 +60,9 @@ public:
     void buildTree(const QString &names = QString());
     // Label and value of every parameter of the named branches, read-only.
     void buildSummary(const QString &names);
+    // Builds again what was built last (tree or summary, same names), e.g.
+    // for the captions of another language.
+    void rebuild();
     QTreeWidgetItem *createItem(QDomElement element, QTreeWidgetItem *parent);
 
     void updateItems(QTreeWidgetItem *item, bool highlight, const QString &source, bool sourceIsValue,
@@ -87,6 +90,9 @@ public:
     static QColor problemColour() { return QColor(Qt::red); }
     void setItemColour(QTreeWidgetItem *item, const QColor &colour) const;
     static QColor itemColour(const QTreeWidgetItem *item);
+    // Red text in column 0 (a failed exchange) or in the error column (a
+    // parameter the last job left out).
+    static bool isProblemItem(const QTreeWidgetItem *item);
 
     const QStringList &baseNames() const { return m_baseNames; }
     const QStringList &typeNames() const { return m_typeNames; }
@@ -98,6 +104,13 @@ public slots:
     void onParamUpdateRequest(QTreeWidgetItem *item) { onParamUpdateRequest(item, -1); }
     void onItemChanged(QTreeWidgetItem *item, int column);
     void showContextMenu(const QPoint &pos);
+    // Context action of date-time parameters: the computer's clock as the
+    // selected parameter's new value.
+    void setSelectedToComputerTime();
+
+protected:
+    // F2 and Enter open the editor of the current row.
+    void keyPressEvent(QKeyEvent *event) override;
 
 protected slots:
     void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
@@ -116,6 +129,8 @@ private:
     QHash<uint, QDomElement> m_elements;
     uint m_counter = 0;
     bool m_fullTree = false;
+    QString m_builtNames;
+    bool m_builtSummary = false;
     bool m_editorRequested = false;
     QWidget *m_owner = nullptr;
     QPointer<QObject> m_ioWorker;
@@ -133,4 +148,5 @@ private:
     QAction *m_branchToDefault = nullptr;
     QAction *m_readParam = nullptr;
     QAction *m_paramToDefault = nullptr;
+    QAction *m_setComputerTime = nullptr;
 };

@@ -3,6 +3,7 @@
 #include "ConfigStore.h"
 #include "ErrorText.h"
 #include "HeatingCurveWin.h"
+#include "HelpWin.h"
 #include "HrcEditDelegate.h"
 #include "HrcMessageBox.h"
 #include "HrcTree.h"
@@ -16,7 +17,6 @@
 
 #include <QCoreApplication>
 #include <QDebug>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -28,6 +28,7 @@
 #include <QShortcut>
 #include <QSizeGrip>
 #include <QTimer>
+#include <QToolTip>
 #include <QUrl>
 
 const char *const HrcTreeWin::allSets = "configuration;otopKontur1;otopKontur2;GeneralParam";
@@ -407,13 +408,22 @@ void HrcTreeWin::do_goto_nextproblem_param()
         first->setSelected(true);
         paramTree->setCurrentItem(first);
     }
-    paramTree->gotoNextProblem(firstSelected());
+    if (!paramTree->gotoNextProblem(firstSelected()))
+        sayNoFurtherProblem(ui->toolButton_10, tr("Ниже нет проблемных параметров"));
 }
 
 void HrcTreeWin::do_goto_prevproblem_param()
 {
-    if (QTreeWidgetItem *item = firstSelected())
-        paramTree->gotoPrevProblem(item);
+    if (QTreeWidgetItem *item = firstSelected()) {
+        if (!paramTree->gotoPrevProblem(item))
+            sayNoFurtherProblem(ui->toolButton_11, tr("Выше нет проблемных параметров"));
+    }
+}
+
+void HrcTreeWin::sayNoFurtherProblem(QWidget *button, const QString &text)
+{
+    statusText = text;
+    QToolTip::showText(button->mapToGlobal(QPoint(0, button->height())), text, button);
 }
 
 void HrcTreeWin::on_toolButton_12_clicked()
@@ -462,8 +472,7 @@ void HrcTreeWin::showAboutWin()
 
 void HrcTreeWin::doOpenHelp()
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + QDir::separator()
-                                                  + QStringLiteral("hrc417.chm")));
+    HelpWin::openHelp(this);
 }
 
 void HrcTreeWin::on_toolButton_1_clicked()
@@ -578,21 +587,35 @@ void HrcTreeWin::flushProgress()
         const QDomElement element = paramTree->elementById(last.treeID);
         if (!element.isNull()) {
             const QString code = element.attribute(QStringLiteral("ioLastErrCode"));
-            testParamWin->setResultText(code == QLatin1String("0") ? element.attribute(QStringLiteral("value"))
-                                                                   : errorText(code.toInt()));
+            if (code == QLatin1String("0"))
+                testParamWin->setResultText(element.attribute(QStringLiteral("value")));
+            testParamWin->setStatusText(code == QLatin1String("0") ? QString() : errorText(code.toInt()),
+                                        code != QLatin1String("0"));
         }
     }
 }
 
-void HrcTreeWin::onKavuIOFinished(QString, int count, int total)
+void HrcTreeWin::onKavuIOFinished(QString msg, int count, int total)
 {
     // The job's last results reach the tree before its end is handled.
     progressTimer->stop();
     flushProgress();
     setCommandsEnabled(true);
     const bool read = jobOperation == KavuComm::opRead;
-    if (count == -1) {
-        statusText = tr("Ошибка связи с прибором");
+    const KavuIOhelper::Outcome outcome = treeWorkers->ioHelper()->finishedJobOutcome();
+    if (outcome.cancelled) {
+        // The parameters left out carry their own mark; the count says how
+        // far the job got.
+        if (count == -1)
+            statusText = tr("Прервано пользователем");
+        else
+            statusText = (read ? tr("Прервано пользователем. Прочитано %1 из %2")
+                               : tr("Прервано пользователем. Записано %1 из %2"))
+                             .arg(outcome.succeeded)
+                             .arg(total == int(testJobTotal) ? 1 : total);
+    } else if (count == -1) {
+        // The worker tells why the port did not open or the device did not answer.
+        statusText = msg.isEmpty() ? tr("Ошибка связи с прибором") : msg;
         if (QTreeWidgetItem *item = firstSelected())
             paramTree->setItemColour(item, HrcTree::problemColour());
         if (checkingConnection) {
@@ -621,7 +644,10 @@ void HrcTreeWin::onKavuIOFinished(QString, int count, int total)
     } else {
         statusText = (read ? tr("Прочитано с ошибками (%1)") : tr("Записано с ошибками (%1)")).arg(count);
     }
-    waitWin->setMessage(statusText, true);
+    if (count == -1)
+        waitWin->showFailure(statusText); // stays until the engineer closes it
+    else
+        waitWin->setMessage(statusText, true);
     paramTree->setEnabled(true);
 
     if (total == int(testJobTotal)) {
@@ -629,15 +655,17 @@ void HrcTreeWin::onKavuIOFinished(QString, int count, int total)
         if (count == 0) {
             test.setAttribute(QStringLiteral("value"), test.attribute(QStringLiteral("ioValue")));
             testParamWin->setResultText(paramTree->displayText(test));
-        } else if (count == -1) {
+            testParamWin->setStatusText(statusText, false);
+        } else if (count == -1 || outcome.cancelled) {
             // No exchange took place: the panel says so rather than showing
             // the code of an earlier one.
-            testParamWin->setResultText(statusText);
+            testParamWin->setStatusText(statusText, true);
         } else {
-            testParamWin->setResultText(errorText(test.attribute(QStringLiteral("ioLastErrCode")).toInt()));
+            testParamWin->setStatusText(errorText(test.attribute(QStringLiteral("ioLastErrCode")).toInt()), true);
         }
-    } else if (count == -1 && testParamWin->isVisible()) {
-        testParamWin->setResultText(statusText);
+    } else if ((count <= 0 || outcome.cancelled) && testParamWin->isVisible()) {
+        // A failed parameter's own text is already there.
+        testParamWin->setStatusText(statusText, count != 0 || outcome.cancelled);
     }
     checkingConnection = false;
     jobRunning = false;

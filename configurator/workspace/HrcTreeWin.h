@@ -100,6 +100,8 @@ private slots:
     void onPanelJobStarting(int operation);
 
 private:
+    // Problem navigation found nothing further that way: said at the button.
+    void sayNoFurtherProblem(QWidget *button, const QString &text);
     void installCommands();
     void installToolsMenu();
     template <typename Window>

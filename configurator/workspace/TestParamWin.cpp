@@ -5,9 +5,11 @@
 #include "WaitWin.h"
 #include "ui_TestParamWin.h"
 
+#include <QDateTime>
 #include <QIntValidator>
 #include <QMouseEvent>
-#include <QRegExpValidator>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 
 namespace {
 const QString kNamekavu = QStringLiteral("namekavu");
@@ -31,7 +33,8 @@ TestParamWin::TestParamWin(QWidget *parent, HrcTree *owningTree, WaitWin *wait)
     ui->ParamNameComboBox->addItems(tree->baseNames());
     ui->ParamNameComboBox->setCurrentIndex(-1);
     ui->ParamNameComboBox->clearEditText();
-    ui->testParamDataTypeComboBox->addItems(QStringLiteral("raw;byte;short;word;float").split(QLatin1Char(';')));
+    ui->testParamDataTypeComboBox->addItems(
+        QStringLiteral("raw;byte;short;word;float;time;datetime").split(QLatin1Char(';')));
     ui->testParamDataTypeComboBox->setCurrentIndex(0);
 
     ui->testParamIndexEdit->setValidator(new QIntValidator(0, 50, this));
@@ -39,8 +42,7 @@ TestParamWin::TestParamWin(QWidget *parent, HrcTree *owningTree, WaitWin *wait)
     ui->testParamLenEdit->setValidator(new QIntValidator(0, 50, this));
     ui->testParamLenEdit->setEnabled(false);
     ui->checkBox_3->setChecked(false);
-    ui->testParamEdit->setValidator(
-        new QRegExpValidator(QRegExp(QStringLiteral("[0-9A-Fa-f]{1,30}")), this));
+    updateValueValidator(ui->testParamDataTypeComboBox->currentText());
 
     testElement = tree->document().documentElement().firstChildElement(QStringLiteral("testParam"));
 
@@ -57,6 +59,67 @@ TestParamWin::~TestParamWin() = default;
 void TestParamWin::setResultText(const QString &text)
 {
     ui->testParamEdit->setText(text);
+}
+
+void TestParamWin::setStatusText(const QString &text, bool error)
+{
+    ui->testParamStatusLabel->setStyleSheet(error ? QStringLiteral("color: red;") : QString());
+    ui->testParamStatusLabel->setText(text);
+}
+
+QString TestParamWin::statusText() const
+{
+    return ui->testParamStatusLabel->text();
+}
+
+void TestParamWin::updateValueValidator(const QString &type)
+{
+    // What may be typed on the way to a value of the type; the complete form
+    // is checked before a write (valueFormProblem).
+    static const QHash<QString, QString> partialForms = {
+        {QStringLiteral("raw"), QStringLiteral("[0-9A-Fa-f]{0,30}")},
+        {QStringLiteral("byte"), QStringLiteral("\\d{0,3}")},
+        {QStringLiteral("enum"), QStringLiteral("\\d{0,3}")},
+        {QStringLiteral("short"), QStringLiteral("\\d{0,5}")},
+        {QStringLiteral("word"), QStringLiteral("\\d{0,5}")},
+        {QStringLiteral("float"), QStringLiteral("[+-]?\\d{0,10}([.,]\\d{0,6})?")},
+        {QStringLiteral("time"), QStringLiteral("\\d{0,2}(:\\d{0,2}(:\\d{0,2})?)?")},
+        {QStringLiteral("datetime"),
+         QStringLiteral("\\d{0,4}(/\\d{0,2}(/\\d{0,2}(/\\d{0,2}(:\\d{0,2}(:\\d{0,2})?)?)?)?)?")},
+    };
+    const QValidator *old = ui->testParamEdit->validator();
+    const QString form = partialForms.value(type);
+    ui->testParamEdit->setValidator(
+        form.isEmpty() ? nullptr : new QRegularExpressionValidator(QRegularExpression(form), ui->testParamEdit));
+    delete old;
+}
+
+QString TestParamWin::valueFormProblem(const QString &type, const QString &text) const
+{
+    const QString t = text.trimmed();
+    bool ok = true;
+    QString expected;
+    if (type == QLatin1String("raw")) {
+        static const QRegularExpression hexBytes(QStringLiteral("^([0-9A-Fa-f]{2}){1,15}$"));
+        ok = hexBytes.match(t).hasMatch();
+        expected = tr("от 1 до 15 байт шестнадцатеричными цифрами, например 0A1F");
+    } else if (type == QLatin1String("byte") || type == QLatin1String("enum")) {
+        ok = t.toUInt(&ok) <= 255 && ok;
+        expected = tr("целое число от 0 до 255");
+    } else if (type == QLatin1String("short") || type == QLatin1String("word")) {
+        ok = t.toUInt(&ok) <= 65535 && ok;
+        expected = tr("целое число от 0 до 65535");
+    } else if (type == QLatin1String("float")) {
+        QString(t).replace(QLatin1Char(','), QLatin1Char('.')).toFloat(&ok);
+        expected = tr("число, например -12,5");
+    } else if (type == QLatin1String("time")) {
+        ok = QTime::fromString(t, QStringLiteral("h:m:s")).isValid();
+        expected = tr("время чч:мм:сс");
+    } else if (type == QLatin1String("datetime")) {
+        ok = QDateTime::fromString(t, QStringLiteral("yyyy/M/d/h:m:s")).isValid();
+        expected = tr("дата и время гггг/ММ/дд/чч:мм:сс");
+    }
+    return ok ? QString() : tr("Значение не подходит для типа %1: ожидается %2").arg(type, expected);
 }
 
 QString TestParamWin::resultText() const
@@ -107,6 +170,7 @@ void TestParamWin::onTestParamSettingsChanged(const QString &)
 
 void TestParamWin::onTestParamSettingsChanged()
 {
+    updateValueValidator(ui->testParamDataTypeComboBox->currentText());
     testElement.setAttribute(kNamekavu, normalisedJobName());
     testElement.setAttribute(kType, ui->testParamDataTypeComboBox->currentText());
 }
@@ -169,6 +233,11 @@ void TestParamWin::startJob(int operation)
     const QString name = jobName();
     const QString type = ui->testParamDataTypeComboBox->currentText();
     const auto op = KavuComm::KavuCommOperation(operation);
+    if (op == KavuComm::opWrite && type == QLatin1String("float")) {
+        // The description's own form: a decimal comma.
+        ui->testParamEdit->setText(ui->testParamEdit->text().trimmed().replace(QLatin1Char('.'), QLatin1Char(',')));
+    }
+    setStatusText(QString(), false);
     QDomElement element = tree->findParameter(name);
     if (HrcDocument::isParameter(element) && element.attribute(kType) == type) {
         if (op == KavuComm::opWrite)
@@ -193,7 +262,7 @@ void TestParamWin::on_readParamButton_clicked()
     if (!tree->isEnabled())
         return;
     if (ui->ParamNameComboBox->currentText().isEmpty()) {
-        ui->testParamEdit->setText(tr("Не задан параметр"));
+        setStatusText(tr("Не задан параметр"), true);
         return;
     }
     startJob(KavuComm::opRead);
@@ -204,11 +273,16 @@ void TestParamWin::on_writeParamButton_clicked()
     if (!tree->isEnabled())
         return;
     if (ui->testParamEdit->text().isEmpty()) {
-        ui->testParamEdit->setText(tr("Не задано значение"));
+        setStatusText(tr("Не задано значение"), true);
         return;
     }
     if (ui->ParamNameComboBox->currentText().isEmpty()) {
-        ui->testParamEdit->setText(tr("Не задан параметр"));
+        setStatusText(tr("Не задан параметр"), true);
+        return;
+    }
+    const QString problem = valueFormProblem(ui->testParamDataTypeComboBox->currentText(), ui->testParamEdit->text());
+    if (!problem.isEmpty()) {
+        setStatusText(problem, true);
         return;
     }
     startJob(KavuComm::opWrite);

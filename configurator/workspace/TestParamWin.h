@@ -27,8 +27,13 @@ public:
     TestParamWin(QWidget *parent, HrcTree *tree, WaitWin *waitWin);
     ~TestParamWin() override;
 
+    // The value field: a value read or written.
     void setResultText(const QString &text);
     QString resultText() const;
+    // The status line under the value: how the last exchange ended, or why
+    // nothing was started (error true: shown in red).
+    void setStatusText(const QString &text, bool error);
+    QString statusText() const;
 
     // Against the main window's right edge, offset pixels below its top.
     void placeBeside(int offset);
@@ -63,6 +68,9 @@ protected:
 
 private:
     void startJob(int operation);
+    // Why the value field's text is no value of the chosen type; empty when it is.
+    QString valueFormProblem(const QString &type, const QString &text) const;
+    void updateValueValidator(const QString &type);
     QRect parentGeometry() const;
 
     std::unique_ptr<Ui::TestParamWin> ui;

@@ -363,6 +363,19 @@ KAVU_API int KAVU_CALL GetDeviceLastErr(void);
  * -2 without a usable port. */
 KAVU_API int KAVU_CALL GetExtendedLastErr(void);
 
+/* Operating-system error code of the calling thread's last failed attempt to
+ * open a device (OpenPort, SetupPort, and a reopen after a mode change): errno
+ * on Linux, GetLastError() on Windows, taken where the system refused. Tells
+ * why a port did not open, for example on Linux ENOENT (no such device file),
+ * EACCES (no permission), EBUSY or EWOULDBLOCK (held exclusively by another
+ * program), ENOTTY (not a serial device); on Windows ERROR_FILE_NOT_FOUND,
+ * ERROR_ACCESS_DENIED (held by another program). 0 when the thread's last
+ * attempt to open a device succeeded or it has made none; an open refused
+ * before the system is asked (port number outside 0..255, port already in use)
+ * leaves the value unchanged. Per thread; the result codes of the other
+ * functions are not affected. */
+KAVU_API int KAVU_CALL GetLastOpenSysErr(void);
+
 /* Writes the Windows-1251 text for the last result of the calling thread's
  * current port into buffer (KAVU_ERROR_TEXT_SIZE bytes): "Не открыт порт"
  * without a current port; for -104 the device error text; for -105 the

@@ -1,4 +1,5 @@
 #include "KavuPort.h"
+#include "kavu_io.h"
 
 #include <cstdio>
 #include <cstring>
@@ -178,22 +179,22 @@ int KavuPort::receive(const std::uint16_t* expectedHash) {
     }
     if (traceFlags & 0x10) std::printf("recv timed out\n");
     deviceError = 0;
-    return -102;
+    return KAVU_E_TIMEOUT;
 }
 
 int KavuPort::finishReply(ScanStatus status) {
-    int result = -106;
+    int result = KAVU_E_BAD_REPLY;
     if (status == ScanStatus::Complete) {
         switch (scanner_.decodeStatus) {
         case DecodeStatus::Ok: result = 0; break;
         case DecodeStatus::ErrorReply:
-            result = -104;
+            result = KAVU_E_DEVICE_ERROR;
             deviceError = fields_.dataLength > 0 ? fields_.data()[0] : -1;
             break;
-        case DecodeStatus::CrcMismatch: result = -103; break;
-        default: result = -106; break;
+        case DecodeStatus::CrcMismatch: result = KAVU_E_CRC; break;
+        default: result = KAVU_E_BAD_REPLY; break;
         }
-        replyDecoded_ = result == 0 || result == -104;
+        replyDecoded_ = result == KAVU_OK || result == KAVU_E_DEVICE_ERROR;
     }
     if (traceFlags != 0) traceReceived(status, result);
     return result;
@@ -250,12 +251,12 @@ void KavuPort::traceReceived(ScanStatus status, int result) {
 }
 
 int KavuPort::exchange(int repeats) {
-    if (serial_ == nullptr) return -2;
-    int result = -100;
+    if (serial_ == nullptr) return KAVU_E_NO_PORT;
+    int result = KAVU_E_EXCHANGE;
     for (int attempt = 0; attempt <= repeats; ++attempt) {
         send();
         result = receive(&requestHash_);
-        if (result == 0 || result == -101 || result == -104 || result == -105) break;
+        if (result == KAVU_OK || result == KAVU_E_REPLY_FORMAT || result == KAVU_E_DEVICE_ERROR || result == KAVU_E_EXCEPTION) break;
         platform::sleepMs(10 + 10 * attempt);
     }
     if (traceFlags != 0) {
@@ -266,7 +267,7 @@ int KavuPort::exchange(int repeats) {
 }
 
 int KavuPort::listen() {
-    if (serial_ == nullptr) return -2;
+    if (serial_ == nullptr) return KAVU_E_NO_PORT;
     const int result = receive(nullptr);
     if (traceFlags != 0) std::fflush(stdout);
     return result;

@@ -1,4 +1,5 @@
 #include "PortRegistry.h"
+#include "kavu_io.h"
 
 #include <cstring>
 #include <new>
@@ -100,10 +101,10 @@ PortLease PortRegistry::leaseCurrent() {
 }
 
 int PortRegistry::setPortName(int port, const char* device) {
-    if (port < 0 || port >= kSlotCount) return -1;
+    if (port < 0 || port >= kSlotCount) return KAVU_E_ARGUMENT;
     const std::size_t length = device != nullptr ? std::strlen(device) : 0;
-    if (length >= kDeviceNameSize) return -1;
-    if (!loaded_) return -1;
+    if (length >= kDeviceNameSize) return KAVU_E_ARGUMENT;
+    if (!loaded_) return KAVU_E_ARGUMENT;
     RegistryLock hold(lock_);
     std::memset(names_[port], 0, kDeviceNameSize);
     if (length > 0) std::memcpy(names_[port], device, length);
@@ -183,9 +184,9 @@ void PortRegistry::closeAllLocked(int mode) {
 }
 
 int PortRegistry::setApiMode(int mode) {
-    if (!loaded_) return -1;
+    if (!loaded_) return KAVU_E_ARGUMENT;
     if (mode == apiMode_.load()) return 0;
-    if (mode != 0 && mode != 1) return -1;
+    if (mode != 0 && mode != 1) return KAVU_E_ARGUMENT;
     RegistryLock hold(lock_);
     if (mode == apiMode_.load()) return 0;
     // The new mode is visible before the ports go, so that a thread that
@@ -196,26 +197,26 @@ int PortRegistry::setApiMode(int mode) {
 }
 
 int PortRegistry::openPort(const OpenArguments& a) {
-    if (!loaded_) return -3;
+    if (!loaded_) return KAVU_E_NO_MEMORY;
     // Opening holds the lock throughout (also across the calibration of
     // the character-by-character modes), so the mode cannot change meanwhile.
     RegistryLock hold(lock_);
     if (apiMode_.load() == 0) {
         ThreadRecord* r = record(true);
-        if (currentSlot(r) != nullptr) return -4;
+        if (currentSlot(r) != nullptr) return KAVU_E_BUSY;
         PortSettings settings;
-        if (!settingsFor(a, settings)) return -1;
+        if (!settingsFor(a, settings)) return KAVU_E_ARGUMENT;
         auto* port = new (std::nothrow) KavuPort;
-        if (port == nullptr) return -1;
+        if (port == nullptr) return KAVU_E_ARGUMENT;
         port->setRequested(settings);
         if (!port->open(extraTimeoutMs.load())) {
             delete port;
-            return -1;
+            return KAVU_E_ARGUMENT;
         }
         Slot* s = r != nullptr ? newListSlot() : nullptr;
         if (s == nullptr) {
             delete port;
-            return -3;
+            return KAVU_E_NO_MEMORY;
         }
         s->port.store(port);
         s->previous = listHead_.previous;
@@ -226,19 +227,19 @@ int PortRegistry::openPort(const OpenArguments& a) {
         return 0;
     }
 
-    if (a.port < 0 || a.port >= kSlotCount) return -2;
+    if (a.port < 0 || a.port >= kSlotCount) return KAVU_E_NO_PORT;
     Slot& s = table_[a.port];
-    if (s.port.load() != nullptr) return -4;
+    if (s.port.load() != nullptr) return KAVU_E_BUSY;
     ThreadRecord* r = record(true);
-    if (r == nullptr) return -3;
+    if (r == nullptr) return KAVU_E_NO_MEMORY;
     PortSettings settings;
     settingsFor(a, settings);
     auto* port = new (std::nothrow) KavuPort;
-    if (port == nullptr) return -5;
+    if (port == nullptr) return KAVU_E_OPEN;
     port->setRequested(settings);
     if (!port->open(extraTimeoutMs.load())) {
         delete port;
-        return -5;
+        return KAVU_E_OPEN;
     }
     s.port.store(port);
     makeCurrent(r, &s);
@@ -246,51 +247,51 @@ int PortRegistry::openPort(const OpenArguments& a) {
 }
 
 int PortRegistry::setupPort(const OpenArguments& a) {
-    if (!loaded_) return -2;
+    if (!loaded_) return KAVU_E_NO_PORT;
     RegistryLock hold(lock_);
-    if (apiMode_.load() == 0) return -6;
-    if (a.port < 0 || a.port >= kSlotCount) return -2;
+    if (apiMode_.load() == 0) return KAVU_E_NOT_SUPPORTED;
+    if (a.port < 0 || a.port >= kSlotCount) return KAVU_E_NO_PORT;
     Slot& s = table_[a.port];
     KavuPort* port = s.port.exchange(nullptr);
-    if (port == nullptr) return -2;
+    if (port == nullptr) return KAVU_E_NO_PORT;
     while (s.users.load() != 0) platform::sleepMs(1);
     PortSettings settings;
     settingsFor(a, settings);
     port->close();
     port->setRequested(settings);
-    const int result = port->open(extraTimeoutMs.load()) ? 0 : -1;
+    const int result = port->open(extraTimeoutMs.load()) ? KAVU_OK : KAVU_E_ARGUMENT;
     s.port.store(port);   // a failed reopen leaves the closed port in its slot
     s.lastResult.store(result);
     return result;
 }
 
 int PortRegistry::selectPort(int port) {
-    if (!loaded_ || apiMode_.load() == 0) return -1;
-    if (port < 0 || port >= kSlotCount) return -2;
+    if (!loaded_ || apiMode_.load() == 0) return KAVU_E_ARGUMENT;
+    if (port < 0 || port >= kSlotCount) return KAVU_E_NO_PORT;
     ThreadRecord* r = record(true);
-    if (r == nullptr) return -3;
+    if (r == nullptr) return KAVU_E_NO_MEMORY;
     if (currentSlot(r) == &table_[port]) return 0;
     RegistryLock hold(lock_);
-    if (apiMode_.load() == 0) return -1;
+    if (apiMode_.load() == 0) return KAVU_E_ARGUMENT;
     makeCurrent(r, &table_[port]);
     return 0;
 }
 
 int PortRegistry::closePort() {
-    if (!loaded_) return -2;
+    if (!loaded_) return KAVU_E_NO_PORT;
     ThreadRecord* r = record(false);
     RegistryLock hold(lock_);
     Slot* s = currentSlot(r);
     if (apiMode_.load() == 0) {
         if (s == nullptr) return 0;
-        if (s->port.load() == nullptr) return -2;
+        if (s->port.load() == nullptr) return KAVU_E_NO_PORT;
         retirePort(s);
         s->owner.store(nullptr);
         r->current.store(nullptr);
         unlinkAndRecycle(s);
         return 0;
     }
-    if (s == nullptr || s->port.load() == nullptr) return -2;
+    if (s == nullptr || s->port.load() == nullptr) return KAVU_E_NO_PORT;
     retirePort(s);
     ThreadRecord* expected = r;
     s->owner.compare_exchange_strong(expected, nullptr);
@@ -311,16 +312,16 @@ void* PortRegistry::detachFromThread() {
 }
 
 int PortRegistry::attachToThread(void* handle) {
-    if (!loaded_) return -1;
-    if (apiMode_.load() != 0) return -6;
+    if (!loaded_) return KAVU_E_ARGUMENT;
+    if (apiMode_.load() != 0) return KAVU_E_NOT_SUPPORTED;
     ThreadRecord* r = record(false);
     RegistryLock hold(lock_);
-    if (apiMode_.load() != 0) return -6;
+    if (apiMode_.load() != 0) return KAVU_E_NOT_SUPPORTED;
     Slot* current = currentSlot(r);
-    if (current == nullptr) return -1;
+    if (current == nullptr) return KAVU_E_ARGUMENT;
     auto* s = static_cast<Slot*>(handle);
     // Only a detached slot of the list: a stale or foreign handle is refused.
-    if (s == nullptr || !inList(s) || s->owner.load() != nullptr) return -1;
+    if (s == nullptr || !inList(s) || s->owner.load() != nullptr) return KAVU_E_ARGUMENT;
     current->owner.store(nullptr);   // stays open and linked, detached
     makeCurrent(r, s);
     return 0;

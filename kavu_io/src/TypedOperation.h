@@ -5,6 +5,7 @@
 #pragma once
 
 #include "KavuPort.h"
+#include "kavu_io.h"
 #include "PortRegistry.h"
 #include "frame_codec.h"
 
@@ -29,7 +30,7 @@ int runTypedOperation(int address, int mode, const char* name, bool read, const 
     PortRegistry& registry = PortRegistry::instance();
     PortLease lease = registry.leaseCurrent();
     KavuPort* port = lease.port();
-    if (port == nullptr) return -2;
+    if (port == nullptr) return KAVU_E_NO_PORT;
     port->resetExchange();
     std::uint8_t data[codec::kMaxData];
     int length = valueLength;

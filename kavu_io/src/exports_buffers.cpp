@@ -12,12 +12,12 @@ namespace {
 // empty buffer where the encoding allows it, -7 when too short.
 template <typename T>
 int checkArguments(const unsigned char* bytes, int count, T* out, int minimum, bool zeroShortcut) {
-    if (bytes == nullptr || out == nullptr) return -8;
+    if (bytes == nullptr || out == nullptr) return KAVU_E_NULL_POINTER;
     if (count == 0 && zeroShortcut) {
         *out = T{};
         return 0;
     }
-    if (count < minimum || count < 0) return -7;
+    if (count < minimum || count < 0) return KAVU_E_BUFFER_SHORT;
     return 1;
 }
 
@@ -96,7 +96,7 @@ KAVU_API int KAVU_CALL GetBufferSI8BCD(const unsigned char* bytes, int count, in
 }
 
 KAVU_API int KAVU_CALL GetBufferDTMR(const unsigned char* bytes, int count, int* a, int* b, int* c, int* d) {
-    if (a == nullptr || b == nullptr || c == nullptr || d == nullptr) return -8;
+    if (a == nullptr || b == nullptr || c == nullptr || d == nullptr) return KAVU_E_NULL_POINTER;
     const int check = checkArguments(bytes, count, a, 6, false);
     if (check <= 0) return check;
     const codec::Dtmr v = codec::decodeDTMR(bytes);
@@ -108,8 +108,8 @@ KAVU_API int KAVU_CALL GetBufferDTMR(const unsigned char* bytes, int count, int*
 }
 
 KAVU_API int KAVU_CALL GetBufferRTC(const unsigned char* bytes, int count, char* text) {
-    if (bytes == nullptr || text == nullptr) return -8;
-    if (count < 0) return -7;
+    if (bytes == nullptr || text == nullptr) return KAVU_E_NULL_POINTER;
+    if (count < 0) return KAVU_E_BUFFER_SHORT;
     (void)codec::decodeRTC(bytes, count, text);   // an invalid value leaves the text empty
     return count;
 }

@@ -24,18 +24,18 @@ int noCheck(KavuPort&, const ReplyData&) { return 0; }
 int exceptionOfRead(KavuPort& port, const ReplyData& reply) {
     port.deviceError = -1;
     port.extendedError = codec::exceptionCodeOfRead(reply.bytes, reply.count);
-    return -105;
+    return KAVU_E_EXCEPTION;
 }
 
 int exceptionOfWrite(KavuPort& port, const ReplyData& reply) {
     port.deviceError = -1;
     port.extendedError = codec::exceptionCodeOfWrite(reply.bytes, reply.count);
-    return -105;
+    return KAVU_E_EXCEPTION;
 }
 
 // Float24 and IEEE32 writes: the device echoes the value (or an exception).
 int checkEchoedFloat(KavuPort& port, const ReplyData& reply, int expectedCount) {
-    if (reply.count != expectedCount) return -101;
+    if (reply.count != expectedCount) return KAVU_E_REPLY_FORMAT;
     if (codec::isExceptionValue(reply.bytes, reply.count)) return exceptionOfWrite(port, reply);
     return 0;
 }
@@ -45,11 +45,11 @@ int checkEchoedFloat(KavuPort& port, const ReplyData& reply, int expectedCount) 
 extern "C" {
 
 KAVU_API int KAVU_CALL KavuIO(int address, int mode, int read, const char* name, unsigned char* buffer, int* size) {
-    if (buffer == nullptr || size == nullptr || *size < 0 || *size > codec::kMaxData) return -1;
+    if (buffer == nullptr || size == nullptr || *size < 0 || *size > codec::kMaxData) return KAVU_E_ARGUMENT;
     PortRegistry& registry = PortRegistry::instance();
     PortLease lease = registry.leaseCurrent();
     KavuPort* port = lease.port();
-    if (port == nullptr) return -2;
+    if (port == nullptr) return KAVU_E_NO_PORT;
     port->resetExchange();
     port->buildRequest(codec::nameHash(name), read != 0, address, mode, buffer, *size);
     const int result = port->exchange(registry.repeats.load());
@@ -67,10 +67,10 @@ KAVU_API int KAVU_CALL KavuIO(int address, int mode, int read, const char* name,
 KAVU_API int KAVU_CALL Listen(int timeout, unsigned short* hash, int* request, int* address, unsigned char* data,
                               int* size) {
     (void)timeout;   // the reply time-outs of the port apply
-    if (data == nullptr || size == nullptr) return -1;
+    if (data == nullptr || size == nullptr) return KAVU_E_ARGUMENT;
     PortLease lease = PortRegistry::instance().leaseCurrent();
     KavuPort* port = lease.port();
-    if (port == nullptr) return -2;
+    if (port == nullptr) return KAVU_E_NO_PORT;
     port->resetExchange();
     const int result = port->listen();
     if (port->replyDecoded()) {
@@ -97,21 +97,21 @@ KAVU_API int KAVU_CALL WriteWord(int address, int mode, const char* name, int va
 }
 
 KAVU_API int KAVU_CALL ReadUInt(int address, int mode, const char* name, int* out, int index) {
-    if (out == nullptr) return -8;
+    if (out == nullptr) return KAVU_E_NULL_POINTER;
     *out = 0;
     return runTypedOperation(address, mode, name, kRead, nullptr, 0, index,
                              [out](KavuPort&, const ReplyData& reply) {
-                                 if (reply.count < 0) return -101;
+                                 if (reply.count < 0) return KAVU_E_REPLY_FORMAT;
                                  *out = static_cast<int>(codec::decodeUInt(reply.bytes, reply.count));
                                  return 0;
                              });
 }
 
 KAVU_API int KAVU_CALL ReadSInt(int address, int mode, const char* name, int* out, int index) {
-    if (out == nullptr) return -8;
+    if (out == nullptr) return KAVU_E_NULL_POINTER;
     return runTypedOperation(address, mode, name, kRead, nullptr, 0, index,
                              [out](KavuPort&, const ReplyData& reply) {
-                                 if (reply.count < 0) return -101;
+                                 if (reply.count < 0) return KAVU_E_REPLY_FORMAT;
                                  *out = codec::decodeSInt(reply.bytes, reply.count);
                                  return 0;
                              });
@@ -125,10 +125,10 @@ KAVU_API int KAVU_CALL WriteFloat24(int address, int mode, const char* name, flo
 }
 
 KAVU_API int KAVU_CALL ReadFloat24(int address, int mode, const char* name, float* out, int index) {
-    if (out == nullptr) return -8;
+    if (out == nullptr) return KAVU_E_NULL_POINTER;
     return runTypedOperation(address, mode, name, kRead, nullptr, 0, index,
                              [out](KavuPort& port, const ReplyData& reply) {
-                                 if (reply.count != 3) return -101;
+                                 if (reply.count != 3) return KAVU_E_REPLY_FORMAT;
                                  if (codec::isExceptionValue(reply.bytes, reply.count))
                                      return exceptionOfRead(port, reply);
                                  *out = codec::decodeFloat24(reply.bytes);
@@ -144,10 +144,10 @@ KAVU_API int KAVU_CALL WriteIEEE32(int address, int mode, const char* name, floa
 }
 
 KAVU_API int KAVU_CALL ReadIEEE32(int address, int mode, const char* name, float* out, int* tail, int index) {
-    if (out == nullptr) return -8;
+    if (out == nullptr) return KAVU_E_NULL_POINTER;
     return runTypedOperation(address, mode, name, kRead, nullptr, 0, index,
                              [out, tail](KavuPort& port, const ReplyData& reply) {
-                                 if (reply.count < 4 || reply.count > 6) return -101;
+                                 if (reply.count < 4 || reply.count > 6) return KAVU_E_REPLY_FORMAT;
                                  if (codec::isExceptionValue(reply.bytes, reply.count))
                                      return exceptionOfRead(port, reply);
                                  int tailValue = -1;
@@ -166,7 +166,7 @@ KAVU_API int KAVU_CALL ReadIEEE32(int address, int mode, const char* name, float
 KAVU_API int KAVU_CALL WriteStoredDotS(int address, int mode, const char* name, float value, int index) {
     std::uint8_t bytes[codec::kStoredDotMaxBytes];
     const int n = codec::encodeStoredDotAuto(value, bytes);
-    if (n == 0) return -9;
+    if (n == 0) return KAVU_E_STORED_DOT;
     return runTypedOperation(address, mode, name, kWrite, bytes, n, index, noCheck);
 }
 
@@ -174,15 +174,15 @@ KAVU_API int KAVU_CALL WriteStoredDotEx(int address, int mode, const char* name,
                                         int index) {
     std::uint8_t bytes[codec::kStoredDotMaxBytes];
     const int n = codec::encodeStoredDotWithExponent(value, exponent, bytes);
-    if (n == 0) return -9;
+    if (n == 0) return KAVU_E_STORED_DOT;
     return runTypedOperation(address, mode, name, kWrite, bytes, n, index, noCheck);
 }
 
 KAVU_API int KAVU_CALL ReadStoredDotS(int address, int mode, const char* name, float* out, int index) {
-    if (out == nullptr) return -8;
+    if (out == nullptr) return KAVU_E_NULL_POINTER;
     return runTypedOperation(address, mode, name, kRead, nullptr, 0, index,
                              [out](KavuPort&, const ReplyData& reply) {
-                                 if (reply.count < 0) return -101;
+                                 if (reply.count < 0) return KAVU_E_REPLY_FORMAT;
                                  float value = 0.0f;
                                  int exponent = 0;
                                  if (!codec::decodeStoredDot(reply.bytes, reply.count, value, exponent)) value = 0.0f;
@@ -192,10 +192,10 @@ KAVU_API int KAVU_CALL ReadStoredDotS(int address, int mode, const char* name, f
 }
 
 KAVU_API int KAVU_CALL ReadStoredDotU(int address, int mode, const char* name, float* out, int index) {
-    if (out == nullptr) return -8;
+    if (out == nullptr) return KAVU_E_NULL_POINTER;
     return runTypedOperation(address, mode, name, kRead, nullptr, 0, index,
                              [out](KavuPort&, const ReplyData& reply) {
-                                 if (reply.count < 0) return -101;
+                                 if (reply.count < 0) return KAVU_E_REPLY_FORMAT;
                                  switch (reply.count) {
                                  case 0: *out = 0.0f; break;
                                  case 1: *out = static_cast<float>(reply.bytes[0]); break;
@@ -209,12 +209,12 @@ KAVU_API int KAVU_CALL ReadStoredDotU(int address, int mode, const char* name, f
 
 KAVU_API int KAVU_CALL ReadStoredDotEx(int address, int mode, const char* name, float* out, int* exponent,
                                        int index) {
-    if (out == nullptr) return -8;
+    if (out == nullptr) return KAVU_E_NULL_POINTER;
     return runTypedOperation(address, mode, name, kRead, nullptr, 0, index,
                              [out, exponent](KavuPort&, const ReplyData& reply) {
                                  float value = 0.0f;
                                  int e = 0;
-                                 if (!codec::decodeStoredDot(reply.bytes, reply.count, value, e)) return -101;
+                                 if (!codec::decodeStoredDot(reply.bytes, reply.count, value, e)) return KAVU_E_REPLY_FORMAT;
                                  *out = value;
                                  if (exponent != nullptr) *exponent = e;
                                  return 0;
@@ -222,30 +222,30 @@ KAVU_API int KAVU_CALL ReadStoredDotEx(int address, int mode, const char* name, 
 }
 
 KAVU_API int KAVU_CALL ReadPkpBCD(int address, int mode, const char* name, float* out) {
-    if (out == nullptr) return -8;
+    if (out == nullptr) return KAVU_E_NULL_POINTER;
     return runTypedOperation(address, mode, name, kRead, nullptr, 0, kavu::kNoIndex,
                              [out](KavuPort&, const ReplyData& reply) {
-                                 if (reply.count != 3) return -101;
+                                 if (reply.count != 3) return KAVU_E_REPLY_FORMAT;
                                  *out = codec::decodePkpBCD(reply.bytes);
                                  return 0;
                              });
 }
 
 KAVU_API int KAVU_CALL ReadSI8BCD(int address, int mode, const char* name, int* out) {
-    if (out == nullptr) return -8;
+    if (out == nullptr) return KAVU_E_NULL_POINTER;
     return runTypedOperation(address, mode, name, kRead, nullptr, 0, kavu::kNoIndex,
                              [out](KavuPort&, const ReplyData& reply) {
-                                 if (reply.count != 4) return -101;
+                                 if (reply.count != 4) return KAVU_E_REPLY_FORMAT;
                                  *out = codec::decodeSI8BCD(reply.bytes);
                                  return 0;
                              });
 }
 
 KAVU_API int KAVU_CALL ReadDTMR(int address, int mode, int* a, int* b, int* c, int* d) {
-    if (a == nullptr || b == nullptr || c == nullptr || d == nullptr) return -8;
+    if (a == nullptr || b == nullptr || c == nullptr || d == nullptr) return KAVU_E_NULL_POINTER;
     return runTypedOperation(address, mode, "DTMR", kRead, nullptr, 0, kavu::kNoIndex,
                              [a, b, c, d](KavuPort&, const ReplyData& reply) {
-                                 if (reply.count != 7) return -101;
+                                 if (reply.count != 7) return KAVU_E_REPLY_FORMAT;
                                  const codec::Dtmr v = codec::decodeDTMR(reply.bytes);
                                  *a = v.a;
                                  *b = v.b;
@@ -257,17 +257,17 @@ KAVU_API int KAVU_CALL ReadDTMR(int address, int mode, int* a, int* b, int* c, i
 
 KAVU_API int KAVU_CALL WriteCSET(int address, int mode, int value) {
     std::uint8_t bytes[2];
-    if (!codec::encodeCSET(value, bytes)) return -1;
+    if (!codec::encodeCSET(value, bytes)) return KAVU_E_ARGUMENT;
     return runTypedOperation(address, mode, "CSET", kWrite, bytes, 2, kavu::kNoIndex,
-                             [](KavuPort&, const ReplyData& reply) { return reply.count == 2 ? 0 : -101; });
+                             [](KavuPort&, const ReplyData& reply) { return reply.count == 2 ? KAVU_OK : KAVU_E_REPLY_FORMAT; });
 }
 
 KAVU_API int KAVU_CALL ReadRTC(int address, int mode, char* text) {
-    if (text == nullptr) return -1;
+    if (text == nullptr) return KAVU_E_ARGUMENT;
     text[0] = '\0';
     return runTypedOperation(address, mode, "RTC", kRead, nullptr, 0, kavu::kNoIndex,
                              [text](KavuPort&, const ReplyData& reply) {
-                                 return codec::decodeRTC(reply.bytes, reply.count, text) ? 0 : -101;
+                                 return codec::decodeRTC(reply.bytes, reply.count, text) ? KAVU_OK : KAVU_E_REPLY_FORMAT;
                              });
 }
 

@@ -12,7 +12,7 @@ extern "C" {
 KAVU_API int KAVU_CALL SetApiMode(int mode) { return PortRegistry::instance().setApiMode(mode); }
 
 KAVU_API int KAVU_CALL SetMaxRetriesGlobal(int n) {
-    if (static_cast<unsigned>(n) > 20u) return -1;
+    if (static_cast<unsigned>(n) > 20u) return KAVU_E_ARGUMENT;
     PortRegistry::instance().repeats.store(n);
     return 0;
 }
@@ -48,23 +48,25 @@ KAVU_API int KAVU_CALL RS485ToThread(void* handle) { return PortRegistry::instan
 
 KAVU_API int KAVU_CALL SetDbgIndication(int flags) {
     kavu::PortLease lease = PortRegistry::instance().leaseCurrent();
-    if (lease.port() == nullptr) return -2;
+    if (lease.port() == nullptr) return KAVU_E_NO_PORT;
     lease.port()->traceFlags = flags;
     return 0;
 }
 
 KAVU_API int KAVU_CALL GetDeviceLastErr(void) {
     kavu::PortLease lease = PortRegistry::instance().leaseCurrent();
-    return lease.port() != nullptr ? lease.port()->deviceError : -2;
+    return lease.port() != nullptr ? lease.port()->deviceError : KAVU_E_NO_PORT;
 }
 
 KAVU_API int KAVU_CALL GetExtendedLastErr(void) {
     kavu::PortLease lease = PortRegistry::instance().leaseCurrent();
-    return lease.port() != nullptr ? lease.port()->extendedError : -2;
+    return lease.port() != nullptr ? lease.port()->extendedError : KAVU_E_NO_PORT;
 }
 
+KAVU_API int KAVU_CALL GetLastOpenSysErr(void) { return kavu::platform::serialLastOpenError(); }
+
 KAVU_API int KAVU_CALL LastErrToStr(char* buffer) {
-    if (buffer == nullptr) return -8;
+    if (buffer == nullptr) return KAVU_E_NULL_POINTER;
     kavu::PortLease lease = PortRegistry::instance().leaseCurrent();
     kavu::Slot* slot = lease.slot();
     if (slot == nullptr) {

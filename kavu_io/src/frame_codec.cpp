@@ -22,6 +22,8 @@ constexpr std::array<std::uint16_t, 256> makeCrcTable() {
 // Built at compile time: shared read-only by every port.
 constexpr std::array<std::uint16_t, 256> kCrcTable = makeCrcTable();
 
+constexpr int kNotANameCharacter = -1;
+
 int characterCode(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'Z') return c - 'A' + 10;
@@ -30,7 +32,7 @@ int characterCode(char c) {
     case '-': return 36;
     case '_': return 37;
     case '/': return 38;
-    default: return -1;
+    default: return kNotANameCharacter;
     }
 }
 
@@ -191,7 +193,7 @@ ScanStatus ReplyScanner::scan(const char* text, int count, const std::uint16_t* 
 }
 
 int announcedDataLength(const char* text, int count) {
-    if (count < 5 || !isNibbleCharacter(text[4])) return -1;
+    if (count < 5 || !isNibbleCharacter(text[4])) return kNoDataLength;
     return text[4] - kNibbleBase;
 }
 

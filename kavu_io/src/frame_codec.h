@@ -104,6 +104,7 @@ struct ReplyScanner {
 // Data length announced by the fifth character of a partly received frame
 // (the low nibble of byte 1), or -1 when fewer than five characters are in
 // or that character is no nibble character.
+constexpr int kNoDataLength = -1;
 int announcedDataLength(const char* text, int count);
 
 }  // namespace kavu::codec

@@ -54,6 +54,11 @@ void defaultDeviceName(int port, char* out, std::size_t size);
 // offers that. Returns null on failure (nothing stays open).
 SerialPort* serialOpen(const char* device);
 
+// The system's error code (errno / GetLastError) of the calling thread's last
+// failed serialOpen or serialConfigure; 0 after a successful open or before
+// any attempt. Each thread has its own.
+int serialLastOpenError();
+
 // Applies the line settings (raw mode as described at LineSettings).
 // Returns false if the driver refuses any of them or a value is not
 // supported (unknown speed, data bits outside 5..8).
@@ -82,7 +87,8 @@ bool serialTransmitChar(SerialPort* port, char c);
 
 // Reads up to `wanted` characters into `buffer` with the time-outs of
 // serialSetTimeouts. Returns as soon as `wanted` characters are in.
-// Returns the count read (0 = time-out), or -1 if the device failed.
+// Returns the count read (0 = time-out), or kSerialFailed if the device failed.
+constexpr int kSerialFailed = -1;
 int serialRead(SerialPort* port, void* buffer, std::size_t wanted);
 
 // Restores the saved line settings, time-outs and control state, discards

@@ -61,7 +61,7 @@ int waitFor(int fd, short events, std::int64_t deadlineNs) {
         const int r = ppoll(&pfd, 1, &ts, nullptr);
         if (r < 0) {
             if (errno == EINTR) continue;
-            return -1;
+            return kSerialFailed;
         }
         if (r == 0) continue;   // re-check the deadline
         return pfd.revents;
@@ -70,26 +70,40 @@ int waitFor(int fd, short events, std::int64_t deadlineNs) {
 
 }  // namespace
 
+// Why the calling thread's last open failed (see serialLastOpenError).
+static thread_local int t_lastOpenError = 0;
+
 void defaultDeviceName(int port, char* out, std::size_t size) {
     std::snprintf(out, size, "/dev/ttyS%d", port);
 }
 
+int serialLastOpenError() { return t_lastOpenError; }
+
 SerialPort* serialOpen(const char* device) {
-    if (device == nullptr || device[0] == '\0') return nullptr;
+    if (device == nullptr || device[0] == '\0') {
+        t_lastOpenError = ENOENT;
+        return nullptr;
+    }
     const int fd = ::open(device, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
+    if (fd < 0) {
+        t_lastOpenError = errno;
+        return nullptr;
+    }
     // TIOCEXCL stops other openers except root; the flock stops root too.
     if (!isatty(fd) || ioctl(fd, TIOCEXCL) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        t_lastOpenError = errno;   // taken before close() can change it
         ::close(fd);
         return nullptr;
     }
     auto* port = new (std::nothrow) SerialPort;
     if (port == nullptr || !posix::lineSave(fd, port->savedLine)) {
+        t_lastOpenError = port == nullptr ? ENOMEM : errno;
         (void)ioctl(fd, TIOCNXCL);
         ::close(fd);
         delete port;
         return nullptr;
     }
+    t_lastOpenError = 0;
     port->fd = fd;
     int modem = 0;
     if (ioctl(fd, TIOCMGET, &modem) == 0) {
@@ -101,7 +115,12 @@ SerialPort* serialOpen(const char* device) {
 }
 
 bool serialConfigure(SerialPort* port, const LineSettings& settings) {
-    return port != nullptr && posix::lineApplyRaw(port->fd, settings);
+    if (port == nullptr) return false;
+    errno = 0;
+    if (posix::lineApplyRaw(port->fd, settings)) return true;
+    // A value the driver does not offer may fail without a system call.
+    t_lastOpenError = errno != 0 ? errno : EINVAL;
+    return false;
 }
 
 bool serialSetTimeouts(SerialPort* port, const Timeouts& timeouts) {
@@ -168,7 +187,7 @@ int serialRead(SerialPort* port, void* buffer, std::size_t wanted) {
         }
         const int ev = waitFor(port->fd, POLLIN, deadline);
         if (ev == 0) break;
-        if (ev < 0 || (ev & POLLNVAL)) return got > 0 ? static_cast<int>(got) : -1;
+        if (ev < 0 || (ev & POLLNVAL)) return got > 0 ? static_cast<int>(got) : kSerialFailed;
         const ssize_t n = ::read(port->fd, out + got, wanted - got);
         if (n > 0) {
             got += static_cast<std::size_t>(n);
@@ -177,7 +196,7 @@ int serialRead(SerialPort* port, void* buffer, std::size_t wanted) {
         }
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
         // End of file or an error (a hung-up line): nothing more will come.
-        return got > 0 ? static_cast<int>(got) : -1;
+        return got > 0 ? static_cast<int>(got) : kSerialFailed;
     }
     return static_cast<int>(got);
 }

@@ -96,7 +96,22 @@ void prepareOverlapped(OVERLAPPED* ov)
     ResetEvent(event);
 }
 
+// Why the calling thread's last open failed (see serialLastOpenError).
+thread_local int t_lastOpenError = 0;
+
+// Keeps the system's error of a failed step before cleaning up can change it.
+void noteOpenFailure(DWORD fallback)
+{
+    const DWORD error = GetLastError();
+    t_lastOpenError = static_cast<int>(error != 0 ? error : fallback);
+}
+
 }  // namespace
+
+int serialLastOpenError()
+{
+    return t_lastOpenError;
+}
 
 void defaultDeviceName(int port, char* out, std::size_t size)
 {
@@ -105,24 +120,31 @@ void defaultDeviceName(int port, char* out, std::size_t size)
 
 SerialPort* serialOpen(const char* device)
 {
-    if (!device || !*device)
+    if (!device || !*device) {
+        t_lastOpenError = ERROR_FILE_NOT_FOUND;
         return nullptr;
+    }
 
     // "COM10" and above open only through the device namespace, so a bare
     // name is looked up there; full paths ("\\.\COM3") are used as given.
     char path[300];
     const char* prefix = device[0] == '\\' ? "" : "\\\\.\\";
-    if (std::strlen(prefix) + std::strlen(device) >= sizeof path)
+    if (std::strlen(prefix) + std::strlen(device) >= sizeof path) {
+        t_lastOpenError = ERROR_FILENAME_EXCED_RANGE;
         return nullptr;
+    }
     std::strcpy(path, prefix);
     std::strcat(path, device);
 
     auto* port = new (std::nothrow) SerialPort;
-    if (!port)
+    if (!port) {
+        t_lastOpenError = ERROR_NOT_ENOUGH_MEMORY;
         return nullptr;
+    }
     port->writeOverlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     port->readOverlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (!port->writeOverlapped.hEvent || !port->readOverlapped.hEvent) {
+        noteOpenFailure(ERROR_NOT_ENOUGH_MEMORY);
         freePort(port);
         return nullptr;
     }
@@ -131,6 +153,7 @@ SerialPort* serialOpen(const char* device)
     port->handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (port->handle == INVALID_HANDLE_VALUE) {
+        noteOpenFailure(ERROR_FILE_NOT_FOUND);
         freePort(port);
         return nullptr;
     }
@@ -138,22 +161,30 @@ SerialPort* serialOpen(const char* device)
     port->savedState.DCBlength = sizeof port->savedState;
     if (!GetCommState(port->handle, &port->savedState)
         || !GetCommTimeouts(port->handle, &port->savedTimeouts)) {
+        noteOpenFailure(ERROR_INVALID_FUNCTION); // not a serial device
         freePort(port);
         return nullptr;
     }
+    t_lastOpenError = 0;
     SetCommMask(port->handle, EV_TXEMPTY);
     return port;
 }
 
 bool serialConfigure(SerialPort* port, const LineSettings& settings)
 {
-    if (!port || !supportedBaud(settings.baud) || settings.dataBits < 5 || settings.dataBits > 8)
+    if (!port)
         return false;
+    if (!supportedBaud(settings.baud) || settings.dataBits < 5 || settings.dataBits > 8) {
+        t_lastOpenError = ERROR_INVALID_PARAMETER;
+        return false;
+    }
 
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    if (!GetCommState(port->handle, &dcb))
+    if (!GetCommState(port->handle, &dcb)) {
+        noteOpenFailure(ERROR_INVALID_FUNCTION);
         return false;
+    }
 
     // Binary, parity checked, DTR under program control, RTS enabled (the
     // engine lowers it right after), no hardware or software flow control,
@@ -190,8 +221,10 @@ bool serialConfigure(SerialPort* port, const LineSettings& settings)
     // them.
     if (settings.stopBits == StopBits::OnePointFive) {
         dcb.StopBits = TWOSTOPBITS;
-        return SetCommState(port->handle, &dcb) != FALSE;
+        if (SetCommState(port->handle, &dcb))
+            return true;
     }
+    noteOpenFailure(ERROR_INVALID_PARAMETER);
     return false;
 }
 
@@ -263,7 +296,7 @@ bool serialTransmitChar(SerialPort* port, char c)
 int serialRead(SerialPort* port, void* buffer, std::size_t wanted)
 {
     if (!port || !buffer)
-        return -1;
+        return kSerialFailed;
     if (wanted == 0)
         return 0;
     prepareOverlapped(&port->readOverlapped);
@@ -271,7 +304,7 @@ int serialRead(SerialPort* port, void* buffer, std::size_t wanted)
     const BOOL started = ReadFile(port->handle, buffer, static_cast<DWORD>(wanted), &got,
                                   &port->readOverlapped);
     if (!finishOverlapped(port, &port->readOverlapped, started, &got))
-        return -1;
+        return kSerialFailed;
     return static_cast<int>(got);
 }
 

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
 #include <string>
@@ -358,4 +359,53 @@ TEST_F(Ports, OpenIsExclusive) {
     ASSERT_EQ(SetPortName(7, peerA.slaveName().c_str()), 0);
     EXPECT_EQ(OpenPort(7, kSpeed115200, 0, 1, 0, 1), KAVU_E_OPEN);   // same device, other slot
     SetPortName(7, nullptr);
+}
+
+// ------------------------------------------------- why an open failed
+
+TEST_F(Ports, LastOpenSysErrTellsWhyAnOpenFailedPerThread) {
+    // A missing device file: the result code is the usual one, the reason ENOENT.
+    ASSERT_EQ(SetPortName(5, "/dev/kavu-no-such-device"), 0);
+    EXPECT_EQ(OpenPort(5, kSpeed115200, 0, 1, 0, 1), KAVU_E_ARGUMENT);
+    EXPECT_EQ(GetLastOpenSysErr(), ENOENT);
+
+    // A file that is no terminal.
+    char path[] = "/tmp/kavu-not-a-tty-XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    ASSERT_EQ(SetPortName(5, path), 0);
+    EXPECT_EQ(OpenPort(5, kSpeed115200, 0, 1, 0, 1), KAVU_E_ARGUMENT);
+    EXPECT_EQ(GetLastOpenSysErr(), ENOTTY);
+    unlink(path);
+
+    // A port another thread holds exclusively: EBUSY from TIOCEXCL, or
+    // EWOULDBLOCK from the lock where TIOCEXCL does not stop the caller (root).
+    // The value belongs to the failing thread; the holder's own stays as it was.
+    std::thread([this] {
+        EXPECT_EQ(GetLastOpenSysErr(), 0);   // a new thread has had no failure
+        ASSERT_EQ(OpenPort(1, kSpeed115200, 0, 1, 0, 1), 0);
+        EXPECT_EQ(GetLastOpenSysErr(), 0);
+        std::thread([] {
+            EXPECT_EQ(OpenPort(1, kSpeed115200, 0, 1, 0, 1), KAVU_E_ARGUMENT);
+            const int reason = GetLastOpenSysErr();
+            EXPECT_TRUE(reason == EBUSY || reason == EWOULDBLOCK) << reason;
+        }).join();
+        EXPECT_EQ(GetLastOpenSysErr(), 0);
+        EXPECT_EQ(ClosePort(), 0);
+    }).join();
+    EXPECT_EQ(GetLastOpenSysErr(), ENOTTY);
+
+    // A program outside the library holding the lock gives the same reason;
+    // slot mode keeps its own result code (-5).
+    const int holder = ::open(peerA.slaveName().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+    ASSERT_EQ(SetApiMode(1), 0);
+    EXPECT_EQ(OpenPort(1, kSpeed115200, 0, 1, 0, 1), KAVU_E_OPEN);
+    EXPECT_EQ(GetLastOpenSysErr(), EWOULDBLOCK);
+    ::close(holder);
+    EXPECT_EQ(OpenPort(1, kSpeed115200, 0, 1, 0, 1), 0);
+    EXPECT_EQ(GetLastOpenSysErr(), 0);   // a successful open clears it
+    SetPortName(5, nullptr);
 }

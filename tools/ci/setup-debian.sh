@@ -1,18 +1,33 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing the project needs on Debian 12.
+# Installs what the project needs on Debian 12:
+#   setup-debian.sh --run   building and running the configurator (tools/run-demo.sh)
+#   setup-debian.sh         everything CI needs (tools/run-tests.sh)
 # Idempotent: when every package is already there it does not touch apt at all.
 set -euo pipefail
 
-packages=(
+# What building and running the configurator and the simulator needs.
+run_packages=(
   build-essential cmake ninja-build ccache pkg-config git
-  clang libclang-rt-14-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
   qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5svg5-dev qttools5-dev-tools
+  qttranslations5-l10n
   libqcustomplot-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
+)
+# Everything else CI needs: clang for the fuzzer and sanitizers, the images'
+# renderer, the Windows cross-build and Wine, and the packaging tools.
+ci_packages=(
+  clang libclang-rt-14-dev
   librsvg2-bin imagemagick
   mingw-w64 wine64 wine socat
+  dpkg-dev fakeroot file lintian desktop-file-utils appstream xdotool
 )
+
+case "${1:-}" in
+  --run) packages=("${run_packages[@]}") ;;
+  "") packages=("${run_packages[@]}" "${ci_packages[@]}") ;;
+  *) echo "usage: $0 [--run]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -8,66 +8,6 @@
 
 namespace {
 
-ValueKind kindOf(const QString& type, const QString& subtype, bool& known)
-{
-    known = true;
-    if (subtype == "parpoint")
-        return ValueKind::Point;
-    if (type == "byte")
-        return ValueKind::Byte;
-    if (type == "short")
-        return ValueKind::Short;
-    if (type == "word")
-        return ValueKind::Word;
-    if (type == "enum")
-        return ValueKind::Enum;
-    if (type == "float")
-        return ValueKind::Float;
-    if (type == "text")
-        return ValueKind::Text;
-    if (type == "time")
-        return ValueKind::Time;
-    if (type == "datetime")
-        return ValueKind::DateTime;
-    if (type == "raw")
-        return ValueKind::Raw;
-    known = false;
-    return ValueKind::Byte;
-}
-
-// Splits "NAME[i]:c" into its parts; false for a malformed index or channel.
-bool splitName(const QString& name, QString& base, int& index, int& channel)
-{
-    QString left = name;
-    channel = 0;
-    index = -1;
-    const int colon = name.indexOf(':');
-    if (colon >= 0) {
-        bool ok = false;
-        channel = name.mid(colon + 1).toInt(&ok);
-        if (!ok || channel < 0 || channel > 2047)
-            return false;
-        left = name.left(colon);
-    }
-    const int bracket = left.indexOf('[');
-    if (bracket >= 0) {
-        if (!left.endsWith(']'))
-            return false;
-        bool ok = false;
-        index = left.mid(bracket + 1, left.size() - bracket - 2).toInt(&ok);
-        if (!ok || index < 0 || index > 0xFFFF)
-            return false;
-        left = left.left(bracket);
-    }
-    base = left;
-    return !base.isEmpty();
-}
-
-bool isReadOnly(const QString& attribute)
-{
-    return !attribute.isEmpty() && attribute != "0" && attribute.compare("no", Qt::CaseInsensitive) != 0;
-}
-
 void collect(const QDomElement& parent, QVector<QDomElement>& out)
 {
     for (QDomElement child = parent.firstChildElement(); !child.isNull();
@@ -116,33 +56,15 @@ bool DeviceDescription::load(const QString& path, QString& error)
     for (const QDomElement& e : elements) {
         if (e.hasAttribute("localparam"))
             continue;  // a setting of the program, unknown to the device
-        ParameterSpec spec;
-        spec.name = e.attribute("namekavu");
-        if (!splitName(spec.name, spec.baseName, spec.index, spec.channel)) {
+        const ParameterSpec spec = ParameterSpec::fromElement(e);
+        if (!spec.nameValid) {
             warnings_ << QStringLiteral("parameter \"%1\": malformed name, ignored").arg(spec.name);
             continue;
         }
-        bool known = false;
-        spec.kind = kindOf(e.attribute("type"), e.attribute("subtype"), known);
-        if (!known) {
-            warnings_ << QStringLiteral("parameter \"%1\": unknown type \"%2\", ignored")
-                             .arg(spec.name, e.attribute("type"));
+        if (spec.kind == ValueKind::Unknown) {
+            warnings_ << QStringLiteral("parameter \"%1\": unknown type \"%2\", ignored").arg(spec.name, spec.type);
             continue;
         }
-        spec.bitmask = e.attribute("subtype") == "bitmask";
-        spec.enumIndex = e.attribute("subtype") == "enumindex";
-        spec.defaultValue = e.attribute("defaultvalue");
-        spec.minValue = e.attribute("minvalue");
-        spec.maxValue = e.attribute("maxvalue");
-        if (spec.kind == ValueKind::Enum)
-            spec.valueSet = e.attribute("valueset").split(';');
-        bool scaleOk = false;
-        spec.scale = e.attribute("scaleFloat").toInt(&scaleOk);
-        if (!scaleOk || spec.scale <= 0)
-            spec.scale = 1;
-        spec.readOnly = isReadOnly(e.attribute("readonly"));
-        spec.polled = e.attribute("ivparam") == "yes";
-        spec.commParam = e.attribute("commparam") == "yes";
 
         const uint16_t hash = deviceNameHash(spec.baseName);
         if (hash == 0) {

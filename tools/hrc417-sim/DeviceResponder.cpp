@@ -23,6 +23,13 @@ QByteArray exceptionValue(int code)
     return bytes;
 }
 
+// The data bytes of a value in a reply; the device answers a date-time with
+// its running clock.
+QByteArray replyValue(const ParameterSpec& spec, const QString& text, const QDateTime& clock)
+{
+    return ValueCodec::encode(spec, spec.kind == ValueKind::DateTime ? ValueCodec::dateTimeText(clock) : text);
+}
+
 }  // namespace
 
 DeviceResponder::DeviceResponder(DeviceState& state, OperatingValues& plant)
@@ -115,7 +122,7 @@ DeviceReply DeviceResponder::respond(const kavu::codec::FrameFields& request)
             replyData(reply, exceptionValue(exception) + indexBytes);
             return reply;
         }
-        replyData(reply, ValueCodec::encode(spec, state_.value(parameter), state_.clock(parameter)) + indexBytes);
+        replyData(reply, replyValue(spec, state_.value(parameter), state_.clock(parameter)) + indexBytes);
         return reply;
     }
 
@@ -164,7 +171,7 @@ DeviceReply DeviceResponder::respond(const kavu::codec::FrameFields& request)
     state_.setValue(parameter, text);
     // The reply still comes from the old address; the next request must
     // use the new one.
-    replyData(reply, ValueCodec::encode(spec, text, state_.clock(parameter)) + indexBytes);
+    replyData(reply, replyValue(spec, text, state_.clock(parameter)) + indexBytes);
     reply.lineSettingsChanged = isLineSetting(spec.name);
     return reply;
 }

@@ -75,8 +75,9 @@ def read_translations(path):
                 found[source] = translation
     return found
 
-def write(path, name, flag, translate):
-    out = ['<?xml version="1.0" encoding="UTF-8"?>', '<language>', f'  <info name="{name}" flag="{flag}"/>']
+def write(path, name, flag, locale, translate):
+    out = ['<?xml version="1.0" encoding="UTF-8"?>', '<language>',
+           f'  <info name="{name}" flag="{flag}" locale="{locale}"/>']
     for ctx, sources in texts.items():
         out += ['  <context>', f'    <name>{ctx}</name>']
         for s in sources:
@@ -86,10 +87,10 @@ def write(path, name, flag, translate):
     with open(path, 'w', encoding='utf-8') as fh:
         fh.write('\n'.join(out) + '\n')
 
-write('resources/Language/default.lng', 'Русский', 'ru.png', lambda s: s)
+write('resources/Language/default.lng', 'Русский', 'ru.png', 'ru', lambda s: s)
 english = read_translations('resources/Language/english.lng')
 missing = sorted({s for v in texts.values() for s in v if s not in english})
-write('resources/Language/english.lng', 'English', 'en.png', lambda s: english.get(s, ''))
+write('resources/Language/english.lng', 'English', 'en.png', 'en', lambda s: english.get(s, ''))
 for s in missing:
     print('untranslated:', repr(s))
 sys.exit(1 if missing else 0)

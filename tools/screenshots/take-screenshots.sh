@@ -4,7 +4,7 @@
 # <build dir>/screenshots:
 # the main window after "Прочитать все параметры", without a connection and
 # on a problem parameter, every value editor open, the test panel, the wait
-# window and the message boxes; the trend and heating-curve windows. They come from the window tests, which drive
+# window (also with a port failure) and the message boxes; the trend and heating-curve windows. They come from the window tests, which drive
 # the real widgets against hrc417-sim on the offscreen platform.
 #
 #   bash tools/screenshots/take-screenshots.sh [build dir]   (default: build)
@@ -31,7 +31,7 @@ tests="$build/tests/configurator/workspace"
 "$tests/tst_hrceditdelegate" -silent
 "$tests/tst_hrctreewin" -silent
 "$tests/tst_watchwindows" -silent
-"$build/tests/configurator/wizard/tst_wizard" -silent screenshots
+"$build/tests/configurator/wizard/tst_wizard" -silent screenshots linkPageEditsAreUsedAtOnceAndFailuresSayWhy
 "$build/tests/configurator/wizard/tst_wizardgraphs" -silent screenshots
 
 echo "screenshots in $out:"

@@ -7,6 +7,9 @@
 #include <QDomDocument>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -79,6 +82,7 @@ private slots:
     void vanishedFileEmptiesTables();
     void shippedLanguagesTranslateTheDescription();
     void shippedEnglishCoversEveryProgramText();
+    void qtDialogsSpeakTheChosenLanguage();
 };
 
 void TestFlyTranslator::noDirectoryLeavesTextsAsWritten()
@@ -252,6 +256,34 @@ void TestFlyTranslator::shippedEnglishCoversEveryProgramText()
     }
     QVERIFY(checkedTexts > 300);
     QVERIFY2(missing.isEmpty(), qPrintable("untranslated: " + missing.join(" | ")));
+}
+
+void TestFlyTranslator::qtDialogsSpeakTheChosenLanguage()
+{
+    if (!QFile::exists(QLibraryInfo::location(QLibraryInfo::TranslationsPath) + "/qtbase_ru.qm"))
+        QFAIL("Qt's Russian translation is missing: install qttranslations5-l10n");
+    // The start-up language is Russian: a file dialog speaks Russian.
+    FlyTranslator translator(nullptr, QStringLiteral(HRC_LANGUAGE_DIR));
+    QCOMPARE(translator.languageCodes().value(translator.startIndex()), QString("ru"));
+    auto lookInText = [] {
+        QFileDialog dialog(nullptr, "x", QDir::tempPath());
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        return dialog.findChild<QLabel *>("lookInLabel")->text();
+    };
+    const QString russian = lookInText();
+    QVERIFY2(russian.contains(QRegularExpression("[А-Яа-яЁё]")), qPrintable(russian));
+    QVERIFY(lookup("QPlatformTheme", "Cancel") != QString("Cancel"));
+    // The program's own texts still come from its language file.
+    QCOMPARE(lookup("Wizard", "Проверка связи"), QString("Проверка связи"));
+
+    // English: Qt's own texts as Qt writes them.
+    QVERIFY(translator.loadLanguage(translator.languageNames().indexOf("English")));
+    QCOMPARE(lookInText(), QString("Look in:"));
+    QCOMPARE(lookup("QPlatformTheme", "Cancel"), QString("Cancel"));
+    QCOMPARE(lookup("Wizard", "Проверка связи"), QString("Check connection"));
+    // And back.
+    QVERIFY(translator.loadLanguage(translator.startIndex()));
+    QCOMPARE(lookInText(), russian);
 }
 
 QTEST_MAIN(TestFlyTranslator)

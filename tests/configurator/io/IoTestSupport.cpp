@@ -105,15 +105,16 @@ QString distinctValue(const QDomElement &p)
 
 bool sameValue(const QDomElement &p, const QString &a, const QString &b)
 {
-    const QString type = p.attribute(QStringLiteral("type"));
-    if (p.attribute(QStringLiteral("subtype")) == QLatin1String("parpoint")) {
-        return std::fabs(number(HrcValueText::part(a, 0)) - number(HrcValueText::part(b, 0))) < 1e-3
-               && std::fabs(number(HrcValueText::part(a, 1)) - number(HrcValueText::part(b, 1))) < 1e-3;
+    // Exactly the same value on the line: the same step of a point, the same
+    // float ("55,0" and "55" are one value).
+    const ParameterSpec spec = ParameterSpec::fromElement(p);
+    if (spec.kind == ValueKind::Point) {
+        quint32 x = 0, y = 0;
+        return ValueCodec::encodePoint(a, spec.scale, &x) && ValueCodec::encodePoint(b, spec.scale, &y) && x == y;
     }
-    if (type == QLatin1String("float")) {
-        bool okA = false, okB = false;
-        const double x = HrcValueText::toFloat(a, &okA), y = HrcValueText::toFloat(b, &okB);
-        return okA && okB && std::fabs(x - y) < 1e-3 * qMax(1.0, std::fabs(x));
+    if (spec.kind == ValueKind::Float) {
+        float x = 0, y = 0;
+        return ValueCodec::parseFloat(a, &x) && ValueCodec::parseFloat(b, &y) && x == y;
     }
     return a == b;
 }

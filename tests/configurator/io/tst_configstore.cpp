@@ -9,6 +9,8 @@
 #include <QtTest>
 
 #include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <sys/resource.h>
 
 class TestConfigStore : public QObject
@@ -24,6 +26,9 @@ private slots:
     void lastConfigurationGetsTheSameContent();
     void failedSaveLeavesOldFileIntact();
     void unreadableFileLeavesDocumentUnchanged();
+    void saveThroughLinkKeepsTargetAndPermissions();
+    void newFileFollowsTheUmask();
+    void fileIsSavedWhereNoTemporaryFileFits();
 
 private:
     QTemporaryDir dir;
@@ -182,6 +187,75 @@ void TestConfigStore::unreadableFileLeavesDocumentUnchanged()
     QVERIFY(!ConfigStore::openFile(doc.allParams(), dir.filePath("missing.hrc417"), &error));
     QVERIFY(!error.isEmpty());
     QCOMPARE(doc.paramValue("Tin.F"), QString("44"));
+}
+
+namespace {
+QString tinFOf(const QString &file)
+{
+    QSettings settings(file, QSettings::IniFormat);
+    return settings.value("hrc417/Tin.F").toString();
+}
+} // namespace
+
+void TestConfigStore::saveThroughLinkKeepsTargetAndPermissions()
+{
+    QTemporaryDir sub;
+    const QString real = sub.filePath("real.hrc417");
+    const QString link = sub.filePath("link.hrc417");
+    HrcDocument doc = iotest::loadDocument();
+    doc.paramValue("Tin.F", "21");
+    QString error;
+    QVERIFY(ConfigStore::saveFile(doc.allParams(), real, &error));
+    QVERIFY(QFile::setPermissions(real, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+    const QFile::Permissions permissions = QFile::permissions(real);
+    QVERIFY(QFile::link("real.hrc417", link)); // relative, as people make them
+
+    doc.paramValue("Tin.F", "22");
+    QVERIFY2(ConfigStore::saveFile(doc.allParams(), link, &error), qPrintable(error));
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(tinFOf(real), QString("22"));
+    QCOMPARE(QFile::permissions(real), permissions);
+    QCOMPARE(QDir(sub.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 2);
+}
+
+void TestConfigStore::newFileFollowsTheUmask()
+{
+    QTemporaryDir sub;
+    HrcDocument doc = iotest::loadDocument();
+    QString error;
+    const mode_t old = ::umask(0027);
+    const bool saved = ConfigStore::saveFile(doc.allParams(), sub.filePath("group.hrc417"), &error);
+    ::umask(0002);
+    const bool savedShared = ConfigStore::saveFile(doc.allParams(), sub.filePath("shared.hrc417"), &error);
+    ::umask(old);
+    QVERIFY(saved && savedShared);
+    struct stat st;
+    QCOMPARE(::stat(QFile::encodeName(sub.filePath("group.hrc417")).constData(), &st), 0);
+    QCOMPARE(int(st.st_mode & 0777), 0640);
+    QCOMPARE(::stat(QFile::encodeName(sub.filePath("shared.hrc417")).constData(), &st), 0);
+    QCOMPARE(int(st.st_mode & 0777), 0664);
+}
+
+void TestConfigStore::fileIsSavedWhereNoTemporaryFileFits()
+{
+    // A name so long that no temporary name beside it fits the file system's
+    // limit: the directory cannot take the temporary file, the file itself
+    // can be written.
+    QTemporaryDir sub;
+    const QString file = sub.filePath(QString(245, QLatin1Char('n')) + ".hrc417");
+    HrcDocument doc = iotest::loadDocument();
+    doc.paramValue("Tin.F", "23");
+    {
+        QFile empty(file);
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+    }
+    QString error;
+    QVERIFY2(ConfigStore::saveFile(doc.allParams(), file, &error), qPrintable(error));
+    QCOMPARE(tinFOf(file), QString("23"));
+    // A new file of that name cannot be made safely: refused with the reason.
+    const QString other = sub.filePath(QString(245, QLatin1Char('m')) + ".hrc417");
+    QVERIFY(!ConfigStore::saveFile(doc.allParams(), other, &error));
+    QVERIFY(!error.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestConfigStore)

@@ -58,8 +58,9 @@ void TestKavuValueCodec::points_data()
     QTest::newRow("binary rounding does not lose a step") << "-2,3;2,3" << 1 << quint32(23u << 16 | (0x8000u + 23u))
                                                           << "-2,3;2,3";
     QTest::newRow("missing half is zero") << "7,5" << 1 << quint32(75) << "7,5;0";
-    QTest::newRow("finer than a step is cut toward zero") << "1,25;-1,25" << 1
-                                                          << quint32((0x8000u + 12u) << 16 | 12u) << "1,2;-1,2";
+    QTest::newRow("finer than a step goes to the nearest") << "1,26;-1,24" << 1
+                                                           << quint32((0x8000u + 12u) << 16 | 13u) << "1,3;-1,2";
+    QTest::newRow("a step at scale 100") << "0,00;1,15" << 100 << quint32(1150u << 16) << "0;1,15";
 }
 
 void TestKavuValueCodec::points()

@@ -18,6 +18,8 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QHeaderView>
+#include <QProcess>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -27,6 +29,7 @@
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QTimer>
+#include <QToolTip>
 #include <QtTest>
 
 #include <memory>
@@ -83,6 +86,38 @@ QString shownValue(Wizard *w, const QString &name)
     return item ? item->text(w->tree()->columnCount() == 2 ? 1 : 2) : QStringLiteral("<no row>");
 }
 
+// Edits a value on the wizard's tree as a person does: double-click on the
+// value, type, Enter.
+void editOnTree(Wizard *w, const QString &name, const QString &text)
+{
+    HrcTree *tree = w->tree();
+    QTreeWidgetItem *item = tree->findItem(name);
+    QVERIFY(item);
+    tree->scrollToItem(item);
+    const int column = 2;
+    const QRect row = tree->visualItemRect(item);
+    const QPoint pos(tree->header()->sectionViewportPosition(column) + 10, row.center().y());
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, pos);
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, pos);
+    QLineEdit *edit = nullptr;
+    QVERIFY(QTest::qWaitFor([&]() {
+        for (QLineEdit *e : tree->viewport()->findChildren<QLineEdit *>())
+            if (e->isVisible())
+                edit = e;
+        return edit != nullptr;
+    }, 3000));
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, text);
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTRY_COMPARE(tree->paramValue(name), text);
+}
+
+QString logText(Wizard *w)
+{
+    return w->findChild<QTextEdit *>("logTextEdit")->toPlainText();
+}
+
 } // namespace
 
 class TestWizard : public QObject
@@ -98,6 +133,7 @@ private slots:
     void silentPortOffersRetryAndReturn();
     void cancelEndsTheJob();
     void editCommunicationSettings();
+    void linkPageEditsAreUsedAtOnceAndFailuresSayWhy();
     void offlineHandOverReadsNothing();
     void handOverAndBackRestoresStoredValues();
     void restoreRulesForStoredValues();
@@ -110,6 +146,9 @@ private slots:
     void failedWriteRetriesTheSameJob();
     void finalPageSavesConfiguration();
     void screenshots();
+    void emptiedGuidedFieldsKeepTheirValues();
+    void languageSwitchKeepsTheEditablePage();
+    void offlineCheckSaysNoCheckWasMade();
 
 private:
     std::unique_ptr<Wizard> makeWizard(FlyTranslator *translator = nullptr);
@@ -304,6 +343,63 @@ void TestWizard::editCommunicationSettings()
     click(w.get(), "exitCommEditButton");
     QCOMPARE(w->stagesMap()->current(), int(Wizard::stCommSettings));
     QCOMPARE(w->tree()->columnCount(), 2);
+}
+
+void TestWizard::linkPageEditsAreUsedAtOnceAndFailuresSayWhy()
+{
+    auto w = makeWizard();
+    const QString missing = "/dev/ttyUSB-not-plugged";
+    w->presetPort(missing);
+    w->tree()->paramValue("TimeOut", "1");
+
+    // A port that is not there says so in the log, and the log stays.
+    QVERIFY(runJob(w.get(), "checkCommParamButton"));
+    QCOMPARE(text(w.get(), "commCheckTitle"), QString("Ошибка подключения к прибору."));
+    QVERIFY2(logText(w.get()).contains(QString("Порт %1 не найден: такого устройства в системе нет.").arg(missing)),
+             qPrintable(logText(w.get())));
+    QVERIFY(!wizardtest::saveScreenshot(w.get(), "wizard_port_missing").isEmpty());
+    QTest::qWait(1500);
+    QVERIFY(logText(w.get()).contains("не найден"));
+    click(w.get(), "abortCommButton");
+
+    // On the link page the port typed and an address entered are used by the
+    // very next check: the device answers at 16, not at 20.
+    click(w.get(), "editCommParamButton");
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stEditCommSettings));
+    editOnTree(w.get(), "Port", sim->path());
+    editOnTree(w.get(), "Addr", "20");
+    click(w.get(), "exitCommEditButton");
+    QVERIFY(runJob(w.get(), "checkCommParamButton"));
+    QVERIFY2(logText(w.get()).contains(QString("Порт %1 открыт, но прибор не отвечает.").arg(sim->path())),
+             qPrintable(logText(w.get())));
+    click(w.get(), "abortCommButton");
+    click(w.get(), "editCommParamButton");
+    editOnTree(w.get(), "Addr", "16");
+    click(w.get(), "exitCommEditButton");
+    QVERIFY(runJob(w.get(), "checkCommParamButton"));
+    QCOMPARE(text(w.get(), "commCheckTitle"), QString("Связь с прибором установлена."));
+    QVERIFY2(logText(w.get()).startsWith("Наименование прибора: HRC417"), qPrintable(logText(w.get())));
+
+    // Another program holding the port is named.
+    click(w.get(), "prevButton");
+    QProcess holder;
+    holder.start("python3", {"-c",
+                             "import fcntl, sys, time\n"
+                             "port = open(sys.argv[1], 'rb')\n"
+                             "fcntl.flock(port, fcntl.LOCK_EX)\n"
+                             "print('held', flush=True)\n"
+                             "time.sleep(30)\n",
+                             sim->path()});
+    QVERIFY(holder.waitForReadyRead(10000));
+    QVERIFY(runJob(w.get(), "checkCommParamButton"));
+    const QString holderName = QString("python3 (PID %1)").arg(holder.processId());
+    // (The simulator keeps the port open too and is named as well.)
+    QVERIFY2(logText(w.get()).contains(QString("Порт %1 занят другой программой: ").arg(sim->path())),
+             qPrintable(logText(w.get())));
+    QVERIFY2(logText(w.get()).contains(holderName), qPrintable(logText(w.get())));
+    QVERIFY(!wizardtest::saveScreenshot(w.get(), "wizard_port_held").isEmpty());
+    holder.kill();
+    holder.waitForFinished();
 }
 
 void TestWizard::offlineHandOverReadsNothing()
@@ -705,6 +801,91 @@ void TestWizard::screenshots()
         translator.loadLanguage(translator.startIndex());
     }
     qApp->setStyleSheet(QString());
+}
+
+
+void TestWizard::emptiedGuidedFieldsKeepTheirValues()
+{
+    auto w = makeWizard();
+    HrcTree *tree = w->tree();
+    tree->paramValue("t.wm[0]", "9");
+    tree->paramValue("T.sp[0]", "55,0");
+    tree->paramValue("Hy.b1[0]", "5,0");
+    goOfflineTo(w.get(), Wizard::stPumpC1Settings);
+
+    // Next with the field emptied: the page stays and says what is missing.
+    auto *field = child<QLineEdit>(w.get(), "PumpWorkTime");
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Delete);
+    click(w.get(), "nextButton");
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stPumpC1Settings));
+    QCOMPARE(QToolTip::text(), QString("Введите значение"));
+    QCOMPARE(tree->paramValue("t.wm[0]"), QString("9"));
+    // Leaving backwards keeps the value before.
+    click(w.get(), "prevButton");
+    QCOMPARE(tree->paramValue("t.wm[0]"), QString("9"));
+
+    w->stagesMap()->setStage(Wizard::stHotWaterSettings);
+    field = child<QLineEdit>(w.get(), "TempUstavka");
+    QCOMPARE(field->text(), QString("55,0"));
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Delete);
+    click(w.get(), "nextButton");
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stHotWaterSettings));
+    QCOMPARE(tree->paramValue("T.sp[0]"), QString("55,0"));
+    QTest::keyClicks(field, "60");
+    click(w.get(), "nextButton");
+    QVERIFY(w->stagesMap()->current() != int(Wizard::stHotWaterSettings));
+    QCOMPARE(tree->paramValue("T.sp[0]"), QString("60"));
+
+    w->stagesMap()->setStage(Wizard::stBackWaterSettings);
+    field = child<QLineEdit>(w.get(), "GistPlus_BackWater");
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Delete);
+    click(w.get(), "nextButton");
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stBackWaterSettings));
+    click(w.get(), "prevButton");
+    QCOMPARE(tree->paramValue("Hy.b1[0]"), QString("5,0"));
+}
+
+void TestWizard::languageSwitchKeepsTheEditablePage()
+{
+    FlyTranslator translator(nullptr, QStringLiteral(HRC_LANGUAGE_DIR));
+    auto w = makeWizard(&translator);
+    click(w.get(), "editCommParamButton");
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stEditCommSettings));
+    QVERIFY(w->tree()->isEnabled());
+    const int columns = w->tree()->columnCount();
+    QVERIFY(columns >= 3);
+
+    auto *langLabel = child<QPushButton>(w.get(), "langLabel");
+    auto *box = child<QComboBox>(w.get(), "langSelectComboBox");
+    QVERIFY(langLabel->isVisible());
+    QTest::mouseClick(langLabel, Qt::LeftButton);
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_End);
+    QCOMPARE(box->currentText(), QString("English"));
+    // Still the editable tree, in English.
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stEditCommSettings));
+    QVERIFY(w->tree()->isEnabled());
+    QCOMPARE(w->tree()->columnCount(), columns);
+    QCOMPARE(w->tree()->findItem("Port")->text(0), QString("Computer port"));
+    QVERIFY(w->tree()->findItem("Addr")->flags() & Qt::ItemIsEditable);
+    QTest::mouseClick(langLabel, Qt::LeftButton);
+    QTest::keyClick(box, Qt::Key_Home);
+    QVERIFY(w->tree()->isEnabled());
+}
+
+void TestWizard::offlineCheckSaysNoCheckWasMade()
+{
+    auto w = makeWizard();
+    w->presetPort("/dev/nonexistent-port");
+    QSignalSpy starting(w->ioHelper(), &KavuIOhelper::kavuIOStarting);
+    click(w.get(), "workOfflineCheckBox");
+    click(w.get(), "checkCommParamButton");
+    QCOMPARE(currentPage(w.get()), QString("checkConnPage"));
+    QCOMPARE(text(w.get(), "commCheckTitle"), QString("Программа работает offline: связь с прибором не проверялась."));
+    QCOMPARE(starting.size(), 0);
 }
 
 QTEST_MAIN(TestWizard)

@@ -8,6 +8,8 @@
 #include "HrcTreeWorkers.h"
 #include "KavuMon.h"
 #include "LogFileNameEditor.h"
+#include "PortNameEditor.h"
+#include "CommSettings.h"
 #include "WorkspaceTestSupport.h"
 
 #include <QCheckBox>
@@ -15,6 +17,7 @@
 #include <QDateTimeEdit>
 #include <QLineEdit>
 #include <QSerialPortInfo>
+#include <QTemporaryDir>
 #include <QTimeEdit>
 #include <QtTest>
 
@@ -36,7 +39,7 @@ private slots:
     void validatedNumbers();
     void editedAgainBeforeWritten();
     void timesAndDates();
-    void portListKeepsCurrentValue();
+    void portEditorListsPortsAndTakesAnyPath();
     void selectedRowsKeepTheirColour();
     void onlyTheValueColumnEdits();
 
@@ -177,13 +180,20 @@ void TestHrcEditDelegate::pointHalves()
     QCOMPARE(point->child(1)->text(2), QString("90,0"));
     QCOMPARE(HrcTree::itemColour(point), HrcTree::changedColour());
 
-    // The Y half of a point without a value: the pair starts as "0;0".
+    // The Y half of a point without a value: opening and leaving it stores
+    // nothing; a half entered makes the pair whole with 0 for the other.
     QTreeWidgetItem *empty = item("Grtp[1]");
     QVERIFY(value("Grtp[1]").isEmpty());
     doubleClickCell(*tree, empty->child(1), 2);
     QTRY_VERIFY((edit = openEditor<QLineEdit>(tree->viewport())));
-    QCOMPARE(edit->text(), QString("0"));
-    QCOMPARE(value("Grtp[1]"), QString("0;0"));
+    QCOMPARE(edit->text(), QString());
+    QVERIFY(value("Grtp[1]").isEmpty());
+    QTest::keyClick(edit, Qt::Key_Escape);
+    QTRY_VERIFY(!openEditor<QLineEdit>(tree->viewport()));
+    QVERIFY(value("Grtp[1]").isEmpty());
+    QVERIFY(HrcTree::itemColour(empty) != HrcTree::changedColour());
+    doubleClickCell(*tree, empty->child(1), 2);
+    QTRY_VERIFY((edit = openEditor<QLineEdit>(tree->viewport())));
     edit->selectAll();
     QTest::keyClicks(edit, "70,5");
     QTest::keyClick(edit, Qt::Key_Return);
@@ -371,27 +381,63 @@ void TestHrcEditDelegate::timesAndDates()
     QCOMPARE(HrcTree::itemColour(item("Rtc")), HrcTree::changedColour());
 }
 
-void TestHrcEditDelegate::portListKeepsCurrentValue()
+void TestHrcEditDelegate::portEditorListsPortsAndTakesAnyPath()
 {
     // The port has a row only in a selection tree of the link settings.
     buildWindow("commSettings");
+    // An adapter's stable name, in a by-id directory of the test's own.
+    QTemporaryDir byId;
+    QVERIFY(byId.isValid());
     const QString pty = "/dev/pts/77";
+    const QString stable = byId.filePath("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+    QVERIFY(QFile::link(pty, stable));
+    PortNameEditor::setByIdDirectory(byId.path());
+
+    // A pseudo-terminal chosen earlier is kept at the front; the machine's
+    // ports follow with what the system knows of them, then the by-id names.
     setValue("Port", pty);
     doubleClickCell(*tree, item("Port"), 2);
-    QComboBox *combo = nullptr;
-    QTRY_VERIFY((combo = openEditor<QComboBox>(tree->viewport())));
-    QCOMPARE(combo->itemText(0), pty);
-    QCOMPARE(combo->currentText(), pty);
-    QStringList machinePorts;
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
-        machinePorts << info.portName();
-    QCOMPARE(combo->count(), machinePorts.size() + (machinePorts.contains(pty) ? 0 : 1));
+    PortNameEditor *editor = nullptr;
+    QTRY_VERIFY((editor = openEditor<PortNameEditor>(tree->viewport())));
+    QVERIFY(editor->isEditable());
+    const QList<QSerialPortInfo> machinePorts = QSerialPortInfo::availablePorts();
+    QCOMPARE(editor->count(), machinePorts.size() + 2);
+    QCOMPARE(editor->itemText(0), pty);
+    QCOMPARE(editor->itemData(0).toString(), pty);
+    for (int i = 0; i < machinePorts.size(); ++i) {
+        QCOMPARE(editor->itemData(i + 1).toString(), machinePorts.at(i).portName());
+        QVERIFY(editor->itemText(i + 1).startsWith(machinePorts.at(i).portName()));
+        if (!machinePorts.at(i).description().isEmpty())
+            QVERIFY(editor->itemText(i + 1).contains(" — " + machinePorts.at(i).description()));
+    }
+    const int last = editor->count() - 1;
+    QCOMPARE(editor->itemText(last), stable + " → 77");
+    QCOMPARE(editor->itemData(last).toString(), stable);
+    QCOMPARE(editor->currentText(), pty);
+
+    // The list opens with Alt+Down; the stable name chosen is what is stored,
+    // and the connection uses it at once.
+    QTest::keyClick(editor, Qt::Key_Down, Qt::AltModifier);
+    QTRY_VERIFY(editor->view()->isVisible());
     QVERIFY(!saveScreenshot(window, "editor_port").isEmpty());
-    QVERIFY(clickComboEntry(combo, 0));
-    QTRY_VERIFY(!openEditor<QComboBox>(tree->viewport()));
-    QCOMPARE(value("Port"), pty);
-    QCOMPARE(undo("Port"), pty);
-    QCOMPARE(item("Port")->text(2), pty);
+    QVERIFY(!saveScreenshot(editor->view()->window(), "editor_port_list").isEmpty());
+    QVERIFY(clickComboEntry(editor, last));
+    QTRY_VERIFY(!openEditor<PortNameEditor>(tree->viewport()));
+    QCOMPARE(value("Port"), stable);
+    QCOMPARE(item("Port")->text(2), stable);
+    QCOMPARE(CommSettings::fromDocument(tree->documentModel()).port, stable);
+
+    // Any path typed by hand is taken with Enter, and is used by the next
+    // connection, not the port of the first edit.
+    doubleClickCell(*tree, item("Port"), 2);
+    QTRY_VERIFY((editor = openEditor<PortNameEditor>(tree->viewport())));
+    QCOMPARE(editor->currentText(), stable);
+    QTest::keyClicks(editor->lineEdit(), "/dev/ttyACM5");
+    QTest::keyClick(editor->lineEdit(), Qt::Key_Return);
+    QTRY_VERIFY(!openEditor<PortNameEditor>(tree->viewport()));
+    QCOMPARE(value("Port"), QString("/dev/ttyACM5"));
+    QCOMPARE(CommSettings::fromDocument(tree->documentModel()).port, QString("/dev/ttyACM5"));
+    PortNameEditor::setByIdDirectory(QString());
 }
 
 namespace {

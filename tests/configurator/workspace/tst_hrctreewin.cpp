@@ -16,15 +16,19 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTimeEdit>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSettings>
 #include <QShortcut>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <QToolButton>
 #include <QtTest>
 
@@ -85,8 +89,11 @@ public:
     {
         if (spy.isEmpty() && !spy.wait(ms))
             return false;
-        // The finish message stays up for a second.
+        // The finish message stays up for a second; a failure to connect
+        // until the engineer closes it.
         HrcTreeWin *w = session.window.get();
+        if (w->waitWindow()->showsFailure())
+            QTest::mouseClick(w->waitWindow()->findChild<QPushButton *>("canselIOButton"), Qt::LeftButton);
         if (!QTest::qWaitFor([w]() { return !w->waitWindow()->isVisible(); }, 5000))
             return false;
         w->activateWindow();
@@ -160,9 +167,15 @@ private slots:
     void problemNavigationOverFailedParameters();
     void connectionCheck();
     void connectionCheckAgainstSilentDevice();
+    void failedOpenStaysExplainedInTheWaitWindow();
     void saveChangeOpen();
     void testPanelReadsAndWrites();
     void cancelFromTheWaitWindow();
+    void escapeInTheWaitWindowAsksThenCancels();
+    void parametersLeftOutByTheDeadlineStayEdited();
+    void editorsLeftUnchangedStoreNothing();
+    void initialiseLeavesPolledValuesAlone();
+    void keyboardEditingAndRefusedValues();
     void windowMovesMaximisesAndRestores();
     void pollingAndBackToTheWizard();
 };
@@ -543,7 +556,9 @@ void TestHrcTreeWin::connectionCheckAgainstSilentDevice()
     QTest::mouseClick(s.window->toolButton(14), Qt::LeftButton);
     QVERIFY(end.wait());
     QCOMPARE(end.count(), -1);
-    QCOMPARE(s.window->lastStatus(), QString("Ошибка связи с прибором"));
+    QCOMPARE(s.window->lastStatus(), QString("Порт %1 открыт, но прибор не отвечает. Проверьте скорость обмена, "
+                                             "адрес прибора и подключение линии связи.")
+                                         .arg(s.sim.path()));
     QTreeWidgetItem *comm = s.item("commSettings");
     QCOMPARE(HrcTree::itemColour(comm), HrcTree::problemColour());
     QCOMPARE(HrcTree::itemColour(s.item("Addr")), HrcTree::problemColour());
@@ -552,6 +567,50 @@ void TestHrcTreeWin::connectionCheckAgainstSilentDevice()
     QCOMPARE(s.tree()->selectedItems(), QList<QTreeWidgetItem *>{comm});
     QCOMPARE(s.value("Dev"), QString()); // values stay as they were
     QVERIFY(!saveScreenshot(s.window.get(), "main_window_no_connection").isEmpty());
+}
+
+void TestHrcTreeWin::failedOpenStaysExplainedInTheWaitWindow()
+{
+    Session s(QStringList(), 0);
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    // The port chosen is a file that is no serial port; then one that is gone.
+    s.document.paramValue("Port", "/dev/null");
+    QSignalSpy finished(s.helper(), &KavuIOhelper::kavuIOFinished);
+    QTest::mouseClick(s.window->toolButton(14), Qt::LeftButton);
+    QVERIFY(finished.wait(30000));
+    const QString notSerial = "/dev/null не является последовательным портом. Выберите другой порт.";
+    QCOMPARE(s.window->lastStatus(), notSerial);
+    WaitWin *wait = s.window->waitWindow();
+    auto *close = wait->findChild<QPushButton *>("canselIOButton");
+    QCOMPARE(s.waitText(), notSerial);
+    QCOMPARE(close->text(), QString("Закрыть"));
+    QVERIFY(!saveScreenshot(wait, "wait_window_port_failure").isEmpty());
+    // Not gone after a second: the engineer closes it.
+    QTest::qWait(2000);
+    QVERIFY(wait->isVisible());
+    QCOMPARE(s.waitText(), notSerial);
+    QTest::mouseClick(close, Qt::LeftButton);
+    QTRY_VERIFY(!wait->isVisible());
+
+    s.document.paramValue("Port", "ttyUSB-not-plugged");
+    QTest::mouseClick(s.window->toolButton(14), Qt::LeftButton);
+    QVERIFY(finished.wait(30000));
+    QCOMPARE(s.waitText(), QString("Порт ttyUSB-not-plugged не найден: такого устройства в системе нет. "
+                                   "Проверьте, подключён ли адаптер, и выберите порт из списка."));
+    QVERIFY(wait->isVisible());
+    QCOMPARE(close->text(), QString("Закрыть"));
+    QVERIFY(!saveScreenshot(wait, "wait_window_port_missing").isEmpty());
+    QTest::mouseClick(close, Qt::LeftButton);
+    QTRY_VERIFY(!wait->isVisible());
+
+    // The next job shows its progress and cancel button as before.
+    s.document.paramValue("Port", s.sim.path());
+    s.document.paramValue("TimeOut", "2");
+    JobEnd end(s);
+    QTest::mouseClick(s.window->toolButton(14), Qt::LeftButton);
+    QCOMPARE(close->text(), QString("Прервать"));
+    QVERIFY(end.wait());
+    QCOMPARE(s.window->lastStatus(), QString("Связь с прибором установлена"));
 }
 
 void TestHrcTreeWin::saveChangeOpen()
@@ -637,8 +696,11 @@ void TestHrcTreeWin::testPanelReadsAndWrites()
     QCOMPARE(type->currentText(), QString("raw"));
 
     // Without a name nothing starts.
+    auto *status = panel->findChild<QLabel *>("testParamStatusLabel");
+    QVERIFY(status);
     QTest::mouseClick(read, Qt::LeftButton);
-    QCOMPARE(valueEdit->text(), QString("Не задан параметр"));
+    QCOMPARE(status->text(), QString("Не задан параметр"));
+    QCOMPARE(valueEdit->text(), QString());
     QVERIFY(!w.isJobRunning());
 
     // "Thpd" from the list is the indexed description parameter Thpd[0].
@@ -693,7 +755,8 @@ void TestHrcTreeWin::testPanelReadsAndWrites()
         QVERIFY(end.wait());
         QCOMPARE(end.count(), 1);
     }
-    QCOMPARE(valueEdit->text(), QString("Не найден параметр"));
+    QCOMPARE(status->text(), QString("Не найден параметр"));
+    QVERIFY(!valueEdit->text().contains("Не найден"));
 
     // A write of a description parameter of its own type: the device and the tree get it.
     name->lineEdit()->selectAll();
@@ -702,10 +765,11 @@ void TestHrcTreeWin::testPanelReadsAndWrites()
     QTest::keyClicks(type->lineEdit(), "word");
     valueEdit->clear();
     QTest::mouseClick(write, Qt::LeftButton);
-    QCOMPARE(valueEdit->text(), QString("Не задано значение"));
+    QCOMPARE(status->text(), QString("Не задано значение"));
+    QCOMPARE(valueEdit->text(), QString());
     valueEdit->clear();
     QTest::keyClicks(valueEdit, "7x");
-    QCOMPARE(valueEdit->text(), QString("7")); // hexadecimal digits only
+    QCOMPARE(valueEdit->text(), QString("7")); // decimal digits only for a word
     const int from = s.sim.log().size();
     {
         JobEnd end(s);
@@ -716,6 +780,49 @@ void TestHrcTreeWin::testPanelReadsAndWrites()
     QCOMPARE(s.sim.writesOf("Ind.i", from), 1);
     QCOMPARE(s.item("Ind.i")->text(2), QString("7"));
     QCOMPARE(valueEdit->text(), QString("7"));
+    QCOMPARE(status->text(), QString("Параметры записаны без ошибок"));
+
+    // The forms of the other types: a signed float with a decimal point or
+    // comma, a time, a date and time.
+    auto writeThrough = [&](const char *param, const char *typeName, const char *text) {
+        name->lineEdit()->selectAll();
+        QTest::keyClicks(name->lineEdit(), param);
+        type->lineEdit()->selectAll();
+        QTest::keyClicks(type->lineEdit(), typeName);
+        valueEdit->clear();
+        QTest::keyClicks(valueEdit, text);
+        JobEnd end(s);
+        QTest::mouseClick(write, Qt::LeftButton);
+        return end.wait() && end.count() == 0;
+    };
+    const int typedFrom = s.sim.log().size();
+    QVERIFY(writeThrough("T.win", "float", "-3.5"));
+    QCOMPARE(s.value("T.win"), QString("-3,5"));
+    QVERIFY(writeThrough("T.sum", "float", "+14,5"));
+    QCOMPARE(s.value("T.sum"), QString("14,5"));
+    QVERIFY(writeThrough("Tm.dy", "time", "07:30:00"));
+    QCOMPARE(s.value("Tm.dy"), QString("07:30:00"));
+    QVERIFY(writeThrough("Rtc", "datetime", "2026/12/08/10:11:12"));
+    QCOMPARE(s.value("Rtc"), QString("2026/12/08/10:11:12"));
+    // A time through the test job, a name typed with another type than the description's.
+    QVERIFY(writeThrough("Tm.ng", "time", "21:15:00"));
+    for (const char *written : {"T.win", "T.sum", "Tm.dy", "Rtc", "Tm.ng"})
+        QVERIFY2(s.sim.writesOf(written, typedFrom) == 1, written);
+
+    // A value that is not of the type: said in the status line, nothing sent.
+    name->lineEdit()->selectAll();
+    QTest::keyClicks(name->lineEdit(), "Tm.rg");
+    type->lineEdit()->selectAll();
+    QTest::keyClicks(type->lineEdit(), "time");
+    valueEdit->clear();
+    QTest::keyClicks(valueEdit, "25:00:00");
+    const int refusedFrom = s.sim.log().size();
+    QTest::mouseClick(write, Qt::LeftButton);
+    QVERIFY(!w.isJobRunning());
+    QCOMPARE(status->text(), QString("Значение не подходит для типа time: ожидается время чч:мм:сс"));
+    QCOMPARE(valueEdit->text(), QString("25:00:00"));
+    QCOMPARE(allWrites(s, refusedFrom), 0);
+    QVERIFY(!saveScreenshot(panel, "test_panel_refused_value").isEmpty());
 
     // Ctrl+P in the main window hides it again; the close button too.
     w.activateWindow();
@@ -734,6 +841,7 @@ void TestHrcTreeWin::cancelFromTheWaitWindow()
     Session s(QStringList{"--baud", "1200"}, 2);
     QVERIFY2(s.ready, qPrintable(s.sim.error()));
     JobEnd end(s);
+    QSignalSpy finished(s.helper(), &KavuIOhelper::kavuIOFinished);
     QTest::mouseClick(s.window->toolButton(4), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(s.waitText().startsWith("Чтение параметров. Прочитано"), 20000);
     QVERIFY(!saveScreenshot(s.window->waitWindow(), "wait_window_progress").isEmpty());
@@ -741,16 +849,275 @@ void TestHrcTreeWin::cancelFromTheWaitWindow()
     QTest::mouseClick(cancel, Qt::LeftButton);
     QCOMPARE(s.waitText(), QString("Останавливаем ..."));
     QVERIFY(!cancel->isVisible());
+    QVERIFY(finished.wait(20000));
+    QTest::qWait(100); // the finish message laid out
+    QVERIFY(!saveScreenshot(s.window->waitWindow(), "wait_window_cancelled").isEmpty());
     QVERIFY(end.wait());
     const int total = end.total();
     QVERIFY(total > 50);
-    QCOMPARE(end.count(), total);
-    QCOMPARE(s.window->lastStatus(), QString("Прочитано с ошибками (%1)").arg(total));
-    // The job stopped early: the last set was never reached.
-    QVERIFY(!s.element("corr[7]").hasAttribute("ioLastErrCode"));
+
+    // Every parameter is either exchanged or marked as left out.
+    int read = 0, leftOut = 0;
+    for (const QDomElement &p : iotest::parametersOf(s.document, HrcTreeWin::allSets)) {
+        if (p.hasAttribute("localparam"))
+            continue;
+        const QString code = p.attribute("ioLastErrCode");
+        if (code == "0")
+            ++read;
+        else if (code == "-1002")
+            ++leftOut;
+        else
+            QFAIL(qPrintable(p.attribute("namekavu") + " " + code));
+    }
+    QVERIFY(read > 0);
+    QCOMPARE(read + leftOut, total);
+    QCOMPARE(end.count(), leftOut);
+    QCOMPARE(s.window->lastStatus(), QString("Прервано пользователем. Прочитано %1 из %2").arg(read).arg(total));
+    // The last set was never reached: marked in red, found by the navigation.
+    QTreeWidgetItem *last = s.item("corr[7]");
+    QCOMPARE(last->text(7), QString("Обмен не выполнен: операция прервана пользователем"));
+    QCOMPARE(last->foreground(7).color(), HrcTree::problemColour());
     QVERIFY(s.tree()->isEnabled());
     QVERIFY(s.window->toolButton(4)->isEnabled());
+    s.tree()->clearSelection();
+    QTest::keyClick(s.window.get(), Qt::Key_Down, Qt::AltModifier);
+    QCOMPARE(s.tree()->selectedItems().size(), 1);
+    QVERIFY(HrcDocument::wasNotExchanged(s.tree()->elementOf(s.tree()->selectedItems().first())));
     QTRY_VERIFY_WITH_TIMEOUT(!s.window->waitWindow()->isVisible(), 3000);
+}
+
+void TestHrcTreeWin::escapeInTheWaitWindowAsksThenCancels()
+{
+    Session s(QStringList{"--baud", "1200"}, 2);
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    WaitWin *wait = s.window->waitWindow();
+    JobEnd end(s);
+    QTest::mouseClick(s.window->toolButton(4), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(s.waitText().startsWith("Чтение параметров. Прочитано"), 20000);
+
+    // Esc, then "No": the job goes on and the window stays.
+    QString question;
+    whenDialogShown<QMessageBox>([&](QMessageBox *box) {
+        question = box->text();
+        QTest::mouseClick(box->button(QMessageBox::No), Qt::LeftButton);
+    });
+    QTest::keyClick(wait, Qt::Key_Escape);
+    QCOMPARE(question, QString("Прервать операцию обмена с прибором?"));
+    QVERIFY(wait->isVisible());
+    QVERIFY(s.window->isJobRunning());
+    QVERIFY(!s.helper()->isTerminating());
+
+    // Esc, then "Yes": the job stops and says so.
+    whenDialogShown<QMessageBox>([&](QMessageBox *box) {
+        QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
+    });
+    QTest::keyClick(wait, Qt::Key_Escape);
+    QVERIFY(end.wait());
+    QVERIFY(s.window->lastStatus().startsWith("Прервано пользователем. Прочитано "));
+    QVERIFY(end.count() > 0);
+    QVERIFY(s.tree()->isEnabled());
+}
+
+void TestHrcTreeWin::parametersLeftOutByTheDeadlineStayEdited()
+{
+    // A slow line and a one-second deadline per set: the set's last
+    // parameter is never reached.
+    Session s(QStringList{"--baud", "1200"}, 10);
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    // The set's values from the device first, with time enough.
+    selectRow(s, "ConditionsEngine");
+    {
+        JobEnd end(s);
+        contextAction(s, "ConditionsEngine", "Прочитать параметры ветви")->trigger();
+        QVERIFY(end.wait());
+        QCOMPARE(end.count(), 0);
+    }
+    s.document.paramValue("TimeOut", "1");
+    editValue(s, "T.win", "5,5");
+    selectRow(s, "ConditionsEngine");
+    {
+        JobEnd end(s);
+        QAction *branch = contextAction(s, "ConditionsEngine", "Записать параметры ветви");
+        QVERIFY(branch);
+        branch->trigger();
+        QVERIFY(end.wait());
+        QCOMPARE(end.total(), 9);
+        int written = 0;
+        for (const QDomElement &p : iotest::parametersOf(s.document, "ConditionsEngine"))
+            written += p.attribute("ioLastErrCode") == "0";
+        QVERIFY(written > 0 && written < 9);
+        QCOMPARE(end.count(), 9 - written);
+        QCOMPARE(s.window->lastStatus(), QString("Записано с ошибками (%1)").arg(9 - written));
+    }
+    QCOMPARE(s.sim.writesOf("T.win"), 0);
+    // The edit stands, still to be sent, with the reason in red.
+    QTreeWidgetItem *tWin = s.item("T.win");
+    QCOMPARE(s.value("T.win"), QString("5,5"));
+    QCOMPARE(tWin->text(2), QString("5,5"));
+    QCOMPARE(HrcTree::itemColour(tWin), HrcTree::changedColour());
+    QCOMPARE(tWin->text(7), QString("Обмен не выполнен: истекло время обмена набора параметров (TimeOut)"));
+    QCOMPARE(tWin->foreground(7).color(), HrcTree::problemColour());
+    s.tree()->scrollToItem(tWin);
+    s.tree()->horizontalScrollBar()->setValue(s.tree()->horizontalScrollBar()->maximum());
+    QVERIFY(!saveScreenshot(s.window.get(), "main_window_left_out_by_deadline").isEmpty());
+
+    // The problem navigation reaches it.
+    s.tree()->clearSelection();
+    for (int i = 0; i < 9 && s.tree()->selectedItems() != QList<QTreeWidgetItem *>{tWin}; ++i)
+        QTest::keyClick(s.window.get(), Qt::Key_Down, Qt::AltModifier);
+    QCOMPARE(s.tree()->selectedItems(), QList<QTreeWidgetItem *>{tWin});
+
+    // Writing the changed parameters sends it now.
+    JobEnd end(s);
+    QTest::keyClick(s.window.get(), Qt::Key_U, Qt::AltModifier);
+    QVERIFY(end.wait());
+    QCOMPARE(s.sim.writesOf("T.win"), 1);
+    QCOMPARE(HrcTree::itemColour(tWin), HrcTree::normalColour());
+    QCOMPARE(s.value("T.win"), QString("5,5"));
+}
+
+void TestHrcTreeWin::editorsLeftUnchangedStoreNothing()
+{
+    Session s;
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    s.tree()->expandAll();
+
+    // The clock without a value: the editor shows some date, Enter keeps none.
+    QTreeWidgetItem *rtc = s.item("Rtc");
+    QVERIFY(s.value("Rtc").isEmpty());
+    doubleClickCell(*s.tree(), rtc, 2);
+    QDateTimeEdit *edit = nullptr;
+    QVERIFY(QTest::qWaitFor([&]() { return (edit = openEditor<QDateTimeEdit>(s.tree()->viewport())); }, 3000));
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTRY_VERIFY(!openEditor<QDateTimeEdit>(s.tree()->viewport()));
+    QVERIFY(s.value("Rtc").isEmpty());
+    QVERIFY(HrcTree::itemColour(rtc) != HrcTree::changedColour());
+    // A time without a value likewise.
+    doubleClickCell(*s.tree(), s.item("Tm.dy"), 2);
+    QVERIFY(QTest::qWaitFor([&]() { return (edit = openEditor<QDateTimeEdit>(s.tree()->viewport())); }, 3000));
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTRY_VERIFY(!openEditor<QDateTimeEdit>(s.tree()->viewport()));
+    QVERIFY(s.value("Tm.dy").isEmpty());
+    {
+        JobEnd end(s);
+        QTest::keyClick(s.window.get(), Qt::Key_U, Qt::AltModifier);
+        QVERIFY(end.wait());
+        QCOMPARE(end.total(), 0);
+    }
+
+    // The computer's clock, from the context menu of date-time parameters only.
+    QVERIFY(!contextAction(s, "Tm.dy", "Установить время компьютера"));
+    selectRow(s, "Rtc");
+    QAction *now = contextAction(s, "Rtc", "Установить время компьютера");
+    QVERIFY(now);
+    const QDateTime before = QDateTime::currentDateTime();
+    now->trigger();
+    const QDateTime set = QDateTime::fromString(s.value("Rtc"), "yyyy/MM/dd/hh:mm:ss");
+    QVERIFY(set.isValid());
+    QVERIFY(qAbs(before.secsTo(set)) <= 2);
+    QCOMPARE(HrcTree::itemColour(rtc), HrcTree::changedColour());
+    const int from = s.sim.log().size();
+    JobEnd end(s);
+    QTest::keyClick(s.window.get(), Qt::Key_U, Qt::AltModifier);
+    QVERIFY(end.wait());
+    QCOMPARE(end.count(), 0);
+    QCOMPARE(end.total(), 1);
+    QCOMPARE(s.sim.writesOf("Rtc", from), 1);
+    QCOMPARE(allWrites(s, from), 1);
+}
+
+void TestHrcTreeWin::initialiseLeavesPolledValuesAlone()
+{
+    Session s;
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    HrcTreeWin &w = *s.window;
+    // A polled value on screen, and the device's name read.
+    QTreeWidgetItem *input = s.item("r.cor:0");
+    clickCell(*s.tree(), input, 0);
+    QTest::keyClick(s.tree(), Qt::Key_Space);
+    QTRY_VERIFY_WITH_TIMEOUT(input->text(7).startsWith("Время опроса: "), 10000);
+    clickCell(*s.tree(), input, 0);
+    QTest::keyClick(s.tree(), Qt::Key_Space);
+    QCOMPARE(input->checkState(0), Qt::Unchecked);
+    const QString polled = s.value("r.cor:0");
+    QVERIFY(!polled.isEmpty());
+    {
+        JobEnd end(s);
+        QTest::keyClick(&w, Qt::Key_R, Qt::AltModifier);
+        QVERIFY(end.wait());
+    }
+    QVERIFY(!s.value("Dev").isEmpty());
+
+    QTest::keyClick(&w, Qt::Key_N, Qt::ControlModifier | Qt::AltModifier);
+    QTRY_VERIFY(w.messageBox()->isVisible());
+    {
+        JobEnd end(s);
+        QTest::mouseClick(w.messageBox()->findChild<QPushButton *>("bYes"), Qt::LeftButton);
+        QCOMPARE(HrcTree::itemColour(input), HrcTree::normalColour());
+        QCOMPARE(HrcTree::itemColour(s.item("Dev")), HrcTree::normalColour());
+        QCOMPARE(HrcTree::itemColour(s.item("Tin.F")), HrcTree::changedColour());
+        QVERIFY(end.wait());
+    }
+    QCOMPARE(s.value("r.cor:0"), polled);
+    // Nothing is left to write: the polled and read-only values were never changes.
+    const int from = s.sim.log().size();
+    JobEnd end(s);
+    QTest::keyClick(&w, Qt::Key_U, Qt::AltModifier);
+    QVERIFY(end.wait());
+    QCOMPARE(allWrites(s, from), s.sim.writesOf("Rtc", from));
+    QCOMPARE(s.sim.writesOf("r.cor", from), 0);
+    QVERIFY(end.total() <= 1); // at most the clock, whose factory value is no date
+}
+
+void TestHrcTreeWin::keyboardEditingAndRefusedValues()
+{
+    Session s;
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    HrcTree *tree = s.tree();
+    s.document.paramValue("T.sp[0]", "55,0");
+    s.tree()->buildTree();
+    selectRow(s, "T.sp[0]");
+    QCOMPARE(tree->currentItem(), s.item("T.sp[0]"));
+
+    // F2 opens the editor; a value beyond the limits is refused with the reason.
+    QTest::keyClick(tree, Qt::Key_F2);
+    QLineEdit *edit = nullptr;
+    QVERIFY(QTest::qWaitFor([&]() { return (edit = openEditor<QLineEdit>(tree->viewport())); }, 3000));
+    typeInto(edit, "3");
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(QToolTip::text(), QString("Допустимо от 5,0 до 95,0"));
+    QVERIFY(openEditor<QLineEdit>(tree->viewport()));
+    QVERIFY(!saveScreenshot(s.window.get(), "editor_refused_value").isEmpty());
+    for (QWidget *top : QApplication::topLevelWidgets()) {
+        if (top->inherits("QTipLabel") && top->isVisible())
+            QVERIFY(!saveScreenshot(top, "editor_refused_value_tip").isEmpty());
+    }
+    typeInto(edit, "");
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(QToolTip::text(), QString("Введите значение"));
+    // Esc leaves the value as it was.
+    QTest::keyClick(edit, Qt::Key_Escape);
+    QTRY_VERIFY(!openEditor<QLineEdit>(tree->viewport()));
+    QCOMPARE(s.value("T.sp[0]"), QString("55,0"));
+    QVERIFY(HrcTree::itemColour(s.item("T.sp[0]")) != HrcTree::changedColour());
+
+    // Enter opens it too, and Enter stores an allowed value.
+    tree->setFocus();
+    tree->setCurrentItem(s.item("T.sp[0]"));
+    QTest::keyClick(tree, Qt::Key_Return);
+    QVERIFY(QTest::qWaitFor([&]() { return (edit = openEditor<QLineEdit>(tree->viewport())); }, 3000));
+    typeInto(edit, "60,5");
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTRY_VERIFY(!openEditor<QLineEdit>(tree->viewport()));
+    QCOMPARE(s.value("T.sp[0]"), QString("60,5"));
+    QCOMPARE(HrcTree::itemColour(s.item("T.sp[0]")), HrcTree::changedColour());
+
+    // No problem parameter anywhere: the navigation says so.
+    QTest::keyClick(s.window.get(), Qt::Key_Down, Qt::AltModifier);
+    QCOMPARE(s.window->lastStatus(), QString("Ниже нет проблемных параметров"));
+    QCOMPARE(QToolTip::text(), QString("Ниже нет проблемных параметров"));
+    QTest::mouseClick(s.window->toolButton(11), Qt::LeftButton);
+    QCOMPARE(s.window->lastStatus(), QString("Выше нет проблемных параметров"));
 }
 
 void TestHrcTreeWin::windowMovesMaximisesAndRestores()

@@ -60,6 +60,7 @@ public:
     decltype(&::WriteIEEE32) WriteIEEE32 = nullptr;
     decltype(&::ReadIEEE32) ReadIEEE32 = nullptr;
     decltype(&::GetDeviceLastErr) GetDeviceLastErr = nullptr;
+    decltype(&::GetLastOpenSysErr) GetLastOpenSysErr = nullptr;
     decltype(&::LastErrToStr) LastErrToStr = nullptr;
 
 private:

@@ -126,8 +126,12 @@ TEST(DllPorts, MissingComPortFailsToOpenInBothModes)
 {
     KavuDll dll;
     ASSERT_TRUE(dll.loaded());
-    // COM201 is never mapped.
+    // COM201 is never mapped; the system says why (ERROR_FILE_NOT_FOUND),
+    // for this thread only.
+    EXPECT_EQ(dll.GetLastOpenSysErr(), 0);
     EXPECT_EQ(dll.OpenPort(200, kSpeed9600, 0, 1, 0, kAutomaticDirection), -1);
+    EXPECT_EQ(dll.GetLastOpenSysErr(), 2);
+    std::thread([&dll] { EXPECT_EQ(dll.GetLastOpenSysErr(), 0); }).join();
     EXPECT_EQ(dll.ClosePort(), 0);
     ASSERT_EQ(dll.SetApiMode(1), 0);
     EXPECT_EQ(dll.OpenPort(200, kSpeed9600, 0, 1, 0, kAutomaticDirection), -5);

@@ -1,0 +1,192 @@
+// Help through F1, as an engineer uses it: F1 in the wizard and in the main
+// window opens the program's help window on its contents page in the language
+// chosen in the wizard; links, the contents list and the search lead to the
+// right pages. A screenshot of the window is written for a look.
+#include "ConfiguratorShell.h"
+#include "FlyTranslator.h"
+#include "HelpWin.h"
+#include "HrcDocument.h"
+#include "HrcTreeWin.h"
+#include "Wizard.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QtTest>
+
+class TestHelp : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup();
+    void f1OpensTheHelpInTheChosenLanguage();
+    void installedProgramFindsItsLanguageFiles();
+
+private:
+    // Clicks the link whose text is linkText on the page shown.
+    static void clickLink(QTextBrowser *browser, const QString &linkText);
+    static void search(HelpWin *help, const QString &query);
+    QTemporaryDir dir;
+};
+
+void TestHelp::initTestCase()
+{
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.filePath("settings"));
+    QVERIFY(!QFileInfo::exists(QCoreApplication::applicationDirPath() + "/hrc417.chm"));
+}
+
+void TestHelp::cleanup()
+{
+    delete HelpWin::instance();
+}
+
+void TestHelp::clickLink(QTextBrowser *browser, const QString &linkText)
+{
+    const QTextCursor found = browser->document()->find(linkText);
+    QVERIFY2(!found.isNull(), qPrintable(linkText));
+    QVERIFY(found.charFormat().isAnchor());
+    QTextCursor inside(found);
+    inside.setPosition(found.selectionStart() + 1);
+    browser->setTextCursor(inside);
+    browser->ensureCursorVisible();
+    const QRect rect = browser->cursorRect(inside);
+    QTest::mouseClick(browser->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
+}
+
+void TestHelp::search(HelpWin *help, const QString &query)
+{
+    QLineEdit *field = help->searchField();
+    field->clear();
+    // (QTest types Latin-1 keys only; other text goes in as an input method would)
+    bool latin = true;
+    for (const QChar c : query)
+        latin = latin && c.unicode() < 0x80;
+    if (latin)
+        QTest::keyClicks(field, query);
+    else
+        field->insert(query);
+    QTest::keyClick(field, Qt::Key_Return);
+}
+
+void TestHelp::f1OpensTheHelpInTheChosenLanguage()
+{
+    ConfiguratorShell shell(QString::fromLatin1(HrcDocument::resourcePath), QString(),
+                            QStringLiteral(HRC_LANGUAGE_DIR));
+    shell.show();
+    Wizard *wizard = shell.wizard();
+    QVERIFY(QTest::qWaitForWindowExposed(wizard));
+
+    // Russian, from the wizard.
+    QTest::keyClick(wizard, Qt::Key_F1);
+    HelpWin *help = HelpWin::instance();
+    QVERIFY(help);
+    QVERIFY(QTest::qWaitForWindowExposed(help));
+    QCOMPARE(help->language(), QString("ru"));
+    QCOMPARE(help->windowTitle(), QString("Справка конфигуратора HRC417"));
+    QCOMPARE(help->currentPage(), QString("00-index.html"));
+    QCOMPARE(help->contentsList()->count(), 10);
+    QCOMPARE(help->contentsList()->item(9)->text(), QString("Если связи нет: Linux и Windows"));
+    QCOMPARE(help->contentsList()->currentRow(), 0);
+
+    // A link of the contents page, then back.
+    clickLink(help->browser(), "Опрос параметров и журнал опроса");
+    QTRY_COMPARE(help->currentPage(), QString("06-polling.html"));
+    QCOMPARE(help->contentsList()->currentRow(), 6);
+    QVERIFY(help->browser()->toPlainText().contains("Интервал опроса (мс)"));
+    help->browser()->backward();
+    QCOMPARE(help->currentPage(), QString("00-index.html"));
+
+    // The contents list.
+    QListWidget *contents = help->contentsList();
+    QTest::mouseClick(contents->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      contents->visualItemRect(contents->item(8)).center());
+    QCOMPARE(help->currentPage(), QString("08-wizard.html"));
+
+    // Search: every word must be on the page; the first hit is shown marked.
+    search(help, "dialout");
+    QCOMPARE(help->resultsList()->count(), 1);
+    QCOMPARE(help->resultsList()->item(0)->text(), QString("Если связи нет: Linux и Windows"));
+    QCOMPARE(help->currentPage(), QString("09-troubleshooting.html"));
+    QCOMPARE(help->browser()->textCursor().selectedText(), QString("dialout"));
+    QCOMPARE(help->search("журнал CSV"), QStringList{"06-polling.html"});
+    QVERIFY(help->search("Ctrl+Alt+W").contains("04-writing.html"));
+    search(help, "несуществующееслово");
+    QCOMPARE(help->resultsList()->count(), 1);
+    QCOMPARE(help->resultsList()->item(0)->text(), QString("Ничего не найдено"));
+    QCOMPARE(help->resultsList()->item(0)->flags(), Qt::NoItemFlags);
+    QCOMPARE(help->currentPage(), QString("09-troubleshooting.html"));
+    help->close();
+
+    // English chosen in the wizard; F1 in the main window.
+    auto *languages = wizard->findChild<QComboBox *>("langSelectComboBox");
+    const int english = shell.translator()->languageNames().indexOf("English");
+    QVERIFY(english >= 0);
+    languages->setCurrentIndex(english);
+    QTest::mouseClick(wizard->findChild<QCheckBox *>("workOfflineCheckBox"), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(8, 8));
+    QTest::mouseClick(wizard->findChild<QAbstractButton *>("showAllParamButton"), Qt::LeftButton);
+    HrcTreeWin *main = shell.mainWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(main));
+    QTest::keyClick(main, Qt::Key_F1);
+    QCOMPARE(HelpWin::instance(), help); // the one help window, shown again
+    QVERIFY(QTest::qWaitForWindowExposed(help));
+    QCOMPARE(help->language(), QString("en"));
+    QCOMPARE(help->windowTitle(), QString("HRC417 Configurator Help"));
+    QCOMPARE(help->currentPage(), QString("00-index.html"));
+    QCOMPARE(help->contentsList()->item(9)->text(), QString("No connection: Linux and Windows"));
+    QVERIFY(help->browser()->toPlainText().contains("F1 in any window opens this help."));
+    QCOMPARE(help->searchField()->placeholderText(), QString("Search the help (Enter)"));
+    search(help, "latency timer");
+    QStringList found;
+    for (int row = 0; row < help->resultsList()->count(); ++row)
+        found << help->resultsList()->item(row)->text();
+    QCOMPARE(found, QStringList{"No connection: Linux and Windows"});
+    QCOMPARE(help->currentPage(), QString("09-troubleshooting.html"));
+
+    // Every page of both languages has a title and the same place in the contents.
+    QCOMPARE(help->pages().size(), 10);
+    for (const QString &language : {QString("ru"), QString("en")}) {
+        const QStringList files = QDir(":/help/" + language).entryList({"*.html"}, QDir::Files, QDir::Name);
+        QCOMPARE(files, help->pages());
+    }
+
+    const QString shot = QStringLiteral(HRC_SCREENSHOT_DIR "/help-window-en.png");
+    QDir().mkpath(QStringLiteral(HRC_SCREENSHOT_DIR));
+    QVERIFY(help->grab().save(shot));
+}
+
+// An installed program (<prefix>/bin) has its language files in
+// <prefix>/share/hrc417/Language; a "Language" beside the program wins.
+void TestHelp::installedProgramFindsItsLanguageFiles()
+{
+    const QString programDir = QCoreApplication::applicationDirPath();
+    const QString beside = programDir + "/Language";
+    const QString installed = QDir::cleanPath(programDir + "/../share/hrc417/Language");
+    QVERIFY(!QFileInfo::exists(beside));
+    QVERIFY(!QFileInfo::exists(installed));
+    QCOMPARE(FlyTranslator::defaultLanguageDir(), beside);
+
+    QVERIFY(QDir().mkpath(installed));
+    QVERIFY(QFile::copy(QStringLiteral(HRC_LANGUAGE_DIR "/english.lng"), installed + "/english.lng"));
+    QCOMPARE(FlyTranslator::defaultLanguageDir(), installed);
+    {
+        FlyTranslator translator;
+        QCOMPARE(translator.languageNames(), QStringList{"English"});
+        QCOMPARE(translator.languageFiles(), QStringList{installed + "/english.lng"});
+    }
+    QVERIFY(QDir().mkpath(beside));
+    QCOMPARE(FlyTranslator::defaultLanguageDir(), beside);
+    QVERIFY(QDir(beside).removeRecursively());
+    QVERIFY(QDir(QDir::cleanPath(programDir + "/../share")).removeRecursively());
+}
+
+QTEST_MAIN(TestHelp)
+#include "tst_help.moc"
