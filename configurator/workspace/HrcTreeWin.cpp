@@ -2,6 +2,7 @@
 
 #include "ConfigStore.h"
 #include "ErrorText.h"
+#include "HeatingCurveWin.h"
 #include "HelpWin.h"
 #include "HrcEditDelegate.h"
 #include "HrcMessageBox.h"
@@ -10,6 +11,7 @@
 #include "KavuIOhelper.h"
 #include "KavuMon.h"
 #include "TestParamWin.h"
+#include "TrendWin.h"
 #include "WaitWin.h"
 #include "ui_HrcTreeWin.h"
 
@@ -177,6 +179,23 @@ void HrcTreeWin::installToolsMenu()
     extraMenu = new QMenu(extraButton);
     extraButton->setMenu(extraMenu);
     ui->toolLayout->insertWidget(ui->toolLayout->indexOf(ui->toolButton_15) + 1, extraButton);
+
+    addAction(extraMenu->addAction(tr("Тренды"), this, [this]() { showWatchWindow(trendWin); },
+                                   QKeySequence(Qt::CTRL + Qt::Key_T)));
+    addAction(extraMenu->addAction(tr("Графики отопления"), this, [this]() { showWatchWindow(curveWin); },
+                                   QKeySequence(Qt::CTRL + Qt::Key_G)));
+}
+
+template <typename Window>
+void HrcTreeWin::showWatchWindow(QPointer<Window> &window)
+{
+    if (!window || window->tree() != paramTree) {
+        delete window;
+        window = new Window(paramTree, this);
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
 }
 
 void HrcTreeWin::wizardClose(QDomDocument doc, int wizadStage)

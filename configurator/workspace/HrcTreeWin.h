@@ -3,11 +3,13 @@
 #include <QDomDocument>
 #include <QList>
 #include <QPoint>
+#include <QPointer>
 #include <QVector>
 #include <QWidget>
 
 #include <memory>
 
+class HeatingCurveWin;
 class HrcMessageBox;
 class HrcTree;
 class HrcTreeWorkers;
@@ -19,6 +21,7 @@ class QToolButton;
 class QTreeWidgetItem;
 class TestParamWin;
 class TreeSearchBar;
+class TrendWin;
 class WaitWin;
 
 namespace Ui {
@@ -108,6 +111,8 @@ private:
     void installCommands();
     void installToolsMenu();
     void installSearchAndLinkHealth();
+    template <typename Window>
+    void showWatchWindow(QPointer<Window> &window);
     void connectWorker();
     void disconnectWorker();
     void stopWorkers();
@@ -134,6 +139,9 @@ private:
     QMenu *extraMenu = nullptr;
     TreeSearchBar *treeSearch = nullptr;
     LinkHealthPanel *linkHealth = nullptr;
+    // The watching windows of the tools menu, made anew for another tree.
+    QPointer<TrendWin> trendWin;
+    QPointer<HeatingCurveWin> curveWin;
     QList<QShortcut *> shortcuts;
     int wizardStage = 0;
     bool checkingConnection = false;

@@ -4,7 +4,7 @@
 # <build dir>/screenshots:
 # the main window after "Прочитать все параметры", without a connection and
 # on a problem parameter, every value editor open, the test panel, the wait
-# window (also with a port failure) and the message boxes. They come from the window tests, which drive
+# window (also with a port failure) and the message boxes; the trend and heating-curve windows. They come from the window tests, which drive
 # the real widgets against hrc417-sim on the offscreen platform.
 #
 #   bash tools/screenshots/take-screenshots.sh [build dir]   (default: build)
@@ -16,7 +16,7 @@ jobs=${JOBS:-2}
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S . -B "$build" -G Ninja
 fi
-cmake --build "$build" -j"$jobs" --target tst_hrceditdelegate tst_hrctreewin tst_wizard tst_wizardgraphs hrc417-sim
+cmake --build "$build" -j"$jobs" --target tst_hrceditdelegate tst_hrctreewin tst_watchwindows tst_wizard tst_wizardgraphs hrc417-sim
 
 out="$build/screenshots"
 mkdir -p "$out"
@@ -30,6 +30,7 @@ export XDG_CONFIG_HOME="$config"   # the saving test must not touch the user's l
 tests="$build/tests/configurator/workspace"
 "$tests/tst_hrceditdelegate" -silent
 "$tests/tst_hrctreewin" -silent
+"$tests/tst_watchwindows" -silent
 "$build/tests/configurator/wizard/tst_wizard" -silent screenshots linkPageEditsAreUsedAtOnceAndFailuresSayWhy
 "$build/tests/configurator/wizard/tst_wizardgraphs" -silent screenshots
 

@@ -1,0 +1,325 @@
+#include "TrendWin.h"
+
+#include "HrcTree.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QShortcut>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include <qcustomplot.h>
+
+namespace {
+
+const QString kNamekavu = QStringLiteral("namekavu");
+const char *const timeFormat = "dd.MM.yyyy hh:mm:ss";
+
+// A value as the document keeps it ("-5,23", "3"); false for texts.
+bool readValue(const QString &text, double *number)
+{
+    QString t = text.trimmed();
+    t.replace(QLatin1Char(','), QLatin1Char('.'));
+    bool ok = false;
+    *number = t.toDouble(&ok);
+    return ok && !t.isEmpty();
+}
+
+double keyOf(const QDateTime &time)
+{
+    return time.toMSecsSinceEpoch() / 1000.0;
+}
+
+QColor seriesColour(int n)
+{
+    static const QColor colours[] = {Qt::red,        Qt::blue,        QColor(0, 140, 0), Qt::magenta,
+                                     QColor(230, 130, 0), Qt::darkCyan, Qt::darkYellow, Qt::darkMagenta,
+                                     Qt::black,      Qt::darkRed,     Qt::darkBlue,      Qt::gray};
+    return colours[n % (sizeof colours / sizeof colours[0])];
+}
+
+} // namespace
+
+TrendWin::TrendWin(HrcTree *tree, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , paramTree(tree)
+{
+    setObjectName(QStringLiteral("TrendWin"));
+    setWindowTitle(tr("Тренды"));
+    customPlot = new QCustomPlot(this);
+    customPlot->setObjectName(QStringLiteral("trendPlot"));
+    customPlot->setMinimumSize(640, 360);
+    customPlot->legend->setVisible(true);
+    customPlot->legend->setFont(QFont(font().family(), 8));
+    // New values come in on the right; the legend keeps to the left.
+    customPlot->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignLeft);
+    QSharedPointer<QCPAxisTickerDateTime> ticker(new QCPAxisTickerDateTime);
+    ticker->setDateTimeFormat(QStringLiteral("hh:mm:ss"));
+    customPlot->xAxis->setTicker(ticker);
+    customPlot->xAxis->setLabel(tr("Время"));
+    customPlot->yAxis->setVisible(false);
+    customPlot->installEventFilter(this);
+    customPlot->setMouseTracking(true);
+    // Decimal commas on the axes, as everywhere in the program.
+    customPlot->setLocale(QLocale(QLocale::Russian, QLocale::Russia));
+
+    minutesBox = new QSpinBox(this);
+    minutesBox->setObjectName(QStringLiteral("minutesBox"));
+    minutesBox->setRange(1, maxWindowMinutes);
+    minutesBox->setValue(5);
+    minutesBox->setSuffix(tr(" мин"));
+    pauseButton = new QPushButton(tr("Пауза"), this);
+    pauseButton->setObjectName(QStringLiteral("pauseButton"));
+    pauseButton->setCheckable(true);
+    auto *csvButton = new QPushButton(tr("Экспорт CSV..."), this);
+    csvButton->setObjectName(QStringLiteral("csvButton"));
+    auto *pngButton = new QPushButton(tr("Сохранить PNG..."), this);
+    pngButton->setObjectName(QStringLiteral("pngButton"));
+    readoutLabel = new QLabel(this);
+    readoutLabel->setObjectName(QStringLiteral("readoutLabel"));
+    readoutLabel->setWordWrap(true);
+    readoutLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto *controls = new QHBoxLayout;
+    controls->addWidget(new QLabel(tr("Окно времени:"), this));
+    controls->addWidget(minutesBox);
+    controls->addWidget(pauseButton);
+    controls->addStretch();
+    controls->addWidget(csvButton);
+    controls->addWidget(pngButton);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(controls);
+    layout->addWidget(customPlot, 1);
+    layout->addWidget(readoutLabel);
+
+    connect(minutesBox, QOverload<int>::of(&QSpinBox::valueChanged), this, [this]() { refreshRange(); });
+    connect(pauseButton, &QPushButton::toggled, this, &TrendWin::setPaused);
+    connect(csvButton, &QPushButton::clicked, this, &TrendWin::chooseCsvFile);
+    connect(pngButton, &QPushButton::clicked, this, &TrendWin::choosePngFile);
+    auto *close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(close, &QShortcut::activated, this, &QWidget::close);
+
+    attachMonitor();
+    refreshRange();
+    resize(900, 560);
+}
+
+void TrendWin::attachMonitor()
+{
+    if (!paramTree || !paramTree->monitor())
+        return;
+    monitor = paramTree->monitor();
+    // After the tree's own slot: the value is in the document by then.
+    connect(monitor, SIGNAL(kavuMonUpdating(uint,int,int)), this, SLOT(onKavuMonUpdating(uint,int,int)));
+}
+
+void TrendWin::onKavuMonUpdating(uint treeId, int, int)
+{
+    if (!paramTree)
+        return;
+    const QDomElement element = paramTree->elementById(treeId);
+    if (element.isNull() || element.attribute(QStringLiteral("ioLastErrCode")) != QLatin1String("0"))
+        return;
+    addSample(element.attribute(kNamekavu), element.attribute(QStringLiteral("label")),
+              element.attribute(QStringLiteral("ioValue")), QDateTime::currentDateTime());
+}
+
+void TrendWin::addSample(const QString &name, const QString &label, const QString &text, const QDateTime &time)
+{
+    double number = 0;
+    if (name.isEmpty() || !readValue(text, &number))
+        return;
+    // A value already in the last row starts the next cycle.
+    if (samples.isEmpty() || samples.last().values.contains(name))
+        samples.append(Row{time, {}});
+    samples.last().values.insert(name, text);
+    seriesFor(name, label)->addData(keyOf(time), number);
+    dropOldSamples(time);
+    refreshRange();
+}
+
+QCPGraph *TrendWin::seriesFor(const QString &name, const QString &label)
+{
+    if (QCPGraph *graph = graphs.value(name))
+        return graph;
+    const QString unit = unitOf(label);
+    QCPAxis *axis = axes.value(unit);
+    if (!axis) {
+        // The first group takes the left axis, every further one an axis of
+        // its own beside it.
+        axis = axes.isEmpty() ? customPlot->yAxis : customPlot->axisRect()->addAxis(QCPAxis::atLeft);
+        axis->setVisible(true);
+        axis->setLabel(unit.isEmpty() ? tr("Состояние") : unit);
+        axes.insert(unit, axis);
+    }
+    QCPGraph *graph = customPlot->addGraph(customPlot->xAxis, axis);
+    QPen pen(seriesColour(names.size()));
+    pen.setWidthF(1.5);
+    graph->setPen(pen);
+    // The states change in steps; the rest are joined by lines.
+    if (unit.isEmpty())
+        graph->setLineStyle(QCPGraph::lsStepLeft);
+    graph->setName(label.isEmpty() ? name : label);
+    graphs.insert(name, graph);
+    labels.insert(name, label.isEmpty() ? name : label);
+    names.append(name);
+    return graph;
+}
+
+QCPGraph *TrendWin::graphOf(const QString &name) const
+{
+    return graphs.value(name);
+}
+
+QString TrendWin::unitOf(const QString &label)
+{
+    const int comma = label.lastIndexOf(QLatin1Char(','));
+    if (comma < 0)
+        return QString();
+    const QString unit = label.mid(comma + 1).trimmed();
+    // A unit is a short sign; a longer tail is part of the caption.
+    return unit.size() <= 3 ? unit : QString();
+}
+
+void TrendWin::dropOldSamples(const QDateTime &now)
+{
+    const QDateTime oldest = now.addSecs(-60 * maxWindowMinutes);
+    int drop = 0;
+    while (drop < samples.size() && samples.at(drop).time < oldest)
+        ++drop;
+    if (drop == 0)
+        return;
+    samples.remove(0, drop);
+    for (QCPGraph *graph : qAsConst(graphs))
+        graph->data()->removeBefore(keyOf(oldest));
+}
+
+int TrendWin::windowMinutes() const
+{
+    return minutesBox->value();
+}
+
+void TrendWin::setWindowMinutes(int minutes)
+{
+    minutesBox->setValue(minutes);
+}
+
+void TrendWin::setPaused(bool pause)
+{
+    if (pauseButton->isChecked() != pause)
+        pauseButton->setChecked(pause);
+    if (paused == pause)
+        return;
+    paused = pause;
+    pauseButton->setText(paused ? tr("Продолжить") : tr("Пауза"));
+    // Values keep coming while paused; the plot holds still until resumed.
+    frozenEnd = customPlot->xAxis->range().upper;
+    refreshRange();
+}
+
+void TrendWin::refreshRange()
+{
+    const double span = 60.0 * windowMinutes();
+    const double end = paused ? frozenEnd
+        : samples.isEmpty()   ? keyOf(QDateTime::currentDateTime())
+                              : keyOf(samples.last().time);
+    customPlot->xAxis->setRange(end - span, end);
+    for (QCPAxis *axis : qAsConst(axes)) {
+        bool found = false;
+        QCPRange range;
+        for (QCPGraph *graph : axis->graphs()) {
+            bool ok = false;
+            const QCPRange r = graph->getValueRange(ok, QCP::sdBoth, QCPRange(end - span, end));
+            if (ok) {
+                range = found ? QCPRange(qMin(range.lower, r.lower), qMax(range.upper, r.upper)) : r;
+                found = true;
+            }
+        }
+        if (found) {
+            const double pad = qMax(1.0, range.size() * 0.1);
+            axis->setRange(range.lower - pad, range.upper + pad);
+        }
+    }
+    customPlot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+QString TrendWin::readoutAt(double key) const
+{
+    const QDateTime time = QDateTime::fromMSecsSinceEpoch(qint64(key * 1000.0));
+    QStringList parts(time.toString(QStringLiteral("hh:mm:ss")));
+    for (const QString &name : names) {
+        QCPGraph *graph = graphs.value(name);
+        auto data = graph->data();
+        auto it = data->findEnd(key, false);
+        if (it == data->constBegin())
+            continue;
+        --it;
+        const QString unit = unitOf(labels.value(name));
+        parts << QStringLiteral("%1: %2%3")
+                     .arg(graph->name(), QString::number(it->value, 'f', 2).replace(QLatin1Char('.'), QLatin1Char(',')),
+                          unit.isEmpty() ? QString() : QLatin1Char(' ') + unit);
+    }
+    return parts.join(QStringLiteral("; "));
+}
+
+QString TrendWin::readout() const
+{
+    return readoutLabel->text();
+}
+
+bool TrendWin::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == customPlot && event->type() == QEvent::MouseMove) {
+        const auto *move = static_cast<QMouseEvent *>(event);
+        if (customPlot->axisRect()->rect().contains(move->pos()))
+            readoutLabel->setText(readoutAt(customPlot->xAxis->pixelToCoord(move->pos().x())));
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool TrendWin::exportCsv(const QString &fileName) const
+{
+    QString text = tr("Время");
+    for (const QString &name : names)
+        text += QLatin1Char(';') + labels.value(name);
+    text += QStringLiteral("\r\n");
+    for (const Row &row : samples) {
+        text += row.time.toString(QString::fromLatin1(timeFormat));
+        for (const QString &name : names)
+            text += QLatin1Char(';') + row.values.value(name);
+        text += QStringLiteral("\r\n");
+    }
+    // Written whole or not at all: an old file stays if the write fails.
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(text.toUtf8());
+    return file.commit();
+}
+
+bool TrendWin::exportPng(const QString &fileName) const
+{
+    return customPlot->savePng(fileName, customPlot->width(), customPlot->height());
+}
+
+void TrendWin::chooseCsvFile()
+{
+    const QString name = QFileDialog::getSaveFileName(this, tr("Экспорт CSV..."), QDir::homePath(),
+                                                      QStringLiteral("CSV (*.csv)"));
+    if (!name.isEmpty() && !exportCsv(name))
+        readoutLabel->setText(tr("Не удалось записать файл ") + QDir::toNativeSeparators(name));
+}
+
+void TrendWin::choosePngFile()
+{
+    const QString name = QFileDialog::getSaveFileName(this, tr("Сохранить PNG..."), QDir::homePath(),
+                                                      QStringLiteral("PNG (*.png)"));
+    if (!name.isEmpty() && !exportPng(name))
+        readoutLabel->setText(tr("Не удалось записать файл ") + QDir::toNativeSeparators(name));
+}
