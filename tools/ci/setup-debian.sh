@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the project needs on Debian 12:
-#   setup-debian.sh --run   building and running the configurator (tools/run-demo.sh)
+#   setup-debian.sh --run       building and running the configurator (tools/run-demo.sh)
+#   setup-debian.sh --package   that, and building the Debian packages (README "Install")
 #   setup-debian.sh         everything CI needs (tools/run-tests.sh)
 # Idempotent: when every package is already there it does not touch apt at all.
 set -euo pipefail
@@ -14,19 +15,22 @@ run_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
 )
+# What building the Debian packages adds (dependencies computed by dpkg-shlibdeps).
+package_packages=(dpkg-dev fakeroot file)
 # Everything else CI needs: clang for the fuzzer and sanitizers, the images'
-# renderer, the Windows cross-build and Wine, and the packaging tools.
+# renderer, the Windows cross-build and Wine, and the package checks.
 ci_packages=(
   clang libclang-rt-14-dev
   librsvg2-bin imagemagick
   mingw-w64 wine64 wine socat
-  dpkg-dev fakeroot file lintian desktop-file-utils appstream xdotool
+  lintian desktop-file-utils appstream xdotool
 )
 
 case "${1:-}" in
   --run) packages=("${run_packages[@]}") ;;
-  "") packages=("${run_packages[@]}" "${ci_packages[@]}") ;;
-  *) echo "usage: $0 [--run]" >&2; exit 2 ;;
+  --package) packages=("${run_packages[@]}" "${package_packages[@]}") ;;
+  "") packages=("${run_packages[@]}" "${package_packages[@]}" "${ci_packages[@]}") ;;
+  *) echo "usage: $0 [--run | --package]" >&2; exit 2 ;;
 esac
 
 missing=()
