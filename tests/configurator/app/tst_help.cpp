@@ -46,6 +46,10 @@ void TestHelp::initTestCase()
 void TestHelp::cleanup()
 {
     delete HelpWin::instance();
+    // A line edit's clear button fades with a parentless animation; it stops
+    // on its next tick once its button is gone and then deletes itself later.
+    // Let the event loop run that before the test ends.
+    QTest::qWait(100);
 }
 
 void TestHelp::clickLink(QTextBrowser *browser, const QString &linkText)
