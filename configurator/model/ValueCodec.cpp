@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstdint>
 #include <cmath>
+#include <limits>
 
 namespace ValueCodec {
 
@@ -139,7 +140,8 @@ bool parseFloatText(const QString &text, double &value)
 bool parseFloat(const QString &text, float *value)
 {
     double v = 0;
-    if (!parseFloatText(text, v) || std::fabs(v) > 3.4e38)
+    // Every finite float, up to the largest (3,40282e+38 as shown).
+    if (!parseFloatText(text, v) || std::fabs(v) > double(std::numeric_limits<float>::max()))
         return false;
     *value = float(v);
     return true;
