@@ -945,7 +945,9 @@ void TestHrcTreeWin::parametersLeftOutByTheDeadlineStayEdited()
         int written = 0;
         for (const QDomElement &p : iotest::parametersOf(s.document, "ConditionsEngine"))
             written += p.attribute("ioLastErrCode") == "0";
-        QVERIFY(written > 0 && written < 9);
+        // How many fit before the deadline depends on the machine's speed
+        // (none under the sanitizers); some must have been left out.
+        QVERIFY(written < 9);
         QCOMPARE(end.count(), 9 - written);
         QCOMPARE(s.window->lastStatus(), QString("Записано с ошибками (%1)").arg(9 - written));
     }
