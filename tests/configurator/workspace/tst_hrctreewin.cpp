@@ -940,7 +940,9 @@ void TestHrcTreeWin::parametersLeftOutByTheDeadlineStayEdited()
         QTest::keyClick(s.window.get(), Qt::Key_Down, Qt::AltModifier);
     QCOMPARE(s.tree()->selectedItems(), QList<QTreeWidgetItem *>{tWin});
 
-    // Writing the changed parameters sends it now.
+    // Writing the changed parameters sends it now (with time enough, so that
+    // a loaded machine's late reply is not repeated on the line).
+    s.document.paramValue("TimeOut", "10");
     JobEnd end(s);
     QTest::keyClick(s.window.get(), Qt::Key_U, Qt::AltModifier);
     QVERIFY(end.wait());
