@@ -42,8 +42,8 @@ const char *const sourceTextProperty = "stageSourceText";
 
 } // namespace
 
-Wizard::Wizard(QDomDocument doc, FlyTranslator *translator, QWidget *parent)
-    : QWidget(parent), ui(new Ui::Wizard)
+Wizard::Wizard(QDomDocument doc, FlyTranslator *translator, QWidget *parent, std::shared_ptr<PortArbiter> arbiter)
+    : QWidget(parent), ui(new Ui::Wizard), m_portArbiter(std::move(arbiter))
 {
     // 1. Form, settings, geometry.
     ui->setupUi(this);
@@ -121,7 +121,7 @@ void Wizard::createTree(const QDomDocument &doc)
     // what the engineer enters there is used by the next connection.
     if (auto *editor = qobject_cast<HrcEditDelegate *>(m_tree->itemDelegate()))
         editor->setLinkSettingsInForceAtOnce(true);
-    m_workers = new HrcTreeWorkers(m_tree, false);
+    m_workers = new HrcTreeWorkers(m_tree, false, m_portArbiter);
 }
 
 void Wizard::applyTreeStyle()
