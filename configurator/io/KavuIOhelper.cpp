@@ -202,7 +202,6 @@ void KavuIOhelper::doExecIO()
     errors = 0;
     succeeded = 0;
     handled = QVector<bool>(job.parameters.size(), false);
-    jobStartMs = nowMs();
     timeoutSec = job.timeoutSec;
     operation = job.operation;
     lastErr = codeNotConnected;
@@ -221,6 +220,8 @@ void KavuIOhelper::doExecIO()
     // changed since the last job, whose session must not be reused.
     CommSettings::publish(job.settings);
     readPortSettings();
+    // The time spent waiting for the port is not taken from the connection's.
+    jobStartMs = nowMs();
 
     emit workStarting(job.id, 0);
     const qint64 connectDeadline = jobStartMs + qint64(timeoutSec) * 1000;
