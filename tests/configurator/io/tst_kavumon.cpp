@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
+
 using namespace iotest;
 
 namespace {
@@ -243,14 +245,19 @@ void TestKavuMon::jobPausesPollingAndPollingResumes()
             updatesDuringJob = updates.count();
         }
     });
-    connect(helper, &KavuIOhelper::kavuIOUpdating, this, [&](uint, int, int) {
-        monitorHeldPortDuringJob = monitorHeldPortDuringJob || helper->portArbiter()->monBusy();
-    });
+    // Looked at in the worker thread, while the job holds the port: a queued
+    // progress signal may arrive after the job has given the port back.
+    std::atomic<bool> monitorHeldPortDuringExchange{false};
+    connect(helper, &KavuIOhelper::workParameterDone, this, [&] {
+        if (helper->portArbiter()->monBusy())
+            monitorHeldPortDuringExchange = true;
+    }, Qt::DirectConnection);
     helper->setJob(allSets, KavuComm::opRead, true);
     helper->startJob(false);
     QVERIFY(recorder.waitFinished());
     QCOMPARE(recorder.count, 0);
     QVERIFY(!monitorHeldPortDuringJob);
+    QVERIFY(!monitorHeldPortDuringExchange);
     // At most the parameter in flight when the job began is reported late.
     QVERIFY(updates.count() - updatesDuringJob <= 1);
 
