@@ -25,6 +25,7 @@ struct IoJob
     KavuComm::KavuCommOperation operation = KavuComm::opRead;
     bool testJob = false;
     int timeoutSec = 0;
+    bool verify = false;             // a write job reads back what it wrote
     QVector<Node> roots;             // one per name of the job text
     QVector<IoParameter> parameters; // in processing order
 };
