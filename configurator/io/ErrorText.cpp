@@ -33,7 +33,7 @@ const CodeText kTexts[] = {
     {-950, QT_TRANSLATE_NOOP("ErrorText", "Считанное из прибора значение выходит за границы диапазона")},
     {-1001, QT_TRANSLATE_NOOP("ErrorText", "Обмен не выполнен: истекло время обмена набора параметров (TimeOut)")},
     {-1002, QT_TRANSLATE_NOOP("ErrorText", "Обмен не выполнен: операция прервана пользователем")},
-    {-1004, QT_TRANSLATE_NOOP("ErrorText", "Записано, но не проверено чтением: операция прервана пользователем")},
+    {-1004, QT_TRANSLATE_NOOP("ErrorText", "Записано, но не проверено чтением")},
 };
 
 } // namespace
