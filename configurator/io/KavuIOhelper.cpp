@@ -211,7 +211,7 @@ IoJob KavuIOhelper::buildJob(bool changedOnly)
     job.id = nextJobId++;
     job.operation = jobOperation;
     job.timeoutSec = qMax(0, CommSettings::valueOrDefault(document, QStringLiteral("TimeOut")).toInt());
-    job.verify = jobOperation == KavuComm::opWrite && CommSettings::verifyWrites();
+    job.verify = jobOperation == KavuComm::opWrite && readBackEnabled && CommSettings::verifyWrites();
     CommSettings::publish(CommSettings::fromDocument(document));
 
     QVector<QDomElement> elements;

@@ -40,6 +40,9 @@ public:
     void setJob(const QString &names, KavuComm::KavuCommOperation operation, bool includeCommParams);
     void startJob(bool onlyChanged);
     void setChangedTest(ChangedTest test) { changedTest = std::move(test); }
+    // Whether write jobs read back what they wrote, as "VerifyWrites" says
+    // (true, the default), or never (a caller that reads back on its own).
+    void setReadBackEnabled(bool enabled) { readBackEnabled = enabled; }
 
     // How the job that kavuIOFinished reports ended: cancelled by the
     // engineer or not, and how many parameters it exchanged successfully.
@@ -116,6 +119,7 @@ private:
     // GUI thread only.
     HrcDocument document;
     ChangedTest changedTest;
+    bool readBackEnabled = true;
     QHash<int, QVector<QDomElement>> jobElements;
     QHash<int, bool> jobTestFlags;
     std::unique_ptr<QObject> guiSide; // context of the result slots
