@@ -127,6 +127,8 @@ bool DeviceSession::setUp(const CliOptions &options)
         setParameter("TimeOut", QString::number(v));
     }
     helper = std::make_unique<KavuIOhelper>(doc);
+    // The commands read back what they write themselves and report it their way.
+    helper->setReadBackEnabled(false);
     return true;
 }
 

@@ -1,9 +1,11 @@
 #include "CommSettings.h"
 
+#include "ConfigStore.h"
 #include "HrcDocument.h"
 
 #include <QMutex>
 #include <QMutexLocker>
+#include <QSettings>
 
 namespace {
 QMutex publishedMutex;
@@ -61,6 +63,22 @@ bool CommSettings::set(const QString &name, const QString &value)
     if (field)
         *field = value;
     return field != nullptr;
+}
+
+namespace {
+const QString verifyWritesKey = QStringLiteral("VerifyWrites");
+} // namespace
+
+bool CommSettings::verifyWrites()
+{
+    return ConfigStore::lastConfiguration()->value(verifyWritesKey, true).toBool();
+}
+
+void CommSettings::setVerifyWrites(bool on)
+{
+    std::unique_ptr<QSettings> settings = ConfigStore::lastConfiguration();
+    settings->setValue(verifyWritesKey, on);
+    settings->sync();
 }
 
 void CommSettings::publish(const CommSettings &settings)

@@ -31,6 +31,11 @@ struct CommSettings
     // Takes a setting by its parameter name; false for another name.
     bool set(const QString &name, const QString &value);
 
+    // Whether every write job reads back what it wrote (key "VerifyWrites"
+    // of the program's settings, on by default; off for slow lines).
+    static bool verifyWrites();
+    static void setVerifyWrites(bool on);
+
     static void publish(const CommSettings &settings);
     static CommSettings published();
 };

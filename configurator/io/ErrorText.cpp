@@ -33,6 +33,7 @@ const CodeText kTexts[] = {
     {-950, QT_TRANSLATE_NOOP("ErrorText", "Считанное из прибора значение выходит за границы диапазона")},
     {-1001, QT_TRANSLATE_NOOP("ErrorText", "Обмен не выполнен: истекло время обмена набора параметров (TimeOut)")},
     {-1002, QT_TRANSLATE_NOOP("ErrorText", "Обмен не выполнен: операция прервана пользователем")},
+    {-1004, QT_TRANSLATE_NOOP("ErrorText", "Записано, но не проверено чтением")},
 };
 
 } // namespace
@@ -44,4 +45,11 @@ QString errorText(int code)
             return QCoreApplication::translate("ErrorText", entry.text);
     }
     return QCoreApplication::translate("ErrorText", "Ошибка обмена (%1)").arg(code);
+}
+
+QString outcomeText(int code, const QString &deviceHolds, const QString &written)
+{
+    if (code == -1003)
+        return QCoreApplication::translate("ErrorText", "Прибор хранит %1 вместо %2").arg(deviceHolds, written);
+    return errorText(code);
 }

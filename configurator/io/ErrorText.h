@@ -8,3 +8,8 @@
 // passes through the run-time translator (context "ErrorText"). Stateless; safe
 // from any thread.
 QString errorText(int code);
+
+// The text of a parameter's outcome: errorText(code), except for a value the
+// read-back found different ("Прибор хранит X вместо Y", deviceHolds and
+// written as shown to the engineer).
+QString outcomeText(int code, const QString &deviceHolds, const QString &written);

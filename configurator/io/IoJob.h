@@ -27,6 +27,7 @@ struct IoJob
     bool testJob = false;
     int timeoutSec = 0;
     CommSettings settings; // published once the job holds the port
+    bool verify = false;             // a write job reads back what it wrote
     QVector<Node> roots;             // one per name of the job text
     QVector<IoParameter> parameters; // in processing order
 };

@@ -24,6 +24,8 @@ class KavuComm
 public:
     enum KavuCommOperation { opRead = 0, opWrite = 1 };
     enum State { stateIdle = 0, stateConnected = 1, stateTerminating = 2 };
+    // What the read-back after a write found for one written parameter.
+    enum VerifyOutcome { verifyConfirmed, verifyDiffers, verifyFailed, verifyNotChecked };
 
     // Error codes of the configurator itself.
     enum Code {
@@ -37,6 +39,10 @@ public:
         codeSetDeadlinePassed = -1001,
         // Never attempted: the job was cancelled first.
         codeJobCancelled = -1002,
+        // Written, but read back the device holds another value.
+        codeReadBackDiffers = -1003,
+        // Written, but the job was cancelled before it was read back.
+        codeNotVerified = -1004,
         codeBadValue = -1,
     };
 

@@ -2,6 +2,7 @@
 
 #include "CommSettings.h"
 #include "ErrorText.h"
+#include "ValueCodec.h"
 
 #include <QDebug>
 #include <QElapsedTimer>
@@ -66,12 +67,44 @@ KavuIOhelper::KavuIOhelper(const HrcDocument &doc, std::shared_ptr<PortArbiter> 
                     emit kavuIOUpdating(treeID, doneCount, totalCount);
             },
             Qt::QueuedConnection);
+    connect(this, &KavuIOhelper::workVerifying, guiSide.get(),
+            [this](int, int verifiedSoFar, int count) { emit kavuIOVerifying(verifiedSoFar, count); },
+            Qt::QueuedConnection);
+    connect(this, &KavuIOhelper::workParameterVerified, guiSide.get(),
+            [this](int job, int parameter, const QString &ioValue, const QString &code, int outcome, int doneCount,
+                   int totalCount) {
+                const QVector<QDomElement> elements = jobElements.value(job);
+                if (parameter < 0 || parameter >= elements.size())
+                    return;
+                QDomElement element = elements.at(parameter);
+                const QString name = element.attribute(QStringLiteral("namekavu"));
+                const QString writtenValue = element.attribute(QStringLiteral("value"));
+                // Without a read-back the element keeps what the write left.
+                const bool readBack = !(outcome == verifyNotChecked && code == QLatin1String("0"));
+                if (readBack) {
+                    element.setAttribute(QStringLiteral("ioValue"), ioValue);
+                    element.setAttribute(QStringLiteral("ioLastErrCode"), code);
+                }
+                emit parameterVerified(name, writtenValue, readBack ? ioValue : QString(), outcome);
+                if (!readBack)
+                    return;
+                if (elements.size() == 1 && jobTestFlags.value(job))
+                    emit kavuIOUpdating(testJobUpdateId, 1, 1);
+                else
+                    emit kavuIOUpdating(element.attribute(QStringLiteral("treeID")).toUInt(), doneCount, totalCount);
+            },
+            Qt::QueuedConnection);
     connect(this, &KavuIOhelper::workFinished, guiSide.get(),
-            [this](int job, const QString &msg, int count, int totalCount, bool cancelled, int succeeded) {
+            [this](int job, const QString &msg, int count, int totalCount, bool cancelled, int succeededCount,
+                   int writtenCount, int confirmedCount, int differingCount, bool verified) {
                 jobElements.remove(job);
                 jobTestFlags.remove(job);
                 finishedOutcome.cancelled = cancelled;
-                finishedOutcome.succeeded = succeeded;
+                finishedOutcome.succeeded = succeededCount;
+                finishedOutcome.written = writtenCount;
+                finishedOutcome.confirmed = confirmedCount;
+                finishedOutcome.differing = differingCount;
+                finishedOutcome.verified = verified;
                 emit kavuIOFinished(msg, count, totalCount);
             },
             Qt::QueuedConnection);
@@ -128,6 +161,13 @@ bool KavuIOhelper::qualifies(const QDomElement &element, bool changedOnly) const
     // Polled operating values belong to the device: a write job leaves them out.
     if (jobOperation == KavuComm::opWrite && element.hasAttribute(QStringLiteral("ivparam")))
         return false;
+    // Nor is a read-only value: a text (the device's names) is only ever read,
+    // so a write job still reads it; any other kind would be sent.
+    if (jobOperation == KavuComm::opWrite) {
+        const ParameterSpec spec = ParameterSpec::fromElement(element);
+        if (spec.readOnly && spec.kind != ValueKind::Text)
+            return false;
+    }
     return true;
 }
 
@@ -168,6 +208,7 @@ IoJob KavuIOhelper::buildJob(bool changedOnly)
     job.operation = jobOperation;
     job.timeoutSec = qMax(0, CommSettings::valueOrDefault(document, QStringLiteral("TimeOut")).toInt());
     job.settings = CommSettings::fromDocument(document);
+    job.verify = jobOperation == KavuComm::opWrite && readBackEnabled && CommSettings::verifyWrites();
 
     QVector<QDomElement> elements;
     if (names == QLatin1String("testParam")) {
@@ -202,6 +243,14 @@ void KavuIOhelper::doExecIO()
     errors = 0;
     succeeded = 0;
     handled = QVector<bool>(job.parameters.size(), false);
+    writtenAtMs = QVector<qint64>(job.parameters.size(), -1);
+    verifiedDone = QVector<bool>(job.parameters.size(), false);
+    written = 0;
+    toVerify = 0;
+    verifiedCount = 0;
+    confirmed = 0;
+    differing = 0;
+    jobStartMs = nowMs();
     timeoutSec = job.timeoutSec;
     operation = job.operation;
     lastErr = codeNotConnected;
@@ -241,7 +290,7 @@ void KavuIOhelper::doExecIO()
         const QString why = !cancelled && connectFailure().kind != PortFailure::None
             ? connectFailure().text()
             : errorText(lastErr);
-        emit workFinished(job.id, why, -1, finishTotal, cancelled, 0);
+        emit workFinished(job.id, why, -1, finishTotal, cancelled, 0, 0, 0, 0, job.verify);
     } else {
         if (job.testJob) {
             total = 1;
@@ -258,10 +307,32 @@ void KavuIOhelper::doExecIO()
                     break;
             }
         }
+        if (job.verify && !isTerminating() && written > 0) {
+            // One pass after all writes: the sets again, each within its own
+            // deadline, reading only what was written.
+            toVerify = written;
+            emit workVerifying(job.id, 0, toVerify);
+            operation = opRead;
+            if (job.testJob) {
+                if (writtenAtMs.at(0) >= 0)
+                    verifyParameter(job, 0, nowMs() + qint64(timeoutSec) * 1000);
+            } else {
+                for (const IoJob::Node &root : job.roots) {
+                    readBack(job, root);
+                    if (isTerminating())
+                        break;
+                }
+            }
+            operation = opWrite;
+        }
+        for (int i = 0; i < job.parameters.size(); ++i) {
+            if (writtenAtMs.at(i) >= 0 && !verifiedDone.at(i))
+                reportUnverified(job, i);
+        }
         const int T = job.testJob ? int(testJobTotal) : total;
         emit linkCountsTaken(takeGatheredLinkCounts());
         if (!isTerminating()) {
-            emit workFinished(job.id, tr("Операция завершена"), errors, T, false, succeeded);
+            finishJob(job, tr("Операция завершена"), T, false);
         } else {
             // What the cancel left out is marked, so the engineer sees what
             // still waits to be exchanged.
@@ -269,7 +340,7 @@ void KavuIOhelper::doExecIO()
                 if (!handled.at(i))
                     markNotExchanged(job, i, codeJobCancelled);
             }
-            emit workFinished(job.id, tr("Прервано пользователем"), errors, T, true, succeeded);
+            finishJob(job, tr("Прервано пользователем"), T, true);
         }
         closeSession();
     }
@@ -318,6 +389,10 @@ void KavuIOhelper::handleParameter(IoJob &job, int index, qint64 deadlineMs)
         return;
     }
     handled[index] = true;
+    if (result == 0 && job.operation == opWrite && p.spec.kind != ValueKind::Text) {
+        writtenAtMs[index] = nowMs();
+        ++written;
+    }
     if (result == 0)
         ++succeeded;
     else
@@ -335,4 +410,118 @@ void KavuIOhelper::markNotExchanged(IoJob &job, int index, int reason)
     ++errors;
     ++done;
     emit workParameterDone(job.id, index, true, p.ioValue, p.ioLastErrCode, done, total);
+}
+
+void KavuIOhelper::finishJob(IoJob &job, const QString &msg, int totalCount, bool cancelled)
+{
+    emit workFinished(job.id, msg, errors, totalCount, cancelled, succeeded, written, confirmed, differing,
+                      job.verify);
+}
+
+void KavuIOhelper::readBack(IoJob &job, const IoJob::Node &node)
+{
+    const qint64 deadline = nowMs() + qint64(timeoutSec) * 1000;
+    if (isTerminating())
+        return;
+    if (node.kind == IoJob::Node::Parameter) {
+        if (writtenAtMs.at(node.parameter) >= 0)
+            verifyParameter(job, node.parameter, deadline);
+        return;
+    }
+    for (const IoJob::Node &child : node.children) {
+        if (isTerminating())
+            return;
+        if (child.kind == IoJob::Node::Set)
+            readBack(job, child);
+        else if (child.kind == IoJob::Node::Parameter && writtenAtMs.at(child.parameter) >= 0)
+            verifyParameter(job, child.parameter, deadline);
+    }
+}
+
+void KavuIOhelper::verifyParameter(IoJob &job, int index, qint64 deadlineMs)
+{
+    IoParameter &p = job.parameters[index];
+    IoParameter back = p;
+    bool attempted = false;
+    int result = codeNotExchanged;
+    for (;;) {
+        if (isTerminating() || !beforeDeadline(deadlineMs))
+            break;
+        result = transferParameter(back);
+        attempted = true;
+        if (result == 0 || lastErr == 0)
+            break;
+    }
+    if (!attempted) {
+        reportUnverified(job, index);
+        return;
+    }
+    int outcome = verifyFailed;
+    if (result != 0) {
+        p.ioValue.clear();
+        p.ioLastErrCode = back.ioLastErrCode;
+        ++errors;
+    } else {
+        bool same;
+        if (p.spec.kind == ValueKind::DateTime) {
+            // The device's clock runs on from the time written: it may be
+            // ahead by the time since the write (and one second of rounding).
+            const QDateTime sent = ValueCodec::parseDateTime(p.value);
+            const QDateTime held = ValueCodec::parseDateTime(back.ioValue);
+            const qint64 ahead = sent.isValid() && held.isValid() ? sent.secsTo(held) : -1;
+            same = ahead >= 0 && ahead <= (nowMs() - writtenAtMs.at(index)) / 1000 + 1;
+        } else {
+            same = ValueCodec::sameValue(p.spec, p.value, back.ioValue);
+        }
+        p.ioValue = back.ioValue;
+        if (same) {
+            outcome = verifyConfirmed;
+            p.ioLastErrCode = QStringLiteral("0");
+            ++confirmed;
+        } else {
+            outcome = verifyDiffers;
+            p.ioLastErrCode = QString::number(codeReadBackDiffers);
+            ++differing;
+            ++errors;
+        }
+    }
+    reportVerified(job, index, outcome);
+}
+
+void KavuIOhelper::reportUnverified(IoJob &job, int index)
+{
+    IoParameter &p = job.parameters[index];
+    if (!job.verify) {
+        reportVerified(job, index, verifyNotChecked);
+        return;
+    }
+    // Sent, but what the device holds is not known: counted as a failure,
+    // shown so, and cancelled ones told apart from a passed deadline.
+    p.ioValue.clear();
+    p.ioLastErrCode = QString::number(codeNotVerified);
+    ++errors;
+    reportVerified(job, index, isTerminating() ? verifyNotChecked : verifyFailed);
+}
+
+void KavuIOhelper::reportVerified(IoJob &job, int index, int outcome)
+{
+    const IoParameter &p = job.parameters.at(index);
+    verifiedDone[index] = true;
+    if (job.verify)
+        ++verifiedCount;
+    emit workParameterVerified(job.id, index, p.ioValue, p.ioLastErrCode, outcome, done, total);
+    if (job.verify)
+        emit workVerifying(job.id, verifiedCount, toVerify);
+}
+
+QString KavuIOhelper::writeCountsText(const Outcome &outcome, bool write)
+{
+    if (!write)
+        return QString();
+    if (!outcome.verified)
+        return tr("записано %1, проверка чтением выключена").arg(outcome.written);
+    return tr("записано %1, подтверждено %2, расхождений %3")
+        .arg(outcome.written)
+        .arg(outcome.confirmed)
+        .arg(outcome.differing);
 }

@@ -42,6 +42,9 @@ public:
     void setJob(const QString &names, KavuComm::KavuCommOperation operation, bool includeCommParams);
     void startJob(bool onlyChanged);
     void setChangedTest(ChangedTest test) { changedTest = std::move(test); }
+    // Whether write jobs read back what they wrote, as "VerifyWrites" says
+    // (true, the default), or never (a caller that reads back on its own).
+    void setReadBackEnabled(bool enabled) { readBackEnabled = enabled; }
 
     // How the job that kavuIOFinished reports ended: cancelled by the
     // engineer or not, and how many parameters it exchanged successfully.
@@ -50,8 +53,16 @@ public:
     {
         bool cancelled = false;
         int succeeded = 0;
+        // Write jobs: values sent, and what reading them back found.
+        int written = 0;
+        int confirmed = 0;
+        int differing = 0;
+        bool verified = false; // the read-back was on for this job
     };
     Outcome finishedJobOutcome() const { return finishedOutcome; }
+    // "записано N, подтверждено M, расхождений K" for a write job (or that
+    // the read-back is off); empty for a read.
+    static QString writeCountsText(const Outcome &outcome, bool write);
 
     // The identifier of the test job's one update (-100 as unsigned).
     static const uint testJobUpdateId = 4294967196u;
@@ -64,13 +75,24 @@ signals:
     // The link counters of a job, emitted in the worker thread just before
     // the job's end is reported.
     void linkCountsTaken(LinkCounts counts);
+    // Once the read-back of a written parameter is done (outcome: a
+    // KavuComm::VerifyOutcome; verifyNotChecked when the read-back is off or
+    // the job was cancelled first). The element already holds the outcome.
+    void parameterVerified(QString name, QString written, QString deviceHolds, int outcome);
+    // Progress of the read-back that ends a write job: emitted with 0 when it
+    // starts and after every parameter.
+    void kavuIOVerifying(int verified, int total);
 
     // Worker thread to GUI thread.
     void workStarting(int job, int total);
     void workSetEntered(int job, uint treeID);
     void workParameterDone(int job, int parameter, bool transferred, QString ioValue, QString ioLastErrCode,
                            int done, int total);
-    void workFinished(int job, QString msg, int count, int total, bool cancelled, int succeeded);
+    void workVerifying(int job, int verified, int total);
+    void workParameterVerified(int job, int parameter, QString ioValue, QString ioLastErrCode, int outcome,
+                               int done, int total);
+    void workFinished(int job, QString msg, int count, int total, bool cancelled, int succeeded, int written,
+                      int confirmed, int differing, bool verified);
 
 public slots:
     void doExecIO();
@@ -86,10 +108,20 @@ private:
     // and counts it as failed.
     void markNotExchanged(IoJob &job, int parameter, int reason);
     bool beforeDeadline(qint64 deadlineMs) const;
+    // The read-back: every parameter this job wrote is read again, set by set
+    // with the same deadlines as the writes, and compared by value.
+    void readBack(IoJob &job, const IoJob::Node &node);
+    void verifyParameter(IoJob &job, int parameter, qint64 deadlineMs);
+    // Reports a written parameter the read-back did not reach (or that was
+    // not to be read back) and marks it unverified where it was to be.
+    void reportUnverified(IoJob &job, int parameter);
+    void reportVerified(IoJob &job, int parameter, int outcome);
+    void finishJob(IoJob &job, const QString &msg, int totalCount, bool cancelled);
 
     // GUI thread only.
     HrcDocument document;
     ChangedTest changedTest;
+    bool readBackEnabled = true;
     QHash<int, QVector<QDomElement>> jobElements;
     QHash<int, bool> jobTestFlags;
     std::unique_ptr<QObject> guiSide; // context of the result slots
@@ -110,6 +142,15 @@ private:
     int errors = 0;
     int succeeded = 0;
     QVector<bool> handled; // per job parameter: reported to the GUI thread
+    // Per job parameter: its value was sent (when, on the monotonic clock),
+    // and whether its read-back has been reported.
+    QVector<qint64> writtenAtMs;
+    QVector<bool> verifiedDone;
+    int written = 0;
+    int toVerify = 0;
+    int verifiedCount = 0;
+    int confirmed = 0;
+    int differing = 0;
     int timeoutSec = 0;
     qint64 jobStartMs = 0;
     std::unique_ptr<QThread> thread;

@@ -502,6 +502,51 @@ Check decode(const ParameterSpec &spec, const QByteArray &bytes, QString &text)
     return Check::Ok;
 }
 
+bool sameValue(const ParameterSpec &spec, const QString &a, const QString &b)
+{
+    switch (spec.kind) {
+    case ValueKind::Byte:
+    case ValueKind::Enum:
+    case ValueKind::Short:
+    case ValueKind::Word: {
+        quint32 x = 0, y = 0;
+        return parseUnsigned(a, UINT_MAX, &x) && parseUnsigned(b, UINT_MAX, &y) && x == y;
+    }
+    case ValueKind::Float: {
+        float x = 0, y = 0;
+        return parseFloat(a, &x) && parseFloat(b, &y) && floatText(x) == floatText(y);
+    }
+    case ValueKind::Point: {
+        quint32 x = 0, y = 0;
+        if (!encodePoint(a, spec.scale, &x) || !encodePoint(b, spec.scale, &y))
+            return false;
+        // A negative zero (the sign bit alone) is the step 0.
+        auto step = [](quint32 word, int shift) {
+            const quint16 half = quint16(word >> shift);
+            return half == 0x8000 ? quint16(0) : half;
+        };
+        return step(x, 0) == step(y, 0) && step(x, 16) == step(y, 16);
+    }
+    case ValueKind::Time: {
+        unsigned char x[4], y[4];
+        return encodeTime(a, x) && encodeTime(b, y) && x[0] == y[0] && x[1] == y[1] && x[2] == y[2];
+    }
+    case ValueKind::DateTime: {
+        const QDateTime x = parseDateTime(a), y = parseDateTime(b);
+        return x.isValid() && y.isValid() && x == y;
+    }
+    case ValueKind::Raw: {
+        QByteArray x, y;
+        return encodeRaw(a, INT_MAX, &x) && encodeRaw(b, INT_MAX, &y) && x == y;
+    }
+    case ValueKind::Text:
+        return a.simplified() == b.simplified();
+    case ValueKind::Unknown:
+        break;
+    }
+    return a == b;
+}
+
 bool isValidText(const ParameterSpec &spec, const QString &text)
 {
     if (spec.kind == ValueKind::Float || spec.kind == ValueKind::Point || spec.kind == ValueKind::Time) {

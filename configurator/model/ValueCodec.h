@@ -103,6 +103,12 @@ enum class Check { Ok, BadLength, OutOfRange, BadValue };
 // (length, valid time or date), the value width, the value set and limits.
 Check decode(const ParameterSpec &spec, const QByteArray &bytes, QString &text);
 
+// Whether two texts are the same value of the parameter as the device holds
+// it: numbers as numbers (a float to the six digits a read gives), points by
+// their scaled steps, times and dates field by field, raw bytes as bytes.
+// False when either text is no value of the kind.
+bool sameValue(const ParameterSpec &spec, const QString &a, const QString &b);
+
 // Whether a stored or loaded text is a complete valid value of its kind
 // (a point needs both halves).
 bool isValidText(const ParameterSpec &spec, const QString &text);

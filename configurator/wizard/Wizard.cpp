@@ -272,7 +272,9 @@ void Wizard::onIOUpdating(uint treeId, int count, int total)
         ui->logTextEdit->append((writing ? tr("Ошибка записи ") : tr("Ошибка чтения ")) + QStringLiteral(" \"")
                                 + HrcDocument::translated(element.attribute(QStringLiteral("label")))
                                 + QStringLiteral("\" (") + element.attribute(QStringLiteral("namekavu"))
-                                + QStringLiteral("), ") + errorText(code.toInt()));
+                                + QStringLiteral("), ")
+                                + outcomeText(code.toInt(), m_tree->displayText(element, QStringLiteral("ioValue")),
+                                              m_tree->displayText(element)));
         return;
     }
     const QString name = element.attribute(QStringLiteral("namekavu"));
@@ -293,6 +295,9 @@ void Wizard::onIOFihished(QString errStr, int count, int)
     ui->movieLabel->hide();
     ui->abortIOButton->hide();
     ui->langLabel->hide();
+    // A write tells what it sent and what reading it back found.
+    if (m_jobOperation == KavuComm::opWrite && count >= 0)
+        ui->logTextEdit->append(KavuIOhelper::writeCountsText(ioHelper()->finishedJobOutcome(), true));
     if (count == 0) {
         emitCurrentStageShow();
         qDebug() << "emit BeforeTransition" << m_stages->current() << " OKI";

@@ -620,6 +620,16 @@ void HrcTree::onKavuMonUpdating(uint treeId, int, int)
         // (an edit stays changed, to be sent again); only the reason is red.
         item->setText(kErrorColumn, errorText(code.toInt()));
         item->setForeground(kErrorColumn, problemColour());
+    } else if (code == QLatin1String("-1004")) {
+        // Sent, not read back: the value stands as written; only the note is red.
+        item->setText(kErrorColumn, errorText(code.toInt()));
+        item->setForeground(kErrorColumn, problemColour());
+    } else if (code == QLatin1String("-1003")) {
+        // The device took another value: the row stays red, the engineer's
+        // value in the value column, the device's in the note.
+        setItemColour(item, problemColour());
+        item->setText(kErrorColumn, outcomeText(code.toInt(), displayText(element, QStringLiteral("ioValue")),
+                                                displayText(element, QStringLiteral("value"))));
     } else if (code == QLatin1String("0")) {
         setItemColour(item, normalColour());
         updateItems(item, false, QStringLiteral("ioValue"), false, true);

@@ -240,6 +240,12 @@ void HrcTreeWin::connectWorker()
     connect(helper, &KavuIOhelper::kavuIOStarting, this, &HrcTreeWin::onKavuIOStarting);
     connect(helper, &KavuIOhelper::kavuIOUpdating, this, &HrcTreeWin::onKavuIOUpdating);
     connect(helper, &KavuIOhelper::kavuIOFinished, this, &HrcTreeWin::onKavuIOFinished);
+    connect(helper, &KavuIOhelper::kavuIOVerifying, this, [this](int verified, int count) {
+        // The writes are done; what remains is reading them back.
+        flushProgress();
+        verifying = true;
+        waitWin->setMessage(tr("Проверка записи чтением. Проверено %1 из %2").arg(verified, 4).arg(count, 4), false);
+    });
 }
 
 void HrcTreeWin::disconnectWorker()
@@ -275,6 +281,7 @@ void HrcTreeWin::setCommandsEnabled(bool enabled)
 void HrcTreeWin::beginJob(int operation)
 {
     jobRunning = true;
+    verifying = false;
     jobOperation = operation;
     setCommandsEnabled(false);
 }
@@ -585,17 +592,24 @@ void HrcTreeWin::flushProgress()
     const Progress &last = updates.last();
     const QString text = jobOperation == KavuComm::opRead ? tr("Чтение параметров. Прочитано %1 из %2")
                                                           : tr("Запись параметров. Записано %1 из %2");
-    waitWin->setMessage(text.arg(last.done, 4).arg(last.total, 4), false);
+    if (!verifying) // the read-back shows its own progress
+        waitWin->setMessage(text.arg(last.done, 4).arg(last.total, 4), false);
     if (testParamWin->isVisible()) {
         const QDomElement element = paramTree->elementById(last.treeID);
         if (!element.isNull()) {
             const QString code = element.attribute(QStringLiteral("ioLastErrCode"));
             if (code == QLatin1String("0"))
                 testParamWin->setResultText(element.attribute(QStringLiteral("value")));
-            testParamWin->setStatusText(code == QLatin1String("0") ? QString() : errorText(code.toInt()),
+            testParamWin->setStatusText(code == QLatin1String("0") ? QString() : elementOutcomeText(element),
                                         code != QLatin1String("0"));
         }
     }
+}
+
+QString HrcTreeWin::elementOutcomeText(const QDomElement &element) const
+{
+    return outcomeText(element.attribute(QStringLiteral("ioLastErrCode")).toInt(),
+                       paramTree->displayText(element, QStringLiteral("ioValue")), paramTree->displayText(element));
 }
 
 void HrcTreeWin::onKavuIOFinished(QString msg, int count, int total)
@@ -647,6 +661,10 @@ void HrcTreeWin::onKavuIOFinished(QString msg, int count, int total)
     } else {
         statusText = (read ? tr("Прочитано с ошибками (%1)") : tr("Записано с ошибками (%1)")).arg(count);
     }
+    // A write job tells what it sent and what reading it back found.
+    if (!read && count != -1 && !checkingConnection && total != 0)
+        statusText += QLatin1Char('\n') + KavuIOhelper::writeCountsText(outcome, true);
+    verifying = false;
     if (count == -1)
         waitWin->showFailure(statusText); // stays until the engineer closes it
     else
@@ -664,7 +682,7 @@ void HrcTreeWin::onKavuIOFinished(QString msg, int count, int total)
             // the code of an earlier one.
             testParamWin->setStatusText(statusText, true);
         } else {
-            testParamWin->setStatusText(errorText(test.attribute(QStringLiteral("ioLastErrCode")).toInt()), true);
+            testParamWin->setStatusText(elementOutcomeText(test), true);
         }
     } else if ((count <= 0 || outcome.cancelled) && testParamWin->isVisible()) {
         // A failed parameter's own text is already there.

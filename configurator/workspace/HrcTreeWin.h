@@ -129,6 +129,8 @@ private:
     // Shows the job's progress received since the last call.
     void flushProgress();
     int panelOffset() const;
+    // The outcome of the element's last exchange as the engineer reads it.
+    QString elementOutcomeText(const QDomElement &element) const;
 
     std::unique_ptr<Ui::HrcTreeWin> ui;
     QDomDocument document;
@@ -152,6 +154,7 @@ private:
     bool checkingConnection = false;
     bool jobRunning = false;
     int jobOperation = 0;
+    bool verifying = false; // the job reads back what it wrote
     QString statusText;
     // Progress of a job, shown at most about 30 times a second so that a
     // fast line does not repaint the tree for every parameter.

@@ -2,6 +2,7 @@
 // fifteen commands.
 #include "HrcTreeWin.h"
 
+#include "CommSettings.h"
 #include "HrcTree.h"
 #include "LinkHealthPanel.h"
 #include "TreeSearchBar.h"
@@ -29,6 +30,13 @@ void HrcTreeWin::installSearchAndLinkHealth()
         show->setObjectName(QStringLiteral("actionLinkHealth"));
         show->setCheckable(true);
         connect(show, &QAction::toggled, linkHealth, &QWidget::setVisible);
+
+        // Every write job reads back what it wrote; a slow line may do without.
+        QAction *verify = extraMenu->addAction(tr("Проверять запись чтением"));
+        verify->setObjectName(QStringLiteral("actionVerifyWrites"));
+        verify->setCheckable(true);
+        verify->setChecked(CommSettings::verifyWrites());
+        connect(verify, &QAction::toggled, this, [](bool on) { CommSettings::setVerifyWrites(on); });
     }
     treeSearch->setTree(paramTree);
     linkHealth->attach(treeWorkers.get());

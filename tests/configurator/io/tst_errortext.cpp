@@ -41,6 +41,7 @@ void TestErrorText::knownCodes_data()
     QTest::newRow("-950") << -950 << "Считанное из прибора значение выходит за границы диапазона";
     QTest::newRow("-1001") << -1001 << "Обмен не выполнен: истекло время обмена набора параметров (TimeOut)";
     QTest::newRow("-1002") << -1002 << "Обмен не выполнен: операция прервана пользователем";
+    QTest::newRow("-1004") << -1004 << "Записано, но не проверено чтением";
 }
 
 void TestErrorText::knownCodes()
@@ -48,6 +49,10 @@ void TestErrorText::knownCodes()
     QFETCH(int, code);
     QFETCH(QString, text);
     QCOMPARE(errorText(code), text);
+    // Only a value the read-back found different names the two values.
+    QCOMPARE(outcomeText(code, "4", "3"), text);
+    if (code == -1002)
+        QCOMPARE(outcomeText(-1003, "4", "3"), QString("Прибор хранит 4 вместо 3"));
 }
 
 void TestErrorText::otherCodesShowTheNumber_data()

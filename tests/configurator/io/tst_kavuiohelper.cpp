@@ -118,6 +118,7 @@ private slots:
 
     // Ending a job early.
     void cancelMidJob();
+    void cancelDuringReadBackMarksTheRestUnverified();
     void timeoutZeroConnectsOnceAndTransfersNothing();
     void unreachablePortFailsTheConnection();
     void cancelWhileConnecting();
@@ -328,6 +329,52 @@ void TestKavuIOhelper::linkCountsMatchTheInjectedFaults()
         QCOMPARE(counts.replies(), requests - drops);
         QCOMPARE(int(likelyCause(counts)), int(c.cause));
     }
+}
+
+// The writes are all done when the read-back starts; a cancel in it leaves
+// the values not yet read back marked as such, each reported once.
+void TestKavuIOhelper::cancelDuringReadBackMarksTheRestUnverified()
+{
+    Simulator sim({"--baud", "9600"});
+    QVERIFY2(sim.started(), qPrintable(sim.error()));
+    Workspace ws(sim.path());
+    for (const QDomElement &p : parametersOf(ws.document, "otopKontur1"))
+        ws.document.paramValue(p.attribute("namekavu"), p.attribute("defaultvalue"));
+    QSignalSpy verified(ws.helper(), &KavuIOhelper::parameterVerified);
+    QList<int> verifying;
+    connect(ws.helper(), &KavuIOhelper::kavuIOVerifying, this, [&](int done, int count) {
+        verifying << count;
+        if (done == 3)
+            ws.helper()->terminate();
+    });
+    QVERIFY(ws.run("otopKontur1", KavuComm::opWrite, false));
+    disconnect(ws.helper(), &KavuIOhelper::kavuIOVerifying, this, nullptr);
+
+    const KavuIOhelper::Outcome outcome = ws.helper()->finishedJobOutcome();
+    QCOMPARE(ws.recorder->message, QString("Прервано пользователем"));
+    QVERIFY(outcome.cancelled && outcome.verified);
+    // Every write went out before the read-back began.
+    QCOMPARE(outcome.written, outcome.succeeded);
+    QVERIFY(outcome.written > 10);
+    QCOMPARE(verifying.first(), outcome.written);
+    QVERIFY2(outcome.confirmed >= 3 && outcome.confirmed <= 4, qPrintable(QString::number(outcome.confirmed)));
+    QCOMPARE(outcome.differing, 0);
+    QCOMPARE(verified.size(), outcome.written);
+    int notChecked = 0;
+    for (const QList<QVariant> &args : verified) {
+        const QString code = ws.code(args.at(0).toString());
+        if (args.at(3).toInt() == KavuComm::verifyNotChecked) {
+            ++notChecked;
+            QCOMPARE(code, QString("-1004"));
+            QVERIFY(args.at(2).toString().isEmpty());
+        } else {
+            QCOMPARE(args.at(3).toInt(), int(KavuComm::verifyConfirmed));
+            QCOMPARE(code, QString("0"));
+            QCOMPARE(args.at(2).toString(), ws.element(args.at(0).toString()).attribute("ioValue"));
+        }
+    }
+    QCOMPARE(notChecked, outcome.written - outcome.confirmed);
+    QCOMPARE(ws.recorder->count, ws.recorder->total - outcome.confirmed);
 }
 
 void TestKavuIOhelper::cancelMidJob()

@@ -174,6 +174,7 @@ private slots:
     void pumpPagesWriteCountsTheDeviceAccepts();
     void additionalPagesListTheirParameters();
     void forwardStepWritesToTheDevice();
+    void writeTheDeviceDidNotTakeStopsWithTheCounts();
     void failedWriteRetriesTheSameJob();
     void finalPageSavesConfiguration();
     void screenshots();
@@ -726,6 +727,30 @@ void TestWizard::forwardStepWritesToTheDevice()
     // The device holds what was written.
     QCOMPARE(w->tree()->paramValue("Node[2]"), QString("1"));
     QCOMPARE(w->tree()->paramValue("kont"), QString("1"));
+    // Read back as written.
+    QVERIFY(logText(w.get()).contains("записано 3, подтверждено 3, расхождений 0"));
+}
+
+void TestWizard::writeTheDeviceDidNotTakeStopsWithTheCounts()
+{
+    iotest::Simulator faulty(QStringList{"--write-faults", "ignore=kont"});
+    QVERIFY2(faulty.started(), qPrintable(faulty.error()));
+    auto w = makeWizard();
+    w->presetPort(faulty.path());
+    w->tree()->paramValue("TimeOut", "3");
+    w->stagesMap()->setStage(Wizard::stContoursSet);
+    click(w.get(), "IsWaterSecondCheckBox");
+    QVERIFY(runJob(w.get(), "nextButton"));
+    QCOMPARE(faulty.writesOf("kont"), 1);
+    // The next page waits: the wizard says the write had errors and what the
+    // device holds, and offers to try again.
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stOtopSettings));
+    QCOMPARE(currentPage(w.get()), QString("checkConnPage"));
+    QCOMPARE(text(w.get(), "commCheckTitle"), QString("Параметры записаны с ошибками"));
+    const QString log = logText(w.get());
+    QVERIFY2(log.contains("(kont), Прибор хранит Нет вместо Да"), qPrintable(log));
+    QVERIFY2(log.contains("записано 3, подтверждено 2, расхождений 1"), qPrintable(log));
+    QVERIFY(w->findChild<QWidget *>("retryCommButton")->isVisible());
 }
 
 void TestWizard::failedWriteRetriesTheSameJob()

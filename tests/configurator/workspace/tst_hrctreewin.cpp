@@ -1,6 +1,7 @@
 // The main window as a service engineer uses it, against hrc417-sim on a
 // pseudo-terminal: tool buttons, shortcuts and context actions on the real
 // widgets, the wait window, the message box, file choosers and the test panel.
+#include "CommSettings.h"
 #include "ConfigStore.h"
 #include "HrcMessageBox.h"
 #include "HrcTree.h"
@@ -21,6 +22,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -137,6 +139,8 @@ private slots:
     void fastReadAllRepaintsCoalescedAndEndsComplete();
     void branchAndSingleParameterReads();
     void writeOnlyChangedParameters();
+    void writtenValuesAreReadBack();
+    void readBackTurnedOffReadsNothingBack();
     void factoryValuesForBranchAndParameter();
     void initialiseDeviceCancelledAndConfirmed();
     void problemNavigationOverFailedParameters();
@@ -161,6 +165,8 @@ void TestHrcTreeWin::initTestCase()
     QFile style(":/resources/style.qss");
     QVERIFY(style.open(QIODevice::ReadOnly | QIODevice::Text));
     qApp->setStyleSheet(QString::fromUtf8(style.readAll()));
+    // The read-back as a new installation has it: on.
+    ConfigStore::lastConfiguration()->remove("VerifyWrites");
 }
 
 void TestHrcTreeWin::buttonsIconsTooltipsAndKeys()
@@ -362,7 +368,7 @@ void TestHrcTreeWin::writeOnlyChangedParameters()
         QCOMPARE(end.count(), 0);
         QCOMPARE(end.total(), 2);
     }
-    QCOMPARE(s.window->lastStatus(), QString("Параметры записаны без ошибок"));
+    QCOMPARE(s.window->lastStatus(), QString("Параметры записаны без ошибок\nзаписано 2, подтверждено 2, расхождений 0"));
     QCOMPARE(s.sim.writesOf("Tin.F", from), 1);
     QCOMPARE(s.sim.writesOf("Ind.i", from), 1);
     QCOMPARE(allWrites(s, from), 2);
@@ -389,6 +395,110 @@ void TestHrcTreeWin::writeOnlyChangedParameters()
     QCOMPARE(s.sim.writesOf("Ind.c", branchFrom), 1);
     QCOMPARE(s.sim.writesOf("Tin.F", branchFrom), 0);
     QCOMPARE(HrcTree::itemColour(s.item("Tin.F")), HrcTree::changedColour());
+}
+
+// A device that ignores one write, clamps another and shifts a third: the
+// write reports what it holds, row by row, in the counts and to the problem
+// navigation.
+void TestHrcTreeWin::writtenValuesAreReadBack()
+{
+    Session s(QStringList{"--write-faults", "ignore=Ind.c,clamp=Tin.F,offset=Grtp[0]:0.5"});
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    QVERIFY(CommSettings::verifyWrites());
+    editValue(s, "Tin.F", "50");
+    editValue(s, "Ind.i", "9");
+    editValue(s, "Ind.c", "3");
+    s.tree()->updateItems(s.item("Grtp[0]"), true, "-20;85", true, true);
+    QCOMPARE(HrcTree::itemColour(s.item("Grtp[0]")), HrcTree::changedColour());
+
+    QSignalSpy verified(s.helper(), &KavuIOhelper::parameterVerified);
+    const int from = s.sim.log().size();
+    {
+        JobEnd end(s);
+        QTest::keyClick(s.window.get(), Qt::Key_U, Qt::AltModifier);
+        QVERIFY(end.wait());
+        QCOMPARE(end.total(), 4);
+        QCOMPARE(end.count(), 3);
+    }
+    QCOMPARE(s.window->lastStatus(), QString("Записано с ошибками (3)\nзаписано 4, подтверждено 1, расхождений 3"));
+    QCOMPARE(allWrites(s, from), 4);
+
+    // Each written parameter reported once, with what the device holds.
+    QMap<QString, QVariantList> byName;
+    for (const QVariantList &args : verified)
+        byName.insert(args.at(0).toString(), args);
+    QCOMPARE(verified.size(), 4);
+    QCOMPARE(byName["Ind.i"], (QVariantList{"Ind.i", "9", "9", int(KavuComm::verifyConfirmed)}));
+    QCOMPARE(byName["Ind.c"], (QVariantList{"Ind.c", "3", "4", int(KavuComm::verifyDiffers)}));
+    QCOMPARE(byName["Tin.F"].at(3).toInt(), int(KavuComm::verifyDiffers));
+    QCOMPARE(byName["Grtp[0]"], (QVariantList{"Grtp[0]", "-20;85", "-19,5;85,5", int(KavuComm::verifyDiffers)}));
+
+    // Confirmed: normal. Different: red, the engineer's value kept, the
+    // device's in the note.
+    QCOMPARE(HrcTree::itemColour(s.item("Ind.i")), HrcTree::normalColour());
+    QCOMPARE(s.item("Ind.i")->text(2), QString("9"));
+    // Clamped to the middle of 1..60, as a byte: 31.
+    const QString clamped = byName["Tin.F"].at(2).toString();
+    QCOMPARE(clamped, QString("31"));
+    const QStringList differing = {"Tin.F", "Ind.c", "Grtp[0]"};
+    const QStringList notes = {"Прибор хранит " + clamped + " вместо 50", "Прибор хранит 4 вместо 3",
+                               "Прибор хранит -19,5;85,5 вместо -20;85"};
+    for (int i = 0; i < differing.size(); ++i) {
+        QTreeWidgetItem *row = s.item(differing[i]);
+        QCOMPARE(HrcTree::itemColour(row), HrcTree::problemColour());
+        QCOMPARE(row->text(7), notes[i]);
+        QCOMPARE(s.element(differing[i]).attribute("ioLastErrCode"), QString("-1003"));
+    }
+    QCOMPARE(s.value("Ind.c"), QString("3"));
+    QCOMPARE(s.item("Ind.c")->text(2), QString("3"));
+
+    s.tree()->scrollToItem(s.item("Ind.c"));
+    s.tree()->horizontalScrollBar()->setValue(s.tree()->horizontalScrollBar()->maximum());
+    QVERIFY(!saveScreenshot(s.window.get(), "main_window_read_back_differs").isEmpty());
+
+    // The problem navigation visits the three, in the tree's order, and no more.
+    s.tree()->clearSelection();
+    QStringList visited;
+    for (int i = 0; i < 4; ++i) {
+        QTest::keyClick(s.window.get(), Qt::Key_Down, Qt::AltModifier);
+        const QString name = s.tree()->elementOf(s.tree()->currentItem()).attribute("namekavu");
+        if (!visited.contains(name))
+            visited << name;
+    }
+    QCOMPARE(visited, (QStringList{"Tin.F", "Ind.c", "Grtp[0]"}));
+}
+
+// A slow line: the engineer turns the read-back off from the tools menu; the
+// write is sent and not read again, and the setting stays.
+void TestHrcTreeWin::readBackTurnedOffReadsNothingBack()
+{
+    Session s(QStringList{"--write-faults", "ignore=Ind.c"});
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    QAction *verify = s.window->toolsMenu()->findChild<QAction *>("actionVerifyWrites");
+    QVERIFY(verify);
+    QCOMPARE(verify->text(), QString("Проверять запись чтением"));
+    QVERIFY(verify->isCheckable() && verify->isChecked());
+    verify->trigger();
+    QVERIFY(!CommSettings::verifyWrites());
+
+    editValue(s, "Ind.c", "3");
+    QSignalSpy verified(s.helper(), &KavuIOhelper::parameterVerified);
+    QSignalSpy verifying(s.helper(), &KavuIOhelper::kavuIOVerifying);
+    const int from = s.sim.log().size();
+    JobEnd end(s);
+    QTest::keyClick(s.window.get(), Qt::Key_U, Qt::AltModifier);
+    QVERIFY(end.wait());
+    QCOMPARE(end.count(), 0);
+    QCOMPARE(s.window->lastStatus(), QString("Параметры записаны без ошибок\nзаписано 1, проверка чтением выключена"));
+    QCOMPARE(s.sim.writesOf("Ind.c", from), 1);
+    QVERIFY(!s.sim.log().mid(from).contains(" read Ind.c"));
+    QCOMPARE(verifying.size(), 0);
+    QCOMPARE(verified.size(), 1);
+    QCOMPARE(verified.first(), (QVariantList{"Ind.c", "3", QString(), int(KavuComm::verifyNotChecked)}));
+    QCOMPARE(HrcTree::itemColour(s.item("Ind.c")), HrcTree::normalColour());
+
+    verify->trigger();
+    QVERIFY(CommSettings::verifyWrites());
 }
 
 void TestHrcTreeWin::factoryValuesForBranchAndParameter()
@@ -454,7 +564,7 @@ void TestHrcTreeWin::initialiseDeviceCancelledAndConfirmed()
     // The device's own texts are read back, not written; the description's
     // factory clock "00:00:00" is no date, so that one write fails.
     QCOMPARE(end.count(), 1);
-    QCOMPARE(w.lastStatus(), QString("Записано с ошибками (1)"));
+    QVERIFY(w.lastStatus().startsWith("Записано с ошибками (1)\n"));
     QCOMPARE(s.element("Dev").attribute("ioLastErrCode"), QString("0"));
     QCOMPARE(s.element("Rtc").attribute("ioLastErrCode"), QString("-1"));
     QCOMPARE(s.item("Rtc")->text(7), QString("Аргумент функции неверен"));
@@ -467,6 +577,10 @@ void TestHrcTreeWin::initialiseDeviceCancelledAndConfirmed()
         ++written;
     }
     QCOMPARE(end.total(), written + 1);
+    // Every value sent was read back as sent (the device's three texts are
+    // only read).
+    QCOMPARE(w.lastStatus(), QString("Записано с ошибками (1)\nзаписано %1, подтверждено %1, расхождений 0")
+                                 .arg(written - 3));
 }
 
 void TestHrcTreeWin::problemNavigationOverFailedParameters()
@@ -751,7 +865,7 @@ void TestHrcTreeWin::testPanelReadsAndWrites()
     QCOMPARE(s.sim.writesOf("Ind.i", from), 1);
     QCOMPARE(s.item("Ind.i")->text(2), QString("7"));
     QCOMPARE(valueEdit->text(), QString("7"));
-    QCOMPARE(status->text(), QString("Параметры записаны без ошибок"));
+    QCOMPARE(status->text(), QString("Параметры записаны без ошибок\nзаписано 1, подтверждено 1, расхождений 0"));
 
     // The forms of the other types: a signed float with a decimal point or
     // comma, a time, a date and time.
@@ -920,7 +1034,8 @@ void TestHrcTreeWin::parametersLeftOutByTheDeadlineStayEdited()
         // (none under the sanitizers); some must have been left out.
         QVERIFY(written < 9);
         QCOMPARE(end.count(), 9 - written);
-        QCOMPARE(s.window->lastStatus(), QString("Записано с ошибками (%1)").arg(9 - written));
+        // What was written is read back within the same deadlines.
+        QVERIFY(s.window->lastStatus().startsWith(QString("Записано с ошибками (%1)\nзаписано ").arg(9 - written)));
     }
     QCOMPARE(s.sim.writesOf("T.win"), 0);
     // The edit stands, still to be sent, with the reason in red.
