@@ -261,7 +261,7 @@ void KavuIOhelper::doExecIO()
     // another window's job when it ends); a cancel meanwhile ends the job as
     // one that never connected.
     if (!arbiter->acquire(PortArbiter::Claimant::Job, cancelRequested())) {
-        emit workFinished(job.id, errorText(lastErr), -1, job.testJob ? int(testJobTotal) : 0, true, 0);
+        emit workFinished(job.id, errorText(lastErr), -1, job.testJob ? int(testJobTotal) : 0, true, 0, 0, 0, 0, job.verify);
         qDebug() << "IO thread terminating ...";
         return;
     }
