@@ -6,6 +6,7 @@
 #include "HrcEditDelegate.h"
 #include "HelpWin.h"
 #include "HrcDocument.h"
+#include "DeviceBackup.h"
 #include "HrcTree.h"
 #include "HrcTreeWorkers.h"
 #include "HrcValueText.h"
@@ -783,6 +784,10 @@ void Wizard::onStagePostAction(QString title, QString params, KavuComm::KavuComm
     m_movie->start();
     m_tree->buildTree();
     m_jobOperation = opTyp;
+    m_jobNames = params;
+    // The device's values as last known, saved before the write changes them.
+    if (opTyp == KavuComm::opWrite)
+        DeviceBackup::save(m_tree->documentModel(), DeviceBackup::writeBranch(), this);
     ioHelper()->setJob(params, opTyp, true);
     ui->logTextEdit->clear();
     ui->langLabel->hide();
@@ -829,6 +834,8 @@ void Wizard::onIOFihished(QString errStr, int count, int)
     ui->abortIOButton->hide();
     ui->langLabel->hide();
     if (count == 0) {
+        if (m_jobOperation == KavuComm::opRead && m_jobNames == QLatin1String(allSets))
+            DeviceBackup::save(m_tree->documentModel(), DeviceBackup::read(), this);
         emitCurrentStageShow();
         qDebug() << "emit BeforeTransition" << m_stages->current() << " OKI";
         return;

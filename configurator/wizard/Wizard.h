@@ -202,6 +202,7 @@ private:
     FlyTranslator *m_translator = nullptr;
     QMovie *m_movie = nullptr;
     KavuComm::KavuCommOperation m_jobOperation = KavuComm::opRead;
+    QString m_jobNames; // the running job's parameters
 
     // Window dragging.
     int m_pressX = 0;

@@ -2,6 +2,8 @@
 // fifteen commands.
 #include "HrcTreeWin.h"
 
+#include "CompareWin.h"
+#include "HistoryWin.h"
 #include "HrcTree.h"
 #include "LinkHealthPanel.h"
 #include "TreeSearchBar.h"
@@ -29,6 +31,25 @@ void HrcTreeWin::installSearchAndLinkHealth()
         show->setObjectName(QStringLiteral("actionLinkHealth"));
         show->setCheckable(true);
         connect(show, &QAction::toggled, linkHealth, &QWidget::setVisible);
+    }
+    if (!extraMenu->findChild<QAction *>(QStringLiteral("actionCompare"))) {
+        QAction *compare = extraMenu->addAction(tr("Сравнить…"), this, [this]() {
+            CompareWin *window = compareWindow();
+            window->show();
+            window->raise();
+            window->activateWindow();
+        }, QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_C));
+        compare->setObjectName(QStringLiteral("actionCompare"));
+        addAction(compare);
+        QAction *history = extraMenu->addAction(tr("История…"), this, [this]() {
+            HistoryWin *window = historyWindow();
+            window->refresh();
+            window->show();
+            window->raise();
+            window->activateWindow();
+        }, QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_H));
+        history->setObjectName(QStringLiteral("actionHistory"));
+        addAction(history);
     }
     treeSearch->setTree(paramTree);
     linkHealth->attach(treeWorkers.get());
