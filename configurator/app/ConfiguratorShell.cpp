@@ -38,6 +38,11 @@ ConfiguratorShell::ConfiguratorShell(const QString &descriptionPath, const QStri
     wizardWindow->presetPort(portPreset);
     treeWindow = std::make_unique<HrcTreeWin>(description);
 
+    // Told before the hand-over, so that the first connection after offline
+    // work offers to compare first.
+    QObject::connect(wizardWindow.get(), &Wizard::wizardClose, treeWindow.get(), [this](const QDomDocument &, int) {
+        treeWindow->setWorkedOffline(wizardWindow->isWorkingOffline());
+    });
     QObject::connect(wizardWindow.get(), SIGNAL(wizardClose(QDomDocument, int)), treeWindow.get(),
                      SLOT(wizardClose(QDomDocument, int)));
     QObject::connect(treeWindow.get(), SIGNAL(treeWinClose(QDomDocument, int)), wizardWindow.get(),

@@ -957,6 +957,11 @@ void Wizard::on_setDefaultCommParamButton_clicked()
     qDebug() << "Set factory settings";
 }
 
+bool Wizard::isWorkingOffline() const
+{
+    return m_stages->isOffline();
+}
+
 void Wizard::on_workOfflineCheckBox_clicked()
 {
     m_stages->setOffline(ui->workOfflineCheckBox->isChecked());

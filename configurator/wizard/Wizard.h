@@ -63,6 +63,8 @@ public:
     Wizard(QDomDocument doc, FlyTranslator *translator, QWidget *parent = nullptr);
     ~Wizard() override;
 
+    // "Работа offline" is ticked: no exchange with the device took place.
+    bool isWorkingOffline() const;
     HrcTree *tree() const { return m_tree; }
     OStagesMap *stagesMap() const { return m_stages; }
     KavuIOhelper *ioHelper() const;

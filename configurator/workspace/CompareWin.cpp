@@ -123,7 +123,7 @@ CompareWin::CompareWin(HrcTreeWin *ownerWindow)
             sources[FactoryColumn].insert(p.attribute(kNamekavu), p.attribute(QStringLiteral("defaultvalue")));
     });
     showDeviceLastRead();
-    resize(1050, 640);
+    resize(1100, 640);
 }
 
 bool CompareWin::isCompared(const QDomElement &parameter)
@@ -322,6 +322,8 @@ void CompareWin::updateHeader()
         labels << (empty ? titles[c] : QStringLiteral("%1 (%2)").arg(titles[c]).arg(differenceCount(Column(c))));
     }
     rows->setHeaderLabels(labels);
+    for (int c = DocumentColumn; c < ColumnCount; ++c)
+        rows->resizeColumnToContents(c);
     int shown = 0;
     for (int i = 0; i < rows->topLevelItemCount(); ++i)
         shown += rows->topLevelItem(i)->isHidden() ? 0 : 1;

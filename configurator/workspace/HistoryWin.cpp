@@ -31,8 +31,8 @@ HistoryWin::HistoryWin(HrcTreeWin *ownerWindow)
     rows->setSelectionMode(QAbstractItemView::ExtendedSelection);
     rows->setHeaderLabels({tr("Время"), tr("Действие"), tr("Прибор"), tr("Изменено значений")});
     rows->setColumnWidth(TimeColumn, 170);
-    rows->setColumnWidth(ActionColumn, 290);
-    rows->setColumnWidth(DeviceColumn, 260);
+    rows->setColumnWidth(ActionColumn, 320);
+    rows->setColumnWidth(DeviceColumn, 250);
     compare = new QPushButton(tr("Сравнить"), this);
     compare->setObjectName(QStringLiteral("historyCompare"));
     compare->setToolTip(tr("Две выбранные копии между собой, одну — с документом"));
@@ -66,7 +66,7 @@ HistoryWin::HistoryWin(HrcTreeWin *ownerWindow)
         compare->setEnabled(selected == 1 || selected == 2);
         restore->setEnabled(selected == 1);
     });
-    resize(900, 480);
+    resize(960, 480);
     refresh();
 }
 

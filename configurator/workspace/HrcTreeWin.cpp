@@ -32,7 +32,6 @@
 #include <QShortcut>
 #include <QSizeGrip>
 #include <QTimer>
-#include <QTreeWidgetItemIterator>
 #include <QToolTip>
 #include <QUrl>
 
@@ -707,18 +706,16 @@ void HrcTreeWin::onKavuIOFinished(QString msg, int count, int total)
         offeredCompareFirst();
 }
 
+void HrcTreeWin::setWorkedOffline(bool offline)
+{
+    workedOffline = offline;
+    compareOffered = false;
+}
+
 bool HrcTreeWin::hasOfflineChanges() const
 {
-    const QDomElement allParams = const_cast<HrcTree *>(paramTree)->documentModel().allParams();
-    if (!BackupStore::deviceValues(allParams).isEmpty())
-        return false;
-    for (QTreeWidgetItemIterator it(paramTree); *it; ++it) {
-        const QDomElement element = paramTree->elementOf(*it);
-        if (HrcDocument::isParameter(element) && !element.hasAttribute(QStringLiteral("localparam"))
-            && HrcTree::itemColour(*it) == HrcTree::changedColour())
-            return true;
-    }
-    return false;
+    return workedOffline
+           && BackupStore::deviceValues(const_cast<HrcTree *>(paramTree)->documentModel().allParams()).isEmpty();
 }
 
 bool HrcTreeWin::offeredCompareFirst()
@@ -763,7 +760,7 @@ void HrcTreeWin::restoreDocumentAfterRead()
         // The clock and other values that only the device sets stay as read.
         // A parameter with no value in the document takes the device's.
         if (element.isNull() || !CompareWin::isCompared(element) || it.value().isEmpty()
-            || element.attribute(QStringLiteral("value")) == it.value())
+            || CompareWin::sameValue(model.spec(element), element.attribute(QStringLiteral("value")), it.value()))
             continue;
         QTreeWidgetItem *item = paramTree->findItem(it.key());
         if (element.attribute(QStringLiteral("ioLastErrCode")) != QLatin1String("0")) {

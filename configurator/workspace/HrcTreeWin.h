@@ -68,8 +68,10 @@ public:
     // values: a value that differs from the device's stays, as a change to
     // write (its undo value the device's). deviceReadKeepingDocument follows.
     void readDeviceKeepingDocument();
-    // Whether the document holds changes made before any value of the
-    // device was known (edited offline).
+    // The wizard handed over a document it edited with "Работа offline".
+    void setWorkedOffline(bool offline);
+    // Whether the document was edited offline and no value of the device is
+    // known yet: the first exchange then offers to compare first.
     bool hasOfflineChanges() const;
 
     // The jobs that read and write "all parameters".
@@ -171,6 +173,7 @@ private:
     // readDeviceKeepingDocument: the document's values before the read.
     bool keepDocumentOnRead = false;
     QMap<QString, QString> documentBeforeRead;
+    bool workedOffline = false;
     bool compareOffered = false;
     QList<QShortcut *> shortcuts;
     int wizardStage = 0;

@@ -360,8 +360,12 @@ void TestSafeChanges::offlineEditsOfferTheCompareBeforeWriting()
 {
     Session s;
     QVERIFY2(s.ready, qPrintable(s.sim.error()));
-    // Edited before any value of the device is known.
+    // Edited before any value of the device is known; another value in the
+    // form of the description ("0,0" where the device says "0").
+    s.tree()->updateItems(s.item("In.fd[0]"), false, "0,0", true, true);
     s.edit("Tin.F", "25");
+    QVERIFY(!s.window->hasOfflineChanges());
+    s.window->setWorkedOffline(true); // as the wizard with "Работа offline" hands it over
     QVERIFY(s.window->hasOfflineChanges());
     QString asked;
     whenDialogShown<QMessageBox>([&asked](QMessageBox *box) {
@@ -380,6 +384,7 @@ void TestSafeChanges::offlineEditsOfferTheCompareBeforeWriting()
     QCOMPARE(s.document.findParameter("Tin.F").attribute("undoValue"), QString("10"));
     QCOMPARE(HrcTree::itemColour(s.item("Tin.F")), HrcTree::changedColour());
     QCOMPARE(HrcTree::itemColour(s.item("Ind.i")), HrcTree::normalColour());
+    QCOMPARE(HrcTree::itemColour(s.item("In.fd[0]")), HrcTree::normalColour());
     CompareWin *compare = s.window->findChild<CompareWin *>("compareWin");
     QVERIFY(compare && compare->isVisible());
     QCOMPARE(visibleRows(compare->table()), 1);
