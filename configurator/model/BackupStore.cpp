@@ -192,7 +192,7 @@ void BackupStore::saveLater(const QString &device, const QString &action, const 
     const QPointer<QObject> receiver(context);
     writerPool().start([=]() {
         QString error;
-        if (!save(device, action, values, stamp, &error).isEmpty() || !onFailure)
+        if (!save(device, action, values, stamp, &error).isEmpty() || !onFailure || !QCoreApplication::instance())
             return;
         QMetaObject::invokeMethod(
             QCoreApplication::instance(), [=]() {

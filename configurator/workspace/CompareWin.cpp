@@ -2,6 +2,8 @@
 
 #include "HrcTree.h"
 #include "HrcTreeWin.h"
+#include "HrcTreeWorkers.h"
+#include "KavuIOhelper.h"
 #include "ValueCodec.h"
 
 #include <QCheckBox>
@@ -112,6 +114,14 @@ CompareWin::CompareWin(HrcTreeWin *ownerWindow)
     });
     connect(takeButton, &QPushButton::clicked, this, [this]() { takeTicked(); });
     connect(close, &QPushButton::clicked, this, &QWidget::close);
+    // After every job of the main window the device's last values may have
+    // changed, and the document's changes too.
+    connect(owner->workers()->ioHelper(), &KavuIOhelper::kavuIOFinished, this, [this]() {
+        if (deviceIsLastRead)
+            showDeviceLastRead();
+        else
+            refresh();
+    });
     connect(owner, &HrcTreeWin::deviceReadKeepingDocument, this, [this](bool) {
         readButton->setEnabled(true);
         showDeviceLastRead();

@@ -206,7 +206,10 @@ void HrcTreeWin::wizardClose(QDomDocument doc, int wizadStage)
 {
     wizardStage = wizadStage;
     if (!doc.isNull() && doc != document) {
-        // Another document: a tree, workers and panel of its own.
+        // Another document: a tree, workers and panel of its own; the
+        // compare and history windows are made anew for it.
+        delete compareWin;
+        delete historyWin;
         disconnectWorker();
         stopWorkers();
         delete testParamWin;
