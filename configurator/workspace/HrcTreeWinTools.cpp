@@ -1,4 +1,5 @@
-// The main window's search bar and link-health panel, kept apart from the
+// The main window's search bar, link-health panel and the compare and
+// history entries of its tools menu, kept apart from the
 // fifteen commands.
 #include "HrcTreeWin.h"
 
@@ -24,15 +25,7 @@ void HrcTreeWin::installSearchAndLinkHealth()
         auto *find = new QShortcut(QKeySequence::Find, this);
         connect(find, &QShortcut::activated, treeSearch, &TreeSearchBar::focusSearch);
 
-        linkHealth = new LinkHealthPanel(this);
-        ui->verticalLayout->insertWidget(ui->verticalLayout->indexOf(ui->scrollArea) + 1, linkHealth);
-        linkHealth->hide();
-        QAction *show = extraMenu->addAction(tr("Состояние связи"));
-        show->setObjectName(QStringLiteral("actionLinkHealth"));
-        show->setCheckable(true);
-        connect(show, &QAction::toggled, linkHealth, &QWidget::setVisible);
-    }
-    if (!extraMenu->findChild<QAction *>(QStringLiteral("actionCompare"))) {
+        // Compare and history come before the link-health entry, which stays last.
         QAction *compare = extraMenu->addAction(tr("Сравнить…"), this, [this]() {
             CompareWin *window = compareWindow();
             window->show();
@@ -50,6 +43,14 @@ void HrcTreeWin::installSearchAndLinkHealth()
         }, QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_H));
         history->setObjectName(QStringLiteral("actionHistory"));
         addAction(history);
+
+        linkHealth = new LinkHealthPanel(this);
+        ui->verticalLayout->insertWidget(ui->verticalLayout->indexOf(ui->scrollArea) + 1, linkHealth);
+        linkHealth->hide();
+        QAction *show = extraMenu->addAction(tr("Состояние связи"));
+        show->setObjectName(QStringLiteral("actionLinkHealth"));
+        show->setCheckable(true);
+        connect(show, &QAction::toggled, linkHealth, &QWidget::setVisible);
     }
     treeSearch->setTree(paramTree);
     linkHealth->attach(treeWorkers.get());
