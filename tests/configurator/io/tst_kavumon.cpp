@@ -280,7 +280,7 @@ void TestKavuMon::restartedPollingUsesTheChangedPort()
 {
     Simulator device;
     QVERIFY2(device.started(), qPrintable(device.error()));
-    Simulator silent({"--faults", "drop=1"});
+    SilentDevice silent;
     QVERIFY2(silent.started(), qPrintable(silent.error()));
     PollingWorkspace ws(device.path(), dir.filePath("restart.csv"));
     ws.tick("r.cor:0");
