@@ -5,6 +5,7 @@
 #include "HelpWin.h"
 #include "HrcDocument.h"
 #include "DeviceBackup.h"
+#include "HrcTreeWin.h"
 #include "HrcTree.h"
 #include "HrcTreeWorkers.h"
 #include "KavuIOhelper.h"
@@ -299,7 +300,7 @@ void Wizard::onIOFihished(QString errStr, int count, int)
     ui->abortIOButton->hide();
     ui->langLabel->hide();
     if (count == 0) {
-        if (m_jobOperation == KavuComm::opRead && m_jobNames == QLatin1String(allSets))
+        if (m_jobOperation == KavuComm::opRead && m_jobNames == QLatin1String(HrcTreeWin::allSets))
             DeviceBackup::save(m_tree->documentModel(), DeviceBackup::read(), this);
         emitCurrentStageShow();
         qDebug() << "emit BeforeTransition" << m_stages->current() << " OKI";
