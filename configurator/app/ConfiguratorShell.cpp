@@ -40,6 +40,11 @@ ConfiguratorShell::ConfiguratorShell(const QString &descriptionPath, const QStri
     wizardWindow->presetPort(portPreset);
     treeWindow = std::make_unique<HrcTreeWin>(description, nullptr, portArbiter);
 
+    // Told before the hand-over, so that the first connection after offline
+    // work offers to compare first.
+    QObject::connect(wizardWindow.get(), &Wizard::wizardClose, treeWindow.get(), [this](const QDomDocument &, int) {
+        treeWindow->setWorkedOffline(wizardWindow->isWorkingOffline());
+    });
     QObject::connect(wizardWindow.get(), &Wizard::wizardClose, treeWindow.get(), &HrcTreeWin::wizardClose);
     QObject::connect(treeWindow.get(), &HrcTreeWin::treeWinClose, wizardWindow.get(), &Wizard::treeWinClose);
 }

@@ -4,6 +4,8 @@
 #include "ErrorText.h"
 #include "HelpWin.h"
 #include "HrcDocument.h"
+#include "DeviceBackup.h"
+#include "HrcTreeWin.h"
 #include "HrcTree.h"
 #include "HrcTreeWorkers.h"
 #include "KavuIOhelper.h"
@@ -248,6 +250,10 @@ void Wizard::onStagePostAction(QString title, QString params, KavuComm::KavuComm
     m_movie->start();
     m_tree->buildTree();
     m_jobOperation = opTyp;
+    m_jobNames = params;
+    // The device's values as last known, saved before the write changes them.
+    if (opTyp == KavuComm::opWrite)
+        DeviceBackup::save(m_tree->documentModel(), DeviceBackup::writeBranch(), this);
     ioHelper()->setJob(params, opTyp, true);
     ui->logTextEdit->clear();
     ui->langLabel->hide();
@@ -299,6 +305,8 @@ void Wizard::onIOFihished(QString errStr, int count, int)
     if (m_jobOperation == KavuComm::opWrite && count >= 0)
         ui->logTextEdit->append(KavuIOhelper::writeCountsText(ioHelper()->finishedJobOutcome(), true));
     if (count == 0) {
+        if (m_jobOperation == KavuComm::opRead && m_jobNames == QLatin1String(HrcTreeWin::allSets))
+            DeviceBackup::save(m_tree->documentModel(), DeviceBackup::read(), this);
         emitCurrentStageShow();
         qDebug() << "emit BeforeTransition" << m_stages->current() << " OKI";
         return;
@@ -361,6 +369,11 @@ void Wizard::on_setDefaultCommParamButton_clicked()
 {
     m_tree->updateItems(nullptr, false, QStringLiteral("defaultvalue"), false, true);
     qDebug() << "Set factory settings";
+}
+
+bool Wizard::isWorkingOffline() const
+{
+    return m_stages->isOffline();
 }
 
 void Wizard::on_workOfflineCheckBox_clicked()

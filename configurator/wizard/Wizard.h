@@ -40,6 +40,8 @@ public:
            std::shared_ptr<PortArbiter> arbiter = nullptr);
     ~Wizard() override;
 
+    // "Работа offline" is ticked: no exchange with the device took place.
+    bool isWorkingOffline() const;
     HrcTree *tree() const { return m_tree; }
     OStagesMap *stagesMap() const { return m_stages; }
     KavuIOhelper *ioHelper() const;
@@ -182,6 +184,7 @@ private:
     FlyTranslator *m_translator = nullptr;
     QMovie *m_movie = nullptr;
     KavuComm::KavuCommOperation m_jobOperation = KavuComm::opRead;
+    QString m_jobNames; // the running job's parameters
 
     // Window dragging.
     int m_pressX = 0;

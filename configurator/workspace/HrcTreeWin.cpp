@@ -1,9 +1,13 @@
 #include "HrcTreeWin.h"
 
+#include "BackupStore.h"
+#include "CompareWin.h"
 #include "ConfigStore.h"
+#include "DeviceBackup.h"
 #include "ErrorText.h"
 #include "HeatingCurveWin.h"
 #include "HelpWin.h"
+#include "HistoryWin.h"
 #include "HrcEditDelegate.h"
 #include "HrcMessageBox.h"
 #include "HrcTree.h"
@@ -203,7 +207,10 @@ void HrcTreeWin::wizardClose(QDomDocument doc, int wizadStage)
 {
     wizardStage = wizadStage;
     if (!doc.isNull() && doc != document) {
-        // Another document: a tree, workers and panel of its own.
+        // Another document: a tree, workers and panel of its own; the
+        // compare and history windows are made anew for it.
+        delete compareWin;
+        delete historyWin;
         disconnectWorker();
         stopWorkers();
         delete testParamWin;
@@ -288,13 +295,25 @@ void HrcTreeWin::beginJob(int operation)
 
 void HrcTreeWin::onPanelJobStarting(int operation)
 {
+    if (operation == KavuComm::opWrite)
+        DeviceBackup::save(paramTree->documentModel(), DeviceBackup::writeOne(), this);
+    jobNames.clear();
     beginJob(operation);
 }
 
 void HrcTreeWin::startJob(const QString &names, int operation, bool includeCommParams, bool onlyChanged)
 {
+    const QString action = writeAction.isEmpty() ? DeviceBackup::write() : writeAction;
+    writeAction.clear();
     if (jobRunning)
         return;
+    const bool readAll = operation == KavuComm::opRead && names == QLatin1String(allSets);
+    if ((operation == KavuComm::opWrite || (readAll && !keepDocumentOnRead)) && offeredCompareFirst())
+        return;
+    // The device's values as last known, saved before they are overwritten.
+    if (operation == KavuComm::opWrite)
+        DeviceBackup::save(paramTree->documentModel(), action, this);
+    jobNames = names;
     KavuIOhelper *helper = treeWorkers->ioHelper();
     helper->setJob(names, KavuComm::KavuCommOperation(operation), includeCommParams);
     beginJob(operation);
@@ -331,6 +350,7 @@ void HrcTreeWin::do_write_only_changed_param()
     if (jobRunning || paramTree->topLevelItemCount() == 0)
         return;
     paramTree->setCurrentItem(paramTree->topLevelItem(0));
+    writeAction = DeviceBackup::writeChanged();
     do_write_allparam_selected_node(true, true);
 }
 
@@ -346,8 +366,12 @@ void HrcTreeWin::do_write_allparam_selected_node(bool onlyChanged, bool allNodeC
         return;
     if (allNodeChilds && item->childCount() == 0)
         item = item->parent();
-    if (!item)
+    if (!item) {
+        writeAction.clear();
         return;
+    }
+    if (writeAction.isEmpty())
+        writeAction = item->childCount() == 0 ? DeviceBackup::writeOne() : DeviceBackup::writeBranch();
     startJobOn(item, KavuComm::opWrite, onlyChanged);
 }
 
@@ -448,6 +472,7 @@ void HrcTreeWin::onCloseMessageBox()
     if (!msgBox->isAccepted() || jobRunning)
         return;
     paramTree->updateItems(nullptr, true, QStringLiteral("defaultvalue"), false, false);
+    writeAction = DeviceBackup::init();
     do_write_allparams();
 }
 
@@ -688,8 +713,112 @@ void HrcTreeWin::onKavuIOFinished(QString msg, int count, int total)
         // A failed parameter's own text is already there.
         testParamWin->setStatusText(statusText, count != 0 || outcome.cancelled);
     }
+    const bool connectionChecked = checkingConnection && count == 0 && !outcome.cancelled;
     checkingConnection = false;
     jobRunning = false;
+    const bool readAll = read && jobNames == QLatin1String(allSets);
+    if (readAll && count == 0 && !outcome.cancelled)
+        DeviceBackup::save(paramTree->documentModel(), DeviceBackup::read(), this);
+    if (readAll && keepDocumentOnRead) {
+        restoreDocumentAfterRead();
+        emit deviceReadKeepingDocument(count == 0 && !outcome.cancelled);
+    }
+    // The first connection after offline edits: compare before anything is written.
+    if (connectionChecked)
+        offeredCompareFirst();
+}
+
+void HrcTreeWin::setWorkedOffline(bool offline)
+{
+    workedOffline = offline;
+    compareOffered = false;
+}
+
+bool HrcTreeWin::hasOfflineChanges() const
+{
+    return workedOffline
+           && BackupStore::deviceValues(const_cast<HrcTree *>(paramTree)->documentModel().allParams()).isEmpty();
+}
+
+bool HrcTreeWin::offeredCompareFirst()
+{
+    if (compareOffered || !hasOfflineChanges())
+        return false;
+    compareOffered = true;
+    const auto answer = QMessageBox::question(
+        this, tr("Конфигуратор HRC417"),
+        tr("Параметры изменены без связи с прибором. Сравнить их с параметрами прибора, прежде чем записывать?"),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+    if (answer != QMessageBox::Yes)
+        return false;
+    CompareWin *compare = compareWindow();
+    compare->show();
+    compare->raise();
+    compare->readDeviceNow();
+    return true;
+}
+
+void HrcTreeWin::readDeviceKeepingDocument()
+{
+    if (jobRunning)
+        return;
+    documentBeforeRead = BackupStore::documentValues(paramTree->documentModel().allParams());
+    keepDocumentOnRead = true;
+    do_read_allparam();
+    if (!jobRunning) {
+        keepDocumentOnRead = false;
+        emit deviceReadKeepingDocument(false);
+    }
+}
+
+void HrcTreeWin::restoreDocumentAfterRead()
+{
+    keepDocumentOnRead = false;
+    const QMap<QString, QString> before = std::move(documentBeforeRead);
+    documentBeforeRead.clear();
+    HrcDocument &model = paramTree->documentModel();
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        QDomElement element = model.findParameter(it.key());
+        // The clock and other values that only the device sets stay as read.
+        // A parameter with no value in the document takes the device's.
+        if (element.isNull() || !CompareWin::isCompared(element) || it.value().isEmpty()
+            || CompareWin::sameValue(model.spec(element), element.attribute(QStringLiteral("value")), it.value()))
+            continue;
+        QTreeWidgetItem *item = paramTree->findItem(it.key());
+        if (element.attribute(QStringLiteral("ioLastErrCode")) != QLatin1String("0")) {
+            // Not read: the value stays, so does the problem mark.
+            element.setAttribute(QStringLiteral("value"), it.value());
+            if (HrcDocument::isPoint(element))
+                HrcDocument::setPointHalves(element, it.value());
+            if (item)
+                item->setText(2, paramTree->displayText(element));
+            continue;
+        }
+        // The device's value is the one to return to.
+        element.setAttribute(QStringLiteral("undoValue"), element.attribute(QStringLiteral("value")));
+        if (item)
+            paramTree->updateItems(item, true, it.value(), true, true);
+        else
+            element.setAttribute(QStringLiteral("value"), it.value());
+    }
+}
+
+CompareWin *HrcTreeWin::compareWindow()
+{
+    if (!compareWin || compareWin->tree() != paramTree) {
+        delete compareWin;
+        compareWin = new CompareWin(this);
+    }
+    return compareWin;
+}
+
+HistoryWin *HrcTreeWin::historyWindow()
+{
+    if (!historyWin || historyWin->tree() != paramTree) {
+        delete historyWin;
+        historyWin = new HistoryWin(this);
+    }
+    return historyWin;
 }
 
 void HrcTreeWin::mousePressEvent(QMouseEvent *event)

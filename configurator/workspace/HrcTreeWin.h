@@ -2,6 +2,7 @@
 
 #include <QDomDocument>
 #include <QList>
+#include <QMap>
 #include <QPoint>
 #include <QPointer>
 #include <QVector>
@@ -9,7 +10,9 @@
 
 #include <memory>
 
+class CompareWin;
 class HeatingCurveWin;
+class HistoryWin;
 class HrcMessageBox;
 class HrcTree;
 class HrcTreeWorkers;
@@ -62,11 +65,26 @@ public:
     // The text the wait window showed last for the end of a job.
     QString lastStatus() const { return statusText; }
 
+    // The compare and history windows of the tools menu (made on first use).
+    CompareWin *compareWindow();
+    HistoryWin *historyWindow();
+    // Reads every parameter from the device while the document keeps its
+    // values: a value that differs from the device's stays, as a change to
+    // write (its undo value the device's). deviceReadKeepingDocument follows.
+    void readDeviceKeepingDocument();
+    // The wizard handed over a document it edited with "Работа offline".
+    void setWorkedOffline(bool offline);
+    // Whether the document was edited offline and no value of the device is
+    // known yet: the first exchange then offers to compare first.
+    bool hasOfflineChanges() const;
+
     // The jobs that read and write "all parameters".
     static const char *const allSets;
 
 signals:
     void treeWinClose(QDomDocument doc, int wizadStage);
+    // The end of readDeviceKeepingDocument: ok when every parameter was read.
+    void deviceReadKeepingDocument(bool ok);
 
 public slots:
     void wizardClose(QDomDocument doc, int wizadStage);
@@ -124,6 +142,11 @@ private:
     void beginJob(int operation);
     void setCommandsEnabled(bool enabled);
     void startJob(const QString &names, int operation, bool includeCommParams, bool onlyChanged);
+    // Before the first exchange of a document edited offline: offers to
+    // compare it with the device first. True when the engineer took the
+    // offer (the job asked for does not run).
+    bool offeredCompareFirst();
+    void restoreDocumentAfterRead();
     void startJobOn(QTreeWidgetItem *item, int operation, bool onlyChanged);
     QTreeWidgetItem *firstSelected() const;
     // Shows the job's progress received since the last call.
@@ -149,6 +172,16 @@ private:
     // The watching windows of the tools menu, made anew for another tree.
     QPointer<TrendWin> trendWin;
     QPointer<HeatingCurveWin> curveWin;
+    QPointer<CompareWin> compareWin;
+    QPointer<HistoryWin> historyWin;
+    // The names of the running job and the action its backup is named by.
+    QString jobNames;
+    QString writeAction;
+    // readDeviceKeepingDocument: the document's values before the read.
+    bool keepDocumentOnRead = false;
+    QMap<QString, QString> documentBeforeRead;
+    bool workedOffline = false;
+    bool compareOffered = false;
     QList<QShortcut *> shortcuts;
     int wizardStage = 0;
     bool checkingConnection = false;

@@ -1,8 +1,11 @@
-// The main window's search bar and link-health panel, kept apart from the
+// The main window's search bar, link-health panel and the compare and
+// history entries of its tools menu, kept apart from the
 // fifteen commands.
 #include "HrcTreeWin.h"
 
 #include "CommSettings.h"
+#include "CompareWin.h"
+#include "HistoryWin.h"
 #include "HrcTree.h"
 #include "LinkHealthPanel.h"
 #include "TreeSearchBar.h"
@@ -22,6 +25,26 @@ void HrcTreeWin::installSearchAndLinkHealth()
         ui->verticalLayout->insertWidget(ui->verticalLayout->indexOf(ui->scrollArea), treeSearch);
         auto *find = new QShortcut(QKeySequence::Find, this);
         connect(find, &QShortcut::activated, treeSearch, &TreeSearchBar::focusSearch);
+
+        // Compare and history come first, then the link-health panel and the
+        // read-back switch.
+        QAction *compare = extraMenu->addAction(tr("Сравнить…"), this, [this]() {
+            CompareWin *window = compareWindow();
+            window->show();
+            window->raise();
+            window->activateWindow();
+        }, QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_C));
+        compare->setObjectName(QStringLiteral("actionCompare"));
+        addAction(compare);
+        QAction *history = extraMenu->addAction(tr("История…"), this, [this]() {
+            HistoryWin *window = historyWindow();
+            window->refresh();
+            window->show();
+            window->raise();
+            window->activateWindow();
+        }, QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_H));
+        history->setObjectName(QStringLiteral("actionHistory"));
+        addAction(history);
 
         linkHealth = new LinkHealthPanel(this);
         ui->verticalLayout->insertWidget(ui->verticalLayout->indexOf(ui->scrollArea) + 1, linkHealth);

@@ -1,0 +1,261 @@
+#include "BackupStore.h"
+
+#include "ConfigStore.h"
+#include "HrcDocument.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+#include <QThreadPool>
+
+#include <algorithm>
+#include <memory>
+
+const char *const BackupStore::keepKey = "BackupKeep";
+
+namespace {
+
+const QString kStampForm = QStringLiteral("yyyy-MM-dd_HH-mm-ss");
+const QString kSuffix = QStringLiteral(".hrc417");
+
+QString safeName(QString text)
+{
+    static const QRegularExpression outside(QStringLiteral("[^A-Za-z0-9._-]"));
+    return text.replace(outside, QStringLiteral("_"));
+}
+
+// The value the device reported for a parameter, when its last exchange succeeded.
+bool deviceValue(const QDomElement &parameter, QString *value)
+{
+    if (parameter.attribute(QStringLiteral("ioLastErrCode")) != QLatin1String("0")
+        || !parameter.hasAttribute(QStringLiteral("ioValue")))
+        return false;
+    *value = parameter.attribute(QStringLiteral("ioValue"));
+    return true;
+}
+
+// The parameters a backup holds: those the device keeps (not polled, not
+// the program's own settings).
+template <typename Visit>
+void forEachDeviceParameter(const QDomElement &start, Visit visit)
+{
+    for (QDomElement child = start.firstChildElement(); !child.isNull(); child = child.nextSiblingElement()) {
+        if (HrcDocument::isSet(child))
+            forEachDeviceParameter(child, visit);
+        else if (HrcDocument::isParameter(child) && !child.hasAttribute(QStringLiteral("ivparam"))
+                 && !child.hasAttribute(QStringLiteral("localparam")))
+            visit(child);
+    }
+}
+
+QThreadPool &writerPool()
+{
+    static QThreadPool pool;
+    pool.setMaxThreadCount(1); // backups are written one at a time, in order
+    pool.setExpiryTimeout(-1);
+    return pool;
+}
+
+bool entryOf(const QFileInfo &file, const QString &device, BackupStore::Entry *entry)
+{
+    const QString name = file.fileName();
+    if (!name.endsWith(kSuffix) || name.size() <= kStampForm.size() + 1 + kSuffix.size()
+        || name.at(kStampForm.size()) != QLatin1Char('_'))
+        return false;
+    const QDateTime stamp = QDateTime::fromString(name.left(kStampForm.size()), kStampForm);
+    if (!stamp.isValid())
+        return false;
+    entry->path = file.absoluteFilePath();
+    entry->device = device;
+    entry->stamp = stamp;
+    entry->action = name.mid(kStampForm.size() + 1, name.size() - kStampForm.size() - 1 - kSuffix.size());
+    return true;
+}
+
+// Newest first; within one second the file written later first.
+void sortNewestFirst(QVector<BackupStore::Entry> &entries)
+{
+    QHash<QString, QDateTime> modified;
+    for (const BackupStore::Entry &e : entries)
+        modified.insert(e.path, QFileInfo(e.path).lastModified());
+    std::sort(entries.begin(), entries.end(), [&](const BackupStore::Entry &a, const BackupStore::Entry &b) {
+        if (a.stamp != b.stamp)
+            return a.stamp > b.stamp;
+        return modified.value(a.path) > modified.value(b.path);
+    });
+}
+
+} // namespace
+
+QString BackupStore::root()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/backups");
+}
+
+QString BackupStore::deviceFolder(const QString &device, const QString &version, const QString &address,
+                                  const QString &port)
+{
+    // "COM3" stays, "/dev/ttyUSB0" gives "ttyUSB0".
+    const QString portBase = QFileInfo(QString(port).replace(QLatin1Char('\\'), QLatin1Char('/'))).fileName();
+    return safeName(device + QLatin1Char('_') + version + QStringLiteral("_a") + address + QLatin1Char('_') + portBase);
+}
+
+QString BackupStore::deviceFolder(const HrcDocument &document)
+{
+    auto reported = [&](const char *name) {
+        const QDomElement p = document.findParameter(QLatin1String(name));
+        QString value;
+        return deviceValue(p, &value) ? value.trimmed() : p.attribute(QStringLiteral("value")).trimmed();
+    };
+    const QDomElement port = document.findParameter(QStringLiteral("Port"));
+    return deviceFolder(reported("Dev"), reported("ver"),
+                        document.findParameter(QStringLiteral("Addr")).attribute(QStringLiteral("value")),
+                        port.attribute(QStringLiteral("value")));
+}
+
+QString BackupStore::fileName(const QDateTime &stamp, const QString &action)
+{
+    return stamp.toString(kStampForm) + QLatin1Char('_') + safeName(action) + kSuffix;
+}
+
+BackupStore::Values BackupStore::deviceValues(const QDomElement &allParams)
+{
+    Values values;
+    forEachDeviceParameter(allParams, [&](const QDomElement &p) {
+        QString value;
+        if (deviceValue(p, &value))
+            values.insert(p.attribute(QStringLiteral("namekavu")), value);
+    });
+    return values;
+}
+
+BackupStore::Values BackupStore::documentValues(const QDomElement &allParams)
+{
+    Values values;
+    forEachDeviceParameter(allParams, [&](const QDomElement &p) {
+        values.insert(p.attribute(QStringLiteral("namekavu")), p.attribute(QStringLiteral("value")));
+    });
+    return values;
+}
+
+QString BackupStore::save(const QString &device, const QString &action, const Values &values,
+                          const QDateTime &stamp, QString *errorString)
+{
+    const QString folder = root() + QLatin1Char('/') + device;
+    if (!QDir().mkpath(folder)) {
+        *errorString = tr("не удалось создать папку %1").arg(QDir::toNativeSeparators(folder));
+        return QString();
+    }
+    const QString path = folder + QLatin1Char('/') + fileName(stamp, action);
+    // Written whole under another name first, so that no list ever shows a
+    // half-written backup.
+    QTemporaryFile temporary(folder + QStringLiteral("/.backup.XXXXXX"));
+    if (!temporary.open()) {
+        *errorString = temporary.errorString();
+        return QString();
+    }
+    temporary.close();
+    {
+        QSettings settings(temporary.fileName(), QSettings::IniFormat);
+        for (auto it = values.cbegin(); it != values.cend(); ++it)
+            settings.setValue(QLatin1String(ConfigStore::group) + QLatin1Char('/') + it.key(), it.value());
+        settings.sync();
+        if (settings.status() != QSettings::NoError) {
+            *errorString = tr("запись в файл не удалась");
+            return QString();
+        }
+    }
+    QFile::remove(path);
+    if (!QFile::rename(temporary.fileName(), path)) {
+        *errorString = tr("не удалось переименовать временный файл в %1").arg(QDir::toNativeSeparators(path));
+        return QString();
+    }
+    temporary.setAutoRemove(false);
+
+    const QVector<Entry> kept = list(device);
+    for (int i = keep(); i < kept.size(); ++i)
+        QFile::remove(kept.at(i).path);
+    return path;
+}
+
+void BackupStore::saveLater(const QString &device, const QString &action, const Values &values, QObject *context,
+                            std::function<void(QString)> onFailure)
+{
+    if (values.isEmpty())
+        return;
+    const QDateTime stamp = QDateTime::currentDateTime();
+    const QPointer<QObject> receiver(context);
+    writerPool().start([=]() {
+        QString error;
+        if (!save(device, action, values, stamp, &error).isEmpty() || !onFailure || !QCoreApplication::instance())
+            return;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [=]() {
+                if (receiver)
+                    onFailure(error);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void BackupStore::waitForPending()
+{
+    writerPool().waitForDone();
+}
+
+QVector<BackupStore::Entry> BackupStore::list(const QString &device)
+{
+    QVector<Entry> entries;
+    const QStringList folders = device.isEmpty() ? devices() : QStringList{device};
+    for (const QString &folder : folders) {
+        const QFileInfoList files = QDir(root() + QLatin1Char('/') + folder)
+                                        .entryInfoList({QStringLiteral("*") + kSuffix}, QDir::Files);
+        for (const QFileInfo &file : files) {
+            Entry entry;
+            if (entryOf(file, folder, &entry))
+                entries.append(entry);
+        }
+    }
+    sortNewestFirst(entries);
+    return entries;
+}
+
+QStringList BackupStore::devices()
+{
+    return QDir(root()).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+bool BackupStore::load(const QString &path, Values *values, QString *errorString)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *errorString = file.errorString();
+        return false;
+    }
+    file.close();
+    QSettings settings(path, QSettings::IniFormat);
+    if (settings.status() != QSettings::NoError) {
+        *errorString = tr("неверный формат файла");
+        return false;
+    }
+    values->clear();
+    settings.beginGroup(QLatin1String(ConfigStore::group));
+    for (const QString &key : settings.childKeys()) {
+        const QVariant entry = settings.value(key);
+        // Qt reads an unquoted entry with commas as a list.
+        values->insert(key, entry.type() == QVariant::StringList ? entry.toStringList().join(QLatin1Char(','))
+                                                                  : entry.toString());
+    }
+    return true;
+}
+
+int BackupStore::keep()
+{
+    const int keep = ConfigStore::lastConfiguration()->value(QLatin1String(keepKey), defaultKeep).toInt();
+    return keep > 0 ? keep : defaultKeep;
+}
