@@ -22,6 +22,7 @@ class QTreeWidgetItem;
 class TestParamWin;
 class TreeSearchBar;
 class TrendWin;
+class VisitLog;
 class WaitWin;
 
 namespace Ui {
@@ -54,6 +55,8 @@ public:
     // below it, shown from the tools menu.
     TreeSearchBar *searchBar() const { return treeSearch; }
     LinkHealthPanel *linkHealthPanel() const { return linkHealth; }
+    // What this run did with the device, for the report.
+    VisitLog *visit() const { return visitLog; }
     bool isJobRunning() const { return jobRunning; }
     // The text the wait window showed last for the end of a job.
     QString lastStatus() const { return statusText; }
@@ -111,6 +114,8 @@ private:
     void installCommands();
     void installToolsMenu();
     void installSearchAndLinkHealth();
+    // Feeds the visit record from the current workers (again after a new tree).
+    void connectVisitLog();
     template <typename Window>
     void showWatchWindow(QPointer<Window> &window);
     void connectWorker();
@@ -139,6 +144,7 @@ private:
     QMenu *extraMenu = nullptr;
     TreeSearchBar *treeSearch = nullptr;
     LinkHealthPanel *linkHealth = nullptr;
+    VisitLog *visitLog = nullptr;
     // The watching windows of the tools menu, made anew for another tree.
     QPointer<TrendWin> trendWin;
     QPointer<HeatingCurveWin> curveWin;
