@@ -116,6 +116,7 @@ private:
     void installSearchAndLinkHealth();
     // Feeds the visit record from the current workers (again after a new tree).
     void connectVisitLog();
+    void showReportDialog();
     template <typename Window>
     void showWatchWindow(QPointer<Window> &window);
     void connectWorker();
