@@ -127,7 +127,7 @@ ReportFields linkFields(const LinkCounts &l)
         {ReportBuilder::tr("Искажённых ответов"), QString::number(l.crcErrors + l.badReplies)},
         {ReportBuilder::tr("Отказов прибора"), QString::number(l.deviceErrors + l.exceptions)},
         {ReportBuilder::tr("Медиана времени ответа"), medianText},
-        {ReportBuilder::tr("Наибольшее время ответа"), ReportBuilder::tr("%1 мс").arg(l.worstReplyUs / 1000.0, 0, 'f', 1)},
+        {ReportBuilder::tr("Наибольшее время ответа"), ReportBuilder::tr("%1 мс").arg(QString::number(l.worstReplyUs / 1000.0, 'f', 1).replace(QLatin1Char('.'), QLatin1Char(',')))},
         {ReportBuilder::tr("Оценка"), cause},
     };
 }

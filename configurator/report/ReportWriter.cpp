@@ -176,10 +176,9 @@ QString ReportWriter::htmlText(bool forPdf) const
     const ReportContent &c = content;
     QString h = QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>%1</title>\n"
                                "<style>body { font-family: sans-serif; font-size: 9pt; }"
-                               " h1 { font-size: 15pt; } h2 { font-size: 12pt; } h3 { font-size: 10pt; }"
                                " th { background-color: #e8e8e8; }</style></head><body>\n")
                     .arg(esc(c.title));
-    h += QStringLiteral("<h1>%1</h1>\n").arg(esc(c.title));
+    h += QStringLiteral("<h1 style=\"font-size: 16pt\">%1</h1>\n").arg(esc(c.title));
     const QString offline = QStringLiteral("<p><font color=\"%1\"><b>%2</b></font></p>\n")
                                 .arg(QLatin1String(problemColour), esc(c.offlineText));
     // The PDF says it on every page, in the footer; the HTML file at its top.
@@ -188,7 +187,7 @@ QString ReportWriter::htmlText(bool forPdf) const
     h += fieldsTable(c.header);
 
     for (const ReportSet &set : c.sets) {
-        h += QStringLiteral("<h3>%1</h3>\n").arg(esc(set.title));
+        h += QStringLiteral("<h3 style=\"font-size: 10pt\">%1</h3>\n").arg(esc(set.title));
         h += QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"2\" width=\"100%\">\n<thead><tr>");
         for (const QString &column : c.columns)
             h += QStringLiteral("<th>%1</th>").arg(esc(column));
@@ -207,7 +206,7 @@ QString ReportWriter::htmlText(bool forPdf) const
         h += QStringLiteral("<p>%1</p>\n").arg(esc(c.legend));
 
     if (!c.graphs.isEmpty()) {
-        h += QStringLiteral("<h2>%1</h2>\n<table cellspacing=\"4\" cellpadding=\"0\">\n").arg(esc(text("Графики")));
+        h += QStringLiteral("<h2 style=\"font-size: 13pt\">%1</h2>\n<table cellspacing=\"4\" cellpadding=\"0\">\n").arg(esc(text("Графики")));
         for (int i = 0; i < c.graphs.size(); ++i) {
             const ReportGraph &graph = c.graphs.at(i);
             QString source = QStringLiteral("graph%1.png").arg(i);
@@ -233,10 +232,10 @@ QString ReportWriter::htmlText(bool forPdf) const
         h += QStringLiteral("</table>\n");
     }
 
-    h += QStringLiteral("<h2>%1</h2>\n").arg(esc(text("Состояние связи")));
+    h += QStringLiteral("<h2 style=\"font-size: 13pt\">%1</h2>\n").arg(esc(text("Состояние связи")));
     h += fieldsTable(c.linkHealth);
 
-    h += QStringLiteral("<h2>%1</h2>\n").arg(esc(c.operatingTitle));
+    h += QStringLiteral("<h2 style=\"font-size: 13pt\">%1</h2>\n").arg(esc(c.operatingTitle));
     if (c.operating.isEmpty()) {
         h += QStringLiteral("<p>%1</p>\n").arg(esc(text("Рабочие параметры не опрашивались.")));
     } else {
@@ -248,7 +247,7 @@ QString ReportWriter::htmlText(bool forPdf) const
         h += QStringLiteral("</table>\n");
     }
 
-    h += QStringLiteral("<h2>%1</h2>\n<table cellspacing=\"0\" cellpadding=\"8\">\n").arg(esc(text("Подписи")));
+    h += QStringLiteral("<h2 style=\"font-size: 13pt\">%1</h2>\n<table cellspacing=\"0\" cellpadding=\"8\">\n").arg(esc(text("Подписи")));
     for (const QString &who : c.signatures) {
         h += QStringLiteral("<tr><td>%1</td><td>______________________________</td><td>%2</td></tr>\n")
                  .arg(esc(who), esc(text("дата ____________")));
