@@ -798,7 +798,7 @@ int report(DeviceSession &session, const CliOptions &options, CliOutput &out)
     QString file = options.value(QStringLiteral("output"));
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
     if (file.isEmpty())
-        file = text("отчёт_%1.pdf").arg(stamp);
+        file = QStringLiteral("report_%1.pdf").arg(stamp);
 
     if (!session.run(ReportBuilder::topSets() + QStringList{polledSet}, KavuComm::opRead, true, text("Чтение")))
         return DeviceSession::NoDevice;

@@ -38,6 +38,9 @@ int languageIndex(const LanguageTranslator &translator, const QString &wanted)
 // The workers' diagnostics (qDebug) are not for the user of a command line.
 void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
+    // Nor is the offscreen platform's remark on a missing runtime directory.
+    if (message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR")))
+        return;
     if (type != QtDebugMsg && type != QtInfoMsg)
         std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
 }
