@@ -178,7 +178,7 @@ QString ReportWriter::htmlText(bool forPdf) const
                                "<style>body { font-family: sans-serif; font-size: 9pt; }"
                                " th { background-color: #e8e8e8; }</style></head><body>\n")
                     .arg(esc(c.title));
-    h += QStringLiteral("<h1 style=\"font-size: 16pt\">%1</h1>\n").arg(esc(c.title));
+    h += QStringLiteral("<p style=\"font-size: 15pt; font-weight: bold\">%1</p>\n").arg(esc(c.title));
     const QString offline = QStringLiteral("<p><font color=\"%1\"><b>%2</b></font></p>\n")
                                 .arg(QLatin1String(problemColour), esc(c.offlineText));
     // The PDF says it on every page, in the footer; the HTML file at its top.
@@ -187,7 +187,7 @@ QString ReportWriter::htmlText(bool forPdf) const
     h += fieldsTable(c.header);
 
     for (const ReportSet &set : c.sets) {
-        h += QStringLiteral("<h3 style=\"font-size: 10pt\">%1</h3>\n").arg(esc(set.title));
+        h += QStringLiteral("<p style=\"font-size: 10pt; font-weight: bold; margin-top: 8px\">%1</p>\n").arg(esc(set.title));
         h += QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"2\" width=\"100%\">\n<thead><tr>");
         for (const QString &column : c.columns)
             h += QStringLiteral("<th>%1</th>").arg(esc(column));
@@ -206,7 +206,7 @@ QString ReportWriter::htmlText(bool forPdf) const
         h += QStringLiteral("<p>%1</p>\n").arg(esc(c.legend));
 
     if (!c.graphs.isEmpty()) {
-        h += QStringLiteral("<h2 style=\"font-size: 13pt\">%1</h2>\n<table cellspacing=\"4\" cellpadding=\"0\">\n").arg(esc(text("Графики")));
+        h += QStringLiteral("<p style=\"font-size: 12pt; font-weight: bold; margin-top: 12px\">%1</p>\n<table cellspacing=\"4\" cellpadding=\"0\">\n").arg(esc(text("Графики")));
         for (int i = 0; i < c.graphs.size(); ++i) {
             const ReportGraph &graph = c.graphs.at(i);
             QString source = QStringLiteral("graph%1.png").arg(i);
@@ -232,10 +232,10 @@ QString ReportWriter::htmlText(bool forPdf) const
         h += QStringLiteral("</table>\n");
     }
 
-    h += QStringLiteral("<h2 style=\"font-size: 13pt\">%1</h2>\n").arg(esc(text("Состояние связи")));
+    h += QStringLiteral("<p style=\"font-size: 12pt; font-weight: bold; margin-top: 12px\">%1</p>\n").arg(esc(text("Состояние связи")));
     h += fieldsTable(c.linkHealth);
 
-    h += QStringLiteral("<h2 style=\"font-size: 13pt\">%1</h2>\n").arg(esc(c.operatingTitle));
+    h += QStringLiteral("<p style=\"font-size: 12pt; font-weight: bold; margin-top: 12px\">%1</p>\n").arg(esc(c.operatingTitle));
     if (c.operating.isEmpty()) {
         h += QStringLiteral("<p>%1</p>\n").arg(esc(text("Рабочие параметры не опрашивались.")));
     } else {
@@ -247,7 +247,7 @@ QString ReportWriter::htmlText(bool forPdf) const
         h += QStringLiteral("</table>\n");
     }
 
-    h += QStringLiteral("<h2 style=\"font-size: 13pt\">%1</h2>\n<table cellspacing=\"0\" cellpadding=\"8\">\n").arg(esc(text("Подписи")));
+    h += QStringLiteral("<p style=\"font-size: 12pt; font-weight: bold; margin-top: 12px\">%1</p>\n<table cellspacing=\"0\" cellpadding=\"8\">\n").arg(esc(text("Подписи")));
     for (const QString &who : c.signatures) {
         h += QStringLiteral("<tr><td>%1</td><td>______________________________</td><td>%2</td></tr>\n")
                  .arg(esc(who), esc(text("дата ____________")));

@@ -34,7 +34,10 @@ void HrcTreeWin::installSearchAndLinkHealth()
         show->setCheckable(true);
         connect(show, &QAction::toggled, linkHealth, &QWidget::setVisible);
 
-        visitLog = new VisitLog(this);    }
+        visitLog = new VisitLog(this);
+        QAction *report = extraMenu->addAction(tr("Отчёт…"), this, &HrcTreeWin::showReportDialog);
+        report->setObjectName(QStringLiteral("actionReport"));
+    }
     treeSearch->setTree(paramTree);
     linkHealth->attach(treeWorkers.get());
     connectVisitLog();
