@@ -112,6 +112,8 @@ QString makeReport(HrcTreeWin *window, const QString &file, int format, const QS
             typeText(d->plantEdit(), plant);
             d->engineerEdit()->selectAll();
             typeText(d->engineerEdit(), QStringLiteral("Петров П. П."));
+            d->remarkEdit()->selectAll();
+            QTest::keyClick(d->remarkEdit(), Qt::Key_Delete);
             typeText(d->remarkEdit(), QStringLiteral("Пуско-наладка"));
         }
         d->formatBox()->setCurrentIndex(format);
