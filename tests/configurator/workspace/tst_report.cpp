@@ -119,6 +119,7 @@ QString makeReport(HrcTreeWin *window, const QString &file, int format, const QS
         d->formatBox()->setCurrentIndex(format);
         d->fileEdit()->selectAll();
         typeText(d->fileEdit(), file);
+        saveScreenshot(d, QStringLiteral("report-dialog"));
         QTest::mouseClick(d->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Save), Qt::LeftButton);
     });
     whenDialogShown<QMessageBox>([](QMessageBox *box) { box->accept(); });
