@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCommandLinkButton>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -32,6 +33,7 @@
 #include <QToolTip>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 // The hand-over signals carry the document.
@@ -61,6 +63,35 @@ QString currentButtons(Wizard *w)
 QString text(Wizard *w, const char *label)
 {
     return child<QLabel>(w, label)->text();
+}
+
+// Acts on the first modal widget of type T to appear. It polls, because a
+// loaded machine may show the dialog long after the click; after 30 s it
+// closes whatever is modal, so that a missing dialog fails the test instead
+// of hanging it.
+template <class T>
+void whenModal(std::function<void(T *)> act)
+{
+    auto *poll = new QTimer;
+    poll->setInterval(10);
+    QElapsedTimer waited;
+    waited.start();
+    QObject::connect(poll, &QTimer::timeout, [poll, waited, act] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (auto *wanted = qobject_cast<T *>(modal)) {
+            poll->deleteLater();
+            poll->stop();
+            act(wanted);
+        } else if (waited.hasExpired(30000)) {
+            poll->deleteLater();
+            poll->stop();
+            if (modal) {
+                qWarning("whenModal: gave up waiting; closing %s", modal->metaObject()->className());
+                modal->close();
+            }
+        }
+    });
+    poll->start();
 }
 
 void click(Wizard *w, const char *button)
@@ -724,33 +755,26 @@ void TestWizard::finalPageSavesConfiguration()
     QTemporaryDir dir;
     const QString file = dir.filePath("plant.hrc417");
     w->tree()->paramValue("Addr", "12");
-    QTimer::singleShot(0, [&] {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        QVERIFY(dialog);
-        QCOMPARE(dialog->windowTitle(), QString("Сохранить файл конфигурации"));
+    QString title;
+    whenModal<QFileDialog>([&](QFileDialog *dialog) {
+        title = dialog->windowTitle();
         dialog->selectFile(file);
         QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
     });
     click(w.get(), "saveParamButton");
+    QCOMPARE(title, QString("Сохранить файл конфигурации"));
     QSettings saved(file, QSettings::IniFormat);
     QCOMPARE(saved.value("hrc417/Addr").toString(), QString("12"));
 
     // An unwritable place gives the warning and leaves the wizard where it is.
     const QString bad = "/proc/plant.hrc417"; // no file can be made there, not even by root
     QString warning;
-    QTimer::singleShot(0, [&] {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        QVERIFY(dialog);
+    whenModal<QFileDialog>([&](QFileDialog *dialog) {
         dialog->selectFile(bad);
         QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
-        QTimer::singleShot(100, [&] {
-            QWidget *modal = QApplication::activeModalWidget();
-            if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-                warning = box->text();
-                box->button(QMessageBox::Ok)->click();
-            } else if (modal) {
-                modal->close(); // not the box we wait for: fail below, do not hang
-            }
+        whenModal<QMessageBox>([&](QMessageBox *box) {
+            warning = box->text();
+            box->button(QMessageBox::Ok)->click();
         });
     });
     click(w.get(), "saveParamButton");
