@@ -799,6 +799,11 @@ int report(DeviceSession &session, const CliOptions &options, CliOutput &out)
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
     if (file.isEmpty())
         file = QStringLiteral("report_%1.pdf").arg(stamp);
+    const QString suffix = QFileInfo(file).suffix().toLower();
+    if (suffix != QLatin1String("pdf") && suffix != QLatin1String("html")) {
+        out.error(text("-o: ожидается файл .pdf или .html"));
+        return DeviceSession::BadUsage;
+    }
 
     if (!session.run(ReportBuilder::topSets() + QStringList{polledSet}, KavuComm::opRead, true, text("Чтение")))
         return DeviceSession::NoDevice;

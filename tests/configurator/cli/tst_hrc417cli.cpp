@@ -408,6 +408,11 @@ private slots:
         // Beside the test's output, to be looked at.
         QVERIFY(reporttext::firstPagePng(pdf, QDir::current().filePath(QStringLiteral("hrc417-report-page1"))));
 
+        // Neither PDF nor HTML: refused before the device is asked.
+        r = hrc417({QStringLiteral("report"), QStringLiteral("-o"), path(QStringLiteral("report.txt"))});
+        QCOMPARE(r.status, 2);
+        QVERIFY(!QFile::exists(path(QStringLiteral("report.txt"))));
+
         // An unreachable device: no report.
         r = hrc417({QStringLiteral("report"), QStringLiteral("-o"), path(QStringLiteral("none.pdf"))},
                    path(QStringLiteral("no-such-tty")));
