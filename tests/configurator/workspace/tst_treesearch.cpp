@@ -246,7 +246,7 @@ void TestTreeSearch::linkHealthNamesTheLikelyCause()
 {
     Session s({"--faults", "crc=0.25", "--seed", "5"});
     QVERIFY2(s.ready, qPrintable(s.sim.error()));
-    s.window->toolsMenu()->actions().last()->trigger();
+    s.window->toolsMenu()->findChild<QAction *>("actionLinkHealth")->trigger();
     LinkHealthPanel *panel = s.window->linkHealthPanel();
     QVERIFY(panel->isVisible());
     QCOMPARE(panel->findChild<QLabel *>("linkCause")->text(), QString("Слишком мало обменов для оценки"));
