@@ -19,8 +19,8 @@ VisitLog::Entry &VisitLog::entryFor(const QString &name)
 
 void VisitLog::noteExchange(const QDomElement &element, bool write)
 {
-    if (!HrcDocument::isParameter(element) || HrcDocument::isPointHalf(element)
-        || element.tagName() == QLatin1String("testParam"))
+    // Sets, point halves and the test panel's scratch element are not parameters.
+    if (!HrcDocument::isParameter(element))
         return;
     const QString name = element.attribute(QStringLiteral("namekavu"));
     if (name.isEmpty() || element.hasAttribute(QStringLiteral("localparam")))
@@ -55,10 +55,13 @@ void VisitLog::noteWritten(const QString &name, const QString &value, int code)
     Entry &e = entryFor(name);
     e.writeTried = true;
     e.writeCode = code;
-    // A new write waits for its own read-back.
-    e.verified = false;
-    e.verify = NotChecked;
-    e.deviceHolds.clear();
+    // A new write waits for its own read-back, unless that came first (the
+    // worker may report the read-back before the write's progress).
+    if (!(e.verified && code == 0 && e.written == value)) {
+        e.verified = false;
+        e.verify = NotChecked;
+        e.deviceHolds.clear();
+    }
     if (code == 0) {
         e.written = value;
         e.known = true;
