@@ -38,10 +38,8 @@ ConfiguratorShell::ConfiguratorShell(const QString &descriptionPath, const QStri
     wizardWindow->presetPort(portPreset);
     treeWindow = std::make_unique<HrcTreeWin>(description);
 
-    QObject::connect(wizardWindow.get(), SIGNAL(wizardClose(QDomDocument, int)), treeWindow.get(),
-                     SLOT(wizardClose(QDomDocument, int)));
-    QObject::connect(treeWindow.get(), SIGNAL(treeWinClose(QDomDocument, int)), wizardWindow.get(),
-                     SLOT(treeWinClose(QDomDocument, int)));
+    QObject::connect(wizardWindow.get(), &Wizard::wizardClose, treeWindow.get(), &HrcTreeWin::wizardClose);
+    QObject::connect(treeWindow.get(), &HrcTreeWin::treeWinClose, wizardWindow.get(), &Wizard::treeWinClose);
 }
 
 ConfiguratorShell::~ConfiguratorShell()

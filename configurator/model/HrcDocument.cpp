@@ -223,6 +223,18 @@ void HrcDocument::setPointHalves(const QDomElement &point, const QString &value)
         y.setAttribute(kValue, parts.at(1));
 }
 
+void HrcDocument::keepUndoValue(QDomElement e, const QString &before, bool linkSettingsAtOnce)
+{
+    const QString undo = QStringLiteral("undoValue");
+    const bool deviceLinkSetting = e.hasAttribute(QStringLiteral("commparam"))
+        && e.attribute(QStringLiteral("localparam")) != QLatin1String("yes");
+    const bool pendingLinkSetting = deviceLinkSetting && !e.attribute(undo).isEmpty();
+    if (deviceLinkSetting && linkSettingsAtOnce)
+        e.removeAttribute(undo);
+    else if (!pendingLinkSetting)
+        e.setAttribute(undo, before);
+}
+
 namespace {
 
 template <typename Visit>

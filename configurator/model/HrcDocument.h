@@ -93,6 +93,15 @@ public:
     // it has at least two ";"-parts).
     static void setPointHalves(const QDomElement &point, const QString &value);
 
+    // After the engineer's edit of e (its value was `before`): keeps the value
+    // the device holds as undoValue. A device link setting edited again
+    // before it was exchanged keeps the value still in force on the device
+    // (the next connection needs that one); where link edits are in force at
+    // once (linkSettingsAtOnce) it keeps none. Local settings ("Port",
+    // "TimeOut") are never exchanged and are in force at once anyway; they
+    // keep the value before their last edit like any other.
+    static void keepUndoValue(QDomElement e, const QString &before, bool linkSettingsAtOnce);
+
     // Lists over every non-local parameter of allparams in document order.
     QStringList baseNames() const;
     QStringList types() const;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "KavuComm.h"
+#include "WizardRules.h"
 
 #include <QDomDocument>
 #include <QPoint>
@@ -30,36 +31,10 @@ class Wizard;
 // window, plus the guided set-up of contours, graphs and pumps that lies
 // behind the hidden forward button. Navigation is the stage table registered
 // with OStagesMap; device exchanges go through the embedded tree's I/O worker.
-class Wizard : public QWidget
+class Wizard : public QWidget, public WizardStages
 {
     Q_OBJECT
 public:
-    // Stage ids, in the order the stages are registered.
-    enum StageId {
-        stCommSettings = 0,
-        stParamsTree,
-        stGetDeviceInfo,
-        stEditCommSettings,
-        stCheckCommSettings,
-        stContoursSet,
-        stOtopSettings,
-        stEditGraphData,
-        stHotWaterSettings,
-        stBackWaterSettings,
-        stOtopSettings2C,
-        stHotWaterSettings2C,
-        stBackWaterSettings2C,
-        stPumpC1Settings,
-        stPumpC2Settings,
-        stPumpColdWaterSettings,
-        stAdditionalSettings,
-        stEditSensorSettings,
-        stEditContourOneSettings,
-        stEditContourTwoSettings,
-        stFinal,
-        stageCount
-    };
-
     Wizard(QDomDocument doc, FlyTranslator *translator, QWidget *parent = nullptr);
     ~Wizard() override;
 
@@ -178,14 +153,13 @@ private:
     bool requiredFieldsFilled();
     void setRequiredValue(const QString &name, const QString &value);
 
-    // Contour and pump rules.
+    // The contour page's boxes (the rules are WizardRules').
+    ContourChoice contourChoice() const;
+    void showContourChoice(const ContourChoice &choice);
     int applyContourChoice();
-    void setContourBoxesFromDocument();
-    void writeContourChoice();
-    void setPumpBoxes(const QString &count, QWidget *first, QWidget *second);
-    // The number of ticked boxes as a value the parameter's value set accepts.
-    QString pumpCount(const QString &name, bool first, bool second);
-    int checkedContourBoxes() const;
+    // A pump group's two boxes, shown from and read into its count parameter.
+    void showPumpCount(const QString &name, QWidget *first, QWidget *second);
+    void storePumpCount(const QString &name, const QWidget *first, const QWidget *second);
 
     // Graph pages.
     void showOtopPage(int contour);
@@ -193,6 +167,9 @@ private:
     void fillGraph(int contour, int count, QTableWidget *table, const QString &prefix, QCustomPlot *plot,
                    const QString &yCaption);
     void acceptHysteresis(const QString &name, QWidget *edit);
+
+    // The property that keeps the source text of a label set by a stage.
+    static constexpr const char *sourceTextProperty = "stageSourceText";
 
     std::unique_ptr<Ui::Wizard> ui;
     std::unique_ptr<QSettings> settings;

@@ -24,7 +24,7 @@ void Wizard::fillGraph(int contour, int count, QTableWidget *table, const QStrin
     QVector<double> ys;
     for (int i = 0; i < count; ++i) {
         table->insertRow(i);
-        const QString text = value(QStringLiteral("%1[%2]").arg(prefix).arg(5 * contour + i));
+        const QString text = value(WizardRules::pointName(prefix, contour, i));
         const QStringList parts = ValueCodec::withDecimalPoint(text).split(QLatin1Char(';'));
         const QPointF point = HeatingGraph::parsePoint(text);
         xs.append(point.x());
@@ -58,7 +58,7 @@ void Wizard::showOtopPage(int contour)
     showButtonsPage(ui->wizardButtonsPage);
     ui->stackedWidget->setCurrentWidget(ui->OtopSettingsPage);
     setNavigation(true, true, false);
-    const int n = value(contour == 0 ? QStringLiteral("Node[0]") : QStringLiteral("Node[2]")).toInt();
+    const int n = value(WizardRules::pointCountName(contour == 0 ? stOtopSettings : stOtopSettings2C)).toInt();
     const int item = ui->GraphCount_OtopSettings->findText(QString::number(n));
     if (item >= 0) {
         // Showing the stored count is no choice of the user's.
@@ -78,7 +78,8 @@ void Wizard::showBackWaterPage(int contour)
     ui->stackedWidget->setCurrentWidget(ui->BackWaterSettingsPage);
     setNavigation(true, true, false);
 
-    const QString countText = value(contour == 0 ? QStringLiteral("Node[1]") : QStringLiteral("Node[3]"));
+    const QString countText = value(WizardRules::pointCountName(contour == 0 ? stBackWaterSettings
+                                                                           : stBackWaterSettings2C));
     const int item = ui->GraphCount_BackWaterSettings->findText(countText);
     if (item >= 0) {
         const QSignalBlocker blocker(ui->GraphCount_BackWaterSettings);
@@ -129,19 +130,9 @@ void Wizard::onBackWaterSettings_2C_Show(int)
 
 void Wizard::onEditGraphDataShow(int stageFrom)
 {
-    const char *list = "Grtp[0];Grtp[1];Grtp[2];Grtp[3];Grtp[4]";
-    const char *text = "Редактируйте настройки 1-го контура";
-    if (stageFrom == stOtopSettings2C) {
-        list = "Grtp[5];Grtp[6];Grtp[7];Grtp[8];Grtp[9]";
-        text = "Редактируйте настройки 2-го контура";
-    } else if (stageFrom == stBackWaterSettings) {
-        list = "Grtr[0];Grtr[1];Grtr[2];Grtr[3];Grtr[4]";
-    } else if (stageFrom == stBackWaterSettings2C) {
-        list = "Grtr[5];Grtr[6];Grtr[7];Grtr[8];Grtr[9]";
-        text = "Редактируйте настройки 2-го контура";
-    }
-    setStageText(ui->stageActionName, text);
-    m_tree->buildTree(QLatin1String(list));
+    const GraphPointList points = WizardRules::graphPointList(stageFrom);
+    setStageText(ui->stageActionName, points.caption);
+    m_tree->buildTree(QLatin1String(points.names));
     ui->CommPageRightPanel->hide();
     ui->stackedWidget->setCurrentWidget(ui->commPage);
     showButtonsPage(ui->commEditButtons);
@@ -150,13 +141,10 @@ void Wizard::onEditGraphDataShow(int stageFrom)
 void Wizard::on_GraphCount_OtopSettings_currentIndexChanged(int)
 {
     const int stage = m_stages ? m_stages->current() : -1;
-    if (stage == stOtopSettings) {
-        setValue(QStringLiteral("Node[0]"), ui->GraphCount_OtopSettings->currentText());
-        showOtopPage(0);
-    } else if (stage == stOtopSettings2C) {
-        setValue(QStringLiteral("Node[2]"), ui->GraphCount_OtopSettings->currentText());
-        showOtopPage(1);
-    }
+    if (stage != stOtopSettings && stage != stOtopSettings2C)
+        return;
+    setValue(WizardRules::pointCountName(stage), ui->GraphCount_OtopSettings->currentText());
+    showOtopPage(WizardRules::graphContour(stage));
 }
 
 void Wizard::on_GraphTypOne_OtopSettings_toggled(bool checked)
@@ -167,13 +155,10 @@ void Wizard::on_GraphTypOne_OtopSettings_toggled(bool checked)
 void Wizard::on_GraphCount_BackWaterSettings_currentIndexChanged(int)
 {
     const int stage = m_stages ? m_stages->current() : -1;
-    if (stage == stBackWaterSettings) {
-        setValue(QStringLiteral("Node[1]"), ui->GraphCount_BackWaterSettings->currentText());
-        showBackWaterPage(0);
-    } else if (stage == stBackWaterSettings2C) {
-        setValue(QStringLiteral("Node[3]"), ui->GraphCount_BackWaterSettings->currentText());
-        showBackWaterPage(1);
-    }
+    if (stage != stBackWaterSettings && stage != stBackWaterSettings2C)
+        return;
+    setValue(WizardRules::pointCountName(stage), ui->GraphCount_BackWaterSettings->currentText());
+    showBackWaterPage(WizardRules::graphContour(stage));
 }
 
 void Wizard::on_IsUseBackWater_toggled(bool checked)
@@ -187,11 +172,7 @@ void Wizard::on_IsUseBackWater_toggled(bool checked)
 void Wizard::acceptHysteresis(const QString &name, QWidget *editWidget)
 {
     auto *edit = static_cast<QLineEdit *>(editWidget);
-    const QDomElement element = m_tree->findParameter(name);
-    const double low = HeatingGraph::readNumber(element.attribute(QStringLiteral("minvalue")));
-    const double high = HeatingGraph::readNumber(element.attribute(QStringLiteral("maxvalue")));
-    const double number = HeatingGraph::readNumber(edit->text());
-    if (number > low && number < high) {
+    if (WizardRules::acceptsHysteresis(m_tree->findParameter(name), edit->text())) {
         // The document keeps decimal commas whichever separator was typed.
         setValue(name, ValueCodec::withDecimalComma(edit->text().trimmed()));
     } else {

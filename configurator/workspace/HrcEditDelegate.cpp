@@ -5,7 +5,6 @@
 #include "HrcTree.h"
 #include "HrcValueText.h"
 #include "IValidator.h"
-#include "KavuMon.h"
 #include "LogFileNameEditor.h"
 #include "PortNameEditor.h"
 
@@ -56,11 +55,6 @@ QDomElement HrcEditDelegate::elementAt(const QModelIndex &index) const
 {
     const uint id = index.sibling(index.row(), valueColumn).data(Qt::UserRole).toUInt();
     return tree->elementById(id);
-}
-
-KavuMon *HrcEditDelegate::monitor() const
-{
-    return qobject_cast<KavuMon *>(tree->monitor());
 }
 
 HrcEditDelegate::EditorKind HrcEditDelegate::editorKind(const QDomElement &e)
@@ -204,17 +198,6 @@ QWidget *HrcEditDelegate::createEditor(QWidget *parent, const QStyleOptionViewIt
         edit->setValidator(new IValidator(integerLimit(minText, INT_MIN), integerLimit(maxText, INT_MAX), edit));
     }
     return edit;
-}
-
-QDomElement HrcEditDelegate::preparedPoint(const QDomElement &half) const
-{
-    const QString name = half.attribute(kNamekavu);
-    const QDomElement point = tree->findParameter(name);
-    if (point.isNull())
-        return point;
-    if (point.attribute(kValue).split(QLatin1Char(';')).size() != 2)
-        tree->updateItems(tree->findItem(name), false, QStringLiteral("0;0"), true, true);
-    return point;
 }
 
 void HrcEditDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const
@@ -377,41 +360,7 @@ void HrcEditDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, c
     if (kind == Bitmask)
         shown = tree->displayText(e);
 
-    if (kind == LogFileEditor && changed) {
-        if (KavuMon *mon = monitor())
-            mon->onLogFileNameChanged(newValue);
-    }
-
-    const QString name = e.attribute(kNamekavu);
-    if (HrcDocument::isPointHalf(e) && changed) {
-        const QDomElement point = preparedPoint(e);
-        const QString pair = point.attribute(kValue);
-        const QString x = HrcValueText::part(pair, 0);
-        const QString y = HrcValueText::part(pair, 1);
-        const QString newPair = e.tagName() == QLatin1String("X") ? newValue + QLatin1Char(';') + y
-                                                                 : x + QLatin1Char(';') + newValue;
-        changed = newPair != pair;
-        if (changed)
-            tree->updateItems(tree->findItem(name), false, newPair, true, true);
-    }
-    if (name == QLatin1String("timescan") && changed) {
-        if (KavuMon *mon = monitor())
-            mon->onTimeScanChanged(newValue.toUInt());
-    }
-    if (!e.hasAttribute(QStringLiteral("localparam")) && changed)
-        tree->setItemColour(tree->findItem(name), HrcTree::changedColour());
-    // A device link setting edited again before it was exchanged keeps the
-    // value still in force on the device: the next connection needs that one.
-    // Where link edits are in force at once there is no such value. Local
-    // settings ("Port", "TimeOut") are never exchanged and are in force at
-    // once anyway; they keep the value before their last edit like any other.
-    const bool deviceLinkSetting = e.hasAttribute(QStringLiteral("commparam"))
-        && e.attribute(QStringLiteral("localparam")) != QLatin1String("yes");
-    const bool pendingLinkSetting = deviceLinkSetting && !e.attribute(QStringLiteral("undoValue")).isEmpty();
-    if (deviceLinkSetting && linkSettingsAtOnce)
-        e.removeAttribute(QStringLiteral("undoValue"));
-    else if (!pendingLinkSetting)
-        e.setAttribute(QStringLiteral("undoValue"), old);
+    tree->acceptEdit(e, old, newValue, changed);
     model->setData(index, shown, Qt::EditRole);
 }
 

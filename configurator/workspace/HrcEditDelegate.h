@@ -4,13 +4,13 @@
 #include <QStyledItemDelegate>
 
 class HrcTree;
-class KavuMon;
 
 // Edits values in place, in the value column of a parameter tree: chooses the
 // editor from the parameter's type, subtype and name, fills it from the
-// document element, writes the edited text back into the element's value
-// (keeping the previous one as undoValue), marks a changed parameter with the
-// changed colour and refreshes the item. Nothing is sent to the device.
+// document element, writes the edited text back into the element's value and
+// hands the edit to the tree (HrcTree::acceptEdit: point pairs, the changed
+// colour, undoValue, parameterEdited), then refreshes the item. Nothing is
+// sent to the device.
 class QLineEdit;
 
 class HrcEditDelegate : public QStyledItemDelegate
@@ -27,13 +27,6 @@ public:
     explicit HrcEditDelegate(HrcTree *tree);
 
     static EditorKind editorKind(const QDomElement &element);
-
-    // Link settings (commparam) normally take effect once written to the
-    // device: until then the value in force there stays as undoValue. Where
-    // the tree describes how to reach the device (the wizard's link page),
-    // every edit is in force at once. Local settings ("Port", "TimeOut")
-    // always are (CommSettings reads their value, never an undoValue).
-    void setLinkSettingsInForceAtOnce(bool atOnce) { linkSettingsAtOnce = atOnce; }
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
@@ -55,10 +48,6 @@ protected:
 
 private:
     QDomElement elementAt(const QModelIndex &index) const;
-    KavuMon *monitor() const;
-    // The point parameter an X or Y element belongs to, its value made a
-    // valid pair ("0;0" when it was not one).
-    QDomElement preparedPoint(const QDomElement &half) const;
     QWidget *createComboBox(QWidget *parent, const QStringList &entries) const;
     QWidget *createPortEditor(QWidget *parent) const;
     void fillEditor(QWidget *editor, const QModelIndex &index) const;
@@ -66,5 +55,4 @@ private:
     QString editorOutput(QWidget *editor, const QDomElement &element) const;
 
     HrcTree *tree;
-    bool linkSettingsAtOnce = false;
 };

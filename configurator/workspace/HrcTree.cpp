@@ -301,6 +301,38 @@ void HrcTree::buildPointHalves(QDomElement point, QTreeWidgetItem *item)
     }
 }
 
+bool HrcTree::setPointHalf(const QDomElement &half, const QString &value)
+{
+    const QString name = half.attribute(kNamekavu);
+    const QDomElement point = findParameter(name);
+    if (point.isNull())
+        return false;
+    if (point.attribute(kValue).split(QLatin1Char(';')).size() != 2)
+        updateItems(findItem(name), false, QStringLiteral("0;0"), true, true);
+    const QString pair = point.attribute(kValue);
+    const QString x = HrcValueText::part(pair, 0);
+    const QString y = HrcValueText::part(pair, 1);
+    const QString newPair = half.tagName() == QLatin1String("X") ? value + QLatin1Char(';') + y
+                                                                : x + QLatin1Char(';') + value;
+    if (newPair == pair)
+        return false;
+    updateItems(findItem(name), false, newPair, true, true);
+    return true;
+}
+
+bool HrcTree::acceptEdit(QDomElement element, const QString &before, const QString &value, bool changed)
+{
+    const QString name = element.attribute(kNamekavu);
+    if (HrcDocument::isPointHalf(element) && changed)
+        changed = setPointHalf(element, value);
+    if (changed && !element.hasAttribute(QStringLiteral("localparam")))
+        setItemColour(findItem(name), changedColour());
+    HrcDocument::keepUndoValue(element, before, m_linkSettingsAtOnce);
+    if (changed)
+        emit parameterEdited(name, HrcDocument::isPointHalf(element) ? findParameter(name).attribute(kValue) : value);
+    return changed;
+}
+
 void HrcTree::updateItems(QTreeWidgetItem *item, bool highlight, const QString &source, bool sourceIsValue,
                           bool includeLocal)
 {

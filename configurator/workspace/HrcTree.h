@@ -56,6 +56,16 @@ public:
         return m_model.displayText(element, attribute);
     }
 
+    // Takes an edit made in place, after the element got its new value (when
+    // `changed`): an X or Y makes its point's pair whole, a changed parameter
+    // gets the changed colour, the value before is kept by the link-setting
+    // rule (HrcDocument::keepUndoValue) and parameterEdited says what changed.
+    // Returns whether the parameter's value changed.
+    bool acceptEdit(QDomElement element, const QString &before, const QString &value, bool changed);
+    // Where the tree says how to reach the device (the wizard's link page),
+    // every edit of a link setting is in force at once.
+    void setLinkSettingsInForceAtOnce(bool atOnce) { m_linkSettingsAtOnce = atOnce; }
+
     // names: ";"-separated set or parameter names; empty builds the full tree.
     void buildTree(const QString &names = QString());
     // Label and value of every parameter of the named branches, read-only.
@@ -98,6 +108,11 @@ public:
     const QStringList &typeNames() const { return m_typeNames; }
     const QString &logHeader() const { return m_logHeader; }
 
+signals:
+    // The engineer changed the named parameter's value in the tree (for a
+    // point, value is its whole pair).
+    void parameterEdited(const QString &name, const QString &value);
+
 public slots:
     void onKavuMonUpdating(uint treeId, int, int);
     void onParamUpdateRequest(QTreeWidgetItem *item, int column);
@@ -121,6 +136,9 @@ private:
     void buildBranch(const QDomElement &set, bool makeItems, QTreeWidgetItem *parent);
     void buildParameter(const QDomElement &element, bool makeItems, QTreeWidgetItem *parent);
     void buildPointHalves(QDomElement point, QTreeWidgetItem *item);
+    // Stores one half of a point's pair (a pair that was none becomes "0;0"
+    // first); whether the pair changed.
+    bool setPointHalf(const QDomElement &half, const QString &value);
     void expandAncestors(QTreeWidgetItem *item);
     QTreeWidgetItem *gotoProblem(QTreeWidgetItem *start, bool forward);
     QAction *newAction(const QString &text, const char *ownerSlot);
@@ -132,6 +150,7 @@ private:
     QString m_builtNames;
     bool m_builtSummary = false;
     bool m_editorRequested = false;
+    bool m_linkSettingsAtOnce = false;
     QWidget *m_owner = nullptr;
     QPointer<QObject> m_ioWorker;
     QPointer<QObject> m_monitor;

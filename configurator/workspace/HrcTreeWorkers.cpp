@@ -31,6 +31,7 @@ HrcTreeWorkers::HrcTreeWorkers(HrcTree *owner, bool withMonitor)
                               CommSettings::valueOrDefault(document, logFileName)));
         owner->attachMonitor(mon.get());
         connect(mon.get(), &KavuMon::kavuMonLogFileState, this, &HrcTreeWorkers::onLogFileState);
+        connect(owner, &HrcTree::parameterEdited, this, &HrcTreeWorkers::onParameterEdited);
         connect(owner, &QTreeWidget::itemChanged, this, &HrcTreeWorkers::onItemChanged);
         // A rebuilt tree starts with every box cleared.
         connect(owner->model(), &QAbstractItemModel::modelReset, this, &HrcTreeWorkers::syncPolling);
@@ -45,6 +46,18 @@ HrcTreeWorkers::~HrcTreeWorkers()
         tree->attachMonitor(nullptr);
     if (tree->ioWorker() == helper.get())
         tree->attachIoWorker(nullptr);
+}
+
+void HrcTreeWorkers::onParameterEdited(const QString &name, const QString &value)
+{
+    // The polling interval and the log file edited in the tree take effect
+    // in the running monitor at once.
+    if (!mon || tree->monitor() != mon.get())
+        return;
+    if (name == logFileName)
+        mon->onLogFileNameChanged(value);
+    else if (name == QLatin1String("timescan"))
+        mon->onTimeScanChanged(value.toUInt());
 }
 
 void HrcTreeWorkers::syncPolling()

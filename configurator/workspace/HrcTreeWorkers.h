@@ -33,6 +33,7 @@ public:
 private slots:
     void onItemChanged(QTreeWidgetItem *item, int column);
     void onLogFileState(bool opened);
+    void onParameterEdited(const QString &name, const QString &value);
 
 private:
     HrcTree *tree;

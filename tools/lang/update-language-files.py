@@ -18,7 +18,7 @@ root_dir = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..')
 os.chdir(root_dir)
 cyr = re.compile('[А-Яа-яЁё]')
 # Contexts the code uses for a file's texts (Q_DECLARE_TR_FUNCTIONS and helpers).
-context_of_file = {'HrcDocument': 'HrcTree', 'WizardGraphPages': 'Wizard', 'HrcTreeWorkers': 'HrcTree'}
+context_of_file = {'HrcDocument': 'HrcTree', 'WizardGraphPages': 'Wizard', 'WizardPages': 'Wizard', 'WizardWindow': 'Wizard', 'HrcTreeWorkers': 'HrcTree'}
 texts = {}
 
 def add(ctx, t):

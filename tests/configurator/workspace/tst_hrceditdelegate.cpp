@@ -164,6 +164,7 @@ void TestHrcEditDelegate::pointHalves()
     // A double-click on the point opens its X half; the pair is rebuilt from
     // the new half and the old other half.
     setValue("Grtp[0]", "-25,0;90,0");
+    QSignalSpy edited(tree, &HrcTree::parameterEdited);
     QTreeWidgetItem *point = item("Grtp[0]");
     doubleClickCell(*tree, point, 2);
     QLineEdit *edit = nullptr;
@@ -179,6 +180,9 @@ void TestHrcEditDelegate::pointHalves()
     QCOMPARE(point->child(0)->text(2), QString("-20,0"));
     QCOMPARE(point->child(1)->text(2), QString("90,0"));
     QCOMPARE(HrcTree::itemColour(point), HrcTree::changedColour());
+    // Who follows the parameter hears of the whole pair, once.
+    QCOMPARE(edited.count(), 1);
+    QCOMPARE(edited.at(0), (QVariantList{QString("Grtp[0]"), QString("-20,0;90,0")}));
 
     // The Y half of a point without a value: opening and leaving it stores
     // nothing; a half entered makes the pair whole with 0 for the other.
@@ -191,6 +195,7 @@ void TestHrcEditDelegate::pointHalves()
     QTest::keyClick(edit, Qt::Key_Escape);
     QTRY_VERIFY(!openEditor<QLineEdit>(tree->viewport()));
     QVERIFY(value("Grtp[1]").isEmpty());
+    QCOMPARE(edited.count(), 1);
     QVERIFY(HrcTree::itemColour(empty) != HrcTree::changedColour());
     doubleClickCell(*tree, empty->child(1), 2);
     QTRY_VERIFY((edit = openEditor<QLineEdit>(tree->viewport())));

@@ -1,0 +1,120 @@
+// The wizard's frameless window: its texts in the chosen language and moving
+// it by dragging.
+#include "Wizard.h"
+
+#include "FlyTranslator.h"
+#include "HrcTree.h"
+#include "ui_Wizard.h"
+
+#include <QMouseEvent>
+#include <QSettings>
+
+namespace {
+const char *const languageKey = "hrc417/useLangIndex";
+} // namespace
+
+// ---- Texts and languages -----------------------------------------------------------
+
+void Wizard::retranslateForm()
+{
+    ui->retranslateUi(ui->stackedWidget->currentWidget());
+    ui->retranslateUi(ui->buttonsStackedWidget->currentWidget());
+    // The generated retranslation also titles the pages it is given; the
+    // window keeps its own title, and the stages' texts come back.
+    setWindowTitle(tr("Конфигуратор HRC417"));
+    retranslateStageTexts();
+}
+
+void Wizard::setStageText(QLabel *label, const char *sourceText)
+{
+    label->setProperty(sourceTextProperty, QString::fromUtf8(sourceText));
+    label->setText(tr(sourceText));
+}
+
+void Wizard::retranslateStageTexts()
+{
+    for (QLabel *label : {ui->stageName, ui->stageActionName, ui->commCheckTitle}) {
+        const QString source = label->property(sourceTextProperty).toString();
+        if (!source.isEmpty())
+            label->setText(tr(source.toUtf8().constData()));
+    }
+}
+
+void Wizard::fillLanguageBox()
+{
+    ui->langLabel->hide();
+    ui->langSelectComboBox->hide();
+    if (!m_translator || m_translator->languageNames().size() < 2)
+        return;
+    ui->langSelectComboBox->blockSignals(true);
+    ui->langSelectComboBox->clear();
+    const QStringList &names = m_translator->languageNames();
+    for (int i = 0; i < names.size(); ++i)
+        ui->langSelectComboBox->addItem(QIcon(m_translator->languageIcons().at(i)), names.at(i),
+                                        m_translator->languageFiles().at(i));
+    connect(ui->langLabel, &QPushButton::clicked, this, &Wizard::chooseLang, Qt::UniqueConnection);
+    connect(ui->langSelectComboBox, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            &Wizard::setLangFromList, Qt::UniqueConnection);
+    ui->langLabel->show();
+    const int start = m_translator->startIndex();
+    ui->langSelectComboBox->setCurrentIndex(start >= 0 && start < names.size() ? start : 0);
+    ui->langSelectComboBox->blockSignals(false);
+    ui->langLabel->setIcon(ui->langSelectComboBox->itemIcon(ui->langSelectComboBox->currentIndex()));
+}
+
+void Wizard::chooseLang()
+{
+    ui->langLabel->hide();
+    ui->langSelectComboBox->show();
+}
+
+void Wizard::setLangFromList(int index)
+{
+    ui->langLabel->setIcon(ui->langSelectComboBox->itemIcon(index));
+    ui->langLabel->show();
+    ui->langSelectComboBox->hide();
+    if (m_translator)
+        m_translator->loadLanguage(ui->langSelectComboBox->currentIndex());
+    settings->setValue(QLatin1String(languageKey), ui->langSelectComboBox->currentIndex());
+    retranslateForm();
+    // The tree of the page in view, as it was (a summary or an editable
+    // list), with the new language's captions.
+    m_tree->rebuild();
+}
+
+// ---- Window dragging ---------------------------------------------------------------
+
+void Wizard::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton) {
+        m_pressX = qRound(event->localPos().x());
+        m_pressY = qRound(event->localPos().y());
+        m_pressed = true;
+        m_dragging = true;
+        setCursor(Qt::ClosedHandCursor);
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void Wizard::mouseMoveEvent(QMouseEvent *event)
+{
+    if (m_dragging)
+        move(event->globalPos() - QPoint(m_pressX, m_pressY));
+    QWidget::mouseMoveEvent(event);
+}
+
+void Wizard::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton) {
+        const bool samePlace = m_pressed && qRound(event->localPos().x()) == m_pressX
+                               && qRound(event->localPos().y()) == m_pressY;
+        m_dragging = false;
+        m_pressed = false;
+        unsetCursor();
+        if (samePlace && ui->langSelectComboBox->isVisible()) {
+            ui->langSelectComboBox->hide();
+            ui->langLabel->show();
+        }
+    }
+    QWidget::mouseReleaseEvent(event);
+}
