@@ -2,6 +2,7 @@
 
 #include "FlyTranslator.h"
 #include "HrcTreeWin.h"
+#include "PortArbiter.h"
 #include "Wizard.h"
 
 #include <QApplication>
@@ -34,9 +35,10 @@ ConfiguratorShell::ConfiguratorShell(const QString &descriptionPath, const QStri
 
     qApp->setStyleSheet(styleSheet(QStringLiteral(":/resources/style.qss")));
     flyTranslator = std::make_unique<FlyTranslator>(nullptr, languageDir);
-    wizardWindow = std::make_unique<Wizard>(description, flyTranslator.get());
+    portArbiter = std::make_shared<PortArbiter>();
+    wizardWindow = std::make_unique<Wizard>(description, flyTranslator.get(), nullptr, portArbiter);
     wizardWindow->presetPort(portPreset);
-    treeWindow = std::make_unique<HrcTreeWin>(description);
+    treeWindow = std::make_unique<HrcTreeWin>(description, nullptr, portArbiter);
 
     QObject::connect(wizardWindow.get(), &Wizard::wizardClose, treeWindow.get(), &HrcTreeWin::wizardClose);
     QObject::connect(treeWindow.get(), &HrcTreeWin::treeWinClose, wizardWindow.get(), &Wizard::treeWinClose);
@@ -44,6 +46,10 @@ ConfiguratorShell::ConfiguratorShell(const QString &descriptionPath, const QStri
 
 ConfiguratorShell::~ConfiguratorShell()
 {
+    // A worker still waiting for the port stops waiting; the windows then
+    // stop their workers and wait for their threads.
+    if (portArbiter)
+        portArbiter->shutdown();
     treeWindow.reset();
     wizardWindow.reset();
     flyTranslator.reset();

@@ -7,6 +7,7 @@
 
 class FlyTranslator;
 class HrcTreeWin;
+class PortArbiter;
 class Wizard;
 
 // The long-lived objects of a run and their wiring: the parsed device
@@ -41,6 +42,8 @@ public:
 
 private:
     QDomDocument description;
+    // The serial port's one owner at a time, shared by both windows' workers.
+    std::shared_ptr<PortArbiter> portArbiter;
     std::unique_ptr<FlyTranslator> flyTranslator;
     std::unique_ptr<Wizard> wizardWindow;
     std::unique_ptr<HrcTreeWin> treeWindow;

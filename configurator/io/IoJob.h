@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CommSettings.h"
 #include "IoParameter.h"
 #include "KavuComm.h"
 
@@ -25,6 +26,7 @@ struct IoJob
     KavuComm::KavuCommOperation operation = KavuComm::opRead;
     bool testJob = false;
     int timeoutSec = 0;
+    CommSettings settings; // published once the job holds the port
     QVector<Node> roots;             // one per name of the job text
     QVector<IoParameter> parameters; // in processing order
 };

@@ -20,9 +20,6 @@
 #include <time.h>
 #endif
 
-std::atomic<bool> ioBusy{false};
-std::atomic<bool> monBusy{false};
-
 namespace {
 
 // The raw exchange writes at most 15 data bytes; the buffer is larger so a
@@ -46,7 +43,8 @@ float bitsFloat(quint32 w)
 
 } // namespace
 
-KavuComm::KavuComm()
+KavuComm::KavuComm(std::shared_ptr<PortArbiter> sharedArbiter)
+    : arbiter(sharedArbiter ? std::move(sharedArbiter) : std::make_shared<PortArbiter>())
 {
     // Every exchange of the process makes up to four attempts.
     SetMaxRetriesGlobal(3);
@@ -72,6 +70,8 @@ void KavuComm::readPortSettings()
 void KavuComm::terminate()
 {
     state.store(stateTerminating);
+    // A worker waiting for the port or pausing stops waiting.
+    arbiter->wakeWaiters();
     qDebug() << "Terminate signal recieved, state=" << state.load();
 }
 

@@ -2,6 +2,7 @@
 
 #include "IoParameter.h"
 #include "LinkHealth.h"
+#include "PortArbiter.h"
 #include "PortFailure.h"
 
 #include <QByteArray>
@@ -9,16 +10,13 @@
 #include <QString>
 
 #include <atomic>
-
-// Process-wide hand-over of the serial port between the job worker and the
-// polling monitor: ioBusy is set while a job runs, monBusy while the monitor
-// holds the port.
-extern std::atomic<bool> ioBusy;
-extern std::atomic<bool> monBusy;
+#include <memory>
 
 // The connection half of the I/O workers (KavuIOhelper and KavuMon derive from
 // it as their second base): the communication settings, the session state,
 // the last error code, and the one per-parameter transfer both workers use.
+// The serial port is shared through a PortArbiter: the one handed in, or,
+// for a worker on its own, one of the worker's.
 // Everything runs in the worker's thread except terminate(), which another
 // thread calls to stop the worker between two steps.
 class KavuComm
@@ -42,7 +40,7 @@ public:
         codeBadValue = -1,
     };
 
-    KavuComm();
+    explicit KavuComm(std::shared_ptr<PortArbiter> arbiter = nullptr);
 
     // Loads the settings published last (CommSettings) into the fields.
     void readPortSettings();
@@ -59,6 +57,9 @@ public:
     // for the rest of the session (on by default). Off, every indexed name
     // asks the device again, as a fresh session would.
     void setRememberNameChecks(bool on) { rememberNameChecks = on; }
+
+    // Who holds the serial port (ioBusy, monBusy); set at construction.
+    const std::shared_ptr<PortArbiter> &portArbiter() const { return arbiter; }
 
     int lastError() const { return lastErr; }
     // Why the last connection attempt failed (kind None after a success).
@@ -93,6 +94,14 @@ protected:
     int closePort();
     int openConfiguredPort();
 
+    // Whether terminate() was called since the state was last reset; what a
+    // wait for the port checks.
+    PortArbiter::Cancelled cancelRequested() const
+    {
+        return [this] { return isTerminating(); };
+    }
+
+    const std::shared_ptr<PortArbiter> arbiter;
     KavuCommOperation operation = opRead;
     std::atomic<int> state{stateIdle};
     int lastErr = codeNotConnected;

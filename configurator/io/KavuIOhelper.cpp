@@ -25,8 +25,9 @@ qint64 nowMs()
 
 } // namespace
 
-KavuIOhelper::KavuIOhelper(const HrcDocument &doc)
-    : document(doc)
+KavuIOhelper::KavuIOhelper(const HrcDocument &doc, std::shared_ptr<PortArbiter> sharedArbiter)
+    : KavuComm(std::move(sharedArbiter))
+    , document(doc)
     , guiSide(new QObject)
     , thread(new QThread)
 {
@@ -103,14 +104,9 @@ void KavuIOhelper::startJob(bool changedOnly)
     }
     onlyChanged = changedOnly;
 
-    // Claim the port for this job; another worker's job may still hold it.
-    // The snapshot (and the settings it publishes) follows the claim, so it
-    // never changes the settings under a running job.
-    bool expected = false;
-    while (!ioBusy.compare_exchange_strong(expected, true)) {
-        expected = false;
-        QThread::msleep(10);
-    }
+    // The worker waits for the port in its own thread; the job's settings
+    // are published only once it holds the port, so they never change under
+    // another worker's running job.
     IoJob job = buildJob(changedOnly);
     // A new job starts from the idle state; a cancel from now on is honoured.
     state.store(stateIdle);
@@ -171,7 +167,7 @@ IoJob KavuIOhelper::buildJob(bool changedOnly)
     job.id = nextJobId++;
     job.operation = jobOperation;
     job.timeoutSec = qMax(0, CommSettings::valueOrDefault(document, QStringLiteral("TimeOut")).toInt());
-    CommSettings::publish(CommSettings::fromDocument(document));
+    job.settings = CommSettings::fromDocument(document);
 
     QVector<QDomElement> elements;
     if (names == QLatin1String("testParam")) {
@@ -206,19 +202,26 @@ void KavuIOhelper::doExecIO()
     errors = 0;
     succeeded = 0;
     handled = QVector<bool>(job.parameters.size(), false);
-    jobStartMs = nowMs();
     timeoutSec = job.timeoutSec;
     operation = job.operation;
-    // The settings as this job published them: port, speed and address may
-    // have changed since the last job, whose session must not be reused.
-    readPortSettings();
     lastErr = codeNotConnected;
 
     preciseTimersForThisThread();
     qDebug() << "IOHelper::doExecIO";
-    ioBusy.store(true);
-    while (monBusy.load())
-        QThread::msleep(10);
+    // Wait for the port (the monitor gives it up between two parameters,
+    // another window's job when it ends); a cancel meanwhile ends the job as
+    // one that never connected.
+    if (!arbiter->acquire(PortArbiter::Claimant::Job, cancelRequested())) {
+        emit workFinished(job.id, errorText(lastErr), -1, job.testJob ? int(testJobTotal) : 0, true, 0);
+        qDebug() << "IO thread terminating ...";
+        return;
+    }
+    // The settings as this job took them: port, speed and address may have
+    // changed since the last job, whose session must not be reused.
+    CommSettings::publish(job.settings);
+    readPortSettings();
+    // The time spent waiting for the port is not taken from the connection's.
+    jobStartMs = nowMs();
 
     emit workStarting(job.id, 0);
     const qint64 connectDeadline = jobStartMs + qint64(timeoutSec) * 1000;
@@ -270,7 +273,7 @@ void KavuIOhelper::doExecIO()
         }
         closeSession();
     }
-    ioBusy.store(false);
+    arbiter->release();
     qDebug() << "IO thread terminating ...";
 }
 

@@ -34,7 +34,9 @@ public:
     // parameters, whether a parameter's tree item shows the changed colour.
     using ChangedTest = std::function<bool(const QString &name)>;
 
-    explicit KavuIOhelper(const HrcDocument &document);
+    // The worker waits for the serial port at the arbiter; without one it
+    // has a port of its own.
+    explicit KavuIOhelper(const HrcDocument &document, std::shared_ptr<PortArbiter> arbiter = nullptr);
     ~KavuIOhelper() override;
 
     void setJob(const QString &names, KavuComm::KavuCommOperation operation, bool includeCommParams);

@@ -4,15 +4,15 @@
 
 #include <QDebug>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QMutexLocker>
 #include <QRegularExpression>
 #include <QThread>
 #include <QTime>
 
-KavuMon::KavuMon(const HrcDocument &doc, uint ms, const QString &name)
-    : document(doc)
+KavuMon::KavuMon(const HrcDocument &doc, uint ms, const QString &name, std::shared_ptr<PortArbiter> sharedArbiter)
+    : KavuComm(std::move(sharedArbiter))
+    , document(doc)
     , guiSide(new QObject)
     , thread(new QThread)
 {
@@ -154,23 +154,6 @@ bool KavuMon::isPolled(const QString &name)
     return polledNames.contains(name);
 }
 
-void KavuMon::sleepWhilePolling(uint ms)
-{
-    // A job or a stop request ends the pause at once.
-    QElapsedTimer t;
-    t.start();
-    while (state.load() == stateConnected && !ioBusy.load() && t.elapsed() < qint64(ms))
-        QThread::msleep(qMin<qint64>(10, qint64(ms) - t.elapsed()));
-}
-
-void KavuMon::sleepUnlessTerminating(uint ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!isTerminating() && t.elapsed() < qint64(ms))
-        QThread::msleep(qMin<qint64>(10, qint64(ms) - t.elapsed()));
-}
-
 void KavuMon::doExecIO()
 {
     {
@@ -178,41 +161,42 @@ void KavuMon::doExecIO()
         reopenLog = true;
     }
     preciseTimersForThisThread();
-    // The settings as they stand now, not as they stood at construction.
-    readPortSettings();
     lastErr = codeNotConnected;
     if (hasInterview) {
         setStateUnlessTerminating(stateConnected);
+        // The monitor gave the port up to a job and waited its turn: its
+        // next turn reads every value once before it yields again, so jobs
+        // in a row cannot keep the values from ever being read.
+        bool yieldedToJob = false;
         while (state.load() == stateConnected) {
             qDebug() << "!!!!!!!!!!!!!!!Mon" << QTime::currentTime() << " state:" << 1 << " lastErr" << lastErr;
-            // Announce the claim before looking at ioBusy: either the job
-            // sees monBusy or the monitor sees ioBusy.
-            monBusy.store(true);
-            if (ioBusy.load()) {
-                monBusy.store(false);
-            } else if (!tryConnect()) {
+            // Wait for the port, in turn with the jobs (a job pauses the monitor).
+            if (!arbiter->acquire(PortArbiter::Claimant::Monitor, cancelRequested()))
+                break;
+            // The settings as they stand now, a job's written ones included.
+            readPortSettings();
+            lastErr = codeNotConnected;
+            if (!tryConnect()) {
                 closeSession();
-                monBusy.store(false);
+                arbiter->release();
                 publishLinkCounts();
-                sleepUnlessTerminating(1000);
+                arbiter->pause(1000, cancelRequested());
             } else {
-                while (state.load() == stateConnected && !ioBusy.load()) {
-                    pollCycle();
+                bool wholeCycle = yieldedToJob;
+                while (state.load() == stateConnected && (wholeCycle || !arbiter->jobWaiting())) {
+                    pollCycle(!wholeCycle);
                     publishLinkCounts();
+                    wholeCycle = false;
                 }
+                yieldedToJob = state.load() == stateConnected;
+                // The port is closed before another worker may open it.
                 closeSession();
-                monBusy.store(false);
+                arbiter->release();
                 publishLinkCounts();
                 if (isTerminating())
                     break;
             }
-            // A job pauses the monitor.
-            while (ioBusy.load() && !isTerminating())
-                QThread::msleep(10);
             setStateUnlessTerminating(stateConnected);
-            // Settings a job has written take effect.
-            readPortSettings();
-            lastErr = codeNotConnected;
         }
     }
     if (log)
@@ -227,20 +211,21 @@ void KavuMon::publishLinkCounts()
         emit linkCountsTaken(counts);
 }
 
-void KavuMon::pollCycle()
+void KavuMon::pollCycle(bool yieldToJobs)
 {
     qDebug() << "Mon" << QTime::currentTime() << " state:" << state.load() << " port:" << portIndex;
     lineReady = false;
     logLine = QTime::currentTime().toString(Qt::TextDate);
-    pollEntries();
+    pollEntries(yieldToJobs);
     writeLog();
-    sleepWhilePolling(scanIntervalMs.load());
+    // A job or a stop request ends the pause at once.
+    arbiter->pauseUnlessJobWaits(int(scanIntervalMs.load()), [this] { return state.load() != stateConnected; });
 }
 
-void KavuMon::pollEntries()
+void KavuMon::pollEntries(bool yieldToJobs)
 {
     for (int i = 0; i < entries.size(); ++i) {
-        if (state.load() != stateConnected || ioBusy.load())
+        if (state.load() != stateConnected || (yieldToJobs && arbiter->jobWaiting()))
             return;
         Entry &e = entries[i];
         QString field = QStringLiteral("-");

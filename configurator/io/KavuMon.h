@@ -33,7 +33,10 @@ class KavuMon : public QObject, public KavuComm
 
 public:
     // GUI thread.
-    KavuMon(const HrcDocument &document, uint scanIntervalMs, const QString &logFileName);
+    // The monitor waits for the serial port at the arbiter, in turn with the
+    // jobs; without one it has a port of its own.
+    KavuMon(const HrcDocument &document, uint scanIntervalMs, const QString &logFileName,
+            std::shared_ptr<PortArbiter> arbiter = nullptr);
     ~KavuMon() override;
 
     // Starts polling (GUI thread); stop it with terminate().
@@ -80,13 +83,13 @@ private:
         QDomElement shadow; // copy in the monitor's own document, for display texts
     };
 
-    void pollCycle();
+    // yieldToJobs: a job waiting for the port ends the cycle before the
+    // next parameter.
+    void pollCycle(bool yieldToJobs);
     void publishLinkCounts();
-    void pollEntries();
+    void pollEntries(bool yieldToJobs);
     void writeLog();
     bool isPolled(const QString &name);
-    void sleepWhilePolling(uint ms);
-    void sleepUnlessTerminating(uint ms);
 
     // GUI thread only.
     HrcDocument document;

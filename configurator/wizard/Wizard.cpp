@@ -30,8 +30,8 @@ const char *const treeHeaderStyle = "font: 10pt Verdana; border: none;";
 
 } // namespace
 
-Wizard::Wizard(QDomDocument doc, FlyTranslator *translator, QWidget *parent)
-    : QWidget(parent), ui(new Ui::Wizard)
+Wizard::Wizard(QDomDocument doc, FlyTranslator *translator, QWidget *parent, std::shared_ptr<PortArbiter> arbiter)
+    : QWidget(parent), ui(new Ui::Wizard), m_portArbiter(std::move(arbiter))
 {
     // 1. Form, settings, geometry.
     ui->setupUi(this);
@@ -108,7 +108,7 @@ void Wizard::createTree(const QDomDocument &doc)
     // The wizard's link page says how to reach the device as it is set now:
     // what the engineer enters there is used by the next connection.
     m_tree->setLinkSettingsInForceAtOnce(true);
-    m_workers = new HrcTreeWorkers(m_tree, false);
+    m_workers = new HrcTreeWorkers(m_tree, false, m_portArbiter);
 }
 
 void Wizard::applyTreeStyle()

@@ -35,7 +35,9 @@ class Wizard : public QWidget, public WizardStages
 {
     Q_OBJECT
 public:
-    Wizard(QDomDocument doc, FlyTranslator *translator, QWidget *parent = nullptr);
+    // arbiter: who holds the serial port, shared with the main window.
+    Wizard(QDomDocument doc, FlyTranslator *translator, QWidget *parent = nullptr,
+           std::shared_ptr<PortArbiter> arbiter = nullptr);
     ~Wizard() override;
 
     HrcTree *tree() const { return m_tree; }
@@ -175,6 +177,7 @@ private:
     std::unique_ptr<QSettings> settings;
     HrcTree *m_tree = nullptr;
     HrcTreeWorkers *m_workers = nullptr;
+    std::shared_ptr<PortArbiter> m_portArbiter;
     OStagesMap *m_stages = nullptr;
     FlyTranslator *m_translator = nullptr;
     QMovie *m_movie = nullptr;

@@ -68,11 +68,12 @@ const Command commands[15] = {
 
 } // namespace
 
-HrcTreeWin::HrcTreeWin(const QDomDocument &doc, QWidget *parent)
+HrcTreeWin::HrcTreeWin(const QDomDocument &doc, QWidget *parent, std::shared_ptr<PortArbiter> arbiter)
     : QWidget(parent)
     , ui(new Ui::HrcTreeWin)
     , document(doc)
 {
+    portArbiter = arbiter ? std::move(arbiter) : std::make_shared<PortArbiter>();
     setWindowFlags(Qt::Window | Qt::Dialog | Qt::FramelessWindowHint);
     ui->setupUi(this);
     setWindowTitle(tr("Конфигуратор HRC417"));
@@ -80,7 +81,7 @@ HrcTreeWin::HrcTreeWin(const QDomDocument &doc, QWidget *parent)
 
     paramTree = new HrcTree(document, this, ui->scrollAreaWidgetContents);
     ui->verticalLayoutTree->addWidget(paramTree);
-    treeWorkers.reset(new HrcTreeWorkers(paramTree, true));
+    treeWorkers.reset(new HrcTreeWorkers(paramTree, true, portArbiter));
     waitWin = new WaitWin(this, paramTree);
     msgBox = new HrcMessageBox(this);
     connect(msgBox, &HrcMessageBox::closeMessageBox, this, &HrcTreeWin::onCloseMessageBox);
@@ -212,7 +213,7 @@ void HrcTreeWin::wizardClose(QDomDocument doc, int wizadStage)
         document = doc;
         paramTree = new HrcTree(document, this, ui->scrollAreaWidgetContents);
         ui->verticalLayoutTree->addWidget(paramTree);
-        treeWorkers.reset(new HrcTreeWorkers(paramTree, true));
+        treeWorkers.reset(new HrcTreeWorkers(paramTree, true, portArbiter));
         waitWin = new WaitWin(this, paramTree);
         testParamWin = new TestParamWin(this, paramTree, waitWin);
         connect(testParamWin, &TestParamWin::jobStarting, this, &HrcTreeWin::onPanelJobStarting);

@@ -14,6 +14,7 @@ class HrcMessageBox;
 class HrcTree;
 class HrcTreeWorkers;
 class LinkHealthPanel;
+class PortArbiter;
 class QMenu;
 class QShortcut;
 class QTimer;
@@ -38,7 +39,10 @@ class HrcTreeWin : public QWidget
     Q_OBJECT
 
 public:
-    explicit HrcTreeWin(const QDomDocument &document, QWidget *parent = nullptr);
+    // arbiter: who holds the serial port, shared with the application's
+    // other windows; without one the window's workers have a port of their own.
+    explicit HrcTreeWin(const QDomDocument &document, QWidget *parent = nullptr,
+                        std::shared_ptr<PortArbiter> arbiter = nullptr);
     ~HrcTreeWin() override;
 
     HrcTree *tree() const { return paramTree; }
@@ -136,6 +140,7 @@ private:
     QDomDocument document;
     HrcTree *paramTree = nullptr;
     // Beside the tree, deleted before it (the workers detach through the tree).
+    std::shared_ptr<PortArbiter> portArbiter; // handed to every tree's workers
     std::unique_ptr<HrcTreeWorkers> treeWorkers;
     WaitWin *waitWin = nullptr;
     HrcMessageBox *msgBox = nullptr;

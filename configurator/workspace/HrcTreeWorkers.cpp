@@ -15,9 +15,9 @@ const int errorColumn = 7;
 const QString logFileName = QStringLiteral("logfile");
 } // namespace
 
-HrcTreeWorkers::HrcTreeWorkers(HrcTree *owner, bool withMonitor)
+HrcTreeWorkers::HrcTreeWorkers(HrcTree *owner, bool withMonitor, std::shared_ptr<PortArbiter> arbiter)
     : tree(owner)
-    , helper(new KavuIOhelper(owner->documentModel()))
+    , helper(new KavuIOhelper(owner->documentModel(), std::move(arbiter)))
 {
     helper->setChangedTest([owner](const QString &name) {
         const QTreeWidgetItem *item = owner->findItem(name);
@@ -28,7 +28,7 @@ HrcTreeWorkers::HrcTreeWorkers(HrcTree *owner, bool withMonitor)
     if (withMonitor) {
         HrcDocument &document = owner->documentModel();
         mon.reset(new KavuMon(document, CommSettings::valueOrDefault(document, QStringLiteral("timescan")).toUInt(),
-                              CommSettings::valueOrDefault(document, logFileName)));
+                              CommSettings::valueOrDefault(document, logFileName), helper->portArbiter()));
         owner->attachMonitor(mon.get());
         connect(mon.get(), &KavuMon::kavuMonLogFileState, this, &HrcTreeWorkers::onLogFileState);
         connect(owner, &HrcTree::parameterEdited, this, &HrcTreeWorkers::onParameterEdited);

@@ -7,6 +7,7 @@
 class HrcTree;
 class KavuIOhelper;
 class KavuMon;
+class PortArbiter;
 class QTreeWidgetItem;
 
 // Gives a tree its I/O worker and, for the main window's tree, its polling
@@ -15,13 +16,15 @@ class QTreeWidgetItem;
 // polling boxes are ticked and whether the log box is. The workers never see
 // the widget. Deleting it stops both workers. Its owner (the tree's window)
 // keeps it beside the tree and deletes it first: the workers must be
-// detached before the tree begins to take itself apart.
+// detached before the tree begins to take itself apart. Both workers share
+// the serial port through the arbiter handed in (the application's), or
+// through one of their own.
 class HrcTreeWorkers : public QObject
 {
     Q_OBJECT
 
 public:
-    HrcTreeWorkers(HrcTree *tree, bool withMonitor);
+    HrcTreeWorkers(HrcTree *tree, bool withMonitor, std::shared_ptr<PortArbiter> arbiter = nullptr);
     ~HrcTreeWorkers() override;
 
     KavuIOhelper *ioHelper() const { return helper.get(); }

@@ -119,6 +119,11 @@ bool sameValue(const QDomElement &p, const QString &a, const QString &b)
     return a == b;
 }
 
+QStringList silentDeviceArgs()
+{
+    return {QStringLiteral("--faults"), QStringLiteral("drop=1")};
+}
+
 Simulator::Simulator(const QStringList &extraArgs)
 {
     std::vector<std::string> args{"--verbose"};

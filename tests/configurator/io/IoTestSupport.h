@@ -55,6 +55,20 @@ private:
     bool ok = false;
 };
 
+// The simulator's arguments for a device that never answers: it drops every
+// reply, and its log still shows what it was asked.
+QStringList silentDeviceArgs();
+
+// A port that opens but on which the device never answers.
+class SilentDevice : public Simulator
+{
+public:
+    SilentDevice()
+        : Simulator(silentDeviceArgs())
+    {
+    }
+};
+
 // Records a worker's signals in the test thread, and what the element named
 // by each kavuIOUpdating held at that moment.
 class JobRecorder : public QObject

@@ -430,7 +430,7 @@ void TestKavuIOhelper::changedPortIsUsedByTheNextJob()
     Simulator device;
     QVERIFY2(device.started(), qPrintable(device.error()));
     // A terminal on which nothing ever answers.
-    Simulator silent({"--faults", "drop=1"});
+    SilentDevice silent;
     QVERIFY2(silent.started(), qPrintable(silent.error()));
     Workspace ws(device.path(), 1);
 

@@ -239,12 +239,12 @@ void TestKavuMon::jobPausesPollingAndPollingResumes()
     int updatesDuringJob = -1;
     connect(helper, &KavuIOhelper::kavuIOStarting, this, [&](int total) {
         if (total > 0) {
-            monitorHeldPortDuringJob = monBusy.load();
+            monitorHeldPortDuringJob = helper->portArbiter()->monBusy();
             updatesDuringJob = updates.count();
         }
     });
     connect(helper, &KavuIOhelper::kavuIOUpdating, this, [&](uint, int, int) {
-        monitorHeldPortDuringJob = monitorHeldPortDuringJob || monBusy.load();
+        monitorHeldPortDuringJob = monitorHeldPortDuringJob || helper->portArbiter()->monBusy();
     });
     helper->setJob(allSets, KavuComm::opRead, true);
     helper->startJob(false);
@@ -280,7 +280,7 @@ void TestKavuMon::restartedPollingUsesTheChangedPort()
 {
     Simulator device;
     QVERIFY2(device.started(), qPrintable(device.error()));
-    Simulator silent({"--faults", "drop=1"});
+    SilentDevice silent;
     QVERIFY2(silent.started(), qPrintable(silent.error()));
     PollingWorkspace ws(device.path(), dir.filePath("restart.csv"));
     ws.tick("r.cor:0");
@@ -312,16 +312,18 @@ void TestKavuMon::workersDeletedWhilePolling()
     auto *tree = new HrcTree(document.document());
     tree->buildTree();
     auto *workers = new HrcTreeWorkers(tree, true);
+    const std::shared_ptr<PortArbiter> arbiter = workers->monitor()->portArbiter();
     tree->findItem("r.cor:2")->setCheckState(0, Qt::Checked);
     QSignalSpy updates(workers->monitor(), &KavuMon::kavuMonUpdating);
     workers->monitor()->start();
     QVERIFY(updates.wait(10000));
+    QVERIFY(arbiter->monBusy());
     delete workers; // as the window does before its tree: both workers stop
     QCOMPARE(tree->monitor(), nullptr);
     QCOMPARE(tree->ioWorker(), nullptr);
     delete tree;
     QCoreApplication::processEvents(); // results still queued find no receiver
-    QCOMPARE(monBusy.load(), false);
+    QCOMPARE(arbiter->monBusy(), false);
 }
 
 QTEST_MAIN(TestKavuMon)

@@ -9,7 +9,7 @@
 #include "KavuIOhelper.h"
 #include "OStagesMap.h"
 #include "Wizard.h"
-#include "WizardTestSupport.h"
+#include "WorkspaceTestSupport.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -296,8 +296,8 @@ void TestWizard::checkConnectionListsDeviceTexts()
 
 void TestWizard::silentPortOffersRetryAndReturn()
 {
-    wizardtest::SilentPort silent;
-    QVERIFY(silent.isOpen());
+    iotest::SilentDevice silent;
+    QVERIFY(silent.started());
     auto w = makeWizard();
     w->presetPort(silent.path());
     w->tree()->paramValue("TimeOut", "0");
@@ -331,7 +331,7 @@ void TestWizard::silentPortOffersRetryAndReturn()
 
 void TestWizard::cancelEndsTheJob()
 {
-    wizardtest::SilentPort silent;
+    iotest::SilentDevice silent;
     auto w = makeWizard();
     w->presetPort(silent.path());
     w->tree()->paramValue("TimeOut", "30"); // would try for half a minute
@@ -388,7 +388,7 @@ void TestWizard::linkPageEditsAreUsedAtOnceAndFailuresSayWhy()
     QCOMPARE(text(w.get(), "commCheckTitle"), QString("Ошибка подключения к прибору."));
     QVERIFY2(logText(w.get()).contains(QString("Порт %1 не найден: такого устройства в системе нет.").arg(missing)),
              qPrintable(logText(w.get())));
-    QVERIFY(!wizardtest::saveScreenshot(w.get(), "wizard_port_missing").isEmpty());
+    QVERIFY(!wstest::saveScreenshot(w.get(), "wizard_port_missing").isEmpty());
     QTest::qWait(1500);
     QVERIFY(logText(w.get()).contains("не найден"));
     click(w.get(), "abortCommButton");
@@ -428,7 +428,7 @@ void TestWizard::linkPageEditsAreUsedAtOnceAndFailuresSayWhy()
     QVERIFY2(logText(w.get()).contains(QString("Порт %1 занят другой программой: ").arg(sim->path())),
              qPrintable(logText(w.get())));
     QVERIFY2(logText(w.get()).contains(holderName), qPrintable(logText(w.get())));
-    QVERIFY(!wizardtest::saveScreenshot(w.get(), "wizard_port_held").isEmpty());
+    QVERIFY(!wstest::saveScreenshot(w.get(), "wizard_port_held").isEmpty());
     holder.kill();
     holder.waitForFinished();
 }
@@ -730,7 +730,7 @@ void TestWizard::forwardStepWritesToTheDevice()
 
 void TestWizard::failedWriteRetriesTheSameJob()
 {
-    wizardtest::SilentPort silent;
+    iotest::SilentDevice silent;
     auto w = makeWizard();
     w->presetPort(silent.path());
     w->tree()->paramValue("TimeOut", "0");
@@ -794,7 +794,7 @@ void TestWizard::screenshots()
     QFile style(":/resources/style.qss");
     QVERIFY(style.open(QIODevice::ReadOnly));
     qApp->setStyleSheet(QString::fromUtf8(style.readAll()));
-    wizardtest::SilentPort silent;
+    iotest::SilentDevice silent;
     FlyTranslator translator(nullptr, QStringLiteral(HRC_LANGUAGE_DIR));
     for (const QString suffix : {"ru", "en"}) {
         auto chooseLanguage = [&](Wizard *w) {
@@ -810,17 +810,17 @@ void TestWizard::screenshots()
             chooseLanguage(w.get());
             w->presetPort(silent.path());
             w->tree()->paramValue("TimeOut", "0");
-            QVERIFY(!wizardtest::saveScreenshot(w.get(), "wizard-communication-" + suffix).isEmpty());
+            QVERIFY(!wstest::saveScreenshot(w.get(), "wizard-communication-" + suffix).isEmpty());
             QVERIFY(runJob(w.get(), "checkCommParamButton"));
             QVERIFY(child<QWidget>(w.get(), "retryCommButton")->isVisible());
-            QVERIFY(!wizardtest::saveScreenshot(w.get(), "wizard-error-" + suffix).isEmpty());
+            QVERIFY(!wstest::saveScreenshot(w.get(), "wizard-error-" + suffix).isEmpty());
         }
         {
             auto w = makeWizard(&translator);
             chooseLanguage(w.get());
             connectToSimulator(w.get());
             QVERIFY(runJob(w.get(), "checkCommParamButton"));
-            QVERIFY(!wizardtest::saveScreenshot(w.get(), "wizard-device-info-" + suffix).isEmpty());
+            QVERIFY(!wstest::saveScreenshot(w.get(), "wizard-device-info-" + suffix).isEmpty());
         }
         translator.loadLanguage(translator.startIndex());
     }

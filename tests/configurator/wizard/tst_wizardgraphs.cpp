@@ -9,7 +9,7 @@
 #include "KavuIOhelper.h"
 #include "OStagesMap.h"
 #include "Wizard.h"
-#include "WizardTestSupport.h"
+#include "WorkspaceTestSupport.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -467,9 +467,9 @@ void TestWizardGraphs::screenshots()
     setPoints(styled.get(), "Grtp", 0, heatingPoints);
     setPoints(styled.get(), "Grtr", 0, returnPoints);
     styled->stagesMap()->setStage(Wizard::stOtopSettings);
-    QVERIFY(!wizardtest::saveScreenshot(styled.get(), "wizard-heating-graph").isEmpty());
+    QVERIFY(!wstest::saveScreenshot(styled.get(), "wizard-heating-graph").isEmpty());
     styled->stagesMap()->setStage(Wizard::stBackWaterSettings);
-    QVERIFY(!wizardtest::saveScreenshot(styled.get(), "wizard-return-water-graph").isEmpty());
+    QVERIFY(!wstest::saveScreenshot(styled.get(), "wizard-return-water-graph").isEmpty());
     qApp->setStyleSheet(QString());
 }
 

@@ -1,6 +1,7 @@
 #include "WorkspaceTestSupport.h"
 
 #include "HrcTree.h"
+#include "HrcTreeWorkers.h"
 
 #include <QAbstractItemView>
 #include <QDir>
@@ -8,6 +9,38 @@
 #include <QtTest>
 
 namespace wstest {
+
+WindowSession::WindowSession(const QStringList &simArgs, int timeoutSec, const QStringList &factorySets)
+    : sim(simArgs)
+    , document(iotest::loadDocument())
+{
+    if (!sim.started())
+        return;
+    for (const QString &set : factorySets) {
+        for (const QDomElement &p : iotest::parametersOf(document, set))
+            document.paramValue(p.attribute("namekavu"), p.attribute("defaultvalue"));
+    }
+    iotest::connectTo(document, sim.path(), timeoutSec);
+    window.reset(new HrcTreeWin(document.document()));
+    window->wizardClose(document.document(), 3);
+    window->activateWindow();
+    ready = QTest::qWaitForWindowExposed(window.get());
+}
+
+HrcTree *WindowSession::tree() const
+{
+    return window->tree();
+}
+
+QTreeWidgetItem *WindowSession::item(const QString &name) const
+{
+    return tree()->findItem(name);
+}
+
+KavuIOhelper *WindowSession::helper() const
+{
+    return window->workers()->ioHelper();
+}
 
 QPoint cellCentre(HrcTree &tree, QTreeWidgetItem *item, int column)
 {
@@ -53,11 +86,11 @@ QString saveScreenshot(QWidget *widget, const QString &name)
 {
     QString dir = qEnvironmentVariable("HRC_SCREENSHOT_DIR");
     if (dir.isEmpty())
-        dir = qEnvironmentVariable("HRC_TEST_OUTPUT");
-    if (dir.isEmpty())
-        dir = QDir::currentPath();
+        dir = qEnvironmentVariable("HRC_TEST_OUTPUT", QDir::currentPath()) + QStringLiteral("/screenshots");
     QDir().mkpath(dir);
     const QString file = QDir(dir).filePath(name + QStringLiteral(".png"));
+    // Layouts follow shown and hidden widgets in posted events.
+    QCoreApplication::sendPostedEvents();
     return widget->grab().save(file) ? file : QString();
 }
 

@@ -3,6 +3,7 @@
 // context menus and polling results.
 #include "ErrorText.h"
 #include "HrcTree.h"
+#include "WorkspaceTestSupport.h"
 
 #include <QAction>
 #include <QApplication>
@@ -713,12 +714,11 @@ void TestHrcTree::screenshot()
     tree.expandAll();
     tree.show();
     QVERIFY(QTest::qWaitForWindowExposed(&tree));
-    const QString path = QDir(QCoreApplication::applicationDirPath()).filePath("hrctree_full.png");
-    QVERIFY(tree.grab().save(path));
+    QVERIFY(!wstest::saveScreenshot(&tree, "hrctree_full").isEmpty());
     tree.scrollToItem(tree.findItem("Grtp[0]"), QAbstractItemView::PositionAtTop);
-    QVERIFY(tree.grab().save(QDir(QCoreApplication::applicationDirPath()).filePath("hrctree_points.png")));
+    QVERIFY(!wstest::saveScreenshot(&tree, "hrctree_points").isEmpty());
     tree.scrollToItem(tree.findItem("r.cor:0"), QAbstractItemView::PositionAtTop);
-    QVERIFY(tree.grab().save(QDir(QCoreApplication::applicationDirPath()).filePath("hrctree_polled.png")));
+    QVERIFY(!wstest::saveScreenshot(&tree, "hrctree_polled").isEmpty());
 }
 
 QTEST_MAIN(TestHrcTree)

@@ -26,24 +26,9 @@ using namespace wstest;
 
 namespace {
 
-struct Session
+struct Session : WindowSession
 {
-    explicit Session(const QStringList &simArgs = QStringList())
-        : sim(simArgs)
-        , document(iotest::loadDocument())
-    {
-        if (!sim.started())
-            return;
-        for (const QDomElement &p : iotest::parametersOf(document, "commSettings"))
-            document.paramValue(p.attribute("namekavu"), p.attribute("defaultvalue"));
-        iotest::connectTo(document, sim.path(), 2);
-        window.reset(new HrcTreeWin(document.document()));
-        window->wizardClose(document.document(), 3);
-        window->activateWindow();
-        ready = QTest::qWaitForWindowExposed(window.get());
-    }
-    HrcTree *tree() const { return window->tree(); }
-    QTreeWidgetItem *item(const QString &name) const { return tree()->findItem(name); }
+    using WindowSession::WindowSession;
     TreeSearchBar *bar() const { return window->searchBar(); }
     // Parameter rows not hidden, themselves or by a set above them.
     QStringList shownParameters() const
@@ -63,7 +48,7 @@ struct Session
     }
     bool runJob(const std::function<void()> &start)
     {
-        QSignalSpy spy(window->workers()->ioHelper(), &KavuIOhelper::kavuIOFinished);
+        QSignalSpy spy(helper(), &KavuIOhelper::kavuIOFinished);
         start();
         if (!spy.wait(60000))
             return false;
@@ -73,10 +58,6 @@ struct Session
         w->activateWindow();
         return QTest::qWaitFor([w]() { return QApplication::activeWindow() == w; }, 5000);
     }
-    iotest::Simulator sim;
-    HrcDocument document;
-    std::unique_ptr<HrcTreeWin> window;
-    bool ready = false;
 };
 
 void editValue(Session &s, const QString &name, const QString &text)

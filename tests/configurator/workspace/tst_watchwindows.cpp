@@ -41,27 +41,12 @@ double number(const QString &text)
 
 // A simulator and a main window connected to it, with the graphs of both
 // contours at their factory values (as the wizard leaves a new setting).
-struct Session
+struct Session : WindowSession
 {
     Session()
-        : document(iotest::loadDocument())
+        : WindowSession(QStringList(), 2, {"commSettings", "otopKontur1", "otopKontur2"})
     {
-        if (!sim.started())
-            return;
-        for (const char *set : {"commSettings", "otopKontur1", "otopKontur2"}) {
-            for (const QDomElement &p : iotest::parametersOf(document, set))
-                document.paramValue(p.attribute("namekavu"), p.attribute("defaultvalue"));
-        }
-        iotest::connectTo(document, sim.path(), 2);
-        window.reset(new HrcTreeWin(document.document()));
-        window->wizardClose(document.document(), 3);
-        window->activateWindow();
-        ready = QTest::qWaitForWindowExposed(window.get());
     }
-
-    HrcTree *tree() const { return window->tree(); }
-    QTreeWidgetItem *item(const QString &name) const { return tree()->findItem(name); }
-    QDomElement element(const QString &name) { return document.findParameter(name); }
 
     // Ticks a polled value's box as a person does: a click and the space bar.
     void tick(const QString &name)
@@ -84,11 +69,6 @@ struct Session
         }
         return nullptr;
     }
-
-    iotest::Simulator sim;
-    HrcDocument document;
-    std::unique_ptr<HrcTreeWin> window;
-    bool ready = false;
 };
 
 void editCell(QTableWidget *table, int row, int column, const QString &text)

@@ -6,6 +6,7 @@
 #include "IoTestSupport.h"
 #include "KavuIOhelper.h"
 #include "WaitWin.h"
+#include "WorkspaceTestSupport.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -13,16 +14,7 @@
 #include <QtTest>
 
 using namespace iotest;
-
-namespace {
-
-void saveShot(QWidget *w, const QString &name)
-{
-    const QString dir = qEnvironmentVariable("HRC_TEST_OUTPUT", QDir::currentPath());
-    QVERIFY(w->grab().save(dir + "/" + name + ".png"));
-}
-
-} // namespace
+using wstest::saveScreenshot;
 
 class TestDialogs : public QObject
 {
@@ -68,17 +60,17 @@ void TestDialogs::waitWindowFollowsAJobAndCancelStopsIt()
     helper->setJob(allSets, KavuComm::opRead, true);
     helper->startJob(false);
     QTRY_VERIFY_WITH_TIMEOUT(message->text().startsWith("Прочитано 3 "), 20000);
-    saveShot(&wait, "waitwin-progress");
+    QVERIFY(!saveScreenshot(&wait, "waitwin-progress").isEmpty());
 
     QTest::mouseClick(cancel, Qt::LeftButton);
     QCOMPARE(message->text(), QString("Останавливаем ..."));
     QVERIFY(!cancel->isVisible());
-    saveShot(&wait, "waitwin-stopping");
+    QVERIFY(!saveScreenshot(&wait, "waitwin-stopping").isEmpty());
     QVERIFY(recorder.waitFinished());
     QCOMPARE(recorder.message, QString("Прервано пользователем"));
     QCOMPARE(message->text(), QString("Прервано пользователем"));
     QVERIFY(!icon->isVisible());
-    saveShot(&wait, "waitwin-finished");
+    QVERIFY(!saveScreenshot(&wait, "waitwin-finished").isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(!wait.isVisible(), 3000);
 }
 
@@ -114,7 +106,7 @@ void TestDialogs::aboutBoxClosesWithoutAnswer()
     QVERIFY(!box.findChild<QPushButton *>("bYes")->isVisible());
     QVERIFY(!box.findChild<QPushButton *>("bNo")->isVisible());
     QVERIFY(box.findChild<QTextEdit *>("textEdit")->toPlainText().contains("HRC417"));
-    saveShot(&box, "messagebox-about");
+    QVERIFY(!saveScreenshot(&box, "messagebox-about").isEmpty());
     QTest::mouseClick(box.findChild<QPushButton *>("pushButton"), Qt::LeftButton);
     QVERIFY(!box.isVisible());
     QCOMPARE(closed.count(), 0);
@@ -132,7 +124,7 @@ void TestDialogs::warningReportsTheAnswer()
     QCOMPARE(box.findChild<QTextEdit *>("textEdit")->toPlainText(),
              QString("Параметры прибора записанные ранее будут установлены в заводские настройки."));
     QVERIFY(!box.findChild<QPushButton *>("pushButton")->isVisible());
-    saveShot(&box, "messagebox-warning");
+    QVERIFY(!saveScreenshot(&box, "messagebox-warning").isEmpty());
     QTest::mouseClick(box.findChild<QPushButton *>("bYes"), Qt::LeftButton);
     QCOMPARE(closed.count(), 1);
     QVERIFY(answerAtSignal);
