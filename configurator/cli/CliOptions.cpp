@@ -31,6 +31,8 @@ QSet<QString> commandOptions(const QString &command)
         return {QStringLiteral("interval"), QStringLiteral("count"), QStringLiteral("csv")};
     if (command == QLatin1String("scan"))
         return {QStringLiteral("addresses"), QStringLiteral("speeds")};
+    if (command == QLatin1String("report"))
+        return {QStringLiteral("output"), QStringLiteral("plant"), QStringLiteral("engineer"), QStringLiteral("remark")};
     return {};
 }
 
@@ -39,7 +41,7 @@ bool takesValue(const QString &name)
 {
     if (linkOptions().contains(name))
         return true;
-    for (const char *command : {"read", "get", "monitor", "scan"}) {
+    for (const char *command : {"read", "get", "monitor", "scan", "report"}) {
         if (commandOptions(QLatin1String(command)).contains(name))
             return true;
     }
@@ -52,7 +54,8 @@ const QStringList &CliOptions::commands()
 {
     static const QStringList names{QStringLiteral("info"), QStringLiteral("read"),    QStringLiteral("get"),
                                    QStringLiteral("set"),  QStringLiteral("write"),   QStringLiteral("diff"),
-                                   QStringLiteral("monitor"), QStringLiteral("scan")};
+                                   QStringLiteral("monitor"), QStringLiteral("scan"),
+                                   QStringLiteral("report")};
     return names;
 }
 

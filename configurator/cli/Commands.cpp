@@ -8,13 +8,17 @@
 #include "ErrorText.h"
 #include "HrcValueText.h"
 #include "KavuComm.h"
+#include "ReportBuilder.h"
+#include "ReportWriter.h"
 #include "SerialPortName.h"
 #include "ValueCodec.h"
 #include "kavu_io.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -63,26 +67,9 @@ bool isConfiguration(const QDomElement &e)
            && attr(e, "type") != QLatin1String("text") && nameOf(e) != QLatin1String("Rtc");
 }
 
-// Whether two value texts of a parameter mean the same value on the device:
-// points by their scaled steps, numbers as they travel, anything else as text.
 bool sameValue(const QDomElement &p, const QString &a, const QString &b)
 {
-    using namespace ValueCodec;
-    if (HrcDocument::isPoint(p)) {
-        quint32 x = 0, y = 0;
-        const int scale = pointScale(attr(p, "scaleFloat"));
-        if (encodePoint(a, scale, &x) && encodePoint(b, scale, &y))
-            return x == y;
-    } else if (attr(p, "type") == QLatin1String("float")) {
-        float x = 0, y = 0;
-        if (parseFloat(a, &x) && parseFloat(b, &y))
-            return x == y;
-    } else {
-        quint32 x = 0, y = 0;
-        if (parseUnsigned(a, 0xFFFFFFFFu, &x) && parseUnsigned(b, 0xFFFFFFFFu, &y))
-            return x == y;
-    }
-    return a.trimmed() == b.trimmed();
+    return ReportBuilder::sameValue(p, a, b);
 }
 
 // Why text is not a value the parameter takes (its form, limits, value set),
@@ -785,7 +772,101 @@ int scan(DeviceSession &session, const CliOptions &options, CliOutput &out)
     return DeviceSession::Success;
 }
 
+// ---------------------------------------------------------------- report
+
+// The values of the configuration file's parameters, by name.
+QHash<QString, QString> backupValues(const QString &file, const QVector<QDomElement> &parameters)
+{
+    QHash<QString, QString> values;
+    HrcDocument fileDocument = HrcDocument::load(QString::fromLatin1(HrcDocument::resourcePath));
+    QSettings settings(file, QSettings::IniFormat);
+    ConfigStore::restoreValues(fileDocument.allParams(), settings, false);
+    settings.beginGroup(QLatin1String(ConfigStore::group));
+    for (const QDomElement &p : parameters) {
+        if (settings.contains(nameOf(p)))
+            values.insert(nameOf(p), attr(fileDocument.findParameter(nameOf(p)), "value"));
+    }
+    return values;
+}
+
+int report(DeviceSession &session, const CliOptions &options, CliOutput &out)
+{
+    if (!options.arguments.isEmpty()) {
+        out.error(text("report не принимает аргументов: файл задаёт -o"));
+        return DeviceSession::BadUsage;
+    }
+    QString file = options.value(QStringLiteral("output"));
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+    if (file.isEmpty())
+        file = QStringLiteral("report_%1.pdf").arg(stamp);
+    const QString suffix = QFileInfo(file).suffix().toLower();
+    if (suffix != QLatin1String("pdf") && suffix != QLatin1String("html")) {
+        out.error(text("-o: ожидается файл .pdf или .html"));
+        return DeviceSession::BadUsage;
+    }
+
+    if (!session.run(ReportBuilder::topSets() + QStringList{polledSet}, KavuComm::opRead, true, text("Чтение")))
+        return DeviceSession::NoDevice;
+    HrcDocument &doc = session.document();
+
+    QVector<QDomElement> parameters;
+    for (const auto &set : ReportBuilder::reportedSets(doc))
+        parameters += set.second;
+    const CommSettings link = CommSettings::fromDocument(doc);
+    const QString deviceFolder = ReportBuilder::deviceFolderName(
+        attr(doc.findParameter(QStringLiteral("Dev")), "ioValue"), attr(doc.findParameter(QStringLiteral("ver")), "ioValue"),
+        link.address, link.port);
+    const QString backupFile = ReportBuilder::newestBackup(deviceFolder);
+    const QHash<QString, QString> backup = backupFile.isEmpty() ? QHash<QString, QString>() : backupValues(backupFile, parameters);
+
+    // Who the report is for: the options, else what the configurator's
+    // report dialog remembered.
+    const std::unique_ptr<QSettings> store = ConfigStore::lastConfiguration();
+    store->beginGroup(QStringLiteral("Report"));
+    auto person = [&](const char *option, const char *key) {
+        const QString name = QLatin1String(option);
+        return options.has(name) ? options.value(name) : store->value(QLatin1String(key)).toString();
+    };
+    const ReportPeople people{person("plant", "Plant"), person("engineer", "Engineer"), person("remark", "Remark")};
+
+    const ReportContent content = ReportBuilder::fromDevice(doc, backup, backupFile, session.linkCounts(), people);
+    int changed = 0, failed = 0;
+    for (const ReportSet &set : content.sets) {
+        for (const ReportRow &row : set.rows) {
+            if (row.problem && row.after == QStringLiteral("—"))
+                ++failed;
+            else if (row.problem)
+                ++changed;
+        }
+    }
+    const ReportWriter writer(content);
+    QString error;
+    if (!writer.write(file, &error)) {
+        out.error(text("отчёт не сохранён в %1: %2").arg(file, error));
+        return DeviceSession::BadUsage;
+    }
+    // A copy beside the device's backups; a failure there is said, not fatal.
+    const QString folder = ReportBuilder::backupFolder(deviceFolder);
+    const QString copy = QDir(folder).filePath(stamp + QStringLiteral("_report.") + QFileInfo(file).suffix().toLower());
+    if (!QDir().mkpath(folder) || !writer.write(copy, &error))
+        out.error(text("копия отчёта не сохранена в %1: %2").arg(folder, error));
+
+    out.note(text("Отчёт сохранён в %1: параметров %2, изменено с резервной копии %3, сбоев чтения %4")
+                 .arg(file).arg(parameters.size()).arg(changed).arg(failed));
+    if (backupFile.isEmpty())
+        out.note(text("Резервной копии этого прибора нет: сравнение только с заводскими значениями"));
+    if (out.json())
+        out.printJson(QJsonObject{{QStringLiteral("file"), file},
+                                  {QStringLiteral("copy"), copy},
+                                  {QStringLiteral("backup"), backupFile},
+                                  {QStringLiteral("parameters"), parameters.size()},
+                                  {QStringLiteral("changed"), changed},
+                                  {QStringLiteral("failed"), failed}});
+    return failed ? DeviceSession::Refused : DeviceSession::Success;
+}
+
 } // namespace
+
 
 QString helpText(const QString &command)
 {
@@ -816,5 +897,7 @@ int runCommand(const CliOptions &options, CliOutput &out)
         return diff(session, options, out);
     if (c == QLatin1String("monitor"))
         return monitor(session, options, out);
+    if (c == QLatin1String("report"))
+        return report(session, options, out);
     return scan(session, options, out);
 }

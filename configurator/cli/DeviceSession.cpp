@@ -5,6 +5,7 @@
 #include "CommSettings.h"
 #include "ConfigStore.h"
 #include "KavuIOhelper.h"
+#include "ReportBuilder.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -134,14 +135,7 @@ bool DeviceSession::setUp(const CliOptions &options)
 
 QString DeviceSession::linkText()
 {
-    const CommSettings s = CommSettings::fromDocument(doc);
-    auto entry = [this](const char *name, const QString &index) {
-        return doc.findParameter(QLatin1String(name)).attribute(QStringLiteral("valueset")).section(QLatin1Char(';'), index.toInt(), index.toInt());
-    };
-    return tr("порт %1, %2 бит/с, %3 бит данных, чётность: %4, стоп-бит: %5, адрес %6 (%7-битный), таймаут %8 с")
-        .arg(s.port, entry("bPS", s.speed), entry("LEn", s.dataBits),
-             HrcDocument::translated(entry("PrtY", s.parity)), entry("Sbit", s.stopBits), s.address,
-             entry("A.Len", s.addressMode), CommSettings::valueOrDefault(doc, QStringLiteral("TimeOut")));
+    return ReportBuilder::linkText(doc);
 }
 
 bool DeviceSession::run(const QStringList &names, KavuComm::KavuCommOperation operation, bool includeCommParams,
@@ -171,6 +165,8 @@ bool DeviceSession::run(const QStringList &names, KavuComm::KavuCommOperation op
                          }
                          loop.quit();
                      });
+    QObject::connect(helper.get(), &KavuIOhelper::linkCountsTaken, &context,
+                     [this](const LinkCounts &taken) { counts += taken; });
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, &context, [this] {
         if (interrupted)

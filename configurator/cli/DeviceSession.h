@@ -2,6 +2,7 @@
 
 #include "HrcDocument.h"
 #include "KavuComm.h"
+#include "LinkHealth.h"
 
 #include <QCoreApplication>
 #include <QDomElement>
@@ -51,6 +52,9 @@ public:
     // options that change it; jobMessage where the failure is not known.
     QString connectionFailureText(const PortFailure &failure, const QString &jobMessage);
 
+    // The link counters of every job of the session so far.
+    const LinkCounts &linkCounts() const { return counts; }
+
     // The parameter elements at or below element, in document order.
     static QVector<QDomElement> parametersAt(const QDomElement &element);
 
@@ -62,4 +66,5 @@ private:
     CliOutput &out;
     HrcDocument doc;
     std::unique_ptr<KavuIOhelper> helper;
+    LinkCounts counts;
 };

@@ -6,9 +6,11 @@
 #include "LanguageTranslator.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QFileInfo>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -36,6 +38,9 @@ int languageIndex(const LanguageTranslator &translator, const QString &wanted)
 // The workers' diagnostics (qDebug) are not for the user of a command line.
 void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
+    // Nor is the offscreen platform's remark on a missing runtime directory.
+    if (message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR")))
+        return;
     if (type != QtDebugMsg && type != QtInfoMsg)
         std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
 }
@@ -45,7 +50,15 @@ void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &messa
 int main(int argc, char *argv[])
 {
     qInstallMessageHandler(quietDebug);
-    QCoreApplication app(argc, argv);
+    // The report lays text out and draws its graphs, which takes Qt Gui's
+    // fonts: a Gui application on the offscreen platform, no display needed.
+    bool reportCommand = false;
+    for (int i = 1; i < argc; ++i)
+        reportCommand = reportCommand || qstrcmp(argv[i], "report") == 0;
+    if (reportCommand && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> app(reportCommand ? new QGuiApplication(argc, argv)
+                                                        : new QCoreApplication(argc, argv));
     QCoreApplication::setApplicationName(QStringLiteral("hrc417"));
     QCoreApplication::setApplicationVersion(QStringLiteral(HRC_VERSION));
 

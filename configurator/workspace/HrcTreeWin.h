@@ -26,6 +26,7 @@ class QTreeWidgetItem;
 class TestParamWin;
 class TreeSearchBar;
 class TrendWin;
+class VisitLog;
 class WaitWin;
 
 namespace Ui {
@@ -61,6 +62,8 @@ public:
     // below it, shown from the tools menu.
     TreeSearchBar *searchBar() const { return treeSearch; }
     LinkHealthPanel *linkHealthPanel() const { return linkHealth; }
+    // What this run did with the device, for the report.
+    VisitLog *visit() const { return visitLog; }
     bool isJobRunning() const { return jobRunning; }
     // The text the wait window showed last for the end of a job.
     QString lastStatus() const { return statusText; }
@@ -133,6 +136,9 @@ private:
     void installCommands();
     void installToolsMenu();
     void installSearchAndLinkHealth();
+    // Feeds the visit record from the current workers (again after a new tree).
+    void connectVisitLog();
+    void showReportDialog();
     template <typename Window>
     void showWatchWindow(QPointer<Window> &window);
     void connectWorker();
@@ -169,6 +175,7 @@ private:
     QMenu *extraMenu = nullptr;
     TreeSearchBar *treeSearch = nullptr;
     LinkHealthPanel *linkHealth = nullptr;
+    VisitLog *visitLog = nullptr;
     // The watching windows of the tools menu, made anew for another tree.
     QPointer<TrendWin> trendWin;
     QPointer<HeatingCurveWin> curveWin;

@@ -7,8 +7,12 @@
 #include "CompareWin.h"
 #include "HistoryWin.h"
 #include "HrcTree.h"
+#include "HrcTreeWorkers.h"
+#include "KavuIOhelper.h"
+#include "KavuMon.h"
 #include "LinkHealthPanel.h"
 #include "TreeSearchBar.h"
+#include "VisitLog.h"
 #include "ui_HrcTreeWin.h"
 
 #include <QAction>
@@ -60,7 +64,31 @@ void HrcTreeWin::installSearchAndLinkHealth()
         verify->setCheckable(true);
         verify->setChecked(CommSettings::verifyWrites());
         connect(verify, &QAction::toggled, this, [](bool on) { CommSettings::setVerifyWrites(on); });
+        visitLog = new VisitLog(this);
+        QAction *report = extraMenu->addAction(tr("Отчёт…"), this, &HrcTreeWin::showReportDialog);
+        report->setObjectName(QStringLiteral("actionReport"));
     }
     treeSearch->setTree(paramTree);
     linkHealth->attach(treeWorkers.get());
+    connectVisitLog();
+}
+
+void HrcTreeWin::connectVisitLog()
+{
+    // The elements hold the outcome when the signal naming them arrives.
+    if (KavuIOhelper *helper = treeWorkers->ioHelper()) {
+        disconnect(helper, nullptr, visitLog, nullptr);
+        connect(helper, &KavuIOhelper::kavuIOUpdating, visitLog, [this](uint treeId, int, int) {
+            if (treeId != HrcDocument::testParamTreeId)
+                visitLog->noteExchange(paramTree->elementById(treeId), jobOperation == KavuComm::opWrite);
+        });
+        connect(helper, &KavuIOhelper::linkCountsTaken, visitLog, &VisitLog::addLinkCounts);
+    }
+    if (KavuMon *mon = treeWorkers->monitor()) {
+        disconnect(mon, nullptr, visitLog, nullptr);
+        connect(mon, &KavuMon::kavuMonUpdating, visitLog, [this](uint treeId, int, int) {
+            visitLog->noteExchange(paramTree->elementById(treeId), false);
+        });
+        connect(mon, &KavuMon::linkCountsTaken, visitLog, &VisitLog::addLinkCounts);
+    }
 }

@@ -6,7 +6,8 @@
 # Idempotent: when every package is already there it does not touch apt at all.
 set -euo pipefail
 
-# What building and running the configurator and the simulator needs.
+# What building and running the configurator and the simulator needs (and
+# poppler-utils for the report tests, which read the PDFs back).
 run_packages=(
   build-essential cmake ninja-build ccache pkg-config git
   qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5svg5-dev qttools5-dev-tools
@@ -14,6 +15,7 @@ run_packages=(
   libqcustomplot-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
+  poppler-utils
 )
 # What building the Debian packages adds (dependencies computed by dpkg-shlibdeps).
 package_packages=(dpkg-dev fakeroot file)

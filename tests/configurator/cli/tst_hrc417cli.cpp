@@ -3,9 +3,12 @@
 // outputs, files and exit statuses, and what reached the simulator.
 #include "ConfigStore.h"
 #include "HrcDocument.h"
+#include "ReportText.h"
 #include "SimProcess.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -345,6 +348,76 @@ private slots:
         QSettings(file, QSettings::IniFormat).setValue(QStringLiteral("hrc417/Tin.F"), QStringLiteral("12"));
         r = hrc417({QStringLiteral("write"), file, QStringLiteral("--address"), QStringLiteral("99")});
         QCOMPARE(r.status, 3);
+    }
+    // Last: it changes the shared simulator's values. The report of a device
+    // without a backup, then against a backup taken before two changes; the
+    // PDF and the HTML hold the same rows.
+    void reportAgainstTheNewestBackup()
+    {
+        const QString first = path(QStringLiteral("first.pdf"));
+        Run r = hrc417({QStringLiteral("report"), QStringLiteral("-o"), first, QStringLiteral("--json"),
+                        QStringLiteral("--plant"), QStringLiteral("Котельная №3")});
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        QJsonObject json = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        QCOMPARE(json.value(QStringLiteral("backup")).toString(), QString());
+        QCOMPARE(json.value(QStringLiteral("changed")).toInt(), 0);
+        // The copy lies in the device's backup folder.
+        const QString copy = json.value(QStringLiteral("copy")).toString();
+        QVERIFY2(QFileInfo(copy).isFile(), qPrintable(copy));
+        QVERIFY2(copy.contains(QStringLiteral("/backups/HRC417_")), qPrintable(copy));
+        QString text = reporttext::pdfText(first);
+        QVERIFY2(text.contains(QStringLiteral("Объект Котельная №3")), qPrintable(text.left(400)));
+        QVERIFY(text.contains(QStringLiteral("Постоянная фильтра аналоговых входов, с Tin.F 10 — 10 нет в копии")));
+        QVERIFY(!text.contains(QStringLiteral("без связи")));
+
+        // A backup of the device as it is now, then two changes on the device.
+        const QString backup = QFileInfo(copy).dir().filePath(QStringLiteral("2026-01-01_00-00-00_read.hrc417"));
+        QCOMPARE(hrc417({QStringLiteral("read"), QStringLiteral("-o"), backup}).status, 0);
+        QCOMPARE(hrc417({QStringLiteral("set"), QStringLiteral("Tin.F=25"), QStringLiteral("Thpd[1]=2")}).status, 0);
+
+        const QString pdf = path(QStringLiteral("now.pdf"));
+        const QString html = path(QStringLiteral("now.html"));
+        r = hrc417({QStringLiteral("report"), QStringLiteral("-o"), pdf, QStringLiteral("--json")});
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        json = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        QCOMPARE(json.value(QStringLiteral("backup")).toString(), backup);
+        QCOMPARE(json.value(QStringLiteral("changed")).toInt(), 2);
+        QCOMPARE(json.value(QStringLiteral("failed")).toInt(), 0);
+        QCOMPARE(hrc417({QStringLiteral("report"), QStringLiteral("-o"), html}).status, 0);
+
+        text = reporttext::pdfText(pdf);
+        // Factory, backup, now (marked: not the factory value), change.
+        QVERIFY2(text.contains(QStringLiteral("Tin.F 10 10 25 * изменено")), qPrintable(text.left(2000)));
+        QVERIFY(text.contains(QStringLiteral("Thpd[1] реле реле симистор * изменено")));
+        QVERIFY(text.contains(QStringLiteral("Thpd[0] реле реле реле без изменений")));
+        QVERIFY(text.contains(QStringLiteral("Резервная копия ")));
+        QVERIFY(text.contains(QStringLiteral("Контур 2: График температуры обратной воды")));
+        QVERIFY(text.contains(QStringLiteral("Страница 1 из ")));
+        const QVector<QStringList> rows = reporttext::htmlRows(fileText(html));
+        QCOMPARE(reporttext::parameterRow(rows, QStringLiteral("Tin.F")),
+                 (QStringList{QStringLiteral("Постоянная фильтра аналоговых входов, с"), QStringLiteral("Tin.F"),
+                              QStringLiteral("10"), QStringLiteral("10"), QStringLiteral("25 *"), QStringLiteral("изменено")}));
+        const QStringList missing = reporttext::rowsMissingFromPdf(rows, text);
+        QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QLatin1Char('\n'))));
+        // Every parameter of the report has its row, in both.
+        const auto parameterRows = std::count_if(rows.cbegin(), rows.cend(), [](const QStringList &row) {
+            return row.size() == 6 && row.at(1) != QStringLiteral("Имя");
+        });
+        QCOMPARE(int(parameterRows), json.value(QStringLiteral("parameters")).toInt());
+        QVERIFY(json.value(QStringLiteral("parameters")).toInt() > 100);
+        // Beside the test's output, to be looked at.
+        QVERIFY(reporttext::firstPagePng(pdf, QDir::current().filePath(QStringLiteral("hrc417-report-page1"))));
+
+        // Neither PDF nor HTML: refused before the device is asked.
+        r = hrc417({QStringLiteral("report"), QStringLiteral("-o"), path(QStringLiteral("report.txt"))});
+        QCOMPARE(r.status, 2);
+        QVERIFY(!QFile::exists(path(QStringLiteral("report.txt"))));
+
+        // An unreachable device: no report.
+        r = hrc417({QStringLiteral("report"), QStringLiteral("-o"), path(QStringLiteral("none.pdf"))},
+                   path(QStringLiteral("no-such-tty")));
+        QCOMPARE(r.status, 3);
+        QVERIFY(!QFile::exists(path(QStringLiteral("none.pdf"))));
     }
 };
 
