@@ -19,6 +19,9 @@ int main(int argc, char *argv[])
     // The resource bundles (description, images, translation; style sheet)
     // are linked in as object libraries and register themselves.
     QApplication app(argc, argv);
+    // The same name as the command-line tool, so that both keep the device
+    // backups in one folder whatever the program file is called.
+    QCoreApplication::setApplicationName(QStringLiteral("hrc417"));
     QCoreApplication::setApplicationVersion(QStringLiteral(HRC_VERSION));
 
     QCommandLineParser options;

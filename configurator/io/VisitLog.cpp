@@ -52,6 +52,9 @@ void VisitLog::noteRead(const QString &name, const QString &value, int code)
 
 void VisitLog::noteWritten(const QString &name, const QString &value, int code)
 {
+    if (writtenThisJob.contains(key(name)))
+        return;
+    writtenThisJob.insert(key(name));
     Entry &e = entryFor(name);
     e.writeTried = true;
     e.writeCode = code;

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QDomElement>
 #include <QHash>
+#include <QSet>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -61,6 +62,10 @@ public:
     bool isEmpty() const { return entries.isEmpty() && polled.isEmpty(); }
 
 public slots:
+    // A job begins: its first report of each written parameter is the
+    // write's, a second one the read-back's (whose outcome comes through
+    // noteVerified).
+    void beginJob() { writtenThisJob.clear(); }
     // The read-back of a written parameter (the job worker's
     // parameterVerified): outcome one of Verify.
     void noteVerified(const QString &name, const QString &written, const QString &deviceHolds, int outcome);
@@ -70,6 +75,7 @@ private:
     Entry &entryFor(const QString &name);
 
     QHash<QString, Entry> entries;
+    QSet<QString> writtenThisJob;
     QStringList order;
     QHash<QString, QString> polled;
     QDateTime lastPoll;

@@ -1,5 +1,7 @@
 #include "ReportBuilder.h"
 
+#include "BackupStore.h"
+
 #include "CommSettings.h"
 #include "ErrorText.h"
 #include "HrcDocument.h"
@@ -388,21 +390,18 @@ ReportContent ReportBuilder::fromDevice(HrcDocument &document, const QHash<QStri
 QString ReportBuilder::deviceFolderName(const QString &dev, const QString &ver, const QString &address,
                                         const QString &port)
 {
-    QString name = QStringLiteral("%1_%2_a%3_%4").arg(dev, ver, address, QFileInfo(port).fileName());
-    static const QRegularExpression outside(QStringLiteral("[^A-Za-z0-9._-]"));
-    return name.replace(outside, QStringLiteral("_"));
+    return BackupStore::deviceFolder(dev, ver, address, port);
 }
 
 QString ReportBuilder::backupFolder(const QString &deviceFolder)
 {
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/backups/")
-           + deviceFolder;
+    return BackupStore::root() + QLatin1Char('/') + deviceFolder;
 }
 
 QString ReportBuilder::newestBackup(const QString &deviceFolder)
 {
-    // The stamp leads the name and sorts by time.
-    const QStringList files = QDir(backupFolder(deviceFolder))
-                                  .entryList({QStringLiteral("*.hrc417")}, QDir::Files, QDir::Name | QDir::Reversed);
-    return files.isEmpty() ? QString() : backupFolder(deviceFolder) + QLatin1Char('/') + files.first();
+    if (deviceFolder.isEmpty())
+        return QString(); // an empty folder name would list every device's backups
+    const QVector<BackupStore::Entry> backups = BackupStore::list(deviceFolder);
+    return backups.isEmpty() ? QString() : backups.first().path;
 }

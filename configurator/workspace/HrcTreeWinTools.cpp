@@ -83,6 +83,13 @@ void HrcTreeWin::connectVisitLog()
                 visitLog->noteExchange(paramTree->elementById(treeId), jobOperation == KavuComm::opWrite);
         });
         connect(helper, &KavuIOhelper::linkCountsTaken, visitLog, &VisitLog::addLinkCounts);
+        connect(helper, &KavuIOhelper::kavuIOStarting, visitLog, &VisitLog::beginJob);
+        static_assert(int(VisitLog::Confirmed) == int(KavuComm::verifyConfirmed)
+                          && int(VisitLog::Differs) == int(KavuComm::verifyDiffers)
+                          && int(VisitLog::Failed) == int(KavuComm::verifyFailed)
+                          && int(VisitLog::NotChecked) == int(KavuComm::verifyNotChecked),
+                      "the visit record takes the worker's read-back outcomes as they are");
+        connect(helper, &KavuIOhelper::parameterVerified, visitLog, &VisitLog::noteVerified);
     }
     if (KavuMon *mon = treeWorkers->monitor()) {
         disconnect(mon, nullptr, visitLog, nullptr);
