@@ -15,7 +15,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCommandLinkButton>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -33,7 +32,6 @@
 #include <QToolTip>
 #include <QtTest>
 
-#include <functional>
 #include <memory>
 
 // The hand-over signals carry the document.
@@ -65,33 +63,14 @@ QString text(Wizard *w, const char *label)
     return child<QLabel>(w, label)->text();
 }
 
-// Acts on the first modal widget of type T to appear. It polls, because a
-// loaded machine may show the dialog long after the click; after 30 s it
-// closes whatever is modal, so that a missing dialog fails the test instead
-// of hanging it.
-template <class T>
-void whenModal(std::function<void(T *)> act)
+
+// Types the name into the file dialog and presses Enter, as a person does.
+void typeFileName(QFileDialog *dialog, const QString &name)
 {
-    auto *poll = new QTimer;
-    poll->setInterval(10);
-    QElapsedTimer waited;
-    waited.start();
-    QObject::connect(poll, &QTimer::timeout, [poll, waited, act] {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (auto *wanted = qobject_cast<T *>(modal)) {
-            poll->deleteLater();
-            poll->stop();
-            act(wanted);
-        } else if (waited.hasExpired(30000)) {
-            poll->deleteLater();
-            poll->stop();
-            if (modal) {
-                qWarning("whenModal: gave up waiting; closing %s", modal->metaObject()->className());
-                modal->close();
-            }
-        }
-    });
-    poll->start();
+    auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+    QVERIFY(edit);
+    edit->setText(name);
+    QTest::keyClick(edit, Qt::Key_Return);
 }
 
 void click(Wizard *w, const char *button)
@@ -781,10 +760,9 @@ void TestWizard::finalPageSavesConfiguration()
     const QString file = dir.filePath("plant.hrc417");
     w->tree()->paramValue("Addr", "12");
     QString title;
-    whenModal<QFileDialog>([&](QFileDialog *dialog) {
+    wstest::whenDialogShown<QFileDialog>([&](QFileDialog *dialog) {
         title = dialog->windowTitle();
-        dialog->selectFile(file);
-        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+        typeFileName(dialog, file);
     });
     click(w.get(), "saveParamButton");
     QCOMPARE(title, QString("Сохранить файл конфигурации"));
@@ -794,13 +772,10 @@ void TestWizard::finalPageSavesConfiguration()
     // An unwritable place gives the warning and leaves the wizard where it is.
     const QString bad = "/proc/plant.hrc417"; // no file can be made there, not even by root
     QString warning;
-    whenModal<QFileDialog>([&](QFileDialog *dialog) {
-        dialog->selectFile(bad);
-        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
-        whenModal<QMessageBox>([&](QMessageBox *box) {
-            warning = box->text();
-            box->button(QMessageBox::Ok)->click();
-        });
+    wstest::whenDialogShown<QFileDialog>([&](QFileDialog *dialog) { typeFileName(dialog, bad); });
+    wstest::whenDialogShown<QMessageBox>([&](QMessageBox *box) {
+        warning = box->text();
+        box->button(QMessageBox::Ok)->click();
     });
     click(w.get(), "saveParamButton");
     QVERIFY2(warning.startsWith("Ошибка записи файла " + bad + ":\n"), qPrintable(warning));
