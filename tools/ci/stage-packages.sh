@@ -141,7 +141,8 @@ hrc417-sim --verbose >"$out/sim.out" 2>"$out/sim.log" &
 echo $! >"$out/sim.pid"
 for _ in $(seq 50); do pty=$(head -n 1 "$out/sim.out"); [ -n "$pty" ] && break; sleep 0.1; done
 [ -n "$pty" ] || { echo "hrc417-sim printed no terminal" >&2; exit 1; }
-XDG_CONFIG_HOME=$out/config hrc417-configurator --port "$pty" >"$out/configurator.log" 2>&1 &
+# The X display, whatever platform the test suite set for Qt.
+QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME=$out/config hrc417-configurator --port "$pty" >"$out/configurator.log" 2>&1 &
 echo $! >"$out/cfg.pid"
 win=$(timeout 20 xdotool search --sync --onlyvisible --name "HRC417" | head -n 1)
 [ -n "$win" ] || { echo "the configurator showed no window" >&2; exit 1; }
