@@ -95,7 +95,7 @@ bool resolve(DeviceSession &session, const QStringList &names, CliOutput &out, Q
             out.error(text("параметра или группы %1 нет в описании прибора").arg(name));
             return false;
         }
-        *parameters += DeviceSession::parametersAt(e);
+        *parameters += HrcDocument::parametersAt(e);
     }
     return true;
 }
@@ -127,7 +127,7 @@ int info(DeviceSession &session, CliOutput &out)
 {
     if (!session.run({QStringLiteral("devNames")}, KavuComm::opRead, false, text("Чтение")))
         return DeviceSession::NoDevice;
-    const QVector<QDomElement> parameters = DeviceSession::parametersAt(session.document().findParameter(QStringLiteral("devNames")));
+    const QVector<QDomElement> parameters = HrcDocument::parametersAt(session.document().findParameter(QStringLiteral("devNames")));
     int status = DeviceSession::Success;
     QJsonObject json;
     for (const QDomElement &p : parameters) {

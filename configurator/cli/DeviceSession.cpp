@@ -47,18 +47,6 @@ DeviceSession::~DeviceSession()
 #endif
 }
 
-QVector<QDomElement> DeviceSession::parametersAt(const QDomElement &element)
-{
-    QVector<QDomElement> result;
-    if (HrcDocument::isParameter(element)) {
-        result.append(element);
-    } else if (HrcDocument::isSet(element)) {
-        for (QDomElement child = element.firstChildElement(); !child.isNull(); child = child.nextSiblingElement())
-            result += parametersAt(child);
-    }
-    return result;
-}
-
 bool DeviceSession::setUp(const CliOptions &options)
 {
     QString error;
@@ -143,7 +131,7 @@ bool DeviceSession::run(const QStringList &names, KavuComm::KavuCommOperation op
 {
     // Outcomes of an earlier job must not pass for this one's.
     for (const QString &name : names) {
-        for (QDomElement e : parametersAt(name == QLatin1String("testParam") ? doc.testParam() : doc.findParameter(name))) {
+        for (QDomElement e : HrcDocument::parametersAt(name == QLatin1String("testParam") ? doc.testParam() : doc.findParameter(name))) {
             e.setAttribute(QStringLiteral("ioValue"), QString());
             e.setAttribute(QStringLiteral("ioLastErrCode"), QString::number(KavuComm::codeNotExchanged));
         }

@@ -55,9 +55,6 @@ public:
     // The link counters of every job of the session so far.
     const LinkCounts &linkCounts() const { return counts; }
 
-    // The parameter elements at or below element, in document order.
-    static QVector<QDomElement> parametersAt(const QDomElement &element);
-
     // Set by SIGINT/SIGTERM: the running job is cancelled, monitor stops.
     static volatile std::sig_atomic_t interrupted;
     static void catchInterrupts();

@@ -288,3 +288,15 @@ QString HrcDocument::translated(const QString &text)
         return text;
     return QCoreApplication::translate("HrcTree", text.toUtf8().constData());
 }
+
+QVector<QDomElement> HrcDocument::parametersAt(const QDomElement &element)
+{
+    QVector<QDomElement> result;
+    if (isParameter(element)) {
+        result.append(element);
+    } else if (isSet(element)) {
+        for (QDomElement child = element.firstChildElement(); !child.isNull(); child = child.nextSiblingElement())
+            result += parametersAt(child);
+    }
+    return result;
+}

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDomDocument>
 #include <QDomElement>
+#include <QVector>
 #include <QHash>
 #include <QSharedPointer>
 #include <QString>
@@ -66,6 +67,9 @@ public:
 
     static bool isSet(const QDomElement &e) { return e.tagName() == QLatin1String("parameterset"); }
     static bool isParameter(const QDomElement &e) { return e.tagName() == QLatin1String("parameter"); }
+    // The parameter itself, or every parameter of a set and its subsets, in
+    // document order.
+    static QVector<QDomElement> parametersAt(const QDomElement &element);
     static bool isPoint(const QDomElement &e) { return ParameterSpec::kindOf(e.attribute(QStringLiteral("type")), e.attribute(QStringLiteral("subtype"))) == ValueKind::Point; }
     static bool isPointHalf(const QDomElement &e)
     {

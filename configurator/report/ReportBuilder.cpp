@@ -174,21 +174,9 @@ void fillGraphs(ReportContent &c, const std::function<QString(const QString &, b
     }
 }
 
-QVector<QDomElement> parametersAt(const QDomElement &element)
-{
-    QVector<QDomElement> result;
-    if (HrcDocument::isParameter(element)) {
-        result.append(element);
-    } else if (HrcDocument::isSet(element)) {
-        for (QDomElement child = element.firstChildElement(); !child.isNull(); child = child.nextSiblingElement())
-            result += parametersAt(child);
-    }
-    return result;
-}
-
 void fillOperating(ReportContent &c, HrcDocument &document, const std::function<bool(const QDomElement &, QString *)> &value)
 {
-    for (const QDomElement &p : parametersAt(document.findParameter(QStringLiteral("paramters_interview")))) {
+    for (const QDomElement &p : HrcDocument::parametersAt(document.findParameter(QStringLiteral("paramters_interview")))) {
         QString v;
         if (value(p, &v))
             c.operating << QStringList{HrcDocument::translated(attr(p, "label")), p.attribute(kName), v};
