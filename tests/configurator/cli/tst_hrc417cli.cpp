@@ -13,6 +13,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -349,6 +350,90 @@ private slots:
         r = hrc417({QStringLiteral("write"), file, QStringLiteral("--address"), QStringLiteral("99")});
         QCOMPARE(r.status, 3);
     }
+    // A file from the device holds what the device returned in this run:
+    // nothing earlier, no factory value, no failed read.
+    void readFileHoldsOnlyWhatTheDeviceReturned()
+    {
+        const QString part = path(QStringLiteral("part.hrc417"));
+        Run r = hrc417({QStringLiteral("read"), QStringLiteral("T.sp[1]"), QStringLiteral("-o"), part});
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        QSettings file(part, QSettings::IniFormat);
+        QCOMPARE(file.allKeys(), QStringList{QStringLiteral("hrc417/T.sp[1]")});
+        r = hrc417({QStringLiteral("write"), part});
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        QCOMPARE(r.out, QStringLiteral("written 1, confirmed 1, differ 0, failed 0\n"));
+
+        // Nothing answered: no file, and the exit status says so.
+        auto deaf = startSim({"--faults", "drop=1"});
+        const QString none = path(QStringLiteral("none.hrc417"));
+        r = hrc417({QStringLiteral("read"), QStringLiteral("Beep"), QStringLiteral("-o"), none},
+                   QString::fromStdString(deaf->ptyPath()));
+        QVERIFY2(r.status == 3 || r.status == 4, qPrintable(r.err));
+        QVERIFY(!QFile::exists(none));
+    }
+
+    // Results that do not reach their file are a failure, and a file that
+    // takes nothing is found before the device is asked.
+    void outputsThatFailAreReported()
+    {
+        QProcess p;
+        p.setStandardOutputFile(QStringLiteral("/dev/full"));
+        p.start(QStringLiteral(HRC417_CLI_PATH),
+                {QStringLiteral("get"), QStringLiteral("Beep"), QStringLiteral("--port"), QString::fromStdString(sim->ptyPath())});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY2(QString::fromUtf8(p.readAllStandardError()).contains(QStringLiteral("запись в стандартный вывод не удалась")),
+                 "no reason given");
+
+        const std::string before = sim->stderrText();
+        const Run r = hrc417({QStringLiteral("monitor"), QStringLiteral("Sp.h"), QStringLiteral("--count"), QStringLiteral("1"),
+                              QStringLiteral("--csv"), QStringLiteral("/dev/full")});
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains(QStringLiteral("/dev/full")), qPrintable(r.err));
+        QCOMPARE(sim->stderrText().size(), before.size()); // nothing was asked
+    }
+
+    // A device text reaches neither a terminal's escape sequences nor a
+    // spreadsheet's formulas.
+    void deviceTextsAreShownAsText()
+    {
+        const QString state = path(QStringLiteral("odd-device.ini"));
+        const QString name = QStringLiteral("=1;=2\x1b[2J\"x\""); // the device keeps 16 bytes
+        QSettings(state, QSettings::IniFormat).setValue(QStringLiteral("hrc417/Dev"), name);
+        auto odd = startSim({"--state", state.toStdString()});
+        const QString port = QString::fromStdString(odd->ptyPath());
+        Run r = hrc417({QStringLiteral("info")}, port);
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.out.contains(QStringLiteral(": =1;=2\\x1b[2J\"x\"\n")), qPrintable(r.out));
+        QVERIFY(!r.out.contains(QChar(0x1b)));
+
+        const QString csv = path(QStringLiteral("odd.csv"));
+        r = hrc417({QStringLiteral("monitor"), QStringLiteral("Dev"), QStringLiteral("Sp.h"), QStringLiteral("--count"),
+                    QStringLiteral("1"), QStringLiteral("--csv"), csv},
+                   port);
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        const QStringList rows = fileText(csv).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(rows.size(), 2);
+        // Three fields in both rows; the name quoted, its quotes doubled, its formula defused.
+        const QRegularExpression row(QStringLiteral("^[^;\"]+;\"'=1;=2\x1b\\[2J\"\"x\"\"\";-?\\d+(,\\d+)?$"));
+        QVERIFY2(row.match(rows[1]).hasMatch(), qPrintable(rows[1]));
+        QCOMPARE(rows[0].count(';'), 2);
+    }
+
+    // The 8-bit address mode carries addresses up to 255: a larger one
+    // would silently reach another device.
+    void addressesBeyondTheModeAreRefused()
+    {
+        const std::string before = sim->stderrText();
+        Run r = hrc417({QStringLiteral("scan"), QStringLiteral("--addresses"), QStringLiteral("270-275")});
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains(QStringLiteral("A.Len = 1")), qPrintable(r.err));
+        r = hrc417({QStringLiteral("set"), QStringLiteral("Addr=272")});
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains(QStringLiteral("255")), qPrintable(r.err));
+        QCOMPARE(sim->stderrText().size(), before.size());
+    }
+
     // Last: it changes the shared simulator's values. The report of a device
     // without a backup, then against a backup taken before two changes; the
     // PDF and the HTML hold the same rows.
