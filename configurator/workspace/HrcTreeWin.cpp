@@ -2,6 +2,7 @@
 
 #include "BackupStore.h"
 #include "CompareWin.h"
+#include "ConfigFileDialog.h"
 #include "ConfigStore.h"
 #include "DeviceBackup.h"
 #include "ErrorText.h"
@@ -573,8 +574,8 @@ void HrcTreeWin::on_toolButton_3_clicked()
 {
     if (jobRunning)
         return;
-    const QString fileName = QFileDialog::getSaveFileName(this, tr("Сохранить файл конфигурации"), QDir::homePath(),
-                                                          tr("Файлы HRC417 (*.hrc417)"));
+    const QString fileName =
+        ConfigFileDialog::saveFileName(this, tr("Сохранить файл конфигурации"), tr("Файлы HRC417 (*.hrc417)"));
     if (fileName.isEmpty())
         return;
     const QDomElement allParams = paramTree->documentModel().allParams();
