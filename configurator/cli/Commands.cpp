@@ -80,7 +80,7 @@ bool sameValue(const QDomElement &p, const QString &a, const QString &b)
 // as one line naming the parameter and the value; empty when it is good.
 QString valueProblem(const QDomElement &p, const QString &value)
 {
-    const QString why = ValueCodec::problem(ParameterSpec::fromElement(p), value.trimmed());
+    const QString why = ValueCodec::problem(ParameterSpec::inDocument(p), value.trimmed());
     return why.isEmpty() ? why : text("%1: значение %2 не подходит: %3").arg(nameOf(p), value, why);
 }
 

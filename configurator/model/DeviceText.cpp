@@ -23,7 +23,8 @@ QString DeviceText::csvField(const QString &text, QChar separator)
     static const QRegularExpression number(
         QStringLiteral("^[-+]?\\d+([.,]\\d+)?(;[-+]?\\d+([.,]\\d+)?)*$"));
     QString field = text;
-    if (!field.isEmpty() && QStringLiteral("=+-@").contains(field.at(0)) && !number.match(field).hasMatch())
+    // A lone "-" is the placeholder of a value not polled, not a formula.
+    if (field.size() > 1 && QStringLiteral("=+-@").contains(field.at(0)) && !number.match(field).hasMatch())
         field.prepend(QLatin1Char('\''));
     if (field.contains(separator) || field.contains(QLatin1Char('"')) || field.contains(QLatin1Char('\n'))
         || field.contains(QLatin1Char('\r'))) {

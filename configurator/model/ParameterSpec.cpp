@@ -59,6 +59,16 @@ bool ParameterSpec::longAddressMode(const QDomElement &anyParameter)
     return true; // a description without the setting limits nothing
 }
 
+ParameterSpec ParameterSpec::inDocument(const QDomElement &e)
+{
+    ParameterSpec spec = fromElement(e);
+    // In the 8-bit address mode a frame carries addresses up to 255 only; a
+    // larger one would reach another device (the library keeps the low byte).
+    if (spec.name == QLatin1String("Addr") && !longAddressMode(e))
+        spec.maxValue = QString::number(kShortAddressMax);
+    return spec;
+}
+
 ParameterSpec ParameterSpec::fromElement(const QDomElement &e)
 {
     ParameterSpec spec;
@@ -72,10 +82,6 @@ ParameterSpec ParameterSpec::fromElement(const QDomElement &e)
     spec.defaultValue = e.attribute(QStringLiteral("defaultvalue"));
     spec.minValue = e.attribute(QStringLiteral("minvalue"));
     spec.maxValue = e.attribute(QStringLiteral("maxvalue"));
-    // In the 8-bit address mode a frame carries addresses up to 255 only; a
-    // larger one would reach another device (the library keeps the low byte).
-    if (spec.name == QLatin1String("Addr") && !longAddressMode(e))
-        spec.maxValue = QString::number(kShortAddressMax);
     if (spec.kind == ValueKind::Enum)
         spec.valueSet = e.attribute(QStringLiteral("valueset")).split(QLatin1Char(';'));
     bool scaleOk = false;

@@ -34,8 +34,11 @@ struct ParameterSpec
     // The largest device address the 8-bit address mode carries.
     static constexpr int kShortAddressMax = 255;
 
-    // Addr's maxValue follows the document's address mode (A.Len).
+    // The parameter as the description states it.
     static ParameterSpec fromElement(const QDomElement &element);
+    // The same with the limits the document's other values set: Addr's
+    // maximum follows the address mode (A.Len). For values the engineer types.
+    static ParameterSpec inDocument(const QDomElement &element);
     // True when the document of anyParameter sets the 11-bit address mode
     // (A.Len = 1), or has no such setting.
     static bool longAddressMode(const QDomElement &anyParameter);

@@ -183,7 +183,7 @@ QWidget *HrcEditDelegate::createEditor(QWidget *parent, const QStyleOptionViewIt
     edit->setReadOnly(e.attribute(QStringLiteral("readonly")) == QLatin1String("yes"));
     const QString minText = e.attribute(QStringLiteral("minvalue"));
     // The limit as the value rules see it (the device address follows the address mode).
-    const QString maxText = ParameterSpec::fromElement(e).maxValue;
+    const QString maxText = ParameterSpec::inDocument(e).maxValue;
     edit->setProperty("hrcMinText", minText);
     edit->setProperty("hrcMaxText", maxText);
     if (editorKind(e) == FloatEditor) {

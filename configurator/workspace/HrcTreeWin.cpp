@@ -15,6 +15,7 @@
 #include "HrcTreeWorkers.h"
 #include "KavuIOhelper.h"
 #include "KavuMon.h"
+#include "LinkHealthPanel.h"
 #include "TestParamWin.h"
 #include "TrendWin.h"
 #include "WaitWin.h"
@@ -734,6 +735,10 @@ void HrcTreeWin::onKavuIOFinished(QString msg, int count, int total)
         restoreDocumentAfterRead();
         emit deviceReadKeepingDocument(count == 0 && !outcome.cancelled);
     }
+    // A link just checked: the link figures count from here, not the
+    // outages before it.
+    if (connectionChecked)
+        linkHealth->reset();
     // The first connection after offline edits: compare before anything is written.
     if (connectionChecked)
         offeredCompareFirst();
