@@ -137,7 +137,7 @@ int createTemporary(const QString &target, QByteArray *name)
 
 bool AtomicFile::checkTarget(const QString &path, QString *error)
 {
-    const QString target = writtenPath(path);
+    const QString target = QFileInfo(writtenPath(path)).absoluteFilePath();
 #ifdef Q_OS_WIN
     const QFileInfo info(target);
     if (info.exists() && !info.isFile()) {

@@ -1,7 +1,9 @@
 #include "BackupStore.h"
 
+#include "AtomicFile.h"
 #include "ConfigStore.h"
 #include "HrcDocument.h"
+#include "IniText.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,7 +12,6 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QTemporaryFile>
 #include <QThreadPool>
 
 #include <algorithm>
@@ -152,30 +153,13 @@ QString BackupStore::save(const QString &device, const QString &action, const Va
         return QString();
     }
     const QString path = folder + QLatin1Char('/') + fileName(stamp, action);
-    // Written whole under another name first, so that no list ever shows a
-    // half-written backup.
-    QTemporaryFile temporary(folder + QStringLiteral("/.backup.XXXXXX"));
-    if (!temporary.open()) {
-        *errorString = temporary.errorString();
+    // Written whole under another name first (AtomicFile), so that no list
+    // ever shows a half-written backup.
+    IniText::Entries entries;
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        entries.insert(QLatin1String(ConfigStore::group) + QLatin1Char('/') + it.key(), it.value());
+    if (!AtomicFile::write(path, IniText::make(entries, false), errorString))
         return QString();
-    }
-    temporary.close();
-    {
-        QSettings settings(temporary.fileName(), QSettings::IniFormat);
-        for (auto it = values.cbegin(); it != values.cend(); ++it)
-            settings.setValue(QLatin1String(ConfigStore::group) + QLatin1Char('/') + it.key(), it.value());
-        settings.sync();
-        if (settings.status() != QSettings::NoError) {
-            *errorString = tr("запись в файл не удалась");
-            return QString();
-        }
-    }
-    QFile::remove(path);
-    if (!QFile::rename(temporary.fileName(), path)) {
-        *errorString = tr("не удалось переименовать временный файл в %1").arg(QDir::toNativeSeparators(path));
-        return QString();
-    }
-    temporary.setAutoRemove(false);
 
     const QVector<Entry> kept = list(device);
     for (int i = keep(); i < kept.size(); ++i)

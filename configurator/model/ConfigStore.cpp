@@ -1,22 +1,14 @@
 #include "ConfigStore.h"
 
+#include "AtomicFile.h"
 #include "HrcDocument.h"
+#include "IniText.h"
 #include "ValueCodec.h"
 
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QSettings>
-#include <QTemporaryFile>
-
-#ifdef Q_OS_WIN
-#include <windows.h>
-#else
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <sys/stat.h>
-#include <utility>
-#endif
 
 const char *const ConfigStore::group = "hrc417";
 
@@ -53,27 +45,12 @@ bool acceptsEnumText(const QDomElement &parameter, const ParameterSpec &spec, co
            || ValueCodec::enumAccepts(spec, text);
 }
 
-QString statusText(QSettings::Status status)
+// The entries a save writes: every parameter's value below start.
+void collectValues(const QDomElement &start, IniText::Entries *entries)
 {
-    return status == QSettings::FormatError ? ConfigStore::tr("неверный формат файла")
-                                            : ConfigStore::tr("запись в файл не удалась");
-}
-
-// Puts source in place of target in one step.
-bool replaceFile(const QString &source, const QString &target, QString *errorString)
-{
-#ifdef Q_OS_WIN
-    if (MoveFileExW(reinterpret_cast<const wchar_t *>(source.utf16()), reinterpret_cast<const wchar_t *>(target.utf16()),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
-    *errorString = ConfigStore::tr("не удалось заменить файл");
-    return false;
-#else
-    if (std::rename(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) == 0)
-        return true;
-    *errorString = QString::fromLocal8Bit(std::strerror(errno));
-    return false;
-#endif
+    forEachParameter(start, [&](const QDomElement &parameter) {
+        entries->insert(keyOf(parameter), parameter.attribute(QStringLiteral("value")));
+    });
 }
 
 } // namespace
@@ -104,120 +81,22 @@ void ConfigStore::restoreValues(const QDomElement &start, QSettings &settings, b
     });
 }
 
-bool ConfigStore::saveFile(const QDomElement &allParams, const QString &fileName, QString *errorString)
+bool ConfigStore::saveFile(const QDomElement &allParams, const QString &fileName, QString *errorString,
+                           AtomicFile::Way *way)
 {
-    // A symbolic link is saved through: its target gets the content, the link stays.
-    const QString path = writtenPath(fileName);
-    const QFileInfo target(path);
-    if (target.exists()) {
-        // The old file must be one we may replace (a read-only file stays).
-        QFile existing(path);
-        if (!existing.open(QIODevice::WriteOnly | QIODevice::Append)) {
-            *errorString = existing.errorString();
-            return false;
-        }
-    }
-    // The new permissions: the old file's, or what a new file of this user gets.
-    const QFile::Permissions permissions = target.exists() ? QFile::permissions(path) : newFilePermissions();
-
-    QTemporaryFile temporary(target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".XXXXXX"));
-    // Where no name fits, Qt may open a file without a name: of no use here.
-    if (!temporary.open() || temporary.fileName().isEmpty()) {
-        // The directory takes no temporary file (no right to create files
-        // there, a name too long for a second file): an existing file we may
-        // write is still written, in place.
-        if (target.exists())
-            return writeInPlace(allParams, path, errorString);
-        *errorString = tr("в папке файла не удалось создать временный файл (%1)")
-                           .arg(temporary.fileName().isEmpty() ? tr("имя слишком длинное") : temporary.errorString());
-        return false;
-    }
-    const QString temporaryName = temporary.fileName();
-    temporary.close();
-    temporary.setPermissions(permissions);
-    if (!writeSettingsFile(allParams, temporaryName, errorString))
-        return false;
-    if (!replaceFile(temporaryName, target.absoluteFilePath(), errorString))
-        return false;
-    temporary.setAutoRemove(false); // it is the file now
-    return true;
+    IniText::Entries entries;
+    collectValues(allParams, &entries);
+    return AtomicFile::write(fileName, IniText::make(entries, false), errorString, way);
 }
 
 QString ConfigStore::writtenPath(const QString &fileName)
 {
-    QString path = fileName;
-    // A chain of links ends at the file to write, existing or not yet.
-    for (int hops = 0; hops < 40; ++hops) {
-        const QFileInfo info(path);
-        if (!info.isSymLink())
-            break;
-        path = info.symLinkTarget();
-    }
-    return path;
+    return AtomicFile::writtenPath(fileName);
 }
 
 QFile::Permissions ConfigStore::newFilePermissions()
 {
-#ifdef Q_OS_WIN
-    return QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
-#else
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    const mode_t mode = 0666 & ~mask;
-    QFile::Permissions permissions;
-    const std::pair<mode_t, QFile::Permission> bits[] = {
-        {S_IRUSR, QFile::ReadOwner}, {S_IWUSR, QFile::WriteOwner}, {S_IRGRP, QFile::ReadGroup},
-        {S_IWGRP, QFile::WriteGroup}, {S_IROTH, QFile::ReadOther}, {S_IWOTH, QFile::WriteOther},
-    };
-    for (const auto &bit : bits) {
-        if (mode & bit.first)
-            permissions |= bit.second;
-    }
-    // Qt's owner flags are the user's own on this system.
-    if (permissions & QFile::ReadOwner)
-        permissions |= QFile::ReadUser;
-    if (permissions & QFile::WriteOwner)
-        permissions |= QFile::WriteUser;
-    return permissions;
-#endif
-}
-
-bool ConfigStore::writeSettingsFile(const QDomElement &allParams, const QString &fileName, QString *errorString)
-{
-    QSettings settings(fileName, QSettings::IniFormat);
-    storeValues(allParams, settings);
-    settings.sync();
-    if (settings.status() != QSettings::NoError) {
-        *errorString = statusText(settings.status());
-        return false;
-    }
-    return true;
-}
-
-bool ConfigStore::writeInPlace(const QDomElement &allParams, const QString &path, QString *errorString)
-{
-    // The content is made complete elsewhere first, so a failure to make it
-    // leaves the file as it was.
-    QTemporaryFile elsewhere;
-    if (!elsewhere.open()) {
-        *errorString = elsewhere.errorString();
-        return false;
-    }
-    elsewhere.close();
-    if (!writeSettingsFile(allParams, elsewhere.fileName(), errorString))
-        return false;
-    QFile content(elsewhere.fileName());
-    if (!content.open(QIODevice::ReadOnly)) {
-        *errorString = content.errorString();
-        return false;
-    }
-    const QByteArray bytes = content.readAll();
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() || !file.flush()) {
-        *errorString = file.errorString();
-        return false;
-    }
-    return true;
+    return AtomicFile::newFilePermissions();
 }
 
 bool ConfigStore::openFile(const QDomElement &allParams, const QString &fileName, QString *errorString)
@@ -241,10 +120,27 @@ std::unique_ptr<QSettings> ConfigStore::lastConfiguration()
     return settings;
 }
 
-bool ConfigStore::saveLastConfiguration(const QDomElement &allParams)
+bool ConfigStore::saveLastConfiguration(const QDomElement &allParams, QString *errorString)
 {
-    std::unique_ptr<QSettings> settings = lastConfiguration();
-    storeValues(allParams, *settings);
-    settings->sync();
-    return settings->status() == QSettings::NoError;
+    // The store holds the program's other settings too: they are kept, and
+    // the whole file is written anew.
+    IniText::Entries entries;
+    QString path;
+    {
+        const std::unique_ptr<QSettings> settings = lastConfiguration();
+        settings->setFallbacksEnabled(false); // the user's own file only
+        path = settings->fileName();
+        for (const QString &key : settings->allKeys())
+            entries.insert(key, settings->value(key));
+    }
+    collectValues(allParams, &entries);
+    QString error;
+    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
+        error = tr("не удалось создать папку %1").arg(QDir::toNativeSeparators(QFileInfo(path).absolutePath()));
+    } else if (AtomicFile::write(path, IniText::make(entries, true), &error)) {
+        return true;
+    }
+    if (errorString)
+        *errorString = error;
+    return false;
 }

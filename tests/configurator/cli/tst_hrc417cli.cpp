@@ -17,6 +17,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+
 #include <memory>
 
 namespace {
@@ -57,7 +61,7 @@ private:
 
     // Runs hrc417 with args; the link options name the simulator's terminal
     // unless port is given.
-    Run hrc417(const QStringList &args, const QString &port = QString())
+    Run hrc417(const QStringList &args, const QString &port = QString(), int fileLimitKb = 0)
     {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -69,7 +73,17 @@ private:
         if (!args.contains(QStringLiteral("--port")))
             all << QStringLiteral("--port") << (port.isEmpty() ? QString::fromStdString(sim->ptyPath()) : port);
         all << QStringLiteral("--timeout") << QStringLiteral("1");
-        p.start(QStringLiteral(HRC417_CLI_PATH), all);
+        if (fileLimitKb > 0) {
+            // Files may grow to fileLimitKb KiB at most, and a write beyond
+            // just fails (as on a full disk) instead of killing the program.
+            p.start(QStringLiteral("/bin/sh"),
+                    QStringList{QStringLiteral("-c"),
+                                QStringLiteral("trap '' XFSZ; ulimit -f %1; exec \"$0\" \"$@\"").arg(fileLimitKb),
+                                QStringLiteral(HRC417_CLI_PATH)}
+                        + all);
+        } else {
+            p.start(QStringLiteral(HRC417_CLI_PATH), all);
+        }
         p.closeWriteChannel();
         if (!p.waitForFinished(60000))
             p.kill();
@@ -205,6 +219,44 @@ private slots:
                  qPrintable(r.out));
         QCOMPARE(count(sim->stderrText(), "write Rtc"), clockWrites);
         QCOMPARE(hrc417({QStringLiteral("diff"), backup}).status, 0);
+    }
+
+    void savedFilesAreWholeOrNotAtAll()
+    {
+        const QString good = path(QStringLiteral("good.hrc417"));
+        Run r = hrc417({QStringLiteral("read"), QStringLiteral("-o"), good});
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        QFile file(good);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        file.close();
+        QVERIFY(before.size() > 2048);
+
+        // A full disk: an error with the file and the reason, the old file intact.
+        r = hrc417({QStringLiteral("read"), QStringLiteral("-o"), good}, QString(), 1);
+        QVERIFY2(r.status != 0, qPrintable(r.err));
+        QVERIFY2(r.err.contains(good), qPrintable(r.err));
+        QVERIFY2(r.err.contains(QString::fromLocal8Bit(std::strerror(EFBIG))), qPrintable(r.err));
+        QVERIFY(!r.out.contains(QStringLiteral("Сохранено")) && !r.err.contains(QStringLiteral("Сохранено")));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before);
+        file.close();
+        QCOMPARE(QDir(home.path()).entryList({QStringLiteral(".good.hrc417*")}, QDir::Files | QDir::Hidden).size(), 0);
+
+        // Something that is not a regular file is refused and stays what it is.
+        const QString fifo = path(QStringLiteral("pipe.hrc417"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const QString folder = path(QStringLiteral("folder.hrc417"));
+        QVERIFY(QDir().mkdir(folder));
+        for (const QString &target : {fifo, folder}) {
+            r = hrc417({QStringLiteral("read"), QStringLiteral("Beep"), QStringLiteral("-o"), target});
+            QVERIFY2(r.status != 0, qPrintable(r.err));
+            QVERIFY2(r.err.contains(target), qPrintable(r.err));
+        }
+        struct stat st;
+        QCOMPARE(::stat(QFile::encodeName(fifo).constData(), &st), 0);
+        QVERIFY(S_ISFIFO(st.st_mode));
+        QVERIFY(QFileInfo(folder).isDir());
     }
 
     void badValuesAndDryRunsSendNothing()
