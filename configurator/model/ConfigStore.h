@@ -6,6 +6,8 @@
 #include <QDomElement>
 #include <QFile>
 #include <QString>
+#include <QStringList>
+#include <QVector>
 
 #include <memory>
 
@@ -22,7 +24,8 @@ class ConfigStore
 public:
     static const char *const group; // "hrc417"
 
-    // Writes the value of every parameter below start, in document order.
+    // Writes the value of every parameter below start, in document order; a
+    // value not set yet as the factory value an empty entry would give.
     static void storeValues(const QDomElement &start, QSettings &settings);
 
     // Sets the value of every parameter below start from the settings: a
@@ -44,7 +47,25 @@ public:
 
     // Checks that fileName can be read, then restores the values from it with
     // the communication parameters kept. On failure the document is unchanged.
-    static bool openFile(const QDomElement &allParams, const QString &fileName, QString *errorString);
+    // *faults (when given) gets one line per entry of the file that gave no
+    // value of its own: an empty entry (the factory value was taken) or a
+    // broken one; entries a save writes empty itself (read-only and polled
+    // parameters, empty factory values, link settings) are not listed.
+    static bool openFile(const QDomElement &allParams, const QString &fileName, QString *errorString,
+                         QStringList *faults = nullptr);
+
+    // An entry of the "hrc417" group whose text holds no usable value.
+    struct EntryFault
+    {
+        int line = 0;  // from 1
+        QString name;  // the parameter's namekavu
+        bool empty = false; // empty (or ""); otherwise its quoting is broken
+    };
+    // The faulty entries of a configuration file, in file order; empty when
+    // it cannot be read.
+    static QVector<EntryFault> entryFaults(const QString &fileName);
+    // "строка N: Name — пустое значение" / "— нарушены кавычки"
+    static QString faultText(const EntryFault &fault);
 
     // The warnings the windows show (titled "Конфигуратор HRC417").
     static QString saveFailedText(const QString &fileName, const QString &errorString)

@@ -292,6 +292,28 @@ private slots:
         QCOMPARE(r.out, QStringLiteral("Tin.F\t12\nT.sp[0]\t70\n"));
         r = hrc417({QStringLiteral("write"), file, QStringLiteral("--only"), QStringLiteral("ust_gr"), QStringLiteral("--dry-run")});
         QCOMPARE(r.out, QStringLiteral("T.sp[0]\t70\n"));
+
+        // An empty or cut entry holds no value: the file is an error (line
+        // and name), nothing of it is written, dry run or not.
+        const QString faulty = path(QStringLiteral("faulty.hrc417"));
+        for (const QByteArray &entry : {QByteArray("Beep="), QByteArray("T.sp%5B0%5D=\"6")}) {
+            {
+                QFile f(faulty);
+                QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+                f.write("[hrc417]\nTin.F=12\n" + entry + "\nGrtp%5B1%5D=\"-14,5;76\"\n");
+            }
+            const QString name = entry.startsWith("Beep") ? QStringLiteral("Beep") : QStringLiteral("T.sp[0]");
+            for (const QStringList &extra : {QStringList{}, QStringList{QStringLiteral("--dry-run")}}) {
+                r = hrc417(QStringList{QStringLiteral("write"), faulty} + extra);
+                QCOMPARE(r.status, 2);
+                QVERIFY2(r.err.contains(QStringLiteral("строка 3: ") + name), qPrintable(r.err));
+                QVERIFY(r.out.isEmpty());
+            }
+        }
+        // Outside what is sent (--only), the same entry is no reason to refuse.
+        r = hrc417({QStringLiteral("write"), faulty, QStringLiteral("--only"), QStringLiteral("Grtp[1]"),
+                    QStringLiteral("--dry-run")});
+        QVERIFY2(r.status == 0, qPrintable(r.err));
         QCOMPARE(count(sim->stderrText(), " write "), writes);
     }
 

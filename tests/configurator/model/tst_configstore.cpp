@@ -31,6 +31,7 @@ private slots:
     void newFileFollowsTheUmask();
     void fileIsSavedWhereNoTemporaryFileFits();
     void iniTextIsWhatQSettingsWrites();
+    void emptyAndBrokenEntriesAreNamed();
     void lastConfigurationKeepsOtherSettingsAndSurvivesFullDisk();
 
 private:
@@ -79,7 +80,10 @@ void TestConfigStore::fileHoldsOneEntryPerParameter()
     QCOMPARE(s.childGroups(), QStringList{"hrc417"});
     s.beginGroup("hrc417");
     QCOMPARE(s.childKeys().size(), 176);
-    QCOMPARE(s.value("bPS").toString(), doc.paramValue("bPS"));
+    // A value never set is saved as the factory value opening would give.
+    QVERIFY(doc.paramValue("bPS").isEmpty());
+    QCOMPARE(s.value("bPS").toString(), doc.findParameter("bPS").attribute("defaultvalue"));
+    QVERIFY(!s.value("bPS").toString().isEmpty());
     QCOMPARE(s.value("Port").toString(), QString("COM1"));
     QCOMPARE(s.value("Grtp[0]").toString(), QString("-20,5;85"));
     QVERIFY(s.contains("r.cor:0"));
@@ -315,6 +319,50 @@ void TestConfigStore::iniTextIsWhatQSettingsWrites()
     QFile a(saved), b(byQt);
     QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
     QCOMPARE(a.readAll(), b.readAll());
+}
+
+void TestConfigStore::emptyAndBrokenEntriesAreNamed()
+{
+    // What the program saves itself opens without a word, values never set
+    // and read-only ones included.
+    HrcDocument doc = iotest::loadDocument();
+    doc.paramValue("Dev", "");
+    const QString saved = dir.filePath("own.hrc417");
+    QString error;
+    QVERIFY(ConfigStore::saveFile(doc.allParams(), saved, &error));
+    QVERIFY(QFile(saved).size() > 0);
+    QStringList faults{"stale"};
+    QVERIFY(ConfigStore::openFile(doc.allParams(), saved, &error, &faults));
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join('\n')));
+
+    const QString file = dir.filePath("faulty.hrc417");
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[other]\nBeep=\n\n[hrc417]\nTin.F=12\nBeep=\nT.sp%5B0%5D=\"6\nDev=\nAddr=\n"
+                "Grtp%5B0%5D=\"-20,5;85\"\nT.sp%5B1%5D=\"\"\n");
+    }
+    const QVector<ConfigStore::EntryFault> found = ConfigStore::entryFaults(file);
+    QCOMPARE(found.size(), 5);
+    QCOMPARE(found.at(0).line, 6);
+    QCOMPARE(found.at(0).name, QString("Beep"));
+    QVERIFY(found.at(0).empty);
+    QCOMPARE(found.at(1).line, 7);
+    QCOMPARE(found.at(1).name, QString("T.sp[0]"));
+    QVERIFY(!found.at(1).empty);
+    QCOMPARE(found.at(4).name, QString("T.sp[1]"));
+    QVERIFY(found.at(4).empty);
+
+    doc.paramValue("Beep", "0");
+    doc.paramValue("T.sp[1]", "40");
+    QVERIFY(ConfigStore::openFile(doc.allParams(), file, &error, &faults));
+    // Dev (read-only) and Addr (a link setting) are left out.
+    QCOMPARE(faults, (QStringList{"строка 6: Beep — пустое значение", "строка 7: T.sp[0] — нарушены кавычки",
+                                  "строка 11: T.sp[1] — пустое значение"}));
+    // The rule stays: an empty entry takes the factory value.
+    QCOMPARE(doc.paramValue("Beep"), doc.findParameter("Beep").attribute("defaultvalue"));
+    QCOMPARE(doc.paramValue("T.sp[1]"), doc.findParameter("T.sp[1]").attribute("defaultvalue"));
+    QCOMPARE(doc.paramValue("Tin.F"), QString("12"));
 }
 
 void TestConfigStore::lastConfigurationKeepsOtherSettingsAndSurvivesFullDisk()
