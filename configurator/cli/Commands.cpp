@@ -28,6 +28,7 @@
 #include <QSet>
 #include <QThread>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -479,6 +480,17 @@ int write(DeviceSession &session, const CliOptions &options, CliOutput &out)
             parameters << p;
     }
     bool bad = false;
+    // An empty or broken entry holds no value: sent, it would be the factory
+    // value or a cut one. The file is refused and nothing of it is written.
+    for (const ConfigStore::EntryFault &fault : ConfigStore::entryFaults(file)) {
+        if (std::any_of(parameters.cbegin(), parameters.cend(),
+                        [&](const QDomElement &p) { return nameOf(p) == fault.name; })) {
+            out.error(file + QStringLiteral(": ") + ConfigStore::faultText(fault));
+            bad = true;
+        }
+    }
+    if (bad)
+        return DeviceSession::BadUsage;
     for (const QDomElement &p : parameters) {
         const QString problem = valueProblem(p, attr(p, "value"));
         if (!problem.isEmpty()) {

@@ -568,7 +568,8 @@ void HrcTreeWin::on_toolButton_2_clicked()
     const QDomElement allParams = paramTree->documentModel().allParams();
     QString error;
     paramTree->collapseAll();
-    if (!ConfigStore::openFile(allParams, fileName, &error)) {
+    QStringList faults;
+    if (!ConfigStore::openFile(allParams, fileName, &error, &faults)) {
         QMessageBox::warning(this, tr("Конфигуратор HRC417"), tr("Ошибка чтение файла %1:\n%2.").arg(fileName, error),
                              QMessageBox::Ok);
         return;
@@ -577,6 +578,17 @@ void HrcTreeWin::on_toolButton_2_clicked()
     // the monitor stays ready, so ticking a box afterwards polls again.
     paramTree->buildTree();
     paramTree->setColourByNames(QString::fromLatin1(allSets), HrcTree::changedColour());
+    // Entries that gave no value of their own: the engineer should know
+    // which loaded values did not come from the file.
+    if (!faults.isEmpty()) {
+        QMessageBox box(QMessageBox::Warning, tr("Конфигуратор HRC417"),
+                        tr("Файл %1 открыт, но не все значения взяты из него: для пустых записей взяты "
+                           "заводские значения, записи с нарушенными кавычками прочитаны как есть.\n\n%2")
+                            .arg(QDir::toNativeSeparators(fileName), faults.join(QLatin1Char('\n'))),
+                        QMessageBox::Ok, this);
+        box.setObjectName(QStringLiteral("openFaultsBox"));
+        box.exec();
+    }
 }
 
 void HrcTreeWin::on_toolButton_3_clicked()

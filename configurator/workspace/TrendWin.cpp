@@ -1,15 +1,17 @@
 #include "TrendWin.h"
 
+#include "AtomicFile.h"
 #include "HrcTree.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QImage>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QShortcut>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -283,7 +285,7 @@ bool TrendWin::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-bool TrendWin::exportCsv(const QString &fileName) const
+bool TrendWin::exportCsv(const QString &fileName, QString *error) const
 {
     QString text = tr("Время");
     for (const QString &name : names)
@@ -296,30 +298,47 @@ bool TrendWin::exportCsv(const QString &fileName) const
         text += QStringLiteral("\r\n");
     }
     // Written whole or not at all: an old file stays if the write fails.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(text.toUtf8());
-    return file.commit();
+    QString reason;
+    return AtomicFile::write(fileName, text.toUtf8(), error ? error : &reason);
 }
 
-bool TrendWin::exportPng(const QString &fileName) const
+bool TrendWin::exportPng(const QString &fileName, QString *error) const
 {
-    return customPlot->savePng(fileName, customPlot->width(), customPlot->height());
+    QString reason;
+    if (!error)
+        error = &reason;
+    if (!AtomicFile::checkTarget(fileName, error))
+        return false;
+    // The plot as it is shown, at the screen's usual 96 dots per inch.
+    QImage image = customPlot->toPixmap(customPlot->width(), customPlot->height()).toImage();
+    const int dotsPerMeter = qRound(96 / 0.0254);
+    image.setDotsPerMeterX(dotsPerMeter);
+    image.setDotsPerMeterY(dotsPerMeter);
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    if (!image.save(&png, "PNG")) {
+        *error = tr("не удалось составить изображение PNG");
+        return false;
+    }
+    return AtomicFile::write(fileName, png.data(), error);
 }
 
 void TrendWin::chooseCsvFile()
 {
     const QString name = QFileDialog::getSaveFileName(this, tr("Экспорт CSV..."), QDir::homePath(),
                                                       QStringLiteral("CSV (*.csv)"));
-    if (!name.isEmpty() && !exportCsv(name))
-        readoutLabel->setText(tr("Не удалось записать файл ") + QDir::toNativeSeparators(name));
+    QString error;
+    if (!name.isEmpty() && !exportCsv(name, &error))
+        readoutLabel->setText(tr("Не удалось записать файл ") + QDir::toNativeSeparators(name) + QStringLiteral(": ")
+                              + error);
 }
 
 void TrendWin::choosePngFile()
 {
     const QString name = QFileDialog::getSaveFileName(this, tr("Сохранить PNG..."), QDir::homePath(),
                                                       QStringLiteral("PNG (*.png)"));
-    if (!name.isEmpty() && !exportPng(name))
-        readoutLabel->setText(tr("Не удалось записать файл ") + QDir::toNativeSeparators(name));
+    QString error;
+    if (!name.isEmpty() && !exportPng(name, &error))
+        readoutLabel->setText(tr("Не удалось записать файл ") + QDir::toNativeSeparators(name) + QStringLiteral(": ")
+                              + error);
 }

@@ -59,8 +59,10 @@ public:
 
     // ";"-separated like the monitor's log: "Время" and the labels, then one
     // line per cycle with the values as read (empty where none was read).
-    bool exportCsv(const QString &fileName) const;
-    bool exportPng(const QString &fileName) const;
+    // Both exports write the file whole or not at all; on failure *error
+    // (when given) names the file and the reason.
+    bool exportCsv(const QString &fileName, QString *error = nullptr) const;
+    bool exportPng(const QString &fileName, QString *error = nullptr) const;
 
 public slots:
     void onKavuMonUpdating(uint treeId, int, int);

@@ -794,6 +794,33 @@ void TestHrcTreeWin::saveChangeOpen()
     QVERIFY(end.wait());
     QCOMPARE(s.sim.writesOf("Tin.F", from), 1);
     QCOMPARE(s.sim.writesOf("Addr", from), 0);
+
+    // A file with an empty and a cut entry: opened by the rule (the factory
+    // value for the empty one), and the engineer is told which entries.
+    const QString faulty = dir.filePath("faulty.hrc417");
+    {
+        QFile f(faulty);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[hrc417]\nTin.F=14\nBeep=\nT.sp%5B0%5D=\"6\n");
+    }
+    s.tree()->updateItems(s.item("Beep"), false, "0", true, true);
+    whenDialogShown<QFileDialog>([faulty](QFileDialog *d) {
+        auto *name = d->findChild<QLineEdit *>("fileNameEdit");
+        typeInto(name, faulty);
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+    QString told;
+    whenDialogShown<QMessageBox>([&told](QMessageBox *box) {
+        told = box->objectName() + "|" + box->text();
+        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    });
+    QTest::mouseClick(s.window->toolButton(2), Qt::LeftButton);
+    QVERIFY2(told.startsWith("openFaultsBox|"), qPrintable(told));
+    QVERIFY2(told.contains("строка 3: Beep — пустое значение"), qPrintable(told));
+    QVERIFY2(told.contains("строка 4: T.sp[0] — нарушены кавычки"), qPrintable(told));
+    QVERIFY(!told.contains("Tin.F"));
+    QCOMPARE(s.value("Tin.F"), QString("14"));
+    QCOMPARE(s.value("Beep"), s.element("Beep").attribute("defaultvalue"));
 }
 
 void TestHrcTreeWin::testPanelReadsAndWrites()

@@ -177,16 +177,38 @@ void TestSafeChanges::backupsOnReadAllAndBeforeWritesKeptAndFailuresSaidOnce()
     QCOMPARE(s.readAll(), 0);
     QCOMPARE(loaded(BackupStore::list(folder)[0].path).value("Tin.F"), QString("25"));
 
-    // Retention: only the newest "BackupKeep" stay.
+    // Retention: only the newest "BackupKeep" stay, newest in the order
+    // written even after the clock was set back; a user's own file named
+    // like a backup is never removed.
+    const QString own = BackupStore::root() + "/" + folder + "/2020-05-01_10-00-00_before-repair.hrc417";
+    {
+        QFile file(own);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[hrc417]\nTin.F=30\n");
+    }
     ConfigStore::lastConfiguration()->setValue(BackupStore::keepKey, 4);
     QString error;
     const QDateTime old = QDateTime::currentDateTime().addDays(-10);
-    for (int day = 0; day < 3; ++day)
-        QVERIFY(!BackupStore::save(folder, "write", values, old.addDays(day), &error).isEmpty());
+    for (int day = 0; day < 3; ++day) {
+        const QString written = BackupStore::save(folder, "clock-back", values, old.addDays(day), &error);
+        QVERIFY2(QFileInfo::exists(written), qPrintable(error));
+    }
     backups = BackupStore::list(folder);
-    QCOMPARE(backups.size(), 4);
-    QCOMPARE(backups.last().stamp.date(), old.addDays(2).date()); // the two oldest went
-    QCOMPARE(backups.first().action, QString("read"));
+    QCOMPARE(backups.size(), 5);
+    QCOMPARE(backups.at(0).stamp.date(), old.addDays(2).date()); // the one written last
+    QCOMPARE(backups.at(1).stamp.date(), old.addDays(1).date());
+    QCOMPARE(backups.at(2).stamp.date(), old.date());
+    QCOMPARE(backups.at(3).action, QString("read"));            // the two written first went
+    QCOMPARE(backups.at(4).path, QFileInfo(own).absoluteFilePath());
+    QCOMPARE(loaded(own).value("Tin.F"), QString("30"));
+    // Even a retention of one keeps the backup just written.
+    ConfigStore::lastConfiguration()->setValue(BackupStore::keepKey, 1);
+    const QString newest = BackupStore::save(folder, "clock-back", values, old.addDays(-1), &error);
+    QVERIFY(QFileInfo::exists(newest));
+    backups = BackupStore::list(folder);
+    QCOMPARE(backups.size(), 2);
+    QCOMPARE(backups.first().path, newest);
+    QVERIFY(QFileInfo::exists(own));
 
     // A backup that cannot be written: the job goes on, said once.
     ConfigStore::lastConfiguration()->remove(BackupStore::keepKey);

@@ -27,8 +27,13 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <memory>
 #include <qcustomplot.h>
+#include <sys/resource.h>
+#include <utility>
 
 using namespace wstest;
 
@@ -203,12 +208,43 @@ void TestWatchWindows::trendsOfThePolledValues()
     }
     QVERIFY(celsiusCells <= celsiusData->size());
     QVERIFY(celsiusCells >= 4);
-    QVERIFY(!trends->exportCsv(dir.filePath("missing/trends.csv")));
+    QString error;
+    QVERIFY(!trends->exportCsv(dir.filePath("missing/trends.csv"), &error));
+    QVERIFY2(error.contains(QDir::toNativeSeparators(dir.filePath("missing"))), qPrintable(error));
 
     const QString png = dir.filePath("trends.png");
     QVERIFY(trends->exportPng(png));
     const QImage image(png);
     QCOMPARE(image.size(), trends->plot()->size());
+
+    // On a full disk (files may not grow to half the CSV's size) both
+    // exports fail with the reason and leave the files as they were.
+    file.close();
+    QByteArray csvBefore, pngBefore;
+    for (const auto &[name, bytes] : {std::pair<QString, QByteArray *>{csv, &csvBefore}, {png, &pngBefore}}) {
+        QFile f(name);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        *bytes = f.readAll();
+        QVERIFY(bytes->size() > 64);
+    }
+    struct rlimit old;
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tiny = old;
+    tiny.rlim_cur = rlim_t(csvBefore.size() / 2);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &tiny), 0);
+    QString csvError, pngError;
+    const bool csvWritten = trends->exportCsv(csv, &csvError);
+    const bool pngWritten = trends->exportPng(png, &pngError);
+    setrlimit(RLIMIT_FSIZE, &old);
+    QVERIFY(!csvWritten && !pngWritten);
+    for (const QString &reason : {csvError, pngError})
+        QVERIFY2(reason.contains(QString::fromLocal8Bit(std::strerror(EFBIG))), qPrintable(reason));
+    for (const auto &[name, bytes] : {std::pair<QString, QByteArray *>{csv, &csvBefore}, {png, &pngBefore}}) {
+        QFile f(name);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), *bytes);
+    }
 
     trends->setWindowMinutes(2);
     QVERIFY(!saveScreenshot(trends, "trend_window").isEmpty());
