@@ -1,6 +1,7 @@
 #include "HeatingCurveWin.h"
 
 #include "HeatingGraph.h"
+#include "HelpWin.h"
 #include "HrcTree.h"
 
 #include <QComboBox>
@@ -9,7 +10,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QShortcut>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
@@ -112,8 +112,7 @@ HeatingCurveWin::HeatingCurveWin(HrcTree *tree, QWidget *parent)
     layout->addLayout(outdoorRow);
     layout->addLayout(measureRow);
     layout->addWidget(tabs, 1);
-    auto *close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(close, &QShortcut::activated, this, &QWidget::close);
+    HelpWin::installWindowKeys(this, QStringLiteral("14-heating-curves.html"));
 
     if (paramTree) {
         if (QObject *monitor = paramTree->monitor())

@@ -1,6 +1,7 @@
 // The windows of the tools menu that watch the device while the monitor
-// polls it, against hrc417-sim on a pseudo-terminal: the live trends and the
-// heating curves with the measured operating point.
+// polls it, against hrc417-sim on a pseudo-terminal: the live trends (empty
+// at first, with a hint what to tick) and the heating curves with the
+// measured operating point.
 #include "HeatingCurveWin.h"
 #include "HrcTree.h"
 #include "HrcTreeWin.h"
@@ -110,10 +111,24 @@ void TestWatchWindows::trendsOfThePolledValues()
 
     // Three polled values of three kinds: a temperature, an output level and
     // a pump state. Each comes with the cycles the monitor reads.
+    // Opened with nothing polled: the empty plot says what to tick.
+    QLabel *hint = trends->emptyHint();
+    QVERIFY(hint->isVisible());
+    QVERIFY2(hint->text().contains("в ветви «Опрос оперативных параметров» дерева главного окна"),
+             qPrintable(hint->text()));
+    QVERIFY(!saveScreenshot(trends, "trend_window_empty").isEmpty());
     const QStringList polled = {"r.cor:0", "r.oe:0", "s.pmp:0"};
-    for (const QString &name : polled)
+    // Ticked, the value is awaited (its first reply comes through the event
+    // loop, which has not run since the tick).
+    s.tick(polled.first());
+    QVERIFY(hint->isVisible());
+    QVERIFY2(hint->text().startsWith("Отмеченные значения опрашиваются"), qPrintable(hint->text()));
+    for (const QString &name : polled.mid(1))
         s.tick(name);
     QTRY_VERIFY_WITH_TIMEOUT(trends->rows().size() >= 4, 20000);
+    // With a curve the hint is gone.
+    QVERIFY(!hint->isVisible());
+    QVERIFY(trends->plot()->legend->visible());
     QCOMPARE(QSet<QString>(trends->seriesNames().cbegin(), trends->seriesNames().cend()),
              QSet<QString>(polled.cbegin(), polled.cend()));
 
