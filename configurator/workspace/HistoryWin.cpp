@@ -41,6 +41,7 @@ HistoryWin::HistoryWin(HrcTreeWin *ownerWindow)
     restore->setObjectName(QStringLiteral("historyRestore"));
     hint = HelpWin::addEmptyHint(rows->viewport());
     auto *again = new QPushButton(tr("Обновить"), this);
+    again->setObjectName(QStringLiteral("historyRefresh"));
     auto *close = new QPushButton(tr("Закрыть"), this);
 
     auto *top = new QHBoxLayout;
