@@ -149,6 +149,7 @@ QWidget *HeatingCurveWin::buildContourPage(int contour)
         grid->setRowStretch(1, 1);
         c.plots[g] = plot;
         c.tables[g] = table;
+        c.hints[g] = HelpWin::addEmptyHint(plot);
     }
     c.status = new QLabel(page);
     c.status->setObjectName(QStringLiteral("liveStatus%1").arg(contour));
@@ -210,6 +211,15 @@ void HeatingCurveWin::drawContour(int contour, Graph graph)
         table->setVerticalHeaderItem(i, new QTableWidgetItem(QString::number(i + 1)));
     }
     filling = false;
+    QLabel *hint = c.hints[graph];
+    hint->setVisible(count == 0);
+    if (count == 0) {
+        const QDomElement nodes = paramTree ? paramTree->findParameter(QStringLiteral("Node[%1]").arg(2 * contour + int(graph)))
+                                            : QDomElement();
+        hint->setText(tr("У графика нет точек: в документе не задано их количество.\n\nПрочитайте параметры прибора "
+                         "(«Прочитать все параметры») или откройте файл настроек; число точек задает параметр «%1».")
+                          .arg(HrcDocument::translated(nodes.attribute(QStringLiteral("label")))));
+    }
 
     // The live curves are plottables the graph drawing does not clear.
     plot->clearPlottables();

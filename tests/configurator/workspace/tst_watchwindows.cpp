@@ -3,6 +3,7 @@
 // at first, with a hint what to tick) and the heating curves with the
 // measured operating point.
 #include "HeatingCurveWin.h"
+#include "HelpWin.h"
 #include "HrcTree.h"
 #include "HrcTreeWin.h"
 #include "HrcTreeWorkers.h"
@@ -95,6 +96,7 @@ class TestWatchWindows : public QObject
 private slots:
     void trendsOfThePolledValues();
     void heatingCurvesWithTheOperatingPoint();
+    void heatingCurvesWithoutPointsSayWhereTheyComeFrom();
 };
 
 void TestWatchWindows::trendsOfThePolledValues()
@@ -350,6 +352,51 @@ void TestWatchWindows::heatingCurvesWithTheOperatingPoint()
     QVERIFY(finished.wait(60000));
     QTRY_VERIFY_WITH_TIMEOUT(s.sim.writesOf("Grtr", from) == 1, 5000);
     QCOMPARE(s.sim.writesOf("Grtp", from), 0);
+}
+
+// A document with no graph values yet (nothing read, no file): every plot
+// says where its points come from; F1 opens the window's help page; a
+// read-all fills the graphs and the hints go.
+void TestWatchWindows::heatingCurvesWithoutPointsSayWhereTheyComeFrom()
+{
+    WindowSession s;
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    QVERIFY(s.value("Node[0]").isEmpty());
+    QTest::keyClick(s.window.get(), Qt::Key_G, Qt::ControlModifier);
+    auto *curves = s.window->findChild<HeatingCurveWin *>();
+    QVERIFY(curves);
+    QVERIFY(QTest::qWaitForWindowExposed(curves));
+    for (int c = 0; c < 2; ++c) {
+        for (auto g : {HeatingCurveWin::Heating, HeatingCurveWin::Return}) {
+            QCOMPARE(curves->table(c, g)->rowCount(), 0);
+            QLabel *hint = curves->emptyHint(c, g);
+            QCOMPARE(hint->isVisible(), c == 0); // the first tab is shown
+            QVERIFY2(hint->text().startsWith("У графика нет точек"), qPrintable(hint->text()));
+            QVERIFY(hint->text().contains(g == HeatingCurveWin::Heating ? "«Количество точек отопительного графика»"
+                                                                        : "«Количество точек графика обратной воды»"));
+        }
+    }
+    QVERIFY(!saveScreenshot(curves, "heating_curves_empty").isEmpty());
+    curves->activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), curves);
+    QTest::keyClick(curves, Qt::Key_F1);
+    QVERIFY(HelpWin::instance());
+    QCOMPARE(HelpWin::instance()->currentPage(), QString("14-heating-curves.html"));
+    delete HelpWin::instance();
+
+    QSignalSpy finished(s.helper(), &KavuIOhelper::kavuIOFinished);
+    QTest::mouseClick(s.window->toolButton(4), Qt::LeftButton);
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(finished.first().at(1).toInt(), 0);
+    QTRY_COMPARE(curves->table(0, HeatingCurveWin::Heating)->rowCount(), 5);
+    for (int c = 0; c < 2; ++c) {
+        for (auto g : {HeatingCurveWin::Heating, HeatingCurveWin::Return})
+            QVERIFY(curves->emptyHint(c, g)->isHidden());
+    }
+    curves->activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), curves);
+    QTest::keyClick(curves, Qt::Key_Escape);
+    QVERIFY(!curves->isVisible());
 }
 
 QTEST_MAIN(TestWatchWindows)
