@@ -29,10 +29,13 @@ QString safeName(QString text)
     return text.replace(outside, QStringLiteral("_"));
 }
 
-// The value the device reported for a parameter, when its last exchange succeeded.
+// The value the device reported for a parameter, when its last exchange
+// succeeded or a write's read-back found another value (-1003: ioValue is
+// what the device holds).
 bool deviceValue(const QDomElement &parameter, QString *value)
 {
-    if (parameter.attribute(QStringLiteral("ioLastErrCode")) != QLatin1String("0")
+    const QString code = parameter.attribute(QStringLiteral("ioLastErrCode"));
+    if ((code != QLatin1String("0") && code != QLatin1String("-1003"))
         || !parameter.hasAttribute(QStringLiteral("ioValue")))
         return false;
     *value = parameter.attribute(QStringLiteral("ioValue"));

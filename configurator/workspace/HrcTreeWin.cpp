@@ -2,6 +2,7 @@
 
 #include "BackupStore.h"
 #include "CompareWin.h"
+#include "ConfigFileDialog.h"
 #include "ConfigStore.h"
 #include "DeviceBackup.h"
 #include "ErrorText.h"
@@ -105,6 +106,7 @@ HrcTreeWin::HrcTreeWin(const QDomDocument &doc, QWidget *parent, std::shared_ptr
     installCommands();
     installToolsMenu();
     installSearchAndLinkHealth();
+    installResultBar();
     ui->toolButton_tomin->hide();
     resize(1180, 800);
 }
@@ -247,6 +249,10 @@ void HrcTreeWin::connectWorker()
     connect(helper, &KavuIOhelper::kavuIOStarting, this, &HrcTreeWin::onKavuIOStarting);
     connect(helper, &KavuIOhelper::kavuIOUpdating, this, &HrcTreeWin::onKavuIOUpdating);
     connect(helper, &KavuIOhelper::kavuIOFinished, this, &HrcTreeWin::onKavuIOFinished);
+    connect(helper, &KavuIOhelper::parameterVerified, this, [this](const QString &name, const QString &, const QString &, int outcome) {
+        if (outcome == KavuComm::verifyDiffers && !differingThisJob.contains(name))
+            differingThisJob << name;
+    });
     connect(helper, &KavuIOhelper::kavuIOVerifying, this, [this](int verified, int count) {
         // The writes are done; what remains is reading them back.
         flushProgress();
@@ -291,6 +297,7 @@ void HrcTreeWin::beginJob(int operation)
     verifying = false;
     jobOperation = operation;
     setCommandsEnabled(false);
+    noteJobBegins();
 }
 
 void HrcTreeWin::onPanelJobStarting(int operation)
@@ -298,6 +305,7 @@ void HrcTreeWin::onPanelJobStarting(int operation)
     if (operation == KavuComm::opWrite)
         DeviceBackup::save(paramTree->documentModel(), DeviceBackup::writeOne(), this);
     jobNames.clear();
+    jobOnlyChanged = false;
     beginJob(operation);
 }
 
@@ -314,6 +322,7 @@ void HrcTreeWin::startJob(const QString &names, int operation, bool includeCommP
     if (operation == KavuComm::opWrite)
         DeviceBackup::save(paramTree->documentModel(), action, this);
     jobNames = names;
+    jobOnlyChanged = onlyChanged;
     KavuIOhelper *helper = treeWorkers->ioHelper();
     helper->setJob(names, KavuComm::KavuCommOperation(operation), includeCommParams);
     beginJob(operation);
@@ -573,8 +582,8 @@ void HrcTreeWin::on_toolButton_3_clicked()
 {
     if (jobRunning)
         return;
-    const QString fileName = QFileDialog::getSaveFileName(this, tr("Сохранить файл конфигурации"), QDir::homePath(),
-                                                          tr("Файлы HRC417 (*.hrc417)"));
+    const QString fileName =
+        ConfigFileDialog::saveFileName(this, tr("Сохранить файл конфигурации"), tr("Файлы HRC417 (*.hrc417)"));
     if (fileName.isEmpty())
         return;
     const QDomElement allParams = paramTree->documentModel().allParams();
@@ -613,6 +622,7 @@ void HrcTreeWin::flushProgress()
     for (const Progress &p : updates) {
         if (p.treeID != testJobTotal)
             paramTree->onKavuMonUpdating(p.treeID, p.done, p.total);
+        noteJobProgress(paramTree->elementById(p.treeID));
     }
     const Progress &last = updates.last();
     const QString text = jobOperation == KavuComm::opRead ? tr("Чтение параметров. Прочитано %1 из %2")
@@ -713,6 +723,7 @@ void HrcTreeWin::onKavuIOFinished(QString msg, int count, int total)
         // A failed parameter's own text is already there.
         testParamWin->setStatusText(statusText, count != 0 || outcome.cancelled);
     }
+    noteJobEnded(count != 0 || outcome.cancelled || !differingThisJob.isEmpty());
     const bool connectionChecked = checkingConnection && count == 0 && !outcome.cancelled;
     checkingConnection = false;
     jobRunning = false;

@@ -785,6 +785,10 @@ void TestWizard::finalPageSavesConfiguration()
     QCOMPARE(title, QString("Сохранить файл конфигурации"));
     QSettings saved(file, QSettings::IniFormat);
     QCOMPARE(saved.value("hrc417/Addr").toString(), QString("12"));
+    // Without an extension: saved as a configuration file all the same.
+    wstest::whenDialogShown<QFileDialog>([&](QFileDialog *dialog) { typeFileName(dialog, dir.filePath("plant2")); });
+    click(w.get(), "saveParamButton");
+    QVERIFY(QFile::exists(dir.filePath("plant2.hrc417")));
 
     // An unwritable place gives the warning and leaves the wizard where it is.
     const QString bad = "/proc/plant.hrc417"; // no file can be made there, not even by root
