@@ -38,6 +38,15 @@ QPointer<HelpWin> &helpWindow()
     return window;
 }
 
+// Esc and Ctrl+W close the window, from any of its fields.
+void addCloseKeys(QWidget *window)
+{
+    for (const QKeySequence &key : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL + Qt::Key_W)}) {
+        auto *close = new QShortcut(key, window);
+        QObject::connect(close, &QShortcut::activated, window, &QWidget::close);
+    }
+}
+
 QString readPage(const QString &path)
 {
     QFile file(path);
@@ -75,10 +84,7 @@ void HelpWin::installWindowKeys(QWidget *window, const QString &page)
 {
     auto *help = new QShortcut(QKeySequence(Qt::Key_F1), window);
     connect(help, &QShortcut::activated, window, [window, page] { openHelp(window, page); });
-    for (const QKeySequence &key : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL + Qt::Key_W)}) {
-        auto *close = new QShortcut(key, window);
-        connect(close, &QShortcut::activated, window, &QWidget::close);
-    }
+    addCloseKeys(window);
 }
 
 QLabel *HelpWin::addEmptyHint(QWidget *view)
@@ -172,11 +178,8 @@ HelpWin::HelpWin(QWidget *parent) : QWidget(parent, Qt::Window)
     });
     connect(results, &QListWidget::itemActivated, this, &HelpWin::resultChosen);
     connect(results, &QListWidget::itemClicked, this, &HelpWin::resultChosen);
-    // Closed as the program's other windows are, from any of its fields.
-    for (const QKeySequence &key : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL + Qt::Key_W)}) {
-        auto *close = new QShortcut(key, this);
-        connect(close, &QShortcut::activated, this, &QWidget::close);
-    }
+    // Closed as the windows of the tools menu are.
+    addCloseKeys(this);
 }
 
 HelpWin::~HelpWin() = default;
