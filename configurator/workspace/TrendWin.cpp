@@ -1,6 +1,7 @@
 #include "TrendWin.h"
 
 #include "AtomicFile.h"
+#include "HelpWin.h"
 #include "HrcTree.h"
 
 #include <QBuffer>
@@ -14,6 +15,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QSpinBox>
+#include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
 #include <qcustomplot.h>
@@ -104,10 +106,20 @@ TrendWin::TrendWin(HrcTree *tree, QWidget *parent)
     connect(pauseButton, &QPushButton::toggled, this, &TrendWin::setPaused);
     connect(csvButton, &QPushButton::clicked, this, &TrendWin::chooseCsvFile);
     connect(pngButton, &QPushButton::clicked, this, &TrendWin::choosePngFile);
-    auto *close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(close, &QShortcut::activated, this, &QWidget::close);
+    HelpWin::installWindowKeys(this, QStringLiteral("10-trends.html"));
+
+    // In the middle of the plot while it has no curve.
+    hintLabel = HelpWin::addEmptyHint(customPlot);
+    if (paramTree) {
+        // A box ticked or cleared in the tree changes what the hint says.
+        connect(paramTree, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem *, int column) {
+            if (column == 0)
+                updateHint();
+        });
+    }
 
     attachMonitor();
+    updateHint();
     refreshRange();
     resize(900, 560);
 }
@@ -146,6 +158,34 @@ void TrendWin::addSample(const QString &name, const QString &label, const QStrin
     refreshRange();
 }
 
+void TrendWin::updateHint()
+{
+    // An empty legend would be a stray frame in the corner.
+    customPlot->legend->setVisible(!graphs.isEmpty());
+    if (!graphs.isEmpty()) {
+        hintLabel->hide();
+        return;
+    }
+    bool ticked = false;
+    if (paramTree) {
+        for (QTreeWidgetItemIterator it(paramTree); *it && !ticked; ++it) {
+            const QTreeWidgetItem *item = *it;
+            // The log file's box switches the log, not a value.
+            ticked = (item->flags() & Qt::ItemIsUserCheckable) && item->checkState(0) == Qt::Checked
+                     && paramTree->elementOf(item).attribute(kNamekavu) != QLatin1String("logfile");
+        }
+    }
+    hintLabel->setText(ticked ? tr("Отмеченные значения опрашиваются: кривые появятся, как только прибор вернет "
+                                   "первые числа. Если их долго нет, проверьте связь с прибором и ошибки опроса в "
+                                   "дереве.")
+                              : tr("Здесь пока нет кривых: ни одно значение не опрашивается.\n\nОтметьте флажками "
+                                   "параметры в ветви «Опрос оперативных параметров» дерева главного окна "
+                                   "(например, «Температура на входе 1, °С» в ветви «Входы»). Программа начнет их "
+                                   "опрашивать, и у каждого числового значения здесь появится своя кривая.\n\n"
+                                   "F1 — справка по трендам."));
+    hintLabel->show();
+}
+
 QCPGraph *TrendWin::seriesFor(const QString &name, const QString &label)
 {
     if (QCPGraph *graph = graphs.value(name))
@@ -171,6 +211,7 @@ QCPGraph *TrendWin::seriesFor(const QString &name, const QString &label)
     graphs.insert(name, graph);
     labels.insert(name, label.isEmpty() ? name : label);
     names.append(name);
+    updateHint();
     return graph;
 }
 

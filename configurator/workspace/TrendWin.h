@@ -48,6 +48,10 @@ public:
     static QString unitOf(const QString &label);
     QCPAxis *axisOfUnit(const QString &unit) const { return axes.value(unit); }
 
+    // Shown over the empty plot: what to tick in the tree to get curves, or
+    // that the ticked values are awaited; hidden once there is a curve.
+    QLabel *emptyHint() const { return hintLabel; }
+
     int windowMinutes() const;
     void setWindowMinutes(int minutes);
     bool isPaused() const { return paused; }
@@ -73,6 +77,7 @@ protected:
 
 private:
     void attachMonitor();
+    void updateHint();
     void addSample(const QString &name, const QString &label, const QString &text, const QDateTime &time);
     QCPGraph *seriesFor(const QString &name, const QString &label);
     void dropOldSamples(const QDateTime &now);
@@ -86,6 +91,7 @@ private:
     QSpinBox *minutesBox = nullptr;
     QPushButton *pauseButton = nullptr;
     QLabel *readoutLabel = nullptr;
+    QLabel *hintLabel = nullptr;
     QVector<Row> samples;
     QStringList names;
     QHash<QString, QString> labels;

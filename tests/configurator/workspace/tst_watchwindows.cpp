@@ -1,7 +1,9 @@
 // The windows of the tools menu that watch the device while the monitor
-// polls it, against hrc417-sim on a pseudo-terminal: the live trends and the
-// heating curves with the measured operating point.
+// polls it, against hrc417-sim on a pseudo-terminal: the live trends (empty
+// at first, with a hint what to tick) and the heating curves with the
+// measured operating point.
 #include "HeatingCurveWin.h"
+#include "HelpWin.h"
 #include "HrcTree.h"
 #include "HrcTreeWin.h"
 #include "HrcTreeWorkers.h"
@@ -99,6 +101,7 @@ class TestWatchWindows : public QObject
 private slots:
     void trendsOfThePolledValues();
     void heatingCurvesWithTheOperatingPoint();
+    void heatingCurvesWithoutPointsSayWhereTheyComeFrom();
 };
 
 void TestWatchWindows::trendsOfThePolledValues()
@@ -115,10 +118,24 @@ void TestWatchWindows::trendsOfThePolledValues()
 
     // Three polled values of three kinds: a temperature, an output level and
     // a pump state. Each comes with the cycles the monitor reads.
+    // Opened with nothing polled: the empty plot says what to tick.
+    QLabel *hint = trends->emptyHint();
+    QVERIFY(hint->isVisible());
+    QVERIFY2(hint->text().contains("в ветви «Опрос оперативных параметров» дерева главного окна"),
+             qPrintable(hint->text()));
+    QVERIFY(!saveScreenshot(trends, "trend_window_empty").isEmpty());
     const QStringList polled = {"r.cor:0", "r.oe:0", "s.pmp:0"};
-    for (const QString &name : polled)
+    // Ticked, the value is awaited (its first reply comes through the event
+    // loop, which has not run since the tick).
+    s.tick(polled.first());
+    QVERIFY(hint->isVisible());
+    QVERIFY2(hint->text().startsWith("Отмеченные значения опрашиваются"), qPrintable(hint->text()));
+    for (const QString &name : polled.mid(1))
         s.tick(name);
     QTRY_VERIFY_WITH_TIMEOUT(trends->rows().size() >= 4, 20000);
+    // With a curve the hint is gone.
+    QVERIFY(!hint->isVisible());
+    QVERIFY(trends->plot()->legend->visible());
     QCOMPARE(QSet<QString>(trends->seriesNames().cbegin(), trends->seriesNames().cend()),
              QSet<QString>(polled.cbegin(), polled.cend()));
 
@@ -371,6 +388,51 @@ void TestWatchWindows::heatingCurvesWithTheOperatingPoint()
     QVERIFY(finished.wait(60000));
     QTRY_VERIFY_WITH_TIMEOUT(s.sim.writesOf("Grtr", from) == 1, 5000);
     QCOMPARE(s.sim.writesOf("Grtp", from), 0);
+}
+
+// A document with no graph values yet (nothing read, no file): every plot
+// says where its points come from; F1 opens the window's help page; a
+// read-all fills the graphs and the hints go.
+void TestWatchWindows::heatingCurvesWithoutPointsSayWhereTheyComeFrom()
+{
+    WindowSession s;
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    QVERIFY(s.value("Node[0]").isEmpty());
+    QTest::keyClick(s.window.get(), Qt::Key_G, Qt::ControlModifier);
+    auto *curves = s.window->findChild<HeatingCurveWin *>();
+    QVERIFY(curves);
+    QVERIFY(QTest::qWaitForWindowExposed(curves));
+    for (int c = 0; c < 2; ++c) {
+        for (auto g : {HeatingCurveWin::Heating, HeatingCurveWin::Return}) {
+            QCOMPARE(curves->table(c, g)->rowCount(), 0);
+            QLabel *hint = curves->emptyHint(c, g);
+            QCOMPARE(hint->isVisible(), c == 0); // the first tab is shown
+            QVERIFY2(hint->text().startsWith("У графика нет точек"), qPrintable(hint->text()));
+            QVERIFY(hint->text().contains(g == HeatingCurveWin::Heating ? "«Количество точек отопительного графика»"
+                                                                        : "«Количество точек графика обратной воды»"));
+        }
+    }
+    QVERIFY(!saveScreenshot(curves, "heating_curves_empty").isEmpty());
+    curves->activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), curves);
+    QTest::keyClick(curves, Qt::Key_F1);
+    QVERIFY(HelpWin::instance());
+    QCOMPARE(HelpWin::instance()->currentPage(), QString("14-heating-curves.html"));
+    delete HelpWin::instance();
+
+    QSignalSpy finished(s.helper(), &KavuIOhelper::kavuIOFinished);
+    QTest::mouseClick(s.window->toolButton(4), Qt::LeftButton);
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(finished.first().at(1).toInt(), 0);
+    QTRY_COMPARE(curves->table(0, HeatingCurveWin::Heating)->rowCount(), 5);
+    for (int c = 0; c < 2; ++c) {
+        for (auto g : {HeatingCurveWin::Heating, HeatingCurveWin::Return})
+            QVERIFY(curves->emptyHint(c, g)->isHidden());
+    }
+    curves->activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), curves);
+    QTest::keyClick(curves, Qt::Key_Escape);
+    QVERIFY(!curves->isVisible());
 }
 
 QTEST_MAIN(TestWatchWindows)
