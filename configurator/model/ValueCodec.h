@@ -23,6 +23,14 @@ namespace ValueCodec {
 // decimal point (the form of number widgets and of C); nothing else changes.
 QString withDecimalComma(const QString &text);
 QString withDecimalPoint(const QString &text);
+// A number as a person types it (an editor, a table cell, the command line)
+// in the document's form: blanks around it dropped and a decimal point taken
+// as the decimal comma ("2.5" -> "2,5"). Nothing else is changed or dropped,
+// so a text that is no number stays one for parseFloatText to refuse.
+QString typedNumber(const QString &text);
+// typedNumber for a value of the parameter's kind: floats and both halves of
+// a point; other kinds are returned as they are.
+QString typedValue(const ParameterSpec &spec, const QString &text);
 
 // A float as the document stores it: format 'g', six digits, decimal comma.
 QString floatText(double value);

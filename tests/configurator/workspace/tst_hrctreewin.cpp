@@ -155,6 +155,7 @@ private slots:
     void editorsLeftUnchangedStoreNothing();
     void initialiseLeavesPolledValuesAlone();
     void keyboardEditingAndRefusedValues();
+    void decimalPointIsTheDecimalComma();
     void windowMovesMaximisesAndRestores();
     void pollingAndBackToTheWizard();
 };
@@ -1208,6 +1209,73 @@ void TestHrcTreeWin::keyboardEditingAndRefusedValues()
     QCOMPARE(QToolTip::text(), QString("Ниже нет проблемных параметров"));
     QTest::mouseClick(s.window->toolButton(11), Qt::LeftButton);
     QCOMPARE(s.window->lastStatus(), QString("Выше нет проблемных параметров"));
+}
+
+void TestHrcTreeWin::decimalPointIsTheDecimalComma()
+{
+    Session s;
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    HrcTree *tree = s.tree();
+    HrcTreeWin &w = *s.window;
+    s.document.paramValue("d.ngt[0]", "5,0");
+    s.document.paramValue("T.sp[0]", "55,0");
+    tree->buildTree();
+
+    // "2.5" is two and a half degrees, not 25: the point is the decimal comma.
+    selectRow(s, "d.ngt[0]");
+    QTest::keyClick(tree, Qt::Key_F2);
+    QLineEdit *edit = nullptr;
+    QVERIFY(QTest::qWaitFor([&]() { return (edit = openEditor<QLineEdit>(tree->viewport())); }, 3000));
+    typeInto(edit, "2.5");
+    QCOMPARE(edit->text(), QString("2,5"));
+    QVERIFY(!saveScreenshot(&w, "editor_decimal_point").isEmpty());
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTRY_VERIFY(!openEditor<QLineEdit>(tree->viewport()));
+    QCOMPARE(s.value("d.ngt[0]"), QString("2,5"));
+    QCOMPARE(s.item("d.ngt[0]")->text(2), QString("2,5"));
+
+    // The keypad's decimal key gives the comma as well.
+    selectRow(s, "T.sp[0]");
+    QTest::keyClick(tree, Qt::Key_F2);
+    QVERIFY(QTest::qWaitFor([&]() { return (edit = openEditor<QLineEdit>(tree->viewport())); }, 3000));
+    typeInto(edit, "60");
+    QTest::keyClick(edit, Qt::Key_Period, Qt::KeypadModifier);
+    QTest::keyClick(edit, Qt::Key_5, Qt::KeypadModifier);
+    QCOMPARE(edit->text(), QString("60,5"));
+
+    // What is no number stays as typed and is refused with the reason.
+    typeInto(edit, "6x0.5");
+    QCOMPARE(edit->text(), QString("6x0,5"));
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(QToolTip::text(), QString("«6x0,5» — не число"));
+    QVERIFY(openEditor<QLineEdit>(tree->viewport()));
+    QCOMPARE(s.value("T.sp[0]"), QString("55,0"));
+    // Three decimals within the limits: the reason is the decimals, not the limits.
+    typeInto(edit, "60.125");
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(QToolTip::text(), QString("Допустимо не больше 2 знаков после запятой"));
+    typeInto(edit, "60.5");
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTRY_VERIFY(!openEditor<QLineEdit>(tree->viewport()));
+    QCOMPARE(s.value("T.sp[0]"), QString("60,5"));
+
+    // Written, the device holds the values typed, not ten times them.
+    JobEnd end(s);
+    QTest::keyClick(&w, Qt::Key_U, Qt::AltModifier);
+    QVERIFY(end.wait());
+    QCOMPARE(s.sim.writesOf("d.ngt"), 1);
+    QCOMPARE(s.sim.writesOf("T.sp"), 1);
+    QCOMPARE(s.element("d.ngt[0]").attribute("ioLastErrCode"), QString("0"));
+    QCOMPARE(s.element("T.sp[0]").attribute("ioLastErrCode"), QString("0"));
+    s.document.paramValue("d.ngt[0]", "0,0");
+    s.document.paramValue("T.sp[0]", "5,0");
+    JobEnd read(s);
+    selectRow(s, "d.ngt[0]");
+    QAction *readOne = contextAction(s, "d.ngt[0]", "Прочитать параметр");
+    QVERIFY(readOne);
+    readOne->trigger();
+    QVERIFY(read.wait());
+    QCOMPARE(s.value("d.ngt[0]"), QString("2,5"));
 }
 
 void TestHrcTreeWin::windowMovesMaximisesAndRestores()
