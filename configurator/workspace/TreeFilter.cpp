@@ -1,6 +1,7 @@
 #include "TreeFilter.h"
 
 #include "HrcTree.h"
+#include "ValueCodec.h"
 
 #include <QFont>
 #include <QSet>
@@ -48,6 +49,12 @@ bool TreeFilter::isAtFactoryValue(const QTreeWidgetItem *item) const
     if (!element.hasAttribute(kDefault) || element.hasAttribute(QStringLiteral("ivparam"))
         || element.attribute(kNamekavu) == QLatin1String("Port")
         || element.attribute(QStringLiteral("value")).isEmpty())
+        return true;
+    // Values compare by the codec's one rule ("5" is the factory "5,0",
+    // "-25;90" is "-25,0;90,0"), not as texts; what it does not read as a
+    // value of the kind (an entry's text for an enumeration) compares as shown.
+    if (ValueCodec::sameValue(tree->documentModel().spec(element), element.attribute(QStringLiteral("value")),
+                              element.attribute(kDefault)))
         return true;
     return tree->displayText(element) == tree->displayText(element, kDefault);
 }
