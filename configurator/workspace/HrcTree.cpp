@@ -606,6 +606,18 @@ void HrcTree::showContextMenu(const QPoint &pos)
     menu.exec(viewport()->mapToGlobal(pos));
 }
 
+void HrcTree::markLeftOutOfRead(uint treeId)
+{
+    const QDomElement element = m_elements.value(treeId);
+    if (element.isNull() || !HrcDocument::wasNotExchanged(element))
+        return;
+    QTreeWidgetItem *item = findItem(element.attribute(kNamekavu));
+    if (!item || itemColour(item) == changedColour())
+        return;
+    setItemColour(item, problemColour());
+    item->setText(kErrorColumn, errorText(element.attribute(QStringLiteral("ioLastErrCode")).toInt()));
+}
+
 void HrcTree::onKavuMonUpdating(uint treeId, int, int)
 {
     const QDomElement element = m_elements.value(treeId);

@@ -611,8 +611,12 @@ void HrcTreeWin::flushProgress()
     const QVector<Progress> updates = std::move(pendingProgress);
     pendingProgress.clear();
     for (const Progress &p : updates) {
-        if (p.treeID != testJobTotal)
-            paramTree->onKavuMonUpdating(p.treeID, p.done, p.total);
+        if (p.treeID == testJobTotal)
+            continue;
+        paramTree->onKavuMonUpdating(p.treeID, p.done, p.total);
+        // What a read left out shows an old value: a problem, not a fresh read.
+        if (jobOperation == KavuComm::opRead)
+            paramTree->markLeftOutOfRead(p.treeID);
     }
     const Progress &last = updates.last();
     const QString text = jobOperation == KavuComm::opRead ? tr("Чтение параметров. Прочитано %1 из %2")

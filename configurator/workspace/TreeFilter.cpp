@@ -69,7 +69,8 @@ bool TreeFilter::parameterMatches(const QTreeWidgetItem *item, const Criteria &c
     const QColor colour = HrcTree::itemColour(item);
     if (criteria.onlyChanged && colour != HrcTree::changedColour())
         return false;
-    if (criteria.onlyProblems && colour != HrcTree::problemColour())
+    // A problem row is red, or has its reason in red (an edit a job left out).
+    if (criteria.onlyProblems && !HrcTree::isProblemItem(item))
         return false;
     if (criteria.notFactory && isAtFactoryValue(item))
         return false;

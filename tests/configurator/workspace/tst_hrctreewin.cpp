@@ -11,6 +11,7 @@
 #include "KavuIOhelper.h"
 #include "KavuMon.h"
 #include "TestParamWin.h"
+#include "TreeSearchBar.h"
 #include "WaitWin.h"
 #include "WorkspaceTestSupport.h"
 
@@ -151,6 +152,7 @@ private slots:
     void testPanelReadsAndWrites();
     void cancelFromTheWaitWindow();
     void escapeInTheWaitWindowAsksThenCancels();
+    void aPulledLineLeavesNoOldValueLookingRead();
     void parametersLeftOutByTheDeadlineStayEdited();
     void editorsLeftUnchangedStoreNothing();
     void initialiseLeavesPolledValuesAlone();
@@ -970,6 +972,71 @@ void TestHrcTreeWin::cancelFromTheWaitWindow()
     QCOMPARE(s.tree()->selectedItems().size(), 1);
     QVERIFY(HrcDocument::wasNotExchanged(s.tree()->elementOf(s.tree()->selectedItems().first())));
     QTRY_VERIFY_WITH_TIMEOUT(!s.window->waitWindow()->isVisible(), 3000);
+}
+
+void TestHrcTreeWin::aPulledLineLeavesNoOldValueLookingRead()
+{
+    // A slow line, so that the line is pulled while the read is under way;
+    // the values of an earlier read are in the tree, in normal black.
+    Session s(QStringList{"--baud", "1200"}, 1);
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    s.document.paramValue("T.sp[0]", "55");
+    s.document.paramValue("d.ngt[0]", "5");
+    s.tree()->buildTree();
+    editValue(s, "Ind.c", "3"); // an edit not yet written
+    QVERIFY(!HrcTree::isProblemItem(s.item("T.sp[0]")));
+
+    JobEnd end(s);
+    QTest::mouseClick(s.window->toolButton(4), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(s.waitText().startsWith("Чтение параметров. Прочитано")
+                                 && !s.waitText().contains(" 0 из"),
+                             20000);
+    s.sim.stop();
+    QVERIFY(end.wait(300000));
+    QVERIFY(end.count() > 0);
+    QCOMPARE(s.window->lastStatus(), QString("Прочитано с ошибками (%1)").arg(end.count()));
+
+    // Every value not read in this job is a problem with its reason; an
+    // edit keeps its changed colour (still to be written) and is a problem too.
+    QStringList notRead;
+    int read = 0;
+    for (const QDomElement &p : iotest::parametersOf(s.document, HrcTreeWin::allSets)) {
+        const QString name = p.attribute("namekavu");
+        if (p.hasAttribute("localparam"))
+            continue;
+        QTreeWidgetItem *row = s.item(name);
+        QVERIFY2(row, qPrintable(name));
+        if (p.attribute("ioLastErrCode") == "0") {
+            ++read;
+            continue;
+        }
+        notRead << name;
+        QVERIFY2(HrcTree::isProblemItem(row), qPrintable(name));
+        QVERIFY2(!row->text(7).isEmpty(), qPrintable(name));
+        if (name == "Ind.c")
+            QCOMPARE(HrcTree::itemColour(row), HrcTree::changedColour());
+        else
+            QVERIFY2(HrcTree::itemColour(row) == HrcTree::problemColour(), qPrintable(name));
+    }
+    QVERIFY(read > 0);
+    QCOMPARE(notRead.size(), end.count());
+    QVERIFY(notRead.contains("T.sp[0]"));
+    QCOMPARE(HrcTree::itemColour(s.item("T.sp[0]")), HrcTree::problemColour());
+    QVERIFY(s.item("T.sp[0]")->text(7).startsWith("Обмен не выполнен"));
+
+    // "Только проблемные" finds every one of them, and nothing read.
+    QTest::mouseClick(s.window->searchBar()->problemsButton(), Qt::LeftButton);
+    QStringList shown;
+    for (const QDomElement &p : iotest::parametersOf(s.document, HrcTreeWin::allSets)) {
+        bool visible = !p.hasAttribute("localparam");
+        for (QTreeWidgetItem *i = s.item(p.attribute("namekavu")); i; i = i->parent())
+            visible = visible && !i->isHidden();
+        if (visible)
+            shown << p.attribute("namekavu");
+    }
+    QCOMPARE(shown, notRead);
+    QVERIFY(!saveScreenshot(s.window.get(), "pulled_line_only_problems").isEmpty());
+    QTest::mouseClick(s.window->searchBar()->problemsButton(), Qt::LeftButton);
 }
 
 void TestHrcTreeWin::escapeInTheWaitWindowAsksThenCancels()
