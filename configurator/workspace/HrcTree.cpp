@@ -586,9 +586,11 @@ void HrcTree::setSelectedToComputerTime()
     if (ParameterSpec::fromElement(element).kind != ValueKind::DateTime)
         return;
     element.setAttribute(QStringLiteral("undoValue"), element.attribute(kValue));
-    // The same form the date-time editor stores; changed, to be written.
-    updateItems(selected.first(), true, ValueCodec::dateTimeText(QDateTime::currentDateTime()),
-                true, true);
+    // The same form the date-time editor stores, marked to be taken again when
+    // it is sent; changed, to be written.
+    const QString now = ValueCodec::dateTimeText(QDateTime::currentDateTime());
+    HrcDocument::setComputerTime(element, now);
+    updateItems(selected.first(), true, now, true, true);
 }
 
 void HrcTree::showContextMenu(const QPoint &pos)

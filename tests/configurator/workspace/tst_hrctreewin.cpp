@@ -12,6 +12,7 @@
 #include "KavuMon.h"
 #include "TestParamWin.h"
 #include "TreeSearchBar.h"
+#include "ValueCodec.h"
 #include "WaitWin.h"
 #include "WorkspaceTestSupport.h"
 
@@ -1174,14 +1175,28 @@ void TestHrcTreeWin::editorsLeftUnchangedStoreNothing()
     QVERIFY(set.isValid());
     QVERIFY(qAbs(before.secsTo(set)) <= 2);
     QCOMPARE(HrcTree::itemColour(rtc), HrcTree::changedColour());
+    QCOMPARE(rtc->text(2), QString("время компьютера"));
+    // Asked for long ago (as at an earlier hour of the visit): the time sent
+    // is the computer's when the write goes out, not when it was asked for.
+    HrcDocument::setComputerTime(s.element("Rtc"), "2026/01/02/03:04:05");
+    QCOMPARE(s.document.displayText(s.element("Rtc")), QString("время компьютера"));
     const int from = s.sim.log().size();
     JobEnd end(s);
+    const QDateTime sending = QDateTime::currentDateTime();
     QTest::keyClick(s.window.get(), Qt::Key_U, Qt::AltModifier);
     QVERIFY(end.wait());
     QCOMPARE(end.count(), 0);
     QCOMPARE(end.total(), 1);
     QCOMPARE(s.sim.writesOf("Rtc", from), 1);
     QCOMPARE(allWrites(s, from), 1);
+    // The device's clock, read again, runs from the time of the write.
+    s.document.paramValue("Rtc", "2000/01/01/00:00:00");
+    JobEnd read(s);
+    contextAction(s, "Rtc", "Прочитать параметр")->trigger();
+    QVERIFY(read.wait());
+    const QDateTime held = ValueCodec::parseDateTime(s.value("Rtc"));
+    QVERIFY2(held.isValid() && held.secsTo(sending) <= 1, qPrintable(s.value("Rtc")));
+    QVERIFY(rtc->text(2) != QString("время компьютера"));
 }
 
 void TestHrcTreeWin::initialiseLeavesPolledValuesAlone()
