@@ -541,6 +541,27 @@ void TestHrcTreeWin::initialiseDeviceCancelledAndConfirmed()
     s.tree()->updateItems(s.item("Tin.F"), false, "33", true, true);
     s.tree()->updateItems(s.item("Addr"), false, "16", true, true);
 
+    // Enter is no confirmation: the default answer of the destructive
+    // question is "Отменить", whatever has the focus in the box.
+    QTest::keyClick(&w, Qt::Key_N, Qt::ControlModifier | Qt::AltModifier);
+    QTRY_VERIFY(w.messageBox()->isVisible());
+    QVERIFY(w.messageBox()->findChild<QPushButton *>("bNo")->isDefault());
+    QVERIFY(!w.messageBox()->findChild<QPushButton *>("bYes")->isDefault());
+    // The keys go to the box's focus widget, or the box itself (the offscreen
+    // platform does not hand the activation over to it).
+    QWidget *focus = w.messageBox()->focusWidget();
+    QTest::keyClick(focus ? focus : w.messageBox(), Qt::Key_Return);
+    QTRY_VERIFY(!w.messageBox()->isVisible());
+    QCOMPARE(s.value("Tin.F"), QString("33"));
+    QVERIFY(!w.isJobRunning());
+    QCOMPARE(allWrites(s, 0), 0);
+    QTest::keyClick(&w, Qt::Key_N, Qt::ControlModifier | Qt::AltModifier);
+    QTRY_VERIFY(w.messageBox()->isVisible());
+    QTest::keyClick(w.messageBox()->findChild<QWidget *>("textEdit"), Qt::Key_Enter);
+    QTRY_VERIFY(!w.messageBox()->isVisible());
+    QCOMPARE(s.value("Tin.F"), QString("33"));
+    QVERIFY(!w.isJobRunning());
+
     // Cancelled: nothing changes and nothing is sent.
     QTest::mouseClick(w.toolButton(12), Qt::LeftButton);
     QTRY_VERIFY(w.messageBox()->isVisible());
