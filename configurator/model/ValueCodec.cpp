@@ -563,6 +563,14 @@ bool sameValue(const ParameterSpec &spec, const QString &a, const QString &b)
     return a == b;
 }
 
+bool sameText(const ParameterSpec &spec, const QString &a, const QString &b)
+{
+    const QString x = a.trimmed(), y = b.trimmed();
+    if (x.isEmpty() || y.isEmpty())
+        return x.isEmpty() && y.isEmpty();
+    return x == y || sameValue(spec, x, y);
+}
+
 bool isValidText(const ParameterSpec &spec, const QString &text)
 {
     if (spec.kind == ValueKind::Float || spec.kind == ValueKind::Point || spec.kind == ValueKind::Time) {

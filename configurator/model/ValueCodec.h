@@ -117,6 +117,12 @@ Check decode(const ParameterSpec &spec, const QByteArray &bytes, QString &text);
 // False when either text is no value of the kind.
 bool sameValue(const ParameterSpec &spec, const QString &a, const QString &b);
 
+// Whether two texts of documents or files hold the same value, as every
+// window compares them: an empty text only matches an empty one; texts that
+// are values of the kind compare by sameValue ("5" is "5,0", "-25;90" is
+// "-25,0;90,0"); any other text (an enumeration's entry) as trimmed text.
+bool sameText(const ParameterSpec &spec, const QString &a, const QString &b);
+
 // Whether a stored or loaded text is a complete valid value of its kind
 // (a point needs both halves).
 bool isValidText(const ParameterSpec &spec, const QString &text);

@@ -53,8 +53,8 @@ bool TreeFilter::isAtFactoryValue(const QTreeWidgetItem *item) const
     // Values compare by the codec's one rule ("5" is the factory "5,0",
     // "-25;90" is "-25,0;90,0"), not as texts; what it does not read as a
     // value of the kind (an entry's text for an enumeration) compares as shown.
-    if (ValueCodec::sameValue(tree->documentModel().spec(element), element.attribute(QStringLiteral("value")),
-                              element.attribute(kDefault)))
+    if (ValueCodec::sameText(tree->documentModel().spec(element), element.attribute(QStringLiteral("value")),
+                             element.attribute(kDefault)))
         return true;
     return tree->displayText(element) == tree->displayText(element, kDefault);
 }
