@@ -395,6 +395,8 @@ int set(DeviceSession &session, const CliOptions &options, CliOutput &out)
                     value = QString::number(i);
             }
         }
+        // A number may be given with a decimal point; the document keeps the comma.
+        value = ValueCodec::typedValue(ParameterSpec::fromElement(p), value);
         const QString problem = valueProblem(p, value);
         if (!problem.isEmpty()) {
             out.error(problem);

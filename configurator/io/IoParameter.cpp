@@ -1,5 +1,7 @@
 #include "IoParameter.h"
 
+#include "HrcDocument.h"
+
 IoParameter IoParameter::fromElement(const QDomElement &element)
 {
     IoParameter p;
@@ -7,7 +9,9 @@ IoParameter IoParameter::fromElement(const QDomElement &element)
     p.name = element.attribute(QStringLiteral("namekavu"));
     p.label = element.attribute(QStringLiteral("label"));
     p.spec = ParameterSpec::fromElement(element);
-    p.value = element.attribute(QStringLiteral("value"));
+    // A clock set from the computer is taken as the job is handed over, not
+    // when the engineer asked for it.
+    p.value = HrcDocument::valueToSend(element);
     p.defaultValue = element.attribute(QStringLiteral("defaultvalue"));
     p.local = element.hasAttribute(QStringLiteral("localparam"));
     p.comm = element.hasAttribute(QStringLiteral("commparam"));

@@ -2,6 +2,7 @@
 
 #include "HrcValueText.h"
 
+#include <QDateTime>
 #include <QFile>
 
 namespace {
@@ -144,6 +145,8 @@ QString HrcDocument::displayText(const QDomElement &element, const QString &attr
     const QString text = element.attribute(attr);
     if (!isLimit && text.isEmpty())
         return tr("Нет данных");
+    if (attr == kValue && holdsComputerTime(element))
+        return tr("время компьютера");
 
     // A half of a point always shows the current value of its parent.
     if (attr == kValue && isPointHalf(element)) {
@@ -187,6 +190,29 @@ bool HrcDocument::wasNotExchanged(const QDomElement &e)
 {
     const QString code = e.attribute(QStringLiteral("ioLastErrCode"));
     return code == QLatin1String("-1001") || code == QLatin1String("-1002");
+}
+
+namespace {
+const QString kComputerTime = QStringLiteral("computerTime");
+}
+
+void HrcDocument::setComputerTime(QDomElement element, const QString &askedAt)
+{
+    element.setAttribute(kComputerTime, askedAt);
+    element.setAttribute(kValue, askedAt);
+}
+
+bool HrcDocument::holdsComputerTime(const QDomElement &element)
+{
+    const QString value = element.attribute(kValue);
+    return !value.isEmpty() && element.attribute(kComputerTime) == value
+           && ParameterSpec::fromElement(element).kind == ValueKind::DateTime;
+}
+
+QString HrcDocument::valueToSend(const QDomElement &element)
+{
+    return holdsComputerTime(element) ? ValueCodec::dateTimeText(QDateTime::currentDateTime())
+                                      : element.attribute(kValue);
 }
 
 void HrcDocument::preparePointChildren(QDomElement point)

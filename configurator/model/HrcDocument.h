@@ -84,6 +84,17 @@ public:
     // or the job was cancelled): the engineer's value stands, still unsent.
     static bool wasNotExchanged(const QDomElement &e);
 
+    // "Установить время компьютера": a clock value that is the computer's time
+    // at the moment it is sent. The element keeps the time it was asked for as
+    // its value (a valid date-time for files and comparisons) and the same
+    // text in the run-time attribute "computerTime"; any other value voids the
+    // mark. Until then the value shows as "время компьютера".
+    static void setComputerTime(QDomElement element, const QString &askedAt);
+    static bool holdsComputerTime(const QDomElement &element);
+    // The value to send: the computer's time now for a marked clock value,
+    // otherwise the value as it stands.
+    static QString valueToSend(const QDomElement &element);
+
     // The first X and Y child of a point parameter (null if not built yet).
     static QDomElement pointX(const QDomElement &point) { return point.firstChildElement(QStringLiteral("X")); }
     static QDomElement pointY(const QDomElement &point) { return point.firstChildElement(QStringLiteral("Y")); }

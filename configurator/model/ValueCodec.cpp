@@ -122,6 +122,22 @@ QString withDecimalPoint(const QString &text)
     return QString(text).replace(QLatin1Char(','), QLatin1Char('.'));
 }
 
+QString typedNumber(const QString &text)
+{
+    return withDecimalComma(text.trimmed());
+}
+
+QString typedValue(const ParameterSpec &spec, const QString &text)
+{
+    if (spec.kind != ValueKind::Float && spec.kind != ValueKind::Point)
+        return text;
+    // A point's halves are typed numbers each ("1.5; 2" -> "1,5;2").
+    QStringList parts = text.split(QLatin1Char(';'));
+    for (QString &part : parts)
+        part = typedNumber(part);
+    return parts.join(QLatin1Char(';'));
+}
+
 QString floatText(double value)
 {
     return withDecimalComma(QString::number(value, 'g', 6));
@@ -545,6 +561,14 @@ bool sameValue(const ParameterSpec &spec, const QString &a, const QString &b)
         break;
     }
     return a == b;
+}
+
+bool sameText(const ParameterSpec &spec, const QString &a, const QString &b)
+{
+    const QString x = a.trimmed(), y = b.trimmed();
+    if (x.isEmpty() || y.isEmpty())
+        return x.isEmpty() && y.isEmpty();
+    return x == y || sameValue(spec, x, y);
 }
 
 bool isValidText(const ParameterSpec &spec, const QString &text)

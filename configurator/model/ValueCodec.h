@@ -23,6 +23,14 @@ namespace ValueCodec {
 // decimal point (the form of number widgets and of C); nothing else changes.
 QString withDecimalComma(const QString &text);
 QString withDecimalPoint(const QString &text);
+// A number as a person types it (an editor, a table cell, the command line)
+// in the document's form: blanks around it dropped and a decimal point taken
+// as the decimal comma ("2.5" -> "2,5"). Nothing else is changed or dropped,
+// so a text that is no number stays one for parseFloatText to refuse.
+QString typedNumber(const QString &text);
+// typedNumber for a value of the parameter's kind: floats and both halves of
+// a point; other kinds are returned as they are.
+QString typedValue(const ParameterSpec &spec, const QString &text);
 
 // A float as the document stores it: format 'g', six digits, decimal comma.
 QString floatText(double value);
@@ -108,6 +116,12 @@ Check decode(const ParameterSpec &spec, const QByteArray &bytes, QString &text);
 // their scaled steps, times and dates field by field, raw bytes as bytes.
 // False when either text is no value of the kind.
 bool sameValue(const ParameterSpec &spec, const QString &a, const QString &b);
+
+// Whether two texts of documents or files hold the same value, as every
+// window compares them: an empty text only matches an empty one; texts that
+// are values of the kind compare by sameValue ("5" is "5,0", "-25;90" is
+// "-25,0;90,0"); any other text (an enumeration's entry) as trimmed text.
+bool sameText(const ParameterSpec &spec, const QString &a, const QString &b);
 
 // Whether a stored or loaded text is a complete valid value of its kind
 // (a point needs both halves).

@@ -223,22 +223,7 @@ QVector<QPair<QString, QVector<QDomElement>>> ReportBuilder::reportedSets(HrcDoc
 
 bool ReportBuilder::sameValue(const QDomElement &p, const QString &a, const QString &b)
 {
-    using namespace ValueCodec;
-    if (HrcDocument::isPoint(p)) {
-        quint32 x = 0, y = 0;
-        const int scale = pointScale(attr(p, "scaleFloat"));
-        if (encodePoint(a, scale, &x) && encodePoint(b, scale, &y))
-            return x == y;
-    } else if (attr(p, "type") == QLatin1String("float")) {
-        float x = 0, y = 0;
-        if (parseFloat(a, &x) && parseFloat(b, &y))
-            return x == y;
-    } else {
-        quint32 x = 0, y = 0;
-        if (parseUnsigned(a, 0xFFFFFFFFu, &x) && parseUnsigned(b, 0xFFFFFFFFu, &y))
-            return x == y;
-    }
-    return a.trimmed() == b.trimmed();
+    return ValueCodec::sameText(ParameterSpec::fromElement(p), a, b);
 }
 
 QString ReportBuilder::linkText(HrcDocument &doc)

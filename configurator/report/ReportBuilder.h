@@ -50,8 +50,8 @@ public:
     // The newest backup file of the device ("" when there is none).
     static QString newestBackup(const QString &deviceFolder);
 
-    // Whether two value texts mean the same value on the device: points by
-    // their scaled steps, numbers as they travel, anything else as text.
+    // Whether two value texts mean the same value on the device, by the
+    // codec's one rule (ValueCodec::sameText).
     static bool sameValue(const QDomElement &parameter, const QString &a, const QString &b);
     // The parameters of the reported sets, by the set's title.
     static QVector<QPair<QString, QVector<QDomElement>>> reportedSets(HrcDocument &document);

@@ -13,6 +13,7 @@
 #include "OStage.h"
 #include "OStagePostAction.h"
 #include "OStagesMap.h"
+#include "ValueCodec.h"
 #include "ui_Wizard.h"
 
 #include <QDebug>
@@ -192,7 +193,9 @@ void Wizard::setValue(const QString &name, const QString &newValue)
         element.setAttribute(QStringLiteral("value"), newValue);
         return;
     }
-    m_tree->paramValue(name, newValue);
+    // A typed number keeps the document's decimal comma whichever separator
+    // was typed.
+    m_tree->paramValue(name, ValueCodec::typedValue(ParameterSpec::fromElement(element), newValue));
 }
 
 void Wizard::restoreStoredValues()

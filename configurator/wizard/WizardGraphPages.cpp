@@ -173,8 +173,7 @@ void Wizard::acceptHysteresis(const QString &name, QWidget *editWidget)
 {
     auto *edit = static_cast<QLineEdit *>(editWidget);
     if (WizardRules::acceptsHysteresis(m_tree->findParameter(name), edit->text())) {
-        // The document keeps decimal commas whichever separator was typed.
-        setValue(name, ValueCodec::withDecimalComma(edit->text().trimmed()));
+        setValue(name, edit->text().trimmed());
     } else {
         edit->setText(value(name));
     }

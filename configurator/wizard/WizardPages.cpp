@@ -5,7 +5,6 @@
 #include "HrcDocument.h"
 #include "HrcTree.h"
 #include "OStagesMap.h"
-#include "ValueCodec.h"
 #include "ui_Wizard.h"
 
 #include <QTextCursor>
@@ -289,11 +288,8 @@ void Wizard::onGetConfigFromUI(int stageFrom)
     case stBackWaterSettings2C: {
         const QString c = QString::number(WizardRules::graphContour(stageFrom));
         setValue(WizardRules::pointCountName(stageFrom), ui->GraphCount_BackWaterSettings->currentText());
-        // The document keeps decimal commas whichever separator was typed.
-        setRequiredValue(QStringLiteral("Hy.b1[%1]").arg(c),
-                         ValueCodec::withDecimalComma(ui->GistPlus_BackWater->text()));
-        setRequiredValue(QStringLiteral("Hy.b2[%1]").arg(c),
-                         ValueCodec::withDecimalComma(ui->GistMinus_BackWater->text()));
+        setRequiredValue(QStringLiteral("Hy.b1[%1]").arg(c), ui->GistPlus_BackWater->text());
+        setRequiredValue(QStringLiteral("Hy.b2[%1]").arg(c), ui->GistMinus_BackWater->text());
         break;
     }
     case stHotWaterSettings:

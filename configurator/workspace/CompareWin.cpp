@@ -148,39 +148,7 @@ bool CompareWin::isCompared(const QDomElement &parameter)
 
 bool CompareWin::sameValue(const ParameterSpec &spec, const QString &a, const QString &b)
 {
-    if (a == b)
-        return true;
-    if (a.trimmed().isEmpty() || b.trimmed().isEmpty())
-        return a.trimmed().isEmpty() && b.trimmed().isEmpty();
-    switch (spec.kind) {
-    case ValueKind::Point: {
-        quint32 wa = 0, wb = 0;
-        if (ValueCodec::encodePoint(a, spec.scale, &wa) && ValueCodec::encodePoint(b, spec.scale, &wb))
-            return wa == wb;
-        break;
-    }
-    case ValueKind::Float: {
-        float fa = 0, fb = 0;
-        if (ValueCodec::parseFloat(a, &fa) && ValueCodec::parseFloat(b, &fb))
-            return fa == fb;
-        break;
-    }
-    case ValueKind::Byte:
-    case ValueKind::Short:
-    case ValueKind::Word: {
-        double da = 0, db = 0;
-        if (ValueCodec::parseFloatText(a, da) && ValueCodec::parseFloatText(b, db))
-            return da == db;
-        break;
-    }
-    case ValueKind::Enum:
-        if (spec.enumIndex || spec.bitmask)
-            return a.trimmed().toUInt() == b.trimmed().toUInt();
-        break;
-    default:
-        break;
-    }
-    return a.trimmed() == b.trimmed();
+    return ValueCodec::sameText(spec, a, b);
 }
 
 void CompareWin::showDeviceLastRead()

@@ -43,8 +43,8 @@ public:
     // engineer may write (not polled, not read-only, not the program's own,
     // not the clock).
     static bool isCompared(const QDomElement &parameter);
-    // Equal as the device would hold them: points by their scaled steps,
-    // numbers by value, other kinds by text.
+    // Equal as the device would hold them, by the codec's one rule
+    // (ValueCodec::sameText).
     static bool sameValue(const ParameterSpec &spec, const QString &a, const QString &b);
 
     // Sources. The device column is the device's last read unless another

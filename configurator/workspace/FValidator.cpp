@@ -1,5 +1,7 @@
 #include "FValidator.h"
 
+#include "ValueCodec.h"
+
 #include <QLocale>
 
 FValidator::FValidator(double minimum, double maximum, QObject *parent)
@@ -11,4 +13,13 @@ FValidator::FValidator(double minimum, double maximum, QObject *parent)
     russian.setNumberOptions(QLocale::RejectGroupSeparator);
     setLocale(russian);
     setNotation(QDoubleValidator::StandardNotation);
+}
+
+QValidator::State FValidator::validate(QString &input, int &pos) const
+{
+    // The codec's rule for typed numbers: "." is the decimal comma. The
+    // replacement keeps the length, so the cursor stays where it was.
+    input = ValueCodec::withDecimalComma(input);
+    const State state = QDoubleValidator::validate(input, pos);
+    return state == Invalid ? Intermediate : state;
 }

@@ -3,6 +3,7 @@
 #include "HeatingGraph.h"
 #include "HelpWin.h"
 #include "HrcTree.h"
+#include "ValueCodec.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -23,14 +24,11 @@ const QString kNamekavu = QStringLiteral("namekavu");
 const QString kValue = QStringLiteral("value");
 const double rangePadding = 2.0;
 
-// A number typed with a point or a comma; false when it does not read.
+// A number typed with a point or a comma (the codec's rule); false when it
+// does not read.
 bool readNumber(const QString &text, double *number)
 {
-    QString t = text.trimmed();
-    t.replace(QLatin1Char(','), QLatin1Char('.'));
-    bool ok = false;
-    *number = t.toDouble(&ok);
-    return ok && !t.isEmpty();
+    return ValueCodec::parseFloatText(ValueCodec::typedNumber(text), *number);
 }
 
 // The input each measured temperature comes from, as the plant is usually
@@ -336,7 +334,7 @@ void HeatingCurveWin::onCellEdited(int contour, Graph graph, QTableWidgetItem *i
     bool valid = true;
     for (int column = 0; column < 2; ++column) {
         QTableWidgetItem *cell = table->item(item->row(), column);
-        const QString text = cell ? cell->text().trimmed().replace(QLatin1Char('.'), QLatin1Char(',')) : QString();
+        const QString text = cell ? ValueCodec::typedNumber(cell->text()) : QString();
         double number = 0;
         double low = 0;
         double high = 0;

@@ -350,6 +350,10 @@ void HrcEditDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, c
         changed = newValue != old;
         break;
     case FloatEditor:
+        // The document's form of the typed number (a decimal comma).
+        newValue = shown = ValueCodec::typedNumber(static_cast<QLineEdit *>(editor)->text());
+        changed = newValue != old;
+        break;
     case IntegerEditor:
     case TextEditor:
         newValue = shown = static_cast<QLineEdit *>(editor)->text();
@@ -385,6 +389,24 @@ QString HrcEditDelegate::refusalReason(const QLineEdit *edit, const QString &min
         return QString();
     if (edit->text().trimmed().isEmpty())
         return tr("Введите значение");
+    // A text that is no number at all is said to be so, rather than blamed
+    // on the limits; the codec's rule decides what a number is.
+    const QString typed = ValueCodec::typedNumber(edit->text());
+    const auto *floats = qobject_cast<const FValidator *>(edit->validator());
+    double number = 0;
+    if (floats && !ValueCodec::parseFloatText(typed, number))
+        return tr("«%1» — не число").arg(edit->text());
+    if (qobject_cast<const IValidator *>(edit->validator())) {
+        bool integer = false;
+        number = double(typed.toLongLong(&integer));
+        if (!integer)
+            return tr("«%1» — не целое число").arg(edit->text());
+    }
+    double limit = 0;
+    const bool belowMin = ValueCodec::parseFloatText(minText, limit) && number < limit;
+    const bool aboveMax = ValueCodec::parseFloatText(maxText, limit) && number > limit;
+    if (floats && !belowMin && !aboveMax)
+        return tr("Допустимо не больше %1 знаков после запятой").arg(floats->decimals());
     if (!minText.isEmpty() && !maxText.isEmpty())
         return tr("Допустимо от %1 до %2").arg(minText, maxText);
     if (!minText.isEmpty())

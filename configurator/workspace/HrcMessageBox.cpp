@@ -29,8 +29,10 @@ void HrcMessageBox::showAbout()
     ui->bYes->hide();
     ui->bNo->hide();
     ui->pushButton->show();
+    ui->pushButton->setDefault(true);
     accepted = false;
     show();
+    ui->pushButton->setFocus();
 }
 
 void HrcMessageBox::showWarning()
@@ -41,8 +43,14 @@ void HrcMessageBox::showWarning()
     ui->bNo->show();
     ui->bYes->show();
     ui->pushButton->hide();
+    // A destructive answer is never the default: Enter cancels, and only a
+    // click on "Продолжить" (or Space on it) goes on.
+    ui->bYes->setAutoDefault(false);
+    ui->bYes->setDefault(false);
+    ui->bNo->setDefault(true);
     accepted = false;
     show();
+    ui->bNo->setFocus();
 }
 
 void HrcMessageBox::on_bYes_clicked()

@@ -590,9 +590,11 @@ void HrcTree::setSelectedToComputerTime()
     if (ParameterSpec::fromElement(element).kind != ValueKind::DateTime)
         return;
     element.setAttribute(QStringLiteral("undoValue"), element.attribute(kValue));
-    // The same form the date-time editor stores; changed, to be written.
-    updateItems(selected.first(), true, ValueCodec::dateTimeText(QDateTime::currentDateTime()),
-                true, true);
+    // The same form the date-time editor stores, marked to be taken again when
+    // it is sent; changed, to be written.
+    const QString now = ValueCodec::dateTimeText(QDateTime::currentDateTime());
+    HrcDocument::setComputerTime(element, now);
+    updateItems(selected.first(), true, now, true, true);
 }
 
 void HrcTree::showContextMenu(const QPoint &pos)
@@ -608,6 +610,18 @@ void HrcTree::showContextMenu(const QPoint &pos)
             menu.addSeparator();
     }
     menu.exec(viewport()->mapToGlobal(pos));
+}
+
+void HrcTree::markLeftOutOfRead(uint treeId)
+{
+    const QDomElement element = m_elements.value(treeId);
+    if (element.isNull() || !HrcDocument::wasNotExchanged(element))
+        return;
+    QTreeWidgetItem *item = findItem(element.attribute(kNamekavu));
+    if (!item || itemColour(item) == changedColour())
+        return;
+    setItemColour(item, problemColour());
+    item->setText(kErrorColumn, errorText(element.attribute(QStringLiteral("ioLastErrCode")).toInt()));
 }
 
 void HrcTree::onKavuMonUpdating(uint treeId, int, int)

@@ -103,6 +103,12 @@ public:
     // Red text in column 0 (a failed exchange) or in the error column (a
     // parameter the last job left out).
     static bool isProblemItem(const QTreeWidgetItem *item);
+    // After a read job's result for the parameter: when the job left it out
+    // (its set's time ran out or the job was cancelled), the value shown was
+    // not read now, so the row is marked as a problem like a failed read, the
+    // reason in column 7. An edit not yet written keeps its changed colour (it
+    // is still to be sent); its red reason still makes it a problem row.
+    void markLeftOutOfRead(uint treeId);
 
     const QStringList &baseNames() const { return m_baseNames; }
     const QStringList &typeNames() const { return m_typeNames; }

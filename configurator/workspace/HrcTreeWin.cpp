@@ -633,8 +633,12 @@ void HrcTreeWin::flushProgress()
     const QVector<Progress> updates = std::move(pendingProgress);
     pendingProgress.clear();
     for (const Progress &p : updates) {
-        if (p.treeID != testJobTotal)
+        if (p.treeID != testJobTotal) {
             paramTree->onKavuMonUpdating(p.treeID, p.done, p.total);
+            // What a read left out shows an old value: a problem, not a fresh read.
+            if (jobOperation == KavuComm::opRead)
+                paramTree->markLeftOutOfRead(p.treeID);
+        }
         noteJobProgress(paramTree->elementById(p.treeID));
     }
     const Progress &last = updates.last();

@@ -2,6 +2,7 @@
 
 #include "HrcTree.h"
 #include "KavuIOhelper.h"
+#include "ValueCodec.h"
 #include "WaitWin.h"
 #include "ui_TestParamWin.h"
 
@@ -110,7 +111,8 @@ QString TestParamWin::valueFormProblem(const QString &type, const QString &text)
         ok = t.toUInt(&ok) <= 65535 && ok;
         expected = tr("целое число от 0 до 65535");
     } else if (type == QLatin1String("float")) {
-        QString(t).replace(QLatin1Char(','), QLatin1Char('.')).toFloat(&ok);
+        float number = 0;
+        ok = ValueCodec::parseFloat(ValueCodec::typedNumber(t), &number);
         expected = tr("число, например -12,5");
     } else if (type == QLatin1String("time")) {
         ok = QTime::fromString(t, QStringLiteral("h:m:s")).isValid();
@@ -235,7 +237,7 @@ void TestParamWin::startJob(int operation)
     const auto op = KavuComm::KavuCommOperation(operation);
     if (op == KavuComm::opWrite && type == QLatin1String("float")) {
         // The description's own form: a decimal comma.
-        ui->testParamEdit->setText(ui->testParamEdit->text().trimmed().replace(QLatin1Char('.'), QLatin1Char(',')));
+        ui->testParamEdit->setText(ValueCodec::typedNumber(ui->testParamEdit->text()));
     }
     setStatusText(QString(), false);
     QDomElement element = tree->findParameter(name);

@@ -1,6 +1,7 @@
 #include "TreeFilter.h"
 
 #include "HrcTree.h"
+#include "ValueCodec.h"
 
 #include <QFont>
 #include <QSet>
@@ -49,6 +50,12 @@ bool TreeFilter::isAtFactoryValue(const QTreeWidgetItem *item) const
         || element.attribute(kNamekavu) == QLatin1String("Port")
         || element.attribute(QStringLiteral("value")).isEmpty())
         return true;
+    // Values compare by the codec's one rule ("5" is the factory "5,0",
+    // "-25;90" is "-25,0;90,0"), not as texts; what it does not read as a
+    // value of the kind (an entry's text for an enumeration) compares as shown.
+    if (ValueCodec::sameText(tree->documentModel().spec(element), element.attribute(QStringLiteral("value")),
+                             element.attribute(kDefault)))
+        return true;
     return tree->displayText(element) == tree->displayText(element, kDefault);
 }
 
@@ -62,7 +69,8 @@ bool TreeFilter::parameterMatches(const QTreeWidgetItem *item, const Criteria &c
     const QColor colour = HrcTree::itemColour(item);
     if (criteria.onlyChanged && colour != HrcTree::changedColour())
         return false;
-    if (criteria.onlyProblems && colour != HrcTree::problemColour())
+    // A problem row is red, or has its reason in red (an edit a job left out).
+    if (criteria.onlyProblems && !HrcTree::isProblemItem(item))
         return false;
     if (criteria.notFactory && isAtFactoryValue(item))
         return false;

@@ -3,6 +3,7 @@
 #include "AtomicFile.h"
 #include "HelpWin.h"
 #include "HrcTree.h"
+#include "ValueCodec.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -230,6 +231,13 @@ QString TrendWin::unitOf(const QString &label)
     return unit.size() <= 3 ? unit : QString();
 }
 
+QString TrendWin::captionOf(const QString &label)
+{
+    if (unitOf(label).isEmpty())
+        return label;
+    return label.left(label.lastIndexOf(QLatin1Char(','))).trimmed();
+}
+
 void TrendWin::dropOldSamples(const QDateTime &now)
 {
     const QDateTime oldest = now.addSecs(-60 * maxWindowMinutes);
@@ -303,9 +311,11 @@ QString TrendWin::readoutAt(double key) const
         if (it == data->constBegin())
             continue;
         --it;
-        const QString unit = unitOf(labels.value(name));
+        // "Caption: value unit", the unit once (the caption's unit tail left off).
+        const QString label = labels.value(name);
+        const QString unit = unitOf(label);
         parts << QStringLiteral("%1: %2%3")
-                     .arg(graph->name(), QString::number(it->value, 'f', 2).replace(QLatin1Char('.'), QLatin1Char(',')),
+                     .arg(captionOf(label), ValueCodec::withDecimalComma(QString::number(it->value, 'f', 2)),
                           unit.isEmpty() ? QString() : QLatin1Char(' ') + unit);
     }
     return parts.join(QStringLiteral("; "));

@@ -46,6 +46,9 @@ public:
     // The unit group of a polled parameter: the label's unit after the last
     // comma ("°С", "%"), or empty for the states and indexes.
     static QString unitOf(const QString &label);
+    // The caption without its unit tail ("Температура на входе 1, °С" ->
+    // "Температура на входе 1"), so that a value is followed by its unit once.
+    static QString captionOf(const QString &label);
     QCPAxis *axisOfUnit(const QString &unit) const { return axes.value(unit); }
 
     // Shown over the empty plot: what to tick in the tree to get curves, or

@@ -201,6 +201,18 @@ private slots:
         QVERIFY(r.out.contains(QStringLiteral("Grtp[1]=-14,5;76\n")));
         QVERIFY(r.out.contains(QStringLiteral("Rtc=") + QDate::currentDate().toString(QStringLiteral("yyyy/MM/dd"))));
 
+        // A decimal point is the decimal comma: the same values again, kept
+        // in the document's form.
+        r = hrc417({QStringLiteral("set"), QStringLiteral("T.sp[0]=60.5"), QStringLiteral("Grtp[1]=-14.5; 76"),
+                    QStringLiteral("--json")});
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        const QJsonArray typed = QJsonDocument::fromJson(r.out.toUtf8()).array();
+        QCOMPARE(typed.size(), 2);
+        QCOMPARE(typed.at(0).toObject().value(QStringLiteral("value")).toString(), QStringLiteral("60,5"));
+        QCOMPARE(typed.at(0).toObject().value(QStringLiteral("status")).toString(), QStringLiteral("confirmed"));
+        QCOMPARE(typed.at(1).toObject().value(QStringLiteral("value")).toString(), QStringLiteral("-14,5;76"));
+        QCOMPARE(typed.at(1).toObject().value(QStringLiteral("device")).toString(), QStringLiteral("-14,5;76"));
+
         // The file now differs in exactly those three (the clock is no configuration).
         r = hrc417({QStringLiteral("diff"), backup, QStringLiteral("device")});
         QCOMPARE(r.status, 1);
@@ -275,6 +287,9 @@ private slots:
         QVERIFY(r.err.contains(QStringLiteral("Grtp[0]: ")));
         QVERIFY(r.err.contains(QStringLiteral("Dev")));
         QVERIFY(r.err.contains(QStringLiteral("Nope")));
+        r = hrc417({QStringLiteral("set"), QStringLiteral("T.sp[0]=6x0.5")});
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains(QStringLiteral("T.sp[0]: значение 6x0,5 не подходит: не число")), qPrintable(r.err));
         r = hrc417({QStringLiteral("--lang"), QStringLiteral("en"), QStringLiteral("set"), QStringLiteral("T.sp[0]=100")});
         QCOMPARE(r.status, 2);
         QVERIFY2(r.err.contains(QStringLiteral("T.sp[0]: value 100 is not accepted: above the maximum 95,0")), qPrintable(r.err));

@@ -24,6 +24,7 @@ private slots:
     void timeOfDay();
     void dateTime();
     void rawBytes();
+    void typedNumbersAndSameTexts();
     void deviceTextIsWindows1251Reversed();
     void portNames_data();
     void portNames();
@@ -164,6 +165,36 @@ void TestKavuValueCodec::rawBytes()
     QVERIFY(!encodeRaw("0AF", 15, &out));   // odd digit count
     QVERIFY(!encodeRaw("0G", 15, &out));
     QVERIFY(!encodeRaw(QString(32, '0'), 15, &out));
+}
+
+void TestKavuValueCodec::typedNumbersAndSameTexts()
+{
+    // A typed point is the decimal comma; nothing else is changed or dropped.
+    QCOMPARE(typedNumber(" 2.5 "), QString("2,5"));
+    QCOMPARE(typedNumber("1x2.5"), QString("1x2,5"));
+    ParameterSpec number;
+    number.kind = ValueKind::Float;
+    ParameterSpec point;
+    point.kind = ValueKind::Point;
+    ParameterSpec time;
+    time.kind = ValueKind::Time;
+    ParameterSpec entry;
+    entry.kind = ValueKind::Enum;
+    entry.valueSet = QStringList{"нет", "да"};
+    QCOMPARE(typedValue(point, "-14.5; 76"), QString("-14,5;76"));
+    QCOMPARE(typedValue(time, "7.05"), QString("7.05")); // not a number kind
+
+    // Every window's comparison: values by the kind, other texts as texts.
+    QVERIFY(sameText(number, "5", "5,0"));
+    QVERIFY(sameText(number, "55", " 55,00"));
+    QVERIFY(!sameText(number, "5", "5,5"));
+    QVERIFY(sameText(point, "-25;90", "-25,0;90,0"));
+    QVERIFY(!sameText(point, "-25;90", "-25;91"));
+    QVERIFY(sameText(time, "7:05:00", "07:05:00"));
+    QVERIFY(sameText(entry, "да", "да"));
+    QVERIFY(!sameText(entry, "да", "нет"));
+    QVERIFY(sameText(number, "", " "));
+    QVERIFY(!sameText(number, "", "0"));
 }
 
 void TestKavuValueCodec::deviceTextIsWindows1251Reversed()

@@ -19,6 +19,7 @@
 #include <QSerialPortInfo>
 #include <QTemporaryDir>
 #include <QTimeEdit>
+#include <QToolTip>
 #include <QtTest>
 
 using namespace wstest;
@@ -290,8 +291,8 @@ void TestHrcEditDelegate::editedAgainBeforeWritten()
 
 void TestHrcEditDelegate::validatedNumbers()
 {
-    // A word with limits 1 to 60: a minus is refused as it is typed, and a
-    // number above the limit is not taken by Enter.
+    // A word with limits 1 to 60: no typed character is dropped; a number
+    // below or above the limits, or no integer, is not taken by Enter.
     setValue("Ind.i", "5");
     doubleClickCell(*tree, item("Ind.i"), 2);
     QLineEdit *edit = nullptr;
@@ -299,7 +300,17 @@ void TestHrcEditDelegate::validatedNumbers()
     QCOMPARE(edit->text(), QString("5"));
     edit->selectAll();
     QTest::keyClicks(edit, "-7");
-    QCOMPARE(edit->text(), QString("7"));
+    QCOMPARE(edit->text(), QString("-7"));
+    QTest::keyClick(edit, Qt::Key_Return);
+    QVERIFY(openEditor<QLineEdit>(tree->viewport()));
+    QCOMPARE(QToolTip::text(), QString("Допустимо от 1 до 60"));
+    edit->selectAll();
+    QTest::keyClicks(edit, "4.5");
+    QCOMPARE(edit->text(), QString("4.5"));
+    QTest::keyClick(edit, Qt::Key_Return);
+    QVERIFY(openEditor<QLineEdit>(tree->viewport()));
+    QCOMPARE(QToolTip::text(), QString("«4.5» — не целое число"));
+    QCOMPARE(value("Ind.i"), QString("5"));
     edit->selectAll();
     QTest::keyClicks(edit, "70");
     QTest::keyClick(edit, Qt::Key_Return);
@@ -311,12 +322,20 @@ void TestHrcEditDelegate::validatedNumbers()
     QTRY_VERIFY(!openEditor<QLineEdit>(tree->viewport()));
     QCOMPARE(value("Ind.i"), QString("45"));
 
-    // A float takes the decimal comma and refuses letters.
+    // A float takes the decimal comma, or a point as the comma; letters stay
+    // as typed and Enter refuses them with the reason.
     setValue("In.fd[0]", "0,0");
     doubleClickCell(*tree, item("In.fd[0]"), 2);
     QTRY_VERIFY((edit = openEditor<QLineEdit>(tree->viewport())));
     edit->selectAll();
-    QTest::keyClicks(edit, "1x2,5");
+    QTest::keyClicks(edit, "1x2.5");
+    QCOMPARE(edit->text(), QString("1x2,5"));
+    QTest::keyClick(edit, Qt::Key_Return);
+    QVERIFY(openEditor<QLineEdit>(tree->viewport()));
+    QCOMPARE(QToolTip::text(), QString("«1x2,5» — не число"));
+    QCOMPARE(value("In.fd[0]"), QString("0,0"));
+    edit->selectAll();
+    QTest::keyClicks(edit, "12.5");
     QCOMPARE(edit->text(), QString("12,5"));
     QVERIFY(!saveScreenshot(window, "editor_float").isEmpty());
     QTest::keyClick(edit, Qt::Key_Return);

@@ -12,6 +12,8 @@
 #include "KavuIOhelper.h"
 #include "KavuMon.h"
 #include "TestParamWin.h"
+#include "TreeSearchBar.h"
+#include "ValueCodec.h"
 #include "WaitWin.h"
 #include "WorkspaceTestSupport.h"
 
@@ -154,10 +156,12 @@ private slots:
     void testPanelReadsAndWrites();
     void cancelFromTheWaitWindow();
     void escapeInTheWaitWindowAsksThenCancels();
+    void aPulledLineLeavesNoOldValueLookingRead();
     void parametersLeftOutByTheDeadlineStayEdited();
     void editorsLeftUnchangedStoreNothing();
     void initialiseLeavesPolledValuesAlone();
     void keyboardEditingAndRefusedValues();
+    void decimalPointIsTheDecimalComma();
     void windowMovesMaximisesAndRestores();
     void pollingAndBackToTheWizard();
 };
@@ -577,6 +581,27 @@ void TestHrcTreeWin::initialiseDeviceCancelledAndConfirmed()
     HrcTreeWin &w = *s.window;
     s.tree()->updateItems(s.item("Tin.F"), false, "33", true, true);
     s.tree()->updateItems(s.item("Addr"), false, "16", true, true);
+
+    // Enter is no confirmation: the default answer of the destructive
+    // question is "Отменить", whatever has the focus in the box.
+    QTest::keyClick(&w, Qt::Key_N, Qt::ControlModifier | Qt::AltModifier);
+    QTRY_VERIFY(w.messageBox()->isVisible());
+    QVERIFY(w.messageBox()->findChild<QPushButton *>("bNo")->isDefault());
+    QVERIFY(!w.messageBox()->findChild<QPushButton *>("bYes")->isDefault());
+    // The keys go to the box's focus widget, or the box itself (the offscreen
+    // platform does not hand the activation over to it).
+    QWidget *focus = w.messageBox()->focusWidget();
+    QTest::keyClick(focus ? focus : w.messageBox(), Qt::Key_Return);
+    QTRY_VERIFY(!w.messageBox()->isVisible());
+    QCOMPARE(s.value("Tin.F"), QString("33"));
+    QVERIFY(!w.isJobRunning());
+    QCOMPARE(allWrites(s, 0), 0);
+    QTest::keyClick(&w, Qt::Key_N, Qt::ControlModifier | Qt::AltModifier);
+    QTRY_VERIFY(w.messageBox()->isVisible());
+    QTest::keyClick(w.messageBox()->findChild<QWidget *>("textEdit"), Qt::Key_Enter);
+    QTRY_VERIFY(!w.messageBox()->isVisible());
+    QCOMPARE(s.value("Tin.F"), QString("33"));
+    QVERIFY(!w.isJobRunning());
 
     // Cancelled: nothing changes and nothing is sent.
     QTest::mouseClick(w.toolButton(12), Qt::LeftButton);
@@ -1039,6 +1064,71 @@ void TestHrcTreeWin::cancelFromTheWaitWindow()
     QTRY_VERIFY_WITH_TIMEOUT(!s.window->waitWindow()->isVisible(), 3000);
 }
 
+void TestHrcTreeWin::aPulledLineLeavesNoOldValueLookingRead()
+{
+    // A slow line, so that the line is pulled while the read is under way;
+    // the values of an earlier read are in the tree, in normal black.
+    Session s(QStringList{"--baud", "1200"}, 1);
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    s.document.paramValue("T.sp[0]", "55");
+    s.document.paramValue("d.ngt[0]", "5");
+    s.tree()->buildTree();
+    editValue(s, "Ind.c", "3"); // an edit not yet written
+    QVERIFY(!HrcTree::isProblemItem(s.item("T.sp[0]")));
+
+    JobEnd end(s);
+    QTest::mouseClick(s.window->toolButton(4), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(s.waitText().startsWith("Чтение параметров. Прочитано")
+                                 && !s.waitText().contains(" 0 из"),
+                             20000);
+    s.sim.stop();
+    QVERIFY(end.wait(300000));
+    QVERIFY(end.count() > 0);
+    QCOMPARE(s.window->lastStatus(), QString("Прочитано с ошибками (%1)").arg(end.count()));
+
+    // Every value not read in this job is a problem with its reason; an
+    // edit keeps its changed colour (still to be written) and is a problem too.
+    QStringList notRead;
+    int read = 0;
+    for (const QDomElement &p : iotest::parametersOf(s.document, HrcTreeWin::allSets)) {
+        const QString name = p.attribute("namekavu");
+        if (p.hasAttribute("localparam"))
+            continue;
+        QTreeWidgetItem *row = s.item(name);
+        QVERIFY2(row, qPrintable(name));
+        if (p.attribute("ioLastErrCode") == "0") {
+            ++read;
+            continue;
+        }
+        notRead << name;
+        QVERIFY2(HrcTree::isProblemItem(row), qPrintable(name));
+        QVERIFY2(!row->text(7).isEmpty(), qPrintable(name));
+        if (name == "Ind.c")
+            QCOMPARE(HrcTree::itemColour(row), HrcTree::changedColour());
+        else
+            QVERIFY2(HrcTree::itemColour(row) == HrcTree::problemColour(), qPrintable(name));
+    }
+    QVERIFY(read > 0);
+    QCOMPARE(notRead.size(), end.count());
+    QVERIFY(notRead.contains("T.sp[0]"));
+    QCOMPARE(HrcTree::itemColour(s.item("T.sp[0]")), HrcTree::problemColour());
+    QVERIFY(s.item("T.sp[0]")->text(7).startsWith("Обмен не выполнен"));
+
+    // "Только проблемные" finds every one of them, and nothing read.
+    QTest::mouseClick(s.window->searchBar()->problemsButton(), Qt::LeftButton);
+    QStringList shown;
+    for (const QDomElement &p : iotest::parametersOf(s.document, HrcTreeWin::allSets)) {
+        bool visible = !p.hasAttribute("localparam");
+        for (QTreeWidgetItem *i = s.item(p.attribute("namekavu")); i; i = i->parent())
+            visible = visible && !i->isHidden();
+        if (visible)
+            shown << p.attribute("namekavu");
+    }
+    QCOMPARE(shown, notRead);
+    QVERIFY(!saveScreenshot(s.window.get(), "pulled_line_only_problems").isEmpty());
+    QTest::mouseClick(s.window->searchBar()->problemsButton(), Qt::LeftButton);
+}
+
 void TestHrcTreeWin::escapeInTheWaitWindowAsksThenCancels()
 {
     Session s(QStringList{"--baud", "1200"}, 2);
@@ -1174,14 +1264,28 @@ void TestHrcTreeWin::editorsLeftUnchangedStoreNothing()
     QVERIFY(set.isValid());
     QVERIFY(qAbs(before.secsTo(set)) <= 2);
     QCOMPARE(HrcTree::itemColour(rtc), HrcTree::changedColour());
+    QCOMPARE(rtc->text(2), QString("время компьютера"));
+    // Asked for long ago (as at an earlier hour of the visit): the time sent
+    // is the computer's when the write goes out, not when it was asked for.
+    HrcDocument::setComputerTime(s.element("Rtc"), "2026/01/02/03:04:05");
+    QCOMPARE(s.document.displayText(s.element("Rtc")), QString("время компьютера"));
     const int from = s.sim.log().size();
     JobEnd end(s);
+    const QDateTime sending = QDateTime::currentDateTime();
     QTest::keyClick(s.window.get(), Qt::Key_U, Qt::AltModifier);
     QVERIFY(end.wait());
     QCOMPARE(end.count(), 0);
     QCOMPARE(end.total(), 1);
     QCOMPARE(s.sim.writesOf("Rtc", from), 1);
     QCOMPARE(allWrites(s, from), 1);
+    // The device's clock, read again, runs from the time of the write.
+    s.document.paramValue("Rtc", "2000/01/01/00:00:00");
+    JobEnd read(s);
+    contextAction(s, "Rtc", "Прочитать параметр")->trigger();
+    QVERIFY(read.wait());
+    const QDateTime held = ValueCodec::parseDateTime(s.value("Rtc"));
+    QVERIFY2(held.isValid() && held.secsTo(sending) <= 1, qPrintable(s.value("Rtc")));
+    QVERIFY(rtc->text(2) != QString("время компьютера"));
 }
 
 void TestHrcTreeWin::initialiseLeavesPolledValuesAlone()
@@ -1276,6 +1380,73 @@ void TestHrcTreeWin::keyboardEditingAndRefusedValues()
     QCOMPARE(QToolTip::text(), QString("Ниже нет проблемных параметров"));
     QTest::mouseClick(s.window->toolButton(11), Qt::LeftButton);
     QCOMPARE(s.window->lastStatus(), QString("Выше нет проблемных параметров"));
+}
+
+void TestHrcTreeWin::decimalPointIsTheDecimalComma()
+{
+    Session s;
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    HrcTree *tree = s.tree();
+    HrcTreeWin &w = *s.window;
+    s.document.paramValue("d.ngt[0]", "5,0");
+    s.document.paramValue("T.sp[0]", "55,0");
+    tree->buildTree();
+
+    // "2.5" is two and a half degrees, not 25: the point is the decimal comma.
+    selectRow(s, "d.ngt[0]");
+    QTest::keyClick(tree, Qt::Key_F2);
+    QLineEdit *edit = nullptr;
+    QVERIFY(QTest::qWaitFor([&]() { return (edit = openEditor<QLineEdit>(tree->viewport())); }, 3000));
+    typeInto(edit, "2.5");
+    QCOMPARE(edit->text(), QString("2,5"));
+    QVERIFY(!saveScreenshot(&w, "editor_decimal_point").isEmpty());
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTRY_VERIFY(!openEditor<QLineEdit>(tree->viewport()));
+    QCOMPARE(s.value("d.ngt[0]"), QString("2,5"));
+    QCOMPARE(s.item("d.ngt[0]")->text(2), QString("2,5"));
+
+    // The keypad's decimal key gives the comma as well.
+    selectRow(s, "T.sp[0]");
+    QTest::keyClick(tree, Qt::Key_F2);
+    QVERIFY(QTest::qWaitFor([&]() { return (edit = openEditor<QLineEdit>(tree->viewport())); }, 3000));
+    typeInto(edit, "60");
+    QTest::keyClick(edit, Qt::Key_Period, Qt::KeypadModifier);
+    QTest::keyClick(edit, Qt::Key_5, Qt::KeypadModifier);
+    QCOMPARE(edit->text(), QString("60,5"));
+
+    // What is no number stays as typed and is refused with the reason.
+    typeInto(edit, "6x0.5");
+    QCOMPARE(edit->text(), QString("6x0,5"));
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(QToolTip::text(), QString("«6x0,5» — не число"));
+    QVERIFY(openEditor<QLineEdit>(tree->viewport()));
+    QCOMPARE(s.value("T.sp[0]"), QString("55,0"));
+    // Three decimals within the limits: the reason is the decimals, not the limits.
+    typeInto(edit, "60.125");
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(QToolTip::text(), QString("Допустимо не больше 2 знаков после запятой"));
+    typeInto(edit, "60.5");
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTRY_VERIFY(!openEditor<QLineEdit>(tree->viewport()));
+    QCOMPARE(s.value("T.sp[0]"), QString("60,5"));
+
+    // Written, the device holds the values typed, not ten times them.
+    JobEnd end(s);
+    QTest::keyClick(&w, Qt::Key_U, Qt::AltModifier);
+    QVERIFY(end.wait());
+    QCOMPARE(s.sim.writesOf("d.ngt"), 1);
+    QCOMPARE(s.sim.writesOf("T.sp"), 1);
+    QCOMPARE(s.element("d.ngt[0]").attribute("ioLastErrCode"), QString("0"));
+    QCOMPARE(s.element("T.sp[0]").attribute("ioLastErrCode"), QString("0"));
+    s.document.paramValue("d.ngt[0]", "0,0");
+    s.document.paramValue("T.sp[0]", "5,0");
+    JobEnd read(s);
+    selectRow(s, "d.ngt[0]");
+    QAction *readOne = contextAction(s, "d.ngt[0]", "Прочитать параметр");
+    QVERIFY(readOne);
+    readOne->trigger();
+    QVERIFY(read.wait());
+    QCOMPARE(s.value("d.ngt[0]"), QString("2,5"));
 }
 
 void TestHrcTreeWin::windowMovesMaximisesAndRestores()

@@ -9,6 +9,7 @@
 #include "LinkHealthPanel.h"
 #include "VisitLog.h"
 #include "TreeSearchBar.h"
+#include "ValueCodec.h"
 #include "WaitWin.h"
 #include "WorkspaceTestSupport.h"
 
@@ -83,6 +84,7 @@ private slots:
     void initTestCase();
     void searchAsTheEngineerTypes();
     void filtersAndABranchWriteOverHiddenRows();
+    void notFactoryComparesValuesNotTexts();
     void linkHealthNamesTheLikelyCause();
 };
 
@@ -227,6 +229,46 @@ void TestTreeSearch::filtersAndABranchWriteOverHiddenRows()
     QCOMPARE(panel->findChild<QLabel *>("refusedValue")->text(), QString("0"));
     QCOMPARE(s.window->visit()->linkCounts().deviceErrors, quint64(0));
     QVERIFY(!saveScreenshot(s.window.get(), "tree_filter_and_link_health").isEmpty());
+}
+
+void TestTreeSearch::notFactoryComparesValuesNotTexts()
+{
+    Session s;
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    QVERIFY(s.runJob([&] { QTest::mouseClick(s.window->toolButton(4), Qt::LeftButton); }));
+    // A float read from the device is written with format 'g': "5" beside a
+    // factory "5,0", "-25;90" beside "-25,0;90,0". The texts stay as they are.
+    QCOMPARE(s.value("d.ngt[0]"), QString("5"));
+    QCOMPARE(s.element("d.ngt[0]").attribute("defaultvalue"), QString("5,0"));
+    QCOMPARE(s.value("Grtp[0]"), QString("-25;90"));
+    QCOMPARE(s.element("Grtp[0]").attribute("defaultvalue"), QString("-25,0;90,0"));
+    editValue(s, "Ind.c", "3");
+    editValue(s, "T.sp[0]", "60.5");
+
+    QTest::mouseClick(s.bar()->notFactoryButton(), Qt::LeftButton);
+    const QStringList shown = s.shownParameters();
+    QVERIFY(!saveScreenshot(s.window.get(), "tree_filter_not_factory").isEmpty());
+    QVERIFY(shown.contains("Ind.c"));
+    QVERIFY(shown.contains("T.sp[0]"));
+    QVERIFY(!shown.contains("d.ngt[0]"));
+    QVERIFY(!shown.contains("Grtp[0]"));
+    // Exactly the parameters whose value differs from the factory value as a
+    // value: every one shown differs, every float or point left out is the same.
+    int sameButWrittenOtherwise = 0;
+    for (const QDomElement &p : iotest::parametersOf(s.document, HrcTreeWin::allSets)) {
+        const QString name = p.attribute("namekavu");
+        const QString value = p.attribute("value");
+        const QString factory = p.attribute("defaultvalue");
+        const ParameterSpec spec = s.document.spec(p);
+        if (value.isEmpty() || factory.isEmpty() || p.hasAttribute("ivparam") || name == "Port"
+            || (spec.kind != ValueKind::Float && spec.kind != ValueKind::Point))
+            continue;
+        QVERIFY2(shown.contains(name) != ValueCodec::sameValue(spec, value, factory), qPrintable(name));
+        if (value != factory && !shown.contains(name))
+            ++sameButWrittenOtherwise;
+    }
+    // The case the filter got wrong is there to be got wrong.
+    QVERIFY(sameButWrittenOtherwise > 20);
 }
 
 void TestTreeSearch::linkHealthNamesTheLikelyCause()

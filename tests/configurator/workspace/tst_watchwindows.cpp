@@ -191,8 +191,10 @@ void TestWatchWindows::trendsOfThePolledValues()
                      Qt::NoModifier);
     QApplication::sendEvent(trends->plot(), &move);
     const QString shown = QString::number(pointed.value, 'f', 2).replace('.', ',');
-    QVERIFY2(trends->readout().contains("Температура на входе 1, °С: " + shown + " °С"),
+    // The caption, then the value with its unit once (not "°С: -3,40 °С").
+    QVERIFY2(trends->readout().contains("; Температура на входе 1: " + shown + " °С"),
              qPrintable(trends->readout()));
+    QVERIFY2(!trends->readout().contains("°С: "), qPrintable(trends->readout()));
     // The time shown is the mouse's (a fraction of a pixel after the point,
     // which may already be the next second).
     const double mouseKey = trends->plot()->xAxis->pixelToCoord(at.x());
