@@ -1,6 +1,7 @@
 #include "Commands.h"
 
 #include "CliOptions.h"
+#include "AtomicFile.h"
 #include "CliOutput.h"
 #include "CommSettings.h"
 #include "ConfigStore.h"
@@ -125,6 +126,16 @@ QDomElement onlyParameters(const QDomElement &start, const QSet<QString> &names)
     return copy;
 }
 
+// Whether a file can be written at path (message printed when not).
+bool outputUsable(const QString &path, CliOutput &out)
+{
+    QString error;
+    if (AtomicFile::checkTarget(path, &error))
+        return true;
+    out.error(ConfigStore::saveFailedText(path, error));
+    return false;
+}
+
 QStringList namesOf(const QVector<QDomElement> &parameters)
 {
     QStringList names;
@@ -186,6 +197,9 @@ int read(DeviceSession &session, const CliOptions &options, CliOutput &out)
         if (!p.hasAttribute(QStringLiteral("localparam")))
             parameters << p;
     }
+    // A file that cannot be written is found before the device is asked.
+    if (options.has(QStringLiteral("output")) && !outputUsable(options.value(QStringLiteral("output")), out))
+        return DeviceSession::BadUsage;
     if (!session.run(names, KavuComm::opRead, true, text("Чтение")))
         return DeviceSession::NoDevice;
 
@@ -219,11 +233,17 @@ int read(DeviceSession &session, const CliOptions &options, CliOutput &out)
         // Only what the device returned now: a value of an earlier run or a
         // factory value in the file would later be written back as if read.
         const QDomElement values = onlyParameters(session.document().allParams(), answered);
-        if (!ConfigStore::saveFile(values, file, &error)) {
+        AtomicFile::Way way = AtomicFile::Way::Replaced;
+        if (!ConfigStore::saveFile(values, file, &error, &way)) {
+            // The device was read: not a usage error, a result that was lost.
             out.error(ConfigStore::saveFailedText(file, error));
-            return DeviceSession::BadUsage;
+            return DeviceSession::OutputFailed;
         }
-        out.note(text("Сохранено в %1: прочитано %2, с ошибками %3").arg(file).arg(parameters.size() - failed).arg(failed));
+        out.note((way == AtomicFile::Way::InPlace ? text("Сохранено на месте прежнего файла %1: прочитано %2, с ошибками %3")
+                                                  : text("Сохранено в %1: прочитано %2, с ошибками %3"))
+                     .arg(file)
+                     .arg(parameters.size() - failed)
+                     .arg(failed));
         if (out.json())
             out.printJson(QJsonObject{{QStringLiteral("file"), file},
                                       {QStringLiteral("read"), parameters.size() - failed},
@@ -873,6 +893,8 @@ int report(DeviceSession &session, const CliOptions &options, CliOutput &out)
         out.error(text("-o: ожидается файл .pdf или .html"));
         return DeviceSession::BadUsage;
     }
+    if (!outputUsable(file, out))
+        return DeviceSession::BadUsage;
 
     if (!session.run(ReportBuilder::topSets() + QStringList{polledSet}, KavuComm::opRead, true, text("Чтение")))
         return DeviceSession::NoDevice;
@@ -912,7 +934,7 @@ int report(DeviceSession &session, const CliOptions &options, CliOutput &out)
     QString error;
     if (!writer.write(file, &error)) {
         out.error(text("отчёт не сохранён в %1: %2").arg(file, error));
-        return DeviceSession::BadUsage;
+        return DeviceSession::OutputFailed;
     }
     // A copy beside the device's backups; a failure there is said, not fatal.
     const QString folder = ReportBuilder::backupFolder(deviceFolder);

@@ -250,7 +250,7 @@ private slots:
 
         // A full disk: an error with the file and the reason, the old file intact.
         r = hrc417({QStringLiteral("read"), QStringLiteral("-o"), good}, QString(), 1);
-        QVERIFY2(r.status != 0, qPrintable(r.err));
+        QVERIFY2(r.status == 1, qPrintable(r.err)); // read, then lost: not "nothing was sent"
         QVERIFY2(r.err.contains(good), qPrintable(r.err));
         QVERIFY2(r.err.contains(QString::fromLocal8Bit(std::strerror(EFBIG))), qPrintable(r.err));
         QVERIFY(!r.out.contains(QStringLiteral("Сохранено")) && !r.err.contains(QStringLiteral("Сохранено")));
@@ -264,11 +264,14 @@ private slots:
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
         const QString folder = path(QStringLiteral("folder.hrc417"));
         QVERIFY(QDir().mkdir(folder));
-        for (const QString &target : {fifo, folder}) {
+        // Found before the device is asked: exit 2, nothing sent.
+        const size_t asked = sim->stderrText().size();
+        for (const QString &target : {fifo, folder, path(QStringLiteral("no-such-folder/site.hrc417"))}) {
             r = hrc417({QStringLiteral("read"), QStringLiteral("Beep"), QStringLiteral("-o"), target});
-            QVERIFY2(r.status != 0, qPrintable(r.err));
-            QVERIFY2(r.err.contains(target), qPrintable(r.err));
+            QVERIFY2(r.status == 2, qPrintable(r.err));
+            QVERIFY2(r.err.contains(target) || r.err.contains(path(QStringLiteral("no-such-folder"))), qPrintable(r.err));
         }
+        QCOMPARE(sim->stderrText().size(), asked);
         struct stat st;
         QCOMPARE(::stat(QFile::encodeName(fifo).constData(), &st), 0);
         QVERIFY(S_ISFIFO(st.st_mode));
