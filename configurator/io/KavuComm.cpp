@@ -51,6 +51,11 @@ KavuComm::KavuComm(std::shared_ptr<PortArbiter> sharedArbiter)
     readPortSettings();
 }
 
+bool KavuComm::isLineFault(int code)
+{
+    return code == KAVU_E_TIMEOUT || code == KAVU_E_CRC || code == KAVU_E_BAD_REPLY;
+}
+
 void KavuComm::readPortSettings()
 {
     const CommSettings s = CommSettings::published();

@@ -48,6 +48,13 @@ public:
 
     explicit KavuComm(std::shared_ptr<PortArbiter> arbiter = nullptr);
 
+    // Whether a failed transfer is worth repeating: only what the line lost
+    // or garbled (no reply, a CRC mismatch, a malformed frame). Anything else
+    // is an answer (the device refused the parameter, a reply that does not
+    // fit it, a value out of range) or a refusal made before sending, and
+    // asking again would only get the same.
+    static bool isLineFault(int code);
+
     // Loads the settings published last (CommSettings) into the fields.
     void readPortSettings();
     void terminate();
@@ -77,10 +84,10 @@ public:
     LinkCounts takeGatheredLinkCounts();
 
 protected:
-    // The 1 ms pause after a failed transfer, kept close to 1 ms: a failure
-    // is retried until its deadline, and one that sends nothing (a bad name,
-    // nothing to write) must not spin. A transfer that succeeded is followed
-    // at once by the next one.
+    // The 1 ms pause after a failed transfer, kept close to 1 ms: a line
+    // fault is retried until its deadline, and the line gets a moment before
+    // the next request. A transfer that succeeded is followed at once by the
+    // next one.
     static void pauseAfterFailure();
     static void preciseTimersForThisThread();
     // Sets the state unless termination was requested meanwhile.

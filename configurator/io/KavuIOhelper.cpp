@@ -379,9 +379,10 @@ void KavuIOhelper::handleParameter(IoJob &job, int index, qint64 deadlineMs)
             break;
         result = transferParameter(p);
         attempted = true;
-        // A value the exchange refused (out of range, unknown type) stays
-        // refused: only a failed exchange is retried.
-        if (result == 0 || lastErr == 0)
+        // An answer stays the answer (the device refused the parameter, the
+        // value is out of range, the type unknown): only what the line lost
+        // is asked again.
+        if (!isLineFault(result))
             break;
     }
     if (!attempted) {
@@ -449,7 +450,7 @@ void KavuIOhelper::verifyParameter(IoJob &job, int index, qint64 deadlineMs)
             break;
         result = transferParameter(back);
         attempted = true;
-        if (result == 0 || lastErr == 0)
+        if (!isLineFault(result))
             break;
     }
     if (!attempted) {

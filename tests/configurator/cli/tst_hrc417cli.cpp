@@ -308,6 +308,32 @@ private slots:
         QVERIFY(!cycle.value(QStringLiteral("values")).toObject().contains(QStringLiteral("logfile")));
     }
 
+    // An error reply is the device's answer: asked once, and the job goes on.
+    void refusalsAreAnsweredOnceAndTheJobGoesOn()
+    {
+        // A device whose firmware lacks one parameter of the set addParam.
+        auto older = startSim({"--verbose", "--missing", "Ind.c"});
+        const QString port = QString::fromStdString(older->ptyPath());
+        Run r = hrc417({QStringLiteral("get"), QStringLiteral("Zz")}, port);
+        QCOMPARE(r.status, 4);
+        QVERIFY2(r.err.contains(QStringLiteral("Zz: Не найден параметр")), qPrintable(r.err));
+        QVERIFY(older->waitForStderr("(unknown name)"));
+        QCOMPARE(count(older->stderrText(), "(unknown name)"), 1);
+
+        r = hrc417({QStringLiteral("read"), QStringLiteral("addParam")}, port);
+        QCOMPARE(r.status, 4);
+        QVERIFY2(r.err.contains(QStringLiteral("Ind.c: Не найден параметр")), qPrintable(r.err));
+        // The parameters after the missing one are read as well.
+        const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 4);
+        QVERIFY2(lines.contains(QStringLiteral("Ind.i\t5")), qPrintable(r.out));
+        QVERIFY2(lines.contains(QStringLiteral("Beep\t1")), qPrintable(r.out));
+        QVERIFY2(lines.last().startsWith(QStringLiteral("Rtc\t") + QDate::currentDate().toString(QStringLiteral("yyyy/MM/dd"))),
+                 qPrintable(r.out));
+        QVERIFY(older->waitForStderr("read Ind.c"));
+        QCOMPARE(count(older->stderrText(), "read Ind.c"), 1);
+    }
+
     void scanFindsADeviceAtAnotherAddress()
     {
         auto other = startSim({"--address", "7"});
