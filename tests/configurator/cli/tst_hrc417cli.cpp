@@ -19,6 +19,9 @@
 
 #include <memory>
 
+#include <csignal>
+#include <sys/types.h>
+
 namespace {
 
 struct Run
@@ -332,6 +335,44 @@ private slots:
                  qPrintable(r.out));
         QVERIFY(older->waitForStderr("read Ind.c"));
         QCOMPARE(count(older->stderrText(), "read Ind.c"), 1);
+    }
+
+    // Ctrl+C during a write: the exchange in flight ends, nothing more is
+    // sent, and the summary says how far it got.
+    void interruptedWriteEndsWithTheSummarySoFar()
+    {
+        const QString file = path(QStringLiteral("interrupted.hrc417"));
+        QCOMPARE(hrc417({QStringLiteral("read"), QStringLiteral("-o"), file}).status, 0);
+        // A device slow enough to be interrupted half-way.
+        auto slow = startSim({"--verbose", "--turnaround", "15"});
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(HRC417_CLI_PATH),
+                {QStringLiteral("write"), file, QStringLiteral("--port"), QString::fromStdString(slow->ptyPath())});
+        QVERIFY(p.waitForStarted());
+        // Some values have reached the device.
+        QVERIFY(slow->waitForStderr("#10 addr 16 write", std::chrono::seconds(20)));
+        ::kill(pid_t(p.processId()), SIGINT);
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 1);
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        const QRegularExpressionMatch m =
+            QRegularExpression(QStringLiteral("^written (\\d+), confirmed 0, differ 0, failed 0, not sent (\\d+)\n$")).match(out);
+        QVERIFY2(m.hasMatch(), qPrintable(out));
+        const int written = m.captured(1).toInt();
+        const int notSent = m.captured(2).toInt();
+        QVERIFY2(written > 0 && notSent > 0, qPrintable(out));
+        // Every value counted as written reached the device, and no other.
+        QTest::qWait(100);
+        QCOMPARE(count(slow->stderrText(), " write "), written);
+        // Nothing was left out of the count: the dry run lists every value.
+        const Run dry = hrc417({QStringLiteral("write"), file, QStringLiteral("--dry-run")});
+        QCOMPARE(written + notSent, dry.out.count(QLatin1Char('\n')));
+        QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains(QStringLiteral("прервано")));
     }
 
     void scanFindsADeviceAtAnotherAddress()
