@@ -32,6 +32,9 @@ public:
         codeNotConnected = -901,
         codeBadName = -905,
         codeBadIndex = -906,
+        // The port is gone (a USB adapter pulled, the line hung up): its reads
+        // or writes fail, which is not a silent device.
+        codePortLost = -907,
         codeNothingToWrite = -915,
         codeOutOfRange = -950,
         codeNotExchanged = -1000,
@@ -75,6 +78,8 @@ public:
     const std::shared_ptr<PortArbiter> &portArbiter() const { return arbiter; }
 
     int lastError() const { return lastErr; }
+    // "Связь потеряна: адаптер отключён (port)" for this worker's port.
+    QString portLostText() const;
     // Why the last connection attempt failed (kind None after a success).
     const PortFailure &connectFailure() const { return failure; }
     int sessionState() const { return state.load(); }

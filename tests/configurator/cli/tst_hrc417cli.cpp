@@ -375,6 +375,37 @@ private slots:
         QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains(QStringLiteral("прервано")));
     }
 
+    // The line goes away under a read (the simulator killed, as a USB
+    // adapter pulled out): told at once, not as a silent device; a device
+    // back on the same link is read again.
+    void aLostLineIsToldAtOnce()
+    {
+        const QString link = path(QStringLiteral("ttyHRC"));
+        const std::vector<std::string> args{"--verbose", "--turnaround", "10", "--link", link.toStdString()};
+        auto device = startSim(args);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(HRC417_CLI_PATH),
+                {QStringLiteral("read"), QStringLiteral("--port"), link, QStringLiteral("--timeout"), QStringLiteral("5")});
+        QVERIFY(p.waitForStarted());
+        QVERIFY(device->waitForStderr("#20 ", std::chrono::seconds(20)));
+        device->stop(SIGKILL);
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 3);
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QVERIFY2(err.contains(QStringLiteral("Связь потеряна: адаптер отключён (%1); выполнено ").arg(link)), qPrintable(err));
+        QVERIFY2(!err.contains(QStringLiteral("Прибор не ответил")), qPrintable(err));
+        QVERIFY(p.readAllStandardOutput().isEmpty());
+
+        device = startSim(args);
+        const Run r = hrc417({QStringLiteral("get"), QStringLiteral("Tin.F")}, link);
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QStringLiteral("Tin.F=10\n"));
+    }
+
     void scanFindsADeviceAtAnotherAddress()
     {
         auto other = startSim({"--address", "7"});
