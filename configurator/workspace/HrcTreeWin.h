@@ -18,6 +18,7 @@ class HrcTree;
 class HrcTreeWorkers;
 class LinkHealthPanel;
 class PortArbiter;
+class QLabel;
 class QMenu;
 class QShortcut;
 class QTimer;
@@ -67,6 +68,9 @@ public:
     bool isJobRunning() const { return jobRunning; }
     // The text the wait window showed last for the end of a job.
     QString lastStatus() const { return statusText; }
+    // What the polling monitor said last about the line (lost, restored),
+    // shown at the bottom of the window; empty while nothing happened.
+    QString linkStateText() const;
 
     // The compare and history windows of the tools menu (made on first use).
     CompareWin *compareWindow();
@@ -129,6 +133,8 @@ protected:
 
 private slots:
     void onPanelJobStarting(int operation);
+    void onMonitorLinkLost(const QString &message);
+    void onMonitorLinkRestored(const QString &message);
 
 private:
     // Problem navigation found nothing further that way: said at the button.
@@ -196,6 +202,7 @@ private:
     int jobOperation = 0;
     bool verifying = false; // the job reads back what it wrote
     QString statusText;
+    QLabel *linkState = nullptr;
     // Progress of a job, shown at most about 30 times a second so that a
     // fast line does not repaint the tree for every parameter.
     struct Progress
