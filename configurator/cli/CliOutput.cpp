@@ -1,9 +1,12 @@
 #include "CliOutput.h"
 
+#include "DeviceText.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cerrno>
 #include <cstdio>
 
 #ifdef Q_OS_WIN
@@ -16,11 +19,17 @@
 
 namespace {
 
+// The first system error of a write to standard output (0: none yet).
+int standardOutputErrno = 0;
+
 void write(FILE *stream, const QString &text)
 {
     const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
+    errno = 0;
+    const bool written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream) == size_t(bytes.size())
+                         && std::fflush(stream) == 0;
+    if (!written && stream == stdout && standardOutputErrno == 0)
+        standardOutputErrno = errno != 0 ? errno : EIO;
 }
 
 } // namespace
@@ -29,9 +38,16 @@ CliOutput::CliOutput(bool json) : jsonMode(json), terminal(isatty(fileno(stderr)
 {
 }
 
+int CliOutput::standardOutputError()
+{
+    if (standardOutputErrno == 0 && std::fflush(stdout) != 0)
+        standardOutputErrno = errno != 0 ? errno : EIO;
+    return standardOutputErrno;
+}
+
 void CliOutput::line(const QString &text) const
 {
-    write(stdout, text + QLatin1Char('\n'));
+    write(stdout, DeviceText::withEscapedControls(text) + QLatin1Char('\n'));
 }
 
 void CliOutput::printJson(const QJsonValue &value) const
@@ -42,12 +58,12 @@ void CliOutput::printJson(const QJsonValue &value) const
 
 void CliOutput::error(const QString &text) const
 {
-    write(stderr, QStringLiteral("hrc417: ") + text + QLatin1Char('\n'));
+    write(stderr, QStringLiteral("hrc417: ") + DeviceText::withEscapedControls(text) + QLatin1Char('\n'));
 }
 
 void CliOutput::note(const QString &text) const
 {
-    write(stderr, text + QLatin1Char('\n'));
+    write(stderr, DeviceText::withEscapedControls(text) + QLatin1Char('\n'));
 }
 
 void CliOutput::progress(const QString &label, int done, int total)

@@ -5,6 +5,7 @@
 #include "CommSettings.h"
 #include "ConfigStore.h"
 #include "DeviceSession.h"
+#include "DeviceText.h"
 #include "ErrorText.h"
 #include "HrcValueText.h"
 #include "KavuComm.h"
@@ -24,7 +25,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSettings>
+#include <QSet>
 #include <QThread>
+
+#include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -76,7 +81,7 @@ bool sameValue(const QDomElement &p, const QString &a, const QString &b)
 // as one line naming the parameter and the value; empty when it is good.
 QString valueProblem(const QDomElement &p, const QString &value)
 {
-    const QString why = ValueCodec::problem(ParameterSpec::fromElement(p), value.trimmed());
+    const QString why = ValueCodec::problem(ParameterSpec::inDocument(p), value.trimmed());
     return why.isEmpty() ? why : text("%1: значение %2 не подходит: %3").arg(nameOf(p), value, why);
 }
 
@@ -98,6 +103,26 @@ bool resolve(DeviceSession &session, const QStringList &names, CliOutput &out, Q
         *parameters += HrcDocument::parametersAt(e);
     }
     return true;
+}
+
+// A detached copy of the parameters below start with only the named ones
+// left, the sets that hold them kept.
+QDomElement onlyParameters(const QDomElement &start, const QSet<QString> &names)
+{
+    QDomElement copy = start.cloneNode(true).toElement();
+    QVector<QDomElement> dropped;
+    std::function<void(const QDomElement &)> visit = [&](const QDomElement &node) {
+        for (QDomElement child = node.firstChildElement(); !child.isNull(); child = child.nextSiblingElement()) {
+            if (HrcDocument::isSet(child))
+                visit(child);
+            else if (HrcDocument::isParameter(child) && !names.contains(nameOf(child)))
+                dropped << child;
+        }
+    };
+    visit(copy);
+    for (QDomElement &p : dropped)
+        p.parentNode().removeChild(p);
+    return copy;
 }
 
 QStringList namesOf(const QVector<QDomElement> &parameters)
@@ -166,6 +191,7 @@ int read(DeviceSession &session, const CliOptions &options, CliOutput &out)
 
     int failed = 0;
     QJsonArray json;
+    QSet<QString> answered; // the parameters the device returned in this run
     for (QDomElement p : parameters) {
         const int code = errorCode(p);
         if (code != 0) {
@@ -173,6 +199,7 @@ int read(DeviceSession &session, const CliOptions &options, CliOutput &out)
             out.error(QStringLiteral("%1: %2").arg(nameOf(p), errorText(code)));
         } else if (options.has(QStringLiteral("output"))) {
             p.setAttribute(QStringLiteral("value"), attr(p, "ioValue"));
+            answered.insert(nameOf(p));
         }
         if (options.has(QStringLiteral("output")))
             continue;
@@ -185,7 +212,14 @@ int read(DeviceSession &session, const CliOptions &options, CliOutput &out)
     if (options.has(QStringLiteral("output"))) {
         QString error;
         const QString file = options.value(QStringLiteral("output"));
-        if (!ConfigStore::saveFile(session.document().allParams(), file, &error)) {
+        if (answered.isEmpty()) {
+            out.error(text("ни одно значение не прочитано, файл %1 не записан").arg(file));
+            return DeviceSession::Refused;
+        }
+        // Only what the device returned now: a value of an earlier run or a
+        // factory value in the file would later be written back as if read.
+        const QDomElement values = onlyParameters(session.document().allParams(), answered);
+        if (!ConfigStore::saveFile(values, file, &error)) {
             out.error(ConfigStore::saveFailedText(file, error));
             return DeviceSession::BadUsage;
         }
@@ -460,6 +494,17 @@ int write(DeviceSession &session, const CliOptions &options, CliOutput &out)
             parameters << p;
     }
     bool bad = false;
+    // An empty or broken entry holds no value: sent, it would be the factory
+    // value or a cut one. The file is refused and nothing of it is written.
+    for (const ConfigStore::EntryFault &fault : ConfigStore::entryFaults(file)) {
+        if (std::any_of(parameters.cbegin(), parameters.cend(),
+                        [&](const QDomElement &p) { return nameOf(p) == fault.name; })) {
+            out.error(file + QStringLiteral(": ") + ConfigStore::faultText(fault));
+            bad = true;
+        }
+    }
+    if (bad)
+        return DeviceSession::BadUsage;
     for (const QDomElement &p : parameters) {
         const QString problem = valueProblem(p, attr(p, "value"));
         if (!problem.isEmpty()) {
@@ -630,6 +675,20 @@ int diff(DeviceSession &session, const CliOptions &options, CliOutput &out)
 
 // ---------------------------------------------------------------- monitor
 
+// Appends one row to the monitor's CSV file, device texts made safe for a
+// spreadsheet; false (message printed) when the file did not take it.
+bool appendCsvRow(QFile &csv, const QStringList &fields, CliOutput &out)
+{
+    QStringList safe;
+    for (const QString &field : fields)
+        safe << DeviceText::csvField(field, QLatin1Char(';'));
+    const QByteArray row = (safe.join(QLatin1Char(';')) + QLatin1Char('\n')).toUtf8();
+    if (csv.write(row) == row.size() && csv.flush())
+        return true;
+    out.error(text("запись в файл %1 не удалась: %2").arg(csv.fileName(), csv.errorString()));
+    return false;
+}
+
 int monitor(DeviceSession &session, const CliOptions &options, CliOutput &out)
 {
     QVector<QDomElement> named, parameters;
@@ -661,8 +720,10 @@ int monitor(DeviceSession &session, const CliOptions &options, CliOutput &out)
             out.error(text("Невозможно открыть файл %1: %2").arg(csv.fileName(), csv.errorString()));
             return DeviceSession::BadUsage;
         }
-        csv.write((text("Время") + QLatin1Char(';') + names.join(QLatin1Char(';')) + QLatin1Char('\n')).toUtf8());
-        csv.flush();
+        // The header goes out before the device is asked: a file that takes
+        // nothing is found while nothing has been sent.
+        if (!appendCsvRow(csv, QStringList{text("Время")} + names, out))
+            return DeviceSession::BadUsage;
     }
     if (!out.json())
         out.line(text("Время") + QLatin1Char('\t') + names.join(QLatin1Char('\t')));
@@ -693,10 +754,10 @@ int monitor(DeviceSession &session, const CliOptions &options, CliOutput &out)
                                            .toJson(QJsonDocument::Compact)));
         else
             out.line(time + QLatin1Char('\t') + fields.join(QLatin1Char('\t')));
-        if (csv.isOpen()) {
-            csv.write((time + QLatin1Char(';') + fields.join(QLatin1Char(';')) + QLatin1Char('\n')).toUtf8());
-            csv.flush();
-        }
+        if (csv.isOpen() && !appendCsvRow(csv, QStringList{time} + fields, out))
+            return DeviceSession::OutputFailed;
+        if (CliOutput::standardOutputError())
+            break;
     }
     return status;
 }
@@ -736,6 +797,12 @@ int scan(DeviceSession &session, const CliOptions &options, CliOutput &out)
             ok2 = ok1;
         if (!ok1 || !ok2 || first < 1 || last > 2047 || first > last) {
             out.error(text("--addresses: ожидается диапазон A-B внутри 1-2047"));
+            return DeviceSession::BadUsage;
+        }
+        // The 8-bit address mode would ask the device at the low byte instead.
+        if (last > ParameterSpec::kShortAddressMax
+            && !ParameterSpec::longAddressMode(session.document().findParameter(QStringLiteral("Addr")))) {
+            out.error(text("--addresses: адреса больше 255 требуют 11-битного адреса прибора (A.Len = 1)"));
             return DeviceSession::BadUsage;
         }
     }

@@ -27,7 +27,7 @@ class DeviceSession
 
 public:
     // Exit statuses of the program.
-    enum Status { Success = 0, Differs = 1, BadUsage = 2, NoDevice = 3, Refused = 4 };
+    enum Status { Success = 0, Differs = 1, OutputFailed = 1, BadUsage = 2, NoDevice = 3, Refused = 4 };
 
     explicit DeviceSession(CliOutput &output);
     ~DeviceSession();

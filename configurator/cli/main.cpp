@@ -10,6 +10,7 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -109,5 +110,12 @@ int main(int argc, char *argv[])
     }
     DeviceSession::catchInterrupts();
     CliOutput out(options.json);
-    return runCommand(options, out);
+    const int status = runCommand(options, out);
+    // Results that did not reach standard output (a full disk, a closed
+    // pipe) are a failure however well the device answered.
+    if (const int error = CliOutput::standardOutputError()) {
+        out.error(text("запись в стандартный вывод не удалась: %1").arg(QString::fromLocal8Bit(std::strerror(error))));
+        return DeviceSession::OutputFailed;
+    }
+    return status;
 }

@@ -238,6 +238,8 @@ bool KavuComm::checkName(const QString &name, QByteArray *base, int *index)
             int size = 0;
             const int rc = KavuIO(deviceAddress, addressMode, 1, b.constData(), probe, &size);
             knownWithoutIndex = rc == 0;
+            if (rc == KAVU_E_DEVICE_ERROR)
+                noteNameCheckRefusal(); // the expected answer, not a fault of the device
             const bool deviceAnswered = rc == 0 || rc == KAVU_E_DEVICE_ERROR || rc == KAVU_E_EXCEPTION;
             if (rememberNameChecks && deviceAnswered)
                 checkedBaseNames.insert(b, knownWithoutIndex);

@@ -1,6 +1,7 @@
 #include "KavuMon.h"
 
 #include "CommSettings.h"
+#include "DeviceText.h"
 
 #include <QDebug>
 #include <QDir>
@@ -258,7 +259,7 @@ void KavuMon::pollEntries(bool yieldToJobs)
             }
             emit monParameterPolled(i, e.parameter.ioValue, e.parameter.ioLastErrCode);
         }
-        logLine += field + QLatin1Char(';');
+        logLine += DeviceText::csvField(field, QLatin1Char(';')) + QLatin1Char(';');
         QThread::msleep(2);
     }
 }

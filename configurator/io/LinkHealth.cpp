@@ -9,6 +9,8 @@ namespace {
 constexpr int upperMs[LinkCounts::binCount] = {5, 10, 20, 50, 100, 200, 500, 0};
 // Fewer attempts than this say nothing about the line.
 constexpr quint64 minimumAttempts = 10;
+// Name-check refusals of this thread's port since its counters were last taken.
+thread_local quint64 pendingNameChecks = 0;
 
 } // namespace
 
@@ -20,6 +22,7 @@ LinkCounts &LinkCounts::operator+=(const LinkCounts &other)
     crcErrors += other.crcErrors;
     badReplies += other.badReplies;
     deviceErrors += other.deviceErrors;
+    nameChecks += other.nameChecks;
     exceptions += other.exceptions;
     for (int i = 0; i < binCount; ++i)
         replyTimeBins[i] += other.replyTimeBins[i];
@@ -73,12 +76,20 @@ bool takeLinkCounts(LinkCounts *counts)
     taken.crcErrors = stats.crcErrors;
     taken.badReplies = stats.badReplies;
     taken.deviceErrors = stats.deviceErrors;
+    taken.nameChecks = qMin<quint64>(pendingNameChecks, taken.deviceErrors);
+    taken.deviceErrors -= taken.nameChecks;
+    pendingNameChecks = 0;
     taken.exceptions = stats.exceptions;
     for (int i = 0; i < LinkCounts::binCount; ++i)
         taken.replyTimeBins[i] = stats.replyTimeBins[i];
     taken.worstReplyUs = stats.worstReplyUs;
     *counts += taken;
     return true;
+}
+
+void noteNameCheckRefusal()
+{
+    ++pendingNameChecks;
 }
 
 LinkCause likelyCause(const LinkCounts &c)

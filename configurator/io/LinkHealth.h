@@ -17,6 +17,9 @@ struct LinkCounts
     quint64 crcErrors = 0;
     quint64 badReplies = 0;
     quint64 deviceErrors = 0;
+    // Error replies that answered the program's own name checks (does the
+    // device know NAME without an index?): expected answers, not faults.
+    quint64 nameChecks = 0;
     quint64 exceptions = 0;
     quint64 replyTimeBins[binCount] = {};
     quint32 worstReplyUs = 0;
@@ -37,6 +40,10 @@ Q_DECLARE_METATYPE(LinkCounts)
 // and zeroes them there. Call it from the thread that owns the port (a
 // worker); false when the thread has no usable port.
 bool takeLinkCounts(LinkCounts *counts);
+
+// Notes, on the calling worker thread, that an error reply just received
+// answered a name check: the next takeLinkCounts counts it as such.
+void noteNameCheckRefusal();
 
 // What the counters suggest about the line.
 enum class LinkCause {

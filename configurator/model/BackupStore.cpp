@@ -1,16 +1,20 @@
 #include "BackupStore.h"
 
+#include "AtomicFile.h"
 #include "ConfigStore.h"
 #include "HrcDocument.h"
+#include "IniText.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
+#include <QMutexLocker>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QSet>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QTemporaryFile>
 #include <QThreadPool>
 
 #include <algorithm>
@@ -22,6 +26,43 @@ namespace {
 
 const QString kStampForm = QStringLiteral("yyyy-MM-dd_HH-mm-ss");
 const QString kSuffix = QStringLiteral(".hrc417");
+// The mark of a file the store wrote: its first group, before the values.
+const QByteArray kMarkGroup = QByteArrayLiteral("[backup]");
+const QString kSequenceKey = QStringLiteral("backup/sequence");
+
+// The store's count in a file it wrote, 0 for any other file. Only the head
+// of the file is read: the mark is its first group.
+qint64 sequenceOf(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    if (file.readLine(64).trimmed() != kMarkGroup)
+        return 0;
+    for (int line = 0; line < 8 && !file.atEnd(); ++line) {
+        const QByteArray text = file.readLine(256).trimmed();
+        if (text.startsWith('['))
+            break;
+        if (text.startsWith("sequence=")) {
+            bool ok = false;
+            const qint64 sequence = text.mid(int(sizeof "sequence=") - 1).toLongLong(&ok);
+            return ok && sequence > 0 ? sequence : 0;
+        }
+    }
+    return 0;
+}
+
+// The files whose removal failed and was reported already (any thread).
+bool firstCleanupFailure(const QString &path)
+{
+    static QMutex mutex;
+    static QSet<QString> reported;
+    const QMutexLocker lock(&mutex);
+    if (reported.contains(path))
+        return false;
+    reported.insert(path);
+    return true;
+}
 
 QString safeName(QString text)
 {
@@ -29,10 +70,13 @@ QString safeName(QString text)
     return text.replace(outside, QStringLiteral("_"));
 }
 
-// The value the device reported for a parameter, when its last exchange succeeded.
+// The value the device reported for a parameter, when its last exchange
+// succeeded or a write's read-back found another value (-1003: ioValue is
+// what the device holds).
 bool deviceValue(const QDomElement &parameter, QString *value)
 {
-    if (parameter.attribute(QStringLiteral("ioLastErrCode")) != QLatin1String("0")
+    const QString code = parameter.attribute(QStringLiteral("ioLastErrCode"));
+    if ((code != QLatin1String("0") && code != QLatin1String("-1003"))
         || !parameter.hasAttribute(QStringLiteral("ioValue")))
         return false;
     *value = parameter.attribute(QStringLiteral("ioValue"));
@@ -74,16 +118,22 @@ bool entryOf(const QFileInfo &file, const QString &device, BackupStore::Entry *e
     entry->device = device;
     entry->stamp = stamp;
     entry->action = name.mid(kStampForm.size() + 1, name.size() - kStampForm.size() - 1 - kSuffix.size());
+    entry->sequence = sequenceOf(entry->path);
     return true;
 }
 
-// Newest first; within one second the file written later first.
+// Newest first: the store's own by their count (the clock may have been set
+// back), then the others by the time in their names and the file's time.
 void sortNewestFirst(QVector<BackupStore::Entry> &entries)
 {
     QHash<QString, QDateTime> modified;
     for (const BackupStore::Entry &e : entries)
         modified.insert(e.path, QFileInfo(e.path).lastModified());
     std::sort(entries.begin(), entries.end(), [&](const BackupStore::Entry &a, const BackupStore::Entry &b) {
+        if ((a.sequence > 0) != (b.sequence > 0))
+            return a.sequence > 0;
+        if (a.sequence != b.sequence)
+            return a.sequence > b.sequence;
         if (a.stamp != b.stamp)
             return a.stamp > b.stamp;
         return modified.value(a.path) > modified.value(b.path);
@@ -144,47 +194,42 @@ BackupStore::Values BackupStore::documentValues(const QDomElement &allParams)
 }
 
 QString BackupStore::save(const QString &device, const QString &action, const Values &values,
-                          const QDateTime &stamp, QString *errorString)
+                          const QDateTime &stamp, QString *errorString, QString *warning)
 {
     const QString folder = root() + QLatin1Char('/') + device;
     if (!QDir().mkpath(folder)) {
         *errorString = tr("не удалось создать папку %1").arg(QDir::toNativeSeparators(folder));
         return QString();
     }
-    const QString path = folder + QLatin1Char('/') + fileName(stamp, action);
-    // Written whole under another name first, so that no list ever shows a
-    // half-written backup.
-    QTemporaryFile temporary(folder + QStringLiteral("/.backup.XXXXXX"));
-    if (!temporary.open()) {
-        *errorString = temporary.errorString();
-        return QString();
-    }
-    temporary.close();
-    {
-        QSettings settings(temporary.fileName(), QSettings::IniFormat);
-        for (auto it = values.cbegin(); it != values.cend(); ++it)
-            settings.setValue(QLatin1String(ConfigStore::group) + QLatin1Char('/') + it.key(), it.value());
-        settings.sync();
-        if (settings.status() != QSettings::NoError) {
-            *errorString = tr("запись в файл не удалась");
-            return QString();
-        }
-    }
-    QFile::remove(path);
-    if (!QFile::rename(temporary.fileName(), path)) {
-        *errorString = tr("не удалось переименовать временный файл в %1").arg(QDir::toNativeSeparators(path));
-        return QString();
-    }
-    temporary.setAutoRemove(false);
+    // The next count after every backup of the folder.
+    qint64 sequence = 0;
+    for (const Entry &entry : list(device))
+        sequence = qMax(sequence, entry.sequence);
+    ++sequence;
 
-    const QVector<Entry> kept = list(device);
-    for (int i = keep(); i < kept.size(); ++i)
-        QFile::remove(kept.at(i).path);
+    const QString path = folder + QLatin1Char('/') + fileName(stamp, action);
+    // Written whole under another name first (AtomicFile), so that no list
+    // ever shows a half-written backup.
+    IniText::Entries entries;
+    entries.insert(kSequenceKey, QString::number(sequence));
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        entries.insert(QLatin1String(ConfigStore::group) + QLatin1Char('/') + it.key(), it.value());
+    if (!AtomicFile::write(path, IniText::make(entries, false), errorString))
+        return QString();
+
+    // Only the store's own files count, the newest (this one) always stays.
+    QVector<Entry> kept = list(device);
+    kept.erase(std::remove_if(kept.begin(), kept.end(), [](const Entry &e) { return e.sequence == 0; }), kept.end());
+    for (int i = qMax(1, keep()); i < kept.size(); ++i) {
+        QFile old(kept.at(i).path);
+        if (!old.remove() && old.exists() && firstCleanupFailure(old.fileName()) && warning)
+            *warning = QDir::toNativeSeparators(old.fileName()) + QStringLiteral(": ") + old.errorString();
+    }
     return path;
 }
 
 void BackupStore::saveLater(const QString &device, const QString &action, const Values &values, QObject *context,
-                            std::function<void(QString)> onFailure)
+                            std::function<void(QString)> onFailure, std::function<void(QString)> onWarning)
 {
     if (values.isEmpty())
         return;
@@ -192,12 +237,16 @@ void BackupStore::saveLater(const QString &device, const QString &action, const 
     const QPointer<QObject> receiver(context);
     writerPool().start([=]() {
         QString error;
-        if (!save(device, action, values, stamp, &error).isEmpty() || !onFailure || !QCoreApplication::instance())
+        QString warning;
+        const bool saved = !save(device, action, values, stamp, &error, &warning).isEmpty();
+        const std::function<void(QString)> tell = saved ? onWarning : onFailure;
+        const QString said = saved ? warning : error;
+        if (said.isEmpty() || !tell || !QCoreApplication::instance())
             return;
         QMetaObject::invokeMethod(
             QCoreApplication::instance(), [=]() {
                 if (receiver)
-                    onFailure(error);
+                    tell(said);
             },
             Qt::QueuedConnection);
     });

@@ -15,7 +15,11 @@ class HrcDocument;
 // ConfigStore writes) under the user's data directory, one folder per device
 // identity, one file per read or write job:
 //   <AppDataLocation>/backups/<Dev>_<ver>_a<Addr>_<port>/<yyyy-MM-dd_HH-mm-ss>_<action>.hrc417
-// Only the newest "BackupKeep" files (200 unless set) of a device are kept.
+// Every backup starts with a group "backup" whose "sequence" counts the
+// backups of its folder in the order they were written. Only the newest
+// "BackupKeep" files (200 unless set) of a device are kept, newest by that
+// count, not by the clock; a file without the mark (a user's own, however it
+// is named) is never removed.
 // Qt Core and Xml only; the functions that take no DOM may run in any thread.
 class BackupStore
 {
@@ -31,6 +35,7 @@ public:
         QString device; // the folder name
         QDateTime stamp;
         QString action;
+        qint64 sequence = 0; // the store's count; 0: not written by the store
     };
 
     static const int defaultKeep = 200;
@@ -54,20 +59,24 @@ public:
     // The document's working values of the same parameters.
     static Values documentValues(const QDomElement &allParams);
 
-    // Writes the values as a backup and removes the oldest files beyond
-    // keep(). Returns the file written, or "" with *errorString set.
+    // Writes the values as a backup and removes the oldest backups beyond
+    // keep() (never the one just written). Returns the file written, or ""
+    // with *errorString set. When an old backup could not be removed,
+    // *warning (when given) says which and why, once per file.
     static QString save(const QString &device, const QString &action, const Values &values,
-                        const QDateTime &stamp, QString *errorString);
+                        const QDateTime &stamp, QString *errorString, QString *warning = nullptr);
     // save() in a background thread (one at a time, in the order asked), so
     // a job never waits for the disk. onFailure runs in the caller's thread
-    // with the reason, once per failed backup. Empty values save nothing.
+    // with the reason, once per failed backup; onWarning (when given) with
+    // save()'s warning. Empty values save nothing.
     static void saveLater(const QString &device, const QString &action, const Values &values, QObject *context,
-                          std::function<void(QString)> onFailure);
+                          std::function<void(QString)> onFailure, std::function<void(QString)> onWarning = {});
     // Blocks until every backup asked for so far is written (tests, exit).
     static void waitForPending();
 
     // The backups of one device folder, or of every device when empty;
-    // newest first.
+    // newest first: the store's own by their count, then files without the
+    // mark by the time in their names.
     static QVector<Entry> list(const QString &device = QString());
     static QStringList devices();
     // The values of a backup (or of any configuration file); false with
@@ -81,5 +90,10 @@ public:
     static QString failedText(const QString &reason)
     {
         return tr("Резервная копия параметров прибора не сохранена:\n%1").arg(reason);
+    }
+    // The message shown once when an old backup cannot be removed.
+    static QString cleanupFailedText(const QString &reason)
+    {
+        return tr("Старая резервная копия не удалена:\n%1").arg(reason);
     }
 };

@@ -1,22 +1,15 @@
 #include "ConfigStore.h"
 
+#include "AtomicFile.h"
 #include "HrcDocument.h"
+#include "IniText.h"
 #include "ValueCodec.h"
 
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QSettings>
-#include <QTemporaryFile>
-
-#ifdef Q_OS_WIN
-#include <windows.h>
-#else
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <sys/stat.h>
-#include <utility>
-#endif
 
 const char *const ConfigStore::group = "hrc417";
 
@@ -53,27 +46,74 @@ bool acceptsEnumText(const QDomElement &parameter, const ParameterSpec &spec, co
            || ValueCodec::enumAccepts(spec, text);
 }
 
-QString statusText(QSettings::Status status)
+// An INI key as Qt escapes it ("%5B" for "[", "%U0410" for "А", "\\" for
+// "/") back as the key.
+QString unescapedKey(const QByteArray &key)
 {
-    return status == QSettings::FormatError ? ConfigStore::tr("неверный формат файла")
-                                            : ConfigStore::tr("запись в файл не удалась");
+    QString out;
+    for (int i = 0; i < key.size(); ++i) {
+        const char c = key.at(i);
+        if (c == '\\') {
+            out += QLatin1Char('/');
+        } else if (c == '%' && i + 5 < key.size() && key.at(i + 1) == 'U') {
+            bool ok = false;
+            const ushort code = key.mid(i + 2, 4).toUShort(&ok, 16);
+            if (!ok)
+                return QString();
+            out += QChar(code);
+            i += 5;
+        } else if (c == '%' && i + 2 < key.size()) {
+            bool ok = false;
+            const ushort code = key.mid(i + 1, 2).toUShort(&ok, 16);
+            if (!ok)
+                return QString();
+            out += QChar(code);
+            i += 2;
+        } else {
+            out += QLatin1Char(c);
+        }
+    }
+    return out;
 }
 
-// Puts source in place of target in one step.
-bool replaceFile(const QString &source, const QString &target, QString *errorString)
+// Whether the quotes of an entry's text pair up (escaped characters skipped).
+bool quotesPair(const QByteArray &value)
 {
-#ifdef Q_OS_WIN
-    if (MoveFileExW(reinterpret_cast<const wchar_t *>(source.utf16()), reinterpret_cast<const wchar_t *>(target.utf16()),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
-    *errorString = ConfigStore::tr("не удалось заменить файл");
-    return false;
-#else
-    if (std::rename(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) == 0)
-        return true;
-    *errorString = QString::fromLocal8Bit(std::strerror(errno));
-    return false;
-#endif
+    bool inside = false;
+    for (int i = 0; i < value.size(); ++i) {
+        if (value.at(i) == '\\')
+            ++i;
+        else if (value.at(i) == '"')
+            inside = !inside;
+    }
+    return !inside;
+}
+
+// Whether an empty entry of the parameter gives its factory value when a
+// file is opened: not for values the device reports (read-only, polled),
+// nor where the factory value is empty itself.
+bool emptyTakesFactory(const QDomElement &parameter)
+{
+    return !parameter.hasAttribute(QStringLiteral("readonly")) && !parameter.hasAttribute(QStringLiteral("ivparam"))
+           && !parameter.attribute(QStringLiteral("defaultvalue")).isEmpty();
+}
+
+// The text a save writes for a parameter: its value; a value not set yet is
+// written as the factory value it would take when opened, so that an empty
+// entry in a file always means that someone left it empty.
+QString savedValue(const QDomElement &parameter)
+{
+    const QString value = parameter.attribute(QStringLiteral("value"));
+    return value.isEmpty() && emptyTakesFactory(parameter) ? parameter.attribute(QStringLiteral("defaultvalue"))
+                                                           : value;
+}
+
+// The entries a save writes: every parameter's value below start.
+void collectValues(const QDomElement &start, IniText::Entries *entries)
+{
+    forEachParameter(start, [&](const QDomElement &parameter) {
+        entries->insert(keyOf(parameter), savedValue(parameter));
+    });
 }
 
 } // namespace
@@ -81,7 +121,7 @@ bool replaceFile(const QString &source, const QString &target, QString *errorStr
 void ConfigStore::storeValues(const QDomElement &start, QSettings &settings)
 {
     forEachParameter(start, [&](const QDomElement &parameter) {
-        settings.setValue(keyOf(parameter), parameter.attribute(QStringLiteral("value")));
+        settings.setValue(keyOf(parameter), savedValue(parameter));
     });
 }
 
@@ -104,123 +144,26 @@ void ConfigStore::restoreValues(const QDomElement &start, QSettings &settings, b
     });
 }
 
-bool ConfigStore::saveFile(const QDomElement &allParams, const QString &fileName, QString *errorString)
+bool ConfigStore::saveFile(const QDomElement &allParams, const QString &fileName, QString *errorString,
+                           AtomicFile::Way *way)
 {
-    // A symbolic link is saved through: its target gets the content, the link stays.
-    const QString path = writtenPath(fileName);
-    const QFileInfo target(path);
-    if (target.exists()) {
-        // The old file must be one we may replace (a read-only file stays).
-        QFile existing(path);
-        if (!existing.open(QIODevice::WriteOnly | QIODevice::Append)) {
-            *errorString = existing.errorString();
-            return false;
-        }
-    }
-    // The new permissions: the old file's, or what a new file of this user gets.
-    const QFile::Permissions permissions = target.exists() ? QFile::permissions(path) : newFilePermissions();
-
-    QTemporaryFile temporary(target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".XXXXXX"));
-    // Where no name fits, Qt may open a file without a name: of no use here.
-    if (!temporary.open() || temporary.fileName().isEmpty()) {
-        // The directory takes no temporary file (no right to create files
-        // there, a name too long for a second file): an existing file we may
-        // write is still written, in place.
-        if (target.exists())
-            return writeInPlace(allParams, path, errorString);
-        *errorString = tr("в папке файла не удалось создать временный файл (%1)")
-                           .arg(temporary.fileName().isEmpty() ? tr("имя слишком длинное") : temporary.errorString());
-        return false;
-    }
-    const QString temporaryName = temporary.fileName();
-    temporary.close();
-    temporary.setPermissions(permissions);
-    if (!writeSettingsFile(allParams, temporaryName, errorString))
-        return false;
-    if (!replaceFile(temporaryName, target.absoluteFilePath(), errorString))
-        return false;
-    temporary.setAutoRemove(false); // it is the file now
-    return true;
+    IniText::Entries entries;
+    collectValues(allParams, &entries);
+    return AtomicFile::write(fileName, IniText::make(entries, false), errorString, way);
 }
 
 QString ConfigStore::writtenPath(const QString &fileName)
 {
-    QString path = fileName;
-    // A chain of links ends at the file to write, existing or not yet.
-    for (int hops = 0; hops < 40; ++hops) {
-        const QFileInfo info(path);
-        if (!info.isSymLink())
-            break;
-        path = info.symLinkTarget();
-    }
-    return path;
+    return AtomicFile::writtenPath(fileName);
 }
 
 QFile::Permissions ConfigStore::newFilePermissions()
 {
-#ifdef Q_OS_WIN
-    return QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
-#else
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    const mode_t mode = 0666 & ~mask;
-    QFile::Permissions permissions;
-    const std::pair<mode_t, QFile::Permission> bits[] = {
-        {S_IRUSR, QFile::ReadOwner}, {S_IWUSR, QFile::WriteOwner}, {S_IRGRP, QFile::ReadGroup},
-        {S_IWGRP, QFile::WriteGroup}, {S_IROTH, QFile::ReadOther}, {S_IWOTH, QFile::WriteOther},
-    };
-    for (const auto &bit : bits) {
-        if (mode & bit.first)
-            permissions |= bit.second;
-    }
-    // Qt's owner flags are the user's own on this system.
-    if (permissions & QFile::ReadOwner)
-        permissions |= QFile::ReadUser;
-    if (permissions & QFile::WriteOwner)
-        permissions |= QFile::WriteUser;
-    return permissions;
-#endif
+    return AtomicFile::newFilePermissions();
 }
 
-bool ConfigStore::writeSettingsFile(const QDomElement &allParams, const QString &fileName, QString *errorString)
-{
-    QSettings settings(fileName, QSettings::IniFormat);
-    storeValues(allParams, settings);
-    settings.sync();
-    if (settings.status() != QSettings::NoError) {
-        *errorString = statusText(settings.status());
-        return false;
-    }
-    return true;
-}
-
-bool ConfigStore::writeInPlace(const QDomElement &allParams, const QString &path, QString *errorString)
-{
-    // The content is made complete elsewhere first, so a failure to make it
-    // leaves the file as it was.
-    QTemporaryFile elsewhere;
-    if (!elsewhere.open()) {
-        *errorString = elsewhere.errorString();
-        return false;
-    }
-    elsewhere.close();
-    if (!writeSettingsFile(allParams, elsewhere.fileName(), errorString))
-        return false;
-    QFile content(elsewhere.fileName());
-    if (!content.open(QIODevice::ReadOnly)) {
-        *errorString = content.errorString();
-        return false;
-    }
-    const QByteArray bytes = content.readAll();
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() || !file.flush()) {
-        *errorString = file.errorString();
-        return false;
-    }
-    return true;
-}
-
-bool ConfigStore::openFile(const QDomElement &allParams, const QString &fileName, QString *errorString)
+bool ConfigStore::openFile(const QDomElement &allParams, const QString &fileName, QString *errorString,
+                           QStringList *faults)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
@@ -228,9 +171,62 @@ bool ConfigStore::openFile(const QDomElement &allParams, const QString &fileName
         return false;
     }
     file.close();
+    if (faults) {
+        faults->clear();
+        QHash<QString, QDomElement> byName;
+        forEachParameter(allParams, [&](const QDomElement &parameter) {
+            byName.insert(parameter.attribute(QStringLiteral("namekavu")), parameter);
+        });
+        for (const EntryFault &fault : entryFaults(fileName)) {
+            const QDomElement parameter = byName.value(fault.name);
+            // What a save itself writes empty, or what is not taken from a file.
+            if (parameter.isNull() || parameter.hasAttribute(QStringLiteral("commparam")))
+                continue;
+            if (fault.empty && !emptyTakesFactory(parameter))
+                continue;
+            faults->append(faultText(fault));
+        }
+    }
     QSettings settings(fileName, QSettings::IniFormat);
     restoreValues(allParams, settings, true);
     return true;
+}
+
+QVector<ConfigStore::EntryFault> ConfigStore::entryFaults(const QString &fileName)
+{
+    QVector<EntryFault> faults;
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return faults;
+    const QByteArray groupLine = '[' + QByteArray(group) + ']';
+    bool inGroup = false;
+    int lineNumber = 0;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine().trimmed();
+        ++lineNumber;
+        if (line.startsWith('[')) {
+            inGroup = line == groupLine;
+            continue;
+        }
+        if (!inGroup || line.isEmpty() || line.startsWith(';') || line.startsWith('#'))
+            continue;
+        const int equals = line.indexOf('=');
+        if (equals <= 0)
+            continue;
+        const QString name = unescapedKey(line.left(equals).trimmed());
+        const QByteArray value = line.mid(equals + 1).trimmed();
+        if (value.isEmpty() || value == "\"\"")
+            faults.append({lineNumber, name, true});
+        else if (!quotesPair(value))
+            faults.append({lineNumber, name, false});
+    }
+    return faults;
+}
+
+QString ConfigStore::faultText(const EntryFault &fault)
+{
+    return fault.empty ? tr("строка %1: %2 — пустое значение").arg(fault.line).arg(fault.name)
+                       : tr("строка %1: %2 — нарушены кавычки").arg(fault.line).arg(fault.name);
 }
 
 std::unique_ptr<QSettings> ConfigStore::lastConfiguration()
@@ -241,10 +237,27 @@ std::unique_ptr<QSettings> ConfigStore::lastConfiguration()
     return settings;
 }
 
-bool ConfigStore::saveLastConfiguration(const QDomElement &allParams)
+bool ConfigStore::saveLastConfiguration(const QDomElement &allParams, QString *errorString)
 {
-    std::unique_ptr<QSettings> settings = lastConfiguration();
-    storeValues(allParams, *settings);
-    settings->sync();
-    return settings->status() == QSettings::NoError;
+    // The store holds the program's other settings too: they are kept, and
+    // the whole file is written anew.
+    IniText::Entries entries;
+    QString path;
+    {
+        const std::unique_ptr<QSettings> settings = lastConfiguration();
+        settings->setFallbacksEnabled(false); // the user's own file only
+        path = settings->fileName();
+        for (const QString &key : settings->allKeys())
+            entries.insert(key, settings->value(key));
+    }
+    collectValues(allParams, &entries);
+    QString error;
+    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
+        error = tr("не удалось создать папку %1").arg(QDir::toNativeSeparators(QFileInfo(path).absolutePath()));
+    } else if (AtomicFile::write(path, IniText::make(entries, true), &error)) {
+        return true;
+    }
+    if (errorString)
+        *errorString = error;
+    return false;
 }

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "AtomicFile.h"
+
 #include <QCoreApplication>
 #include <QDomElement>
 #include <QFile>
 #include <QString>
+#include <QStringList>
+#include <QVector>
 
 #include <memory>
 
@@ -20,7 +24,8 @@ class ConfigStore
 public:
     static const char *const group; // "hrc417"
 
-    // Writes the value of every parameter below start, in document order.
+    // Writes the value of every parameter below start, in document order; a
+    // value not set yet as the factory value an empty entry would give.
     static void storeValues(const QDomElement &start, QSettings &settings);
 
     // Sets the value of every parameter below start from the settings: a
@@ -30,18 +35,37 @@ public:
     static void restoreValues(const QDomElement &start, QSettings &settings, bool keepCommParams);
 
     // Saves the document's values to fileName without ever losing the file
-    // already there: the values go to a temporary file in the same directory,
-    // which replaces the old file only once it is completely written. On
-    // failure *errorString says why and the old file is left as it was.
-    // Through a symbolic link the link's target is written and the link
-    // stays; the target keeps its permissions, a new file gets those of the
-    // user's file-creation mask. Where the directory takes no temporary file
-    // an existing writable file is rewritten in place.
-    static bool saveFile(const QDomElement &allParams, const QString &fileName, QString *errorString);
+    // already there (AtomicFile::write; the text is what QSettings would
+    // write). On failure *errorString names the file and the reason and the
+    // old file is left as it was. Through a symbolic link the link's target
+    // is written and the link stays; the target keeps its permissions, a new
+    // file gets those of the user's file-creation mask. Where the directory
+    // takes no temporary file an existing file is rewritten in place (its
+    // old content written back if that fails); *way says which way.
+    static bool saveFile(const QDomElement &allParams, const QString &fileName, QString *errorString,
+                         AtomicFile::Way *way = nullptr);
 
     // Checks that fileName can be read, then restores the values from it with
     // the communication parameters kept. On failure the document is unchanged.
-    static bool openFile(const QDomElement &allParams, const QString &fileName, QString *errorString);
+    // *faults (when given) gets one line per entry of the file that gave no
+    // value of its own: an empty entry (the factory value was taken) or a
+    // broken one; entries a save writes empty itself (read-only and polled
+    // parameters, empty factory values, link settings) are not listed.
+    static bool openFile(const QDomElement &allParams, const QString &fileName, QString *errorString,
+                         QStringList *faults = nullptr);
+
+    // An entry of the "hrc417" group whose text holds no usable value.
+    struct EntryFault
+    {
+        int line = 0;  // from 1
+        QString name;  // the parameter's namekavu
+        bool empty = false; // empty (or ""); otherwise its quoting is broken
+    };
+    // The faulty entries of a configuration file, in file order; empty when
+    // it cannot be read.
+    static QVector<EntryFault> entryFaults(const QString &fileName);
+    // "строка N: Name — пустое значение" / "— нарушены кавычки"
+    static QString faultText(const EntryFault &fault);
 
     // The warnings the windows show (titled "Конфигуратор HRC417").
     static QString saveFailedText(const QString &fileName, const QString &errorString)
@@ -56,16 +80,13 @@ public:
     // The last-configuration store: INI format, user scope, organisation
     // "KAVU/ConfigHrc417", application "Hrc417", UTF-8.
     static std::unique_ptr<QSettings> lastConfiguration();
-    // Refreshes the store with every value (communication parameters too);
-    // false when the store could not be written.
-    static bool saveLastConfiguration(const QDomElement &allParams);
+    // Refreshes the store with every value (communication parameters too),
+    // keeping its other settings; the file is written whole or not at all.
+    // false with *errorString (when given) when it could not be written.
+    static bool saveLastConfiguration(const QDomElement &allParams, QString *errorString = nullptr);
 
     // The file a save of fileName writes: the end of its chain of links.
     static QString writtenPath(const QString &fileName);
     // The permissions a new file of this process gets (0666 less the umask).
     static QFile::Permissions newFilePermissions();
-
-private:
-    static bool writeSettingsFile(const QDomElement &allParams, const QString &fileName, QString *errorString);
-    static bool writeInPlace(const QDomElement &allParams, const QString &path, QString *errorString);
 };

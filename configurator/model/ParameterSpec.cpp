@@ -44,6 +44,31 @@ bool ParameterSpec::splitName(const QString &name, QString *base, int *index, in
     return !base->isEmpty();
 }
 
+bool ParameterSpec::longAddressMode(const QDomElement &anyParameter)
+{
+    const QDomNodeList parameters = anyParameter.ownerDocument().elementsByTagName(QStringLiteral("parameter"));
+    for (int i = 0; i < parameters.size(); ++i) {
+        const QDomElement p = parameters.at(i).toElement();
+        if (p.attribute(QStringLiteral("namekavu")) != QLatin1String("A.Len"))
+            continue;
+        QString mode = p.attribute(QStringLiteral("value"));
+        if (mode.isEmpty())
+            mode = p.attribute(QStringLiteral("defaultvalue"));
+        return mode.trimmed() == QLatin1String("1");
+    }
+    return true; // a description without the setting limits nothing
+}
+
+ParameterSpec ParameterSpec::inDocument(const QDomElement &e)
+{
+    ParameterSpec spec = fromElement(e);
+    // In the 8-bit address mode a frame carries addresses up to 255 only; a
+    // larger one would reach another device (the library keeps the low byte).
+    if (spec.name == QLatin1String("Addr") && !longAddressMode(e))
+        spec.maxValue = QString::number(kShortAddressMax);
+    return spec;
+}
+
 ParameterSpec ParameterSpec::fromElement(const QDomElement &e)
 {
     ParameterSpec spec;

@@ -31,7 +31,17 @@ struct ParameterSpec
     bool commParam = false; // commparam: a link setting
     bool local = false;     // localparam: a setting of the program, never sent
 
+    // The largest device address the 8-bit address mode carries.
+    static constexpr int kShortAddressMax = 255;
+
+    // The parameter as the description states it.
     static ParameterSpec fromElement(const QDomElement &element);
+    // The same with the limits the document's other values set: Addr's
+    // maximum follows the address mode (A.Len). For values the engineer types.
+    static ParameterSpec inDocument(const QDomElement &element);
+    // True when the document of anyParameter sets the 11-bit address mode
+    // (A.Len = 1), or has no such setting.
+    static bool longAddressMode(const QDomElement &anyParameter);
     // The kind named by a type and subtype attribute (Unknown for others).
     static ValueKind kindOf(const QString &type, const QString &subtype);
     // Splits "NAME[i]:c"; false for a malformed index or channel.

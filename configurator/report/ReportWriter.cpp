@@ -1,9 +1,10 @@
 #include "ReportWriter.h"
 
+#include "AtomicFile.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
 #include <QCoreApplication>
-#include <QFile>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
@@ -260,30 +261,18 @@ QString ReportWriter::htmlText(bool forPdf) const
 
 bool ReportWriter::writeHtml(const QString &fileName, QString *error) const
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        *error = file.errorString();
-        return false;
-    }
-    const QByteArray bytes = html().toUtf8();
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
+    return AtomicFile::write(fileName, html().toUtf8(), error);
 }
 
 bool ReportWriter::writePdf(const QString &fileName, QString *error) const
 {
-    // QPdfWriter does not tell when it cannot write the file: try it first.
-    {
-        QFile probe(fileName);
-        if (!probe.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            *error = probe.errorString();
-            return false;
-        }
-    }
-    QPdfWriter writer(fileName);
+    // Made in memory, then written whole; a target that cannot be written is
+    // told before the work.
+    if (!AtomicFile::checkTarget(fileName, error))
+        return false;
+    QBuffer pdf;
+    pdf.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&pdf);
     writer.setResolution(pdfResolution);
     writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(14, 12, 14, 12),
                                      QPageLayout::Millimeter));
@@ -340,7 +329,8 @@ bool ReportWriter::writePdf(const QString &fileName, QString *error) const
         *error = text("не удалось записать файл PDF");
         return false;
     }
-    return true;
+    pdf.close();
+    return AtomicFile::write(fileName, pdf.data(), error);
 }
 
 bool ReportWriter::write(const QString &fileName, QString *error) const

@@ -1,5 +1,6 @@
 #include "Wizard.h"
 
+#include "ConfigFileDialog.h"
 #include "ConfigStore.h"
 #include "ErrorText.h"
 #include "HelpWin.h"
@@ -479,8 +480,8 @@ void Wizard::on_readyButton_clicked()
 
 void Wizard::on_saveParamButton_clicked()
 {
-    const QString fileName = QFileDialog::getSaveFileName(this, tr("Сохранить файл конфигурации"), QDir::homePath(),
-                                                          tr("Файлы HRC417 (*.hrc417)"));
+    const QString fileName =
+        ConfigFileDialog::saveFileName(this, tr("Сохранить файл конфигурации"), tr("Файлы HRC417 (*.hrc417)"));
     if (fileName.isEmpty())
         return;
     QString error;

@@ -8,6 +8,8 @@
 #include "ValueCodec.h"
 #include "ui_Wizard.h"
 
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QToolTip>
 
 // ---- Stages ------------------------------------------------------------------------
@@ -57,8 +59,13 @@ void Wizard::onGetDeviceInfo(int)
     setStageText(ui->commCheckTitle, "Связь с прибором установлена.");
     for (const char *name : {"Dev", "ver", "p.ver"}) {
         const QDomElement element = m_tree->findParameter(QLatin1String(name));
-        ui->logTextEdit->append(HrcDocument::translated(element.attribute(QStringLiteral("label"))) + QStringLiteral(": ")
-                                + m_tree->displayText(element));
+        // The device's text as plain text: markup from the device is shown, never rendered.
+        QTextCursor end(ui->logTextEdit->document());
+        end.movePosition(QTextCursor::End);
+        if (!ui->logTextEdit->document()->isEmpty())
+            end.insertBlock();
+        end.insertText(HrcDocument::translated(element.attribute(QStringLiteral("label"))) + QStringLiteral(": ")
+                       + m_tree->displayText(element));
     }
     ui->logTextEdit->append(QStringLiteral("<br><br><b>")
                             + tr("Для последующей конфигурации прибора необходимо перевести его в режим \"Останов\" "

@@ -1,5 +1,6 @@
 #include "CompareWin.h"
 
+#include "HelpWin.h"
 #include "HrcTree.h"
 #include "HrcTreeWin.h"
 #include "HrcTreeWorkers.h"
@@ -83,6 +84,7 @@ CompareWin::CompareWin(HrcTreeWin *ownerWindow)
     auto *close = new QPushButton(tr("Закрыть"), this);
     status = new QLabel(this);
     status->setObjectName(QStringLiteral("compareStatus"));
+    hint = HelpWin::addEmptyHint(rows->viewport());
 
     auto *top = new QHBoxLayout;
     top->addWidget(readButton);
@@ -114,6 +116,7 @@ CompareWin::CompareWin(HrcTreeWin *ownerWindow)
     });
     connect(takeButton, &QPushButton::clicked, this, [this]() { takeTicked(); });
     connect(close, &QPushButton::clicked, this, &QWidget::close);
+    HelpWin::installWindowKeys(this, QStringLiteral("11-compare.html"));
     // After every job of the main window the device's last values may have
     // changed, and the document's changes too.
     connect(owner->workers()->ioHelper(), &KavuIOhelper::kavuIOFinished, this, [this]() {
@@ -311,6 +314,40 @@ void CompareWin::applyFilter()
         item->setHidden(!shown);
     }
     updateHeader();
+    updateHint();
+}
+
+void CompareWin::updateHint()
+{
+    const QString text = filter->text().trimmed();
+    const auto anyMatches = [this, &text]() {
+        for (int i = 0; i < rows->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem *item = rows->topLevelItem(i);
+            if (item->text(NameColumn).contains(text, Qt::CaseInsensitive)
+                || item->text(KeyColumn).contains(text, Qt::CaseInsensitive))
+                return true;
+        }
+        return false;
+    };
+    for (int i = 0; i < rows->topLevelItemCount(); ++i) {
+        if (!rows->topLevelItem(i)->isHidden()) {
+            hint->hide();
+            return;
+        }
+    }
+    // Nothing shown: the factory values are always there, so either nothing
+    // else was brought in, or every source agrees, or the filter leaves none.
+    if (sources[DeviceColumn].isEmpty() && sources[FileColumn].isEmpty())
+        hint->setText(tr("Не с чем сравнивать: значения прибора не прочитаны и файл не открыт.\n\nНажмите "
+                         "«Прочитать из прибора», чтобы прочитать все параметры (значения документа останутся как "
+                         "были), или «Открыть файл…», чтобы сравнить с файлом конфигурации.\n\nF1 — справка по "
+                         "сравнению."));
+    else if (!text.isEmpty() && !anyMatches())
+        hint->setText(tr("Нет параметров, в названии или имени которых есть «%1».").arg(text));
+    else
+        hint->setText(tr("Различий нет: документ совпадает со всеми источниками.\n\nСнимите флажок «Только различия», "
+                         "чтобы увидеть все параметры."));
+    hint->show();
 }
 
 int CompareWin::differenceCount(Column column) const

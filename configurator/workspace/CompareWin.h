@@ -36,6 +36,8 @@ public:
     QLineEdit *filterEdit() const { return filter; }
     QCheckBox *onlyDifferencesBox() const { return onlyDifferences; }
     QComboBox *takeFromBox() const { return takeFrom; }
+    // Over the table while it shows no row: why, and what gives it rows.
+    QLabel *emptyHint() const { return hint; }
 
     // Whether a parameter takes part: a setting the device keeps and the
     // engineer may write (not polled, not read-only, not the program's own,
@@ -78,6 +80,7 @@ private:
     QString valueOf(Column column, const QString &name) const;
     bool differs(Column column, const QString &name) const;
     void updateHeader();
+    void updateHint();
 
     HrcTreeWin *owner;
     HrcTree *paramTree;
@@ -89,6 +92,7 @@ private:
     QPushButton *fileButton;
     QPushButton *takeButton;
     QLabel *status;
+    QLabel *hint;
     QString titles[ColumnCount];
     // The sources: device, file, factory (the document is read live).
     BackupStore::Values sources[ColumnCount];

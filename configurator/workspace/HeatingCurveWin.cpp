@@ -1,6 +1,7 @@
 #include "HeatingCurveWin.h"
 
 #include "HeatingGraph.h"
+#include "HelpWin.h"
 #include "HrcTree.h"
 
 #include <QComboBox>
@@ -9,7 +10,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QShortcut>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
@@ -112,8 +112,7 @@ HeatingCurveWin::HeatingCurveWin(HrcTree *tree, QWidget *parent)
     layout->addLayout(outdoorRow);
     layout->addLayout(measureRow);
     layout->addWidget(tabs, 1);
-    auto *close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(close, &QShortcut::activated, this, &QWidget::close);
+    HelpWin::installWindowKeys(this, QStringLiteral("14-heating-curves.html"));
 
     if (paramTree) {
         if (QObject *monitor = paramTree->monitor())
@@ -150,6 +149,7 @@ QWidget *HeatingCurveWin::buildContourPage(int contour)
         grid->setRowStretch(1, 1);
         c.plots[g] = plot;
         c.tables[g] = table;
+        c.hints[g] = HelpWin::addEmptyHint(plot);
     }
     c.status = new QLabel(page);
     c.status->setObjectName(QStringLiteral("liveStatus%1").arg(contour));
@@ -211,6 +211,15 @@ void HeatingCurveWin::drawContour(int contour, Graph graph)
         table->setVerticalHeaderItem(i, new QTableWidgetItem(QString::number(i + 1)));
     }
     filling = false;
+    QLabel *hint = c.hints[graph];
+    hint->setVisible(count == 0);
+    if (count == 0) {
+        const QDomElement nodes = paramTree ? paramTree->findParameter(QStringLiteral("Node[%1]").arg(2 * contour + int(graph)))
+                                            : QDomElement();
+        hint->setText(tr("У графика нет точек: в документе не задано их количество.\n\nПрочитайте параметры прибора "
+                         "(«Прочитать все параметры») или откройте файл настроек; число точек задает параметр «%1».")
+                          .arg(HrcDocument::translated(nodes.attribute(QStringLiteral("label")))));
+    }
 
     // The live curves are plottables the graph drawing does not clear.
     plot->clearPlottables();

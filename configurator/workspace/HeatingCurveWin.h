@@ -39,6 +39,9 @@ public:
     QCustomPlot *plot(int contour, Graph graph) const { return contours[contour].plots[graph]; }
     QTableWidget *table(int contour, Graph graph) const { return contours[contour].tables[graph]; }
     QComboBox *inputBox(Measure measure) const { return inputBoxes[measure]; }
+    // Over a plot whose graph has no point in the document: where points
+    // come from.
+    QLabel *emptyHint(int contour, Graph graph) const { return contours[contour].hints[graph]; }
     // The measured points, oldest first; the last one is the current point.
     const QVector<QPointF> &trail(int contour, Graph graph) const { return contours[contour].trails[graph]; }
     // The name of the graph point shown in a row of a table: "Grtp[5]".
@@ -56,6 +59,7 @@ private:
     {
         QCustomPlot *plots[2] = {nullptr, nullptr};
         QTableWidget *tables[2] = {nullptr, nullptr};
+        QLabel *hints[2] = {nullptr, nullptr};
         QLabel *status = nullptr;
         QVector<QPointF> trails[2];
         QCPCurve *trailCurves[2] = {nullptr, nullptr};

@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTextBrowser>
 #include <QTextDocument>
@@ -37,6 +38,15 @@ QPointer<HelpWin> &helpWindow()
     return window;
 }
 
+// Esc and Ctrl+W close the window, from any of its fields.
+void addCloseKeys(QWidget *window)
+{
+    for (const QKeySequence &key : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL + Qt::Key_W)}) {
+        auto *close = new QShortcut(key, window);
+        QObject::connect(close, &QShortcut::activated, window, &QWidget::close);
+    }
+}
+
 QString readPage(const QString &path)
 {
     QFile file(path);
@@ -47,7 +57,7 @@ QString readPage(const QString &path)
 
 } // namespace
 
-void HelpWin::openHelp(QWidget *from)
+void HelpWin::openHelp(QWidget *from, const QString &page)
 {
     // A compiled help file beside the program (the Windows installation) is
     // still opened by the desktop's viewer.
@@ -64,10 +74,32 @@ void HelpWin::openHelp(QWidget *from)
         if (from)
             window->move(from->window()->frameGeometry().topLeft() + QPoint(40, 40));
     }
-    window->showContents();
+    window->showPage(page);
     window->show();
     window->raise();
     window->activateWindow();
+}
+
+void HelpWin::installWindowKeys(QWidget *window, const QString &page)
+{
+    auto *help = new QShortcut(QKeySequence(Qt::Key_F1), window);
+    connect(help, &QShortcut::activated, window, [window, page] { openHelp(window, page); });
+    addCloseKeys(window);
+}
+
+QLabel *HelpWin::addEmptyHint(QWidget *view)
+{
+    auto *hint = new QLabel(view);
+    hint->setObjectName(QStringLiteral("emptyHint"));
+    hint->setWordWrap(true);
+    hint->setAlignment(Qt::AlignCenter);
+    hint->setMaximumWidth(520);
+    hint->setAttribute(Qt::WA_TransparentForMouseEvents);
+    hint->setStyleSheet(QStringLiteral("QLabel { background: #fffbe6; color: #333333; border: 1px solid #d9c77a; "
+                                       "padding: 12px; }"));
+    auto *centre = new QVBoxLayout(view);
+    centre->addWidget(hint, 0, Qt::AlignCenter);
+    return hint;
 }
 
 HelpWin *HelpWin::instance()
@@ -146,6 +178,8 @@ HelpWin::HelpWin(QWidget *parent) : QWidget(parent, Qt::Window)
     });
     connect(results, &QListWidget::itemActivated, this, &HelpWin::resultChosen);
     connect(results, &QListWidget::itemClicked, this, &HelpWin::resultChosen);
+    // Closed as the windows of the tools menu are.
+    addCloseKeys(this);
 }
 
 HelpWin::~HelpWin() = default;
@@ -163,12 +197,17 @@ QString HelpWin::currentLanguage()
 
 void HelpWin::showContents()
 {
+    showPage(QString());
+}
+
+void HelpWin::showPage(const QString &page)
+{
     const QString language = currentLanguage();
     if (language != helpLanguage || pageFiles.isEmpty())
         loadLanguage(language);
     retranslate();
     searchEdit->clear();
-    openPage(QString::fromLatin1(contentsPage));
+    openPage(pageFiles.contains(page) ? page : QString::fromLatin1(contentsPage));
 }
 
 void HelpWin::loadLanguage(const QString &language)
@@ -235,15 +274,25 @@ QStringList HelpWin::search(const QString &query) const
     QStringList found;
     if (words.isEmpty())
         return found;
+    const auto holdsAll = [&words](const QString &text) {
+        for (const QString &word : words) {
+            if (!text.contains(word, Qt::CaseInsensitive))
+                return false;
+        }
+        return true;
+    };
+    // A page about the query comes before the pages (the contents among
+    // them) that only mention it.
+    QStringList mentioning;
     for (const QString &file : pageFiles) {
-        const QString &text = plainTexts.value(file);
-        bool all = true;
-        for (const QString &word : words)
-            all = all && text.contains(word, Qt::CaseInsensitive);
-        if (all)
+        if (!holdsAll(plainTexts.value(file)))
+            continue;
+        if (holdsAll(titles.value(file)))
             found.append(file);
+        else
+            mentioning.append(file);
     }
-    return found;
+    return found + mentioning;
 }
 
 void HelpWin::runSearch()

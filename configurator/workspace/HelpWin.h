@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QWidget>
 
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
@@ -27,9 +28,17 @@ class HelpWin : public QWidget
 
 public:
     // F1 of every window: "hrc417.chm" beside the program (Windows) is opened
-    // by the desktop as before; otherwise the help window shows the contents
-    // page, in the current language. One help window per run.
-    static void openHelp(QWidget *from);
+    // by the desktop as before; otherwise the help window shows the page
+    // (a file name such as "10-trends.html"; the contents page when empty),
+    // in the current language. One help window per run.
+    static void openHelp(QWidget *from, const QString &page = QString());
+    // The keys of a window of the tools menu: F1 opens its help page, Esc
+    // and Ctrl+W close it.
+    static void installWindowKeys(QWidget *window, const QString &page);
+    // A hint in the middle of a view that has nothing to show yet (object
+    // name "emptyHint"): the window sets its text and hides it when the view
+    // fills. Clicks go through it to the view.
+    static QLabel *addEmptyHint(QWidget *view);
     // The help window, when one has been opened; for tests.
     static HelpWin *instance();
 
@@ -43,12 +52,15 @@ public:
     // Loads the pages of the language (when it changed) and the texts of the
     // window, then shows the contents page.
     void showContents();
+    // The same, then shows the page named (the contents page when it is not
+    // one of the language's pages).
+    void showPage(const QString &page);
     // The file name of the page shown, e.g. "03-editing.html".
     QString currentPage() const;
     // Page files of the language, in the order of the contents.
     const QStringList &pages() const { return pageFiles; }
-    // Pages whose text holds every word of the query (case ignored), in
-    // contents order.
+    // Pages whose text holds every word of the query (case ignored): those
+    // whose title holds them first, then the others, each in contents order.
     QStringList search(const QString &query) const;
 
     QTextBrowser *browser() const { return textBrowser; }

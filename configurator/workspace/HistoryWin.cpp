@@ -1,6 +1,7 @@
 #include "HistoryWin.h"
 
 #include "CompareWin.h"
+#include "HelpWin.h"
 #include "HrcTree.h"
 #include "HrcTreeWin.h"
 
@@ -38,7 +39,9 @@ HistoryWin::HistoryWin(HrcTreeWin *ownerWindow)
     compare->setToolTip(tr("Две выбранные копии между собой, одну — с документом"));
     restore = new QPushButton(tr("Восстановить…"), this);
     restore->setObjectName(QStringLiteral("historyRestore"));
+    hint = HelpWin::addEmptyHint(rows->viewport());
     auto *again = new QPushButton(tr("Обновить"), this);
+    again->setObjectName(QStringLiteral("historyRefresh"));
     auto *close = new QPushButton(tr("Закрыть"), this);
 
     auto *top = new QHBoxLayout;
@@ -61,6 +64,7 @@ HistoryWin::HistoryWin(HrcTreeWin *ownerWindow)
     connect(restore, &QPushButton::clicked, this, &HistoryWin::restoreSelected);
     connect(again, &QPushButton::clicked, this, &HistoryWin::refresh);
     connect(close, &QPushButton::clicked, this, &QWidget::close);
+    HelpWin::installWindowKeys(this, QStringLiteral("12-history.html"));
     connect(rows, &QTreeWidget::itemSelectionChanged, this, [this]() {
         const int selected = rows->selectedItems().size();
         compare->setEnabled(selected == 1 || selected == 2);
@@ -149,6 +153,17 @@ void HistoryWin::fillRows()
     }
     compare->setEnabled(false);
     restore->setEnabled(false);
+
+    hint->setVisible(entries.isEmpty());
+    if (!entries.isEmpty())
+        return;
+    if (!devices->currentData().toString().isEmpty() && !BackupStore::list().isEmpty())
+        hint->setText(tr("У этого прибора резервных копий пока нет.\n\nВыберите «Все приборы» в списке «Прибор:», "
+                         "чтобы увидеть копии других приборов."));
+    else
+        hint->setText(tr("Резервных копий пока нет.\n\nПрограмма сама сохраняет копию параметров прибора после "
+                         "каждого чтения всех параметров и перед каждой записью в прибор. Прочитайте все параметры "
+                         "прибора и нажмите «Обновить».\n\nF1 — справка по истории."));
 }
 
 QVector<BackupStore::Entry> HistoryWin::selectedEntries() const

@@ -7,6 +7,7 @@
 class HrcTree;
 class HrcTreeWin;
 class QComboBox;
+class QLabel;
 class QPushButton;
 class QTreeWidget;
 
@@ -29,6 +30,9 @@ public:
     QComboBox *deviceBox() const { return devices; }
     QPushButton *compareButton() const { return compare; }
     QPushButton *restoreButton() const { return restore; }
+    // Over the list while it is empty: when backups are made, and where
+    // other devices' backups are.
+    QLabel *emptyHint() const { return hint; }
 
     // The action as the list shows it.
     static QString actionText(const QString &action);
@@ -49,5 +53,6 @@ private:
     QTreeWidget *rows;
     QPushButton *compare;
     QPushButton *restore;
+    QLabel *hint;
     QVector<BackupStore::Entry> entries;
 };

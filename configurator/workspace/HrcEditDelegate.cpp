@@ -6,6 +6,7 @@
 #include "HrcValueText.h"
 #include "IValidator.h"
 #include "LogFileNameEditor.h"
+#include "ParameterSpec.h"
 #include "PortNameEditor.h"
 
 #include <QApplication>
@@ -181,7 +182,8 @@ QWidget *HrcEditDelegate::createEditor(QWidget *parent, const QStyleOptionViewIt
     edit->setText(e.attribute(kValue));
     edit->setReadOnly(e.attribute(QStringLiteral("readonly")) == QLatin1String("yes"));
     const QString minText = e.attribute(QStringLiteral("minvalue"));
-    const QString maxText = e.attribute(QStringLiteral("maxvalue"));
+    // The limit as the value rules see it (the device address follows the address mode).
+    const QString maxText = ParameterSpec::inDocument(e).maxValue;
     edit->setProperty("hrcMinText", minText);
     edit->setProperty("hrcMaxText", maxText);
     if (editorKind(e) == FloatEditor) {

@@ -148,6 +148,10 @@ void HrcTree::buildTree(const QString &names)
         setColumnWidth(c, widths.at(c));
     for (int c = 1; c < headers.size(); ++c)
         headerItem()->setTextAlignment(c, Qt::AlignCenter);
+    // The exchange errors and differences are shown right after the value,
+    // in view at the window's default width (the column stays column 7).
+    if (m_fullTree)
+        header()->moveSection(header()->visualIndex(kErrorColumn), kValueColumn + 1);
     header()->show();
 
     if (m_fullTree) {
@@ -638,4 +642,6 @@ void HrcTree::onKavuMonUpdating(uint treeId, int, int)
         setItemColour(item, problemColour());
         item->setText(kErrorColumn, errorText(code.toInt()));
     }
+    // The reason also where the eye is: on the value itself.
+    item->setToolTip(kValueColumn, code == QLatin1String("0") ? QString() : item->text(kErrorColumn));
 }

@@ -2,6 +2,7 @@
 
 #include "BackupStore.h"
 #include "CompareWin.h"
+#include "ConfigFileDialog.h"
 #include "ConfigStore.h"
 #include "DeviceBackup.h"
 #include "ErrorText.h"
@@ -14,6 +15,7 @@
 #include "HrcTreeWorkers.h"
 #include "KavuIOhelper.h"
 #include "KavuMon.h"
+#include "LinkHealthPanel.h"
 #include "TestParamWin.h"
 #include "TrendWin.h"
 #include "WaitWin.h"
@@ -109,6 +111,7 @@ HrcTreeWin::HrcTreeWin(const QDomDocument &doc, QWidget *parent, std::shared_ptr
     installCommands();
     installToolsMenu();
     installSearchAndLinkHealth();
+    installResultBar();
     ui->toolButton_tomin->hide();
     resize(1180, 800);
 }
@@ -253,6 +256,10 @@ void HrcTreeWin::connectWorker()
     connect(helper, &KavuIOhelper::kavuIOStarting, this, &HrcTreeWin::onKavuIOStarting);
     connect(helper, &KavuIOhelper::kavuIOUpdating, this, &HrcTreeWin::onKavuIOUpdating);
     connect(helper, &KavuIOhelper::kavuIOFinished, this, &HrcTreeWin::onKavuIOFinished);
+    connect(helper, &KavuIOhelper::parameterVerified, this, [this](const QString &name, const QString &, const QString &, int outcome) {
+        if (outcome == KavuComm::verifyDiffers && !differingThisJob.contains(name))
+            differingThisJob << name;
+    });
     connect(helper, &KavuIOhelper::kavuIOVerifying, this, [this](int verified, int count) {
         // The writes are done; what remains is reading them back.
         flushProgress();
@@ -297,6 +304,7 @@ void HrcTreeWin::beginJob(int operation)
     verifying = false;
     jobOperation = operation;
     setCommandsEnabled(false);
+    noteJobBegins();
 }
 
 void HrcTreeWin::onPanelJobStarting(int operation)
@@ -304,6 +312,7 @@ void HrcTreeWin::onPanelJobStarting(int operation)
     if (operation == KavuComm::opWrite)
         DeviceBackup::save(paramTree->documentModel(), DeviceBackup::writeOne(), this);
     jobNames.clear();
+    jobOnlyChanged = false;
     beginJob(operation);
 }
 
@@ -320,6 +329,7 @@ void HrcTreeWin::startJob(const QString &names, int operation, bool includeCommP
     if (operation == KavuComm::opWrite)
         DeviceBackup::save(paramTree->documentModel(), action, this);
     jobNames = names;
+    jobOnlyChanged = onlyChanged;
     KavuIOhelper *helper = treeWorkers->ioHelper();
     helper->setJob(names, KavuComm::KavuCommOperation(operation), includeCommParams);
     beginJob(operation);
@@ -581,7 +591,8 @@ void HrcTreeWin::on_toolButton_2_clicked()
     const QDomElement allParams = paramTree->documentModel().allParams();
     QString error;
     paramTree->collapseAll();
-    if (!ConfigStore::openFile(allParams, fileName, &error)) {
+    QStringList faults;
+    if (!ConfigStore::openFile(allParams, fileName, &error, &faults)) {
         QMessageBox::warning(this, tr("Конфигуратор HRC417"), tr("Ошибка чтение файла %1:\n%2.").arg(fileName, error),
                              QMessageBox::Ok);
         return;
@@ -590,14 +601,25 @@ void HrcTreeWin::on_toolButton_2_clicked()
     // the monitor stays ready, so ticking a box afterwards polls again.
     paramTree->buildTree();
     paramTree->setColourByNames(QString::fromLatin1(allSets), HrcTree::changedColour());
+    // Entries that gave no value of their own: the engineer should know
+    // which loaded values did not come from the file.
+    if (!faults.isEmpty()) {
+        QMessageBox box(QMessageBox::Warning, tr("Конфигуратор HRC417"),
+                        tr("Файл %1 открыт, но не все значения взяты из него: для пустых записей взяты "
+                           "заводские значения, записи с нарушенными кавычками прочитаны как есть.\n\n%2")
+                            .arg(QDir::toNativeSeparators(fileName), faults.join(QLatin1Char('\n'))),
+                        QMessageBox::Ok, this);
+        box.setObjectName(QStringLiteral("openFaultsBox"));
+        box.exec();
+    }
 }
 
 void HrcTreeWin::on_toolButton_3_clicked()
 {
     if (jobRunning)
         return;
-    const QString fileName = QFileDialog::getSaveFileName(this, tr("Сохранить файл конфигурации"), QDir::homePath(),
-                                                          tr("Файлы HRC417 (*.hrc417)"));
+    const QString fileName =
+        ConfigFileDialog::saveFileName(this, tr("Сохранить файл конфигурации"), tr("Файлы HRC417 (*.hrc417)"));
     if (fileName.isEmpty())
         return;
     const QDomElement allParams = paramTree->documentModel().allParams();
@@ -636,6 +658,7 @@ void HrcTreeWin::flushProgress()
     for (const Progress &p : updates) {
         if (p.treeID != testJobTotal)
             paramTree->onKavuMonUpdating(p.treeID, p.done, p.total);
+        noteJobProgress(paramTree->elementById(p.treeID));
     }
     const Progress &last = updates.last();
     const QString text = jobOperation == KavuComm::opRead ? tr("Чтение параметров. Прочитано %1 из %2")
@@ -742,6 +765,7 @@ void HrcTreeWin::onKavuIOFinished(QString msg, int count, int total)
         // A failed parameter's own text is already there.
         testParamWin->setStatusText(statusText, count != 0 || outcome.cancelled);
     }
+    noteJobEnded(count != 0 || outcome.cancelled || !differingThisJob.isEmpty());
     const bool connectionChecked = checkingConnection && count == 0 && !outcome.cancelled;
     checkingConnection = false;
     jobRunning = false;
@@ -752,6 +776,10 @@ void HrcTreeWin::onKavuIOFinished(QString msg, int count, int total)
         restoreDocumentAfterRead();
         emit deviceReadKeepingDocument(count == 0 && !outcome.cancelled);
     }
+    // A link just checked: the link figures count from here, not the
+    // outages before it.
+    if (connectionChecked)
+        linkHealth->reset();
     // The first connection after offline edits: compare before anything is written.
     if (connectionChecked)
         offeredCompareFirst();

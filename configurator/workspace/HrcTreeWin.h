@@ -16,12 +16,15 @@ class HistoryWin;
 class HrcMessageBox;
 class HrcTree;
 class HrcTreeWorkers;
+class JobStatusBar;
 class LinkHealthPanel;
 class PortArbiter;
 class QLabel;
+class QAction;
 class QMenu;
 class QShortcut;
 class QTimer;
+class SessionLogWin;
 class QToolButton;
 class QTreeWidgetItem;
 class TestParamWin;
@@ -71,6 +74,14 @@ public:
     // What the polling monitor said last about the line (lost, restored),
     // shown at the bottom of the window; empty while nothing happened.
     QString linkStateText() const;
+
+    // The last job's result below the tree, and the log of this run's jobs.
+    JobStatusBar *jobStatusBar() const { return resultBar; }
+    SessionLogWin *sessionLog() const { return sessionLogWin; }
+    // The parameters the last write job's read-back found different.
+    QStringList lastDiffering() const { return differingLastJob; }
+    // Writes the values of lastDiffering() once more.
+    void writeDifferingAgain();
 
     // The compare and history windows of the tools menu (made on first use).
     CompareWin *compareWindow();
@@ -166,6 +177,13 @@ private:
     int panelOffset() const;
     // The outcome of the element's last exchange as the engineer reads it.
     QString elementOutcomeText(const QDomElement &element) const;
+    // The status bar and the session log: made once; fed at a job's
+    // beginning, with each reported parameter and at its end.
+    void installResultBar();
+    void noteJobBegins();
+    void noteJobProgress(const QDomElement &element);
+    void noteJobEnded(bool problem);
+    QString jobTitle() const;
 
     std::unique_ptr<Ui::HrcTreeWin> ui;
     QDomDocument document;
@@ -189,6 +207,7 @@ private:
     QPointer<HistoryWin> historyWin;
     // The names of the running job and the action its backup is named by.
     QString jobNames;
+    bool jobOnlyChanged = false;
     QString writeAction;
     // readDeviceKeepingDocument: the document's values before the read.
     bool keepDocumentOnRead = false;
@@ -203,6 +222,11 @@ private:
     bool verifying = false; // the job reads back what it wrote
     QString statusText;
     QLabel *linkState = nullptr;
+    JobStatusBar *resultBar = nullptr;
+    SessionLogWin *sessionLogWin = nullptr;
+    QAction *writeDifferingAction = nullptr;
+    QStringList differingThisJob, differingLastJob;
+    QStringList problemsThisJob; // "name: reason", in the order reported
     // Progress of a job, shown at most about 30 times a second so that a
     // fast line does not repaint the tree for every parameter.
     struct Progress

@@ -65,6 +65,8 @@ void HrcTreeWin::installSearchAndLinkHealth()
         verify->setChecked(CommSettings::verifyWrites());
         connect(verify, &QAction::toggled, this, [](bool on) { CommSettings::setVerifyWrites(on); });
         visitLog = new VisitLog(this);
+        // The report's link figures are the panel's: since its last reset.
+        connect(linkHealth, &LinkHealthPanel::countsReset, visitLog, [this]() { visitLog->setLinkCounts(LinkCounts()); });
         QAction *report = extraMenu->addAction(tr("Отчёт…"), this, &HrcTreeWin::showReportDialog);
         report->setObjectName(QStringLiteral("actionReport"));
     }

@@ -73,16 +73,22 @@ void LinkHealthPanel::reset()
 {
     total = LinkCounts();
     refresh();
+    emit countsReset();
 }
 
-QString LinkHealthPanel::causeText() const
+QString LinkHealthPanel::causeText(const LinkCounts &total)
 {
+    const quint64 damaged = total.crcErrors + total.badReplies;
     switch (likelyCause(total)) {
     case LinkCause::Unknown:
         return tr("Слишком мало обменов для оценки");
     case LinkCause::Good:
         return tr("Связь в порядке");
     case LinkCause::NoReplies:
+        if (damaged > 0)
+            return tr("Прибор часто не отвечает, искажённых ответов немного (%1): проверьте адрес прибора, "
+                      "скорость обмена и подключение линии")
+                .arg(damaged);
         return tr("Прибор часто не отвечает, а искажённых ответов нет: проверьте адрес прибора, скорость обмена "
                   "и подключение линии");
     case LinkCause::DamagedFrames:

@@ -23,11 +23,17 @@ public:
     // Listens to the workers of a (new) tree; the counts so far stay.
     void attach(HrcTreeWorkers *workers);
     const LinkCounts &counts() const { return total; }
-    QString causeText() const;
+    QString causeText() const { return causeText(total); }
+    // The likely cause the counts suggest, in words that agree with them.
+    static QString causeText(const LinkCounts &counts);
 
 public slots:
     void addCounts(const LinkCounts &counts);
     void reset();
+
+signals:
+    // "Сбросить": the counts start again (the visit's with them).
+    void countsReset();
 
 private:
     void refresh();

@@ -1,17 +1,21 @@
 #include "TrendWin.h"
 
+#include "AtomicFile.h"
+#include "HelpWin.h"
 #include "HrcTree.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QImage>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QShortcut>
 #include <QSpinBox>
+#include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
 #include <qcustomplot.h>
@@ -102,10 +106,20 @@ TrendWin::TrendWin(HrcTree *tree, QWidget *parent)
     connect(pauseButton, &QPushButton::toggled, this, &TrendWin::setPaused);
     connect(csvButton, &QPushButton::clicked, this, &TrendWin::chooseCsvFile);
     connect(pngButton, &QPushButton::clicked, this, &TrendWin::choosePngFile);
-    auto *close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(close, &QShortcut::activated, this, &QWidget::close);
+    HelpWin::installWindowKeys(this, QStringLiteral("10-trends.html"));
+
+    // In the middle of the plot while it has no curve.
+    hintLabel = HelpWin::addEmptyHint(customPlot);
+    if (paramTree) {
+        // A box ticked or cleared in the tree changes what the hint says.
+        connect(paramTree, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem *, int column) {
+            if (column == 0)
+                updateHint();
+        });
+    }
 
     attachMonitor();
+    updateHint();
     refreshRange();
     resize(900, 560);
 }
@@ -144,6 +158,34 @@ void TrendWin::addSample(const QString &name, const QString &label, const QStrin
     refreshRange();
 }
 
+void TrendWin::updateHint()
+{
+    // An empty legend would be a stray frame in the corner.
+    customPlot->legend->setVisible(!graphs.isEmpty());
+    if (!graphs.isEmpty()) {
+        hintLabel->hide();
+        return;
+    }
+    bool ticked = false;
+    if (paramTree) {
+        for (QTreeWidgetItemIterator it(paramTree); *it && !ticked; ++it) {
+            const QTreeWidgetItem *item = *it;
+            // The log file's box switches the log, not a value.
+            ticked = (item->flags() & Qt::ItemIsUserCheckable) && item->checkState(0) == Qt::Checked
+                     && paramTree->elementOf(item).attribute(kNamekavu) != QLatin1String("logfile");
+        }
+    }
+    hintLabel->setText(ticked ? tr("Отмеченные значения опрашиваются: кривые появятся, как только прибор вернет "
+                                   "первые числа. Если их долго нет, проверьте связь с прибором и ошибки опроса в "
+                                   "дереве.")
+                              : tr("Здесь пока нет кривых: ни одно значение не опрашивается.\n\nОтметьте флажками "
+                                   "параметры в ветви «Опрос оперативных параметров» дерева главного окна "
+                                   "(например, «Температура на входе 1, °С» в ветви «Входы»). Программа начнет их "
+                                   "опрашивать, и у каждого числового значения здесь появится своя кривая.\n\n"
+                                   "F1 — справка по трендам."));
+    hintLabel->show();
+}
+
 QCPGraph *TrendWin::seriesFor(const QString &name, const QString &label)
 {
     if (QCPGraph *graph = graphs.value(name))
@@ -169,6 +211,7 @@ QCPGraph *TrendWin::seriesFor(const QString &name, const QString &label)
     graphs.insert(name, graph);
     labels.insert(name, label.isEmpty() ? name : label);
     names.append(name);
+    updateHint();
     return graph;
 }
 
@@ -283,7 +326,7 @@ bool TrendWin::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-bool TrendWin::exportCsv(const QString &fileName) const
+bool TrendWin::exportCsv(const QString &fileName, QString *error) const
 {
     QString text = tr("Время");
     for (const QString &name : names)
@@ -296,30 +339,47 @@ bool TrendWin::exportCsv(const QString &fileName) const
         text += QStringLiteral("\r\n");
     }
     // Written whole or not at all: an old file stays if the write fails.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(text.toUtf8());
-    return file.commit();
+    QString reason;
+    return AtomicFile::write(fileName, text.toUtf8(), error ? error : &reason);
 }
 
-bool TrendWin::exportPng(const QString &fileName) const
+bool TrendWin::exportPng(const QString &fileName, QString *error) const
 {
-    return customPlot->savePng(fileName, customPlot->width(), customPlot->height());
+    QString reason;
+    if (!error)
+        error = &reason;
+    if (!AtomicFile::checkTarget(fileName, error))
+        return false;
+    // The plot as it is shown, at the screen's usual 96 dots per inch.
+    QImage image = customPlot->toPixmap(customPlot->width(), customPlot->height()).toImage();
+    const int dotsPerMeter = qRound(96 / 0.0254);
+    image.setDotsPerMeterX(dotsPerMeter);
+    image.setDotsPerMeterY(dotsPerMeter);
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    if (!image.save(&png, "PNG")) {
+        *error = tr("не удалось составить изображение PNG");
+        return false;
+    }
+    return AtomicFile::write(fileName, png.data(), error);
 }
 
 void TrendWin::chooseCsvFile()
 {
     const QString name = QFileDialog::getSaveFileName(this, tr("Экспорт CSV..."), QDir::homePath(),
                                                       QStringLiteral("CSV (*.csv)"));
-    if (!name.isEmpty() && !exportCsv(name))
-        readoutLabel->setText(tr("Не удалось записать файл ") + QDir::toNativeSeparators(name));
+    QString error;
+    if (!name.isEmpty() && !exportCsv(name, &error))
+        readoutLabel->setText(tr("Не удалось записать файл ") + QDir::toNativeSeparators(name) + QStringLiteral(": ")
+                              + error);
 }
 
 void TrendWin::choosePngFile()
 {
     const QString name = QFileDialog::getSaveFileName(this, tr("Сохранить PNG..."), QDir::homePath(),
                                                       QStringLiteral("PNG (*.png)"));
-    if (!name.isEmpty() && !exportPng(name))
-        readoutLabel->setText(tr("Не удалось записать файл ") + QDir::toNativeSeparators(name));
+    QString error;
+    if (!name.isEmpty() && !exportPng(name, &error))
+        readoutLabel->setText(tr("Не удалось записать файл ") + QDir::toNativeSeparators(name) + QStringLiteral(": ")
+                              + error);
 }

@@ -48,6 +48,10 @@ public:
     static QString unitOf(const QString &label);
     QCPAxis *axisOfUnit(const QString &unit) const { return axes.value(unit); }
 
+    // Shown over the empty plot: what to tick in the tree to get curves, or
+    // that the ticked values are awaited; hidden once there is a curve.
+    QLabel *emptyHint() const { return hintLabel; }
+
     int windowMinutes() const;
     void setWindowMinutes(int minutes);
     bool isPaused() const { return paused; }
@@ -59,8 +63,10 @@ public:
 
     // ";"-separated like the monitor's log: "Время" and the labels, then one
     // line per cycle with the values as read (empty where none was read).
-    bool exportCsv(const QString &fileName) const;
-    bool exportPng(const QString &fileName) const;
+    // Both exports write the file whole or not at all; on failure *error
+    // (when given) names the file and the reason.
+    bool exportCsv(const QString &fileName, QString *error = nullptr) const;
+    bool exportPng(const QString &fileName, QString *error = nullptr) const;
 
 public slots:
     void onKavuMonUpdating(uint treeId, int, int);
@@ -71,6 +77,7 @@ protected:
 
 private:
     void attachMonitor();
+    void updateHint();
     void addSample(const QString &name, const QString &label, const QString &text, const QDateTime &time);
     QCPGraph *seriesFor(const QString &name, const QString &label);
     void dropOldSamples(const QDateTime &now);
@@ -84,6 +91,7 @@ private:
     QSpinBox *minutesBox = nullptr;
     QPushButton *pauseButton = nullptr;
     QLabel *readoutLabel = nullptr;
+    QLabel *hintLabel = nullptr;
     QVector<Row> samples;
     QStringList names;
     QHash<QString, QString> labels;

@@ -1,5 +1,7 @@
 #include "DeviceState.h"
 
+#include "AtomicFile.h"
+#include "IniText.h"
 #include "ValueCodec.h"
 
 #include <QFile>
@@ -122,19 +124,23 @@ bool DeviceState::load(const QString& path, QString& error, QStringList& warning
 
 bool DeviceState::save(const QString& path, QString& error) const
 {
-    QSettings settings(path, QSettings::IniFormat);
-    settings.beginGroup(kGroup);
+    // The file's other entries stay; the whole file is written anew, so a
+    // failed save leaves the old one as it was.
+    IniText::Entries entries;
+    {
+        QSettings existing(path, QSettings::IniFormat);
+        for (const QString& key : existing.allKeys())
+            entries.insert(key, existing.value(key));
+    }
     const auto& params = description_.parameters();
     for (int i = 0; i < params.size(); ++i) {
         const ParameterSpec& spec = params[i];
-        settings.setValue(spec.name, spec.kind == ValueKind::DateTime
-                                         ? ValueCodec::dateTimeText(clock(i))
-                                         : values_[i]);
+        entries.insert(QLatin1String(kGroup) + QLatin1Char('/') + spec.name,
+                       spec.kind == ValueKind::DateTime ? ValueCodec::dateTimeText(clock(i)) : values_[i]);
     }
-    settings.endGroup();
-    settings.sync();
-    if (settings.status() != QSettings::NoError) {
-        error = QStringLiteral("cannot write the state file %1").arg(path);
+    QString reason;
+    if (!AtomicFile::write(path, IniText::make(entries, false), &reason)) {
+        error = QStringLiteral("cannot write the state file %1 (%2)").arg(path, reason);
         return false;
     }
     return true;

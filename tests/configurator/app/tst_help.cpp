@@ -1,12 +1,15 @@
 // Help through F1, as an engineer uses it: F1 in the wizard and in the main
 // window opens the program's help window on its contents page in the language
-// chosen in the wizard; links, the contents list and the search lead to the
-// right pages. A screenshot of the window is written for a look.
+// chosen in the wizard, F1 in a window of the tools menu on that window's
+// page; links, the contents list and the search lead to the right pages; Esc
+// and Ctrl+W close the help. Screenshots of the window are written for a look.
 #include "ConfiguratorShell.h"
 #include "FlyTranslator.h"
 #include "HelpWin.h"
 #include "HrcDocument.h"
+#include "HrcTree.h"
 #include "HrcTreeWin.h"
+#include "TrendWin.h"
 #include "Wizard.h"
 #include "WorkspaceTestSupport.h"
 
@@ -14,6 +17,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSettings>
@@ -29,12 +33,17 @@ private slots:
     void initTestCase();
     void cleanup();
     void f1OpensTheHelpInTheChosenLanguage();
+    void everyPageIsReachableFromTheContentsInBothLanguages();
+    void searchFindsThePagesOfTheToolsWindows();
+    void escapeAndCtrlWCloseTheHelp();
     void installedProgramFindsItsLanguageFiles();
 
 private:
     // Clicks the link whose text is linkText on the page shown.
     static void clickLink(QTextBrowser *browser, const QString &linkText);
     static void search(HelpWin *help, const QString &query);
+    // The help window shown on its contents page in a language ("ru", "en").
+    static HelpWin *openIn(const QString &language);
     QTemporaryDir dir;
 };
 
@@ -47,6 +56,7 @@ void TestHelp::initTestCase()
 void TestHelp::cleanup()
 {
     delete HelpWin::instance();
+    qApp->setProperty("languageCode", QVariant());
     // A line edit's clear button fades with a parentless animation; it stops
     // on its next tick once its button is gone and then deletes itself later.
     // Let the event loop run that before the test ends.
@@ -55,9 +65,11 @@ void TestHelp::cleanup()
 
 void TestHelp::clickLink(QTextBrowser *browser, const QString &linkText)
 {
-    const QTextCursor found = browser->document()->find(linkText);
+    // The first place the text is a link (it may be said before as text).
+    QTextCursor found = browser->document()->find(linkText, 0, QTextDocument::FindCaseSensitively);
+    while (!found.isNull() && !found.charFormat().isAnchor())
+        found = browser->document()->find(linkText, found, QTextDocument::FindCaseSensitively);
     QVERIFY2(!found.isNull(), qPrintable(linkText));
-    QVERIFY(found.charFormat().isAnchor());
     QTextCursor inside(found);
     inside.setPosition(found.selectionStart() + 1);
     browser->setTextCursor(inside);
@@ -81,6 +93,17 @@ void TestHelp::search(HelpWin *help, const QString &query)
     QTest::keyClick(field, Qt::Key_Return);
 }
 
+HelpWin *TestHelp::openIn(const QString &language)
+{
+    // The property the translator sets when a language is loaded.
+    qApp->setProperty("languageCode", language);
+    HelpWin::openHelp(nullptr);
+    HelpWin *help = HelpWin::instance();
+    if (help && QTest::qWaitForWindowActive(help) && help->language() == language)
+        return help;
+    return nullptr;
+}
+
 void TestHelp::f1OpensTheHelpInTheChosenLanguage()
 {
     ConfiguratorShell shell(QString::fromLatin1(HrcDocument::resourcePath), QString(),
@@ -97,7 +120,7 @@ void TestHelp::f1OpensTheHelpInTheChosenLanguage()
     QCOMPARE(help->language(), QString("ru"));
     QCOMPARE(help->windowTitle(), QString("Справка конфигуратора HRC417"));
     QCOMPARE(help->currentPage(), QString("00-index.html"));
-    QCOMPARE(help->contentsList()->count(), 10);
+    QCOMPARE(help->contentsList()->count(), 16);
     QCOMPARE(help->contentsList()->item(9)->text(), QString("Если связи нет: Linux и Windows"));
     QCOMPARE(help->contentsList()->currentRow(), 0);
 
@@ -157,13 +180,126 @@ void TestHelp::f1OpensTheHelpInTheChosenLanguage()
     QCOMPARE(help->currentPage(), QString("09-troubleshooting.html"));
 
     // Every page of both languages has a title and the same place in the contents.
-    QCOMPARE(help->pages().size(), 10);
+    QCOMPARE(help->pages().size(), 16);
     for (const QString &language : {QString("ru"), QString("en")}) {
         const QStringList files = QDir(":/help/" + language).entryList({"*.html"}, QDir::Files, QDir::Name);
         QCOMPARE(files, help->pages());
     }
 
     QVERIFY(!wstest::saveScreenshot(help, "help-window-en").isEmpty());
+    help->close();
+
+    // F1 in the trends window: the help opens on the trends page. The window
+    // opens empty and says, in English, what to tick to get curves.
+    main->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(main));
+    QTest::keyClick(main, Qt::Key_T, Qt::ControlModifier);
+    auto *trends = main->findChild<TrendWin *>();
+    QVERIFY(trends);
+    // (A window manager activates a newly shown window; offscreen it is done here.)
+    QVERIFY(QTest::qWaitForWindowExposed(trends));
+    trends->activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), trends);
+    QVERIFY(trends->emptyHint()->isVisible());
+    QVERIFY2(trends->emptyHint()->text().startsWith("No curves yet"), qPrintable(trends->emptyHint()->text()));
+    QVERIFY(trends->emptyHint()->text().contains("“Polling of operating values”"));
+    QTest::keyClick(trends, Qt::Key_F1);
+    QCOMPARE(HelpWin::instance(), help);
+    QVERIFY(QTest::qWaitForWindowExposed(help));
+    QCOMPARE(help->currentPage(), QString("10-trends.html"));
+    QCOMPARE(help->contentsList()->currentItem()->text(), QString("Trends of operating values"));
+    QVERIFY(help->browser()->toPlainText().contains("Polling of operating values"));
+    QVERIFY(!wstest::saveScreenshot(help, "help-trends-page-en").isEmpty());
+    QVERIFY(!wstest::saveScreenshot(trends, "trend-window-empty-en").isEmpty());
+}
+
+// Every page of both languages is a link of the contents page that leads to
+// it, under the title the contents list shows, and leads back.
+void TestHelp::everyPageIsReachableFromTheContentsInBothLanguages()
+{
+    QStringList pagesOf[2];
+    for (const QString &language : {QString("ru"), QString("en")}) {
+        HelpWin *help = openIn(language);
+        QVERIFY(help);
+        const QStringList pages = help->pages();
+        pagesOf[language == "en"] = pages;
+        QCOMPARE(pages.size(), 16);
+        QCOMPARE(pages.first(), QString("00-index.html"));
+        for (const char *name : {"10-trends", "11-compare", "12-history", "13-report", "14-heating-curves",
+                                    "15-link-health"})
+            QVERIFY2(pages.contains(QString(name) + ".html"), name);
+        for (int row = 1; row < pages.size(); ++row) {
+            const QString title = help->contentsList()->item(row)->text();
+            QVERIFY(!title.isEmpty() && title != pages.at(row));
+            QCOMPARE(help->currentPage(), QString("00-index.html"));
+            clickLink(help->browser(), title);
+            QTRY_COMPARE(help->currentPage(), pages.at(row));
+            QCOMPARE(help->contentsList()->currentRow(), row);
+            QVERIFY2(help->browser()->toPlainText().startsWith(title), qPrintable(pages.at(row)));
+            clickLink(help->browser(), language == "en" ? "Contents" : "Содержание");
+            QTRY_COMPARE(help->currentPage(), QString("00-index.html"));
+        }
+        help->close();
+        delete help;
+    }
+    QCOMPARE(pagesOf[0], pagesOf[1]);
+}
+
+// The pages of the tools windows are found by their subject in either
+// language, the page about it first, before the contents that mentions it.
+void TestHelp::searchFindsThePagesOfTheToolsWindows()
+{
+    struct Query
+    {
+        const char *language;
+        QString query;
+        QString page;
+        QString title;
+    };
+    const QList<Query> queries = {
+        {"ru", "тренд", "10-trends.html", "Тренды оперативных параметров"},
+        {"ru", "резервн копи", "12-history.html", "История резервных копий"},
+        {"ru", "отчёт", "13-report.html", "Отчёт о наладке"},
+        {"en", "trend", "10-trends.html", "Trends of operating values"},
+        {"en", "comparison", "11-compare.html", "Parameter comparison"},
+        {"en", "heating curves", "14-heating-curves.html", "Heating curves"},
+        {"en", "link health", "15-link-health.html", "Link health"},
+    };
+    for (const Query &q : queries) {
+        HelpWin *help = HelpWin::instance();
+        if (!help || help->language() != QLatin1String(q.language)) {
+            delete help;
+            help = openIn(q.language);
+        }
+        QVERIFY(help);
+        search(help, q.query);
+        QVERIFY2(help->resultsList()->count() >= 1, qPrintable(q.query));
+        QCOMPARE(help->resultsList()->item(0)->text(), q.title);
+        QCOMPARE(help->currentPage(), q.page);
+        QVERIFY(help->search(q.query).contains("00-index.html"));
+        QCOMPARE(help->browser()->textCursor().selectedText().toLower(),
+                 q.query.section(' ', 0, 0).toLower());
+    }
+}
+
+void TestHelp::escapeAndCtrlWCloseTheHelp()
+{
+    // Esc while typing a search.
+    HelpWin *help = openIn("ru");
+    QVERIFY(help);
+    help->searchField()->setFocus();
+    QTest::keyClicks(help->searchField(), "dialout");
+    QTest::keyClick(help->searchField(), Qt::Key_Escape);
+    QVERIFY(!help->isVisible());
+
+    // Ctrl+W while reading a page; F1 brings the same window back.
+    HelpWin::openHelp(nullptr);
+    QCOMPARE(HelpWin::instance(), help);
+    QVERIFY(QTest::qWaitForWindowActive(help));
+    help->browser()->setFocus();
+    QTest::keyClick(help->browser(), Qt::Key_W, Qt::ControlModifier);
+    QVERIFY(!help->isVisible());
+    QCOMPARE(HelpWin::instance(), help);
 }
 
 // An installed program (<prefix>/bin) has its language files in

@@ -13,9 +13,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 
 #include <memory>
 
@@ -59,10 +64,13 @@ private:
     QString path(const QString &name) const { return home.filePath(name); }
 
     // Runs hrc417 with args; the link options name the simulator's terminal
-    // unless port is given.
-    Run hrc417(const QStringList &args, const QString &port = QString())
+    // unless port is given; standard output to stdoutFile when given.
+    Run hrc417(const QStringList &args, const QString &port = QString(), int fileLimitKb = 0,
+               const QString &stdoutFile = QString())
     {
         QProcess p;
+        if (!stdoutFile.isEmpty())
+            p.setStandardOutputFile(stdoutFile);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         // The configurator's last configuration of a user of its own.
         env.insert(QStringLiteral("HOME"), home.path());
@@ -72,7 +80,17 @@ private:
         if (!args.contains(QStringLiteral("--port")))
             all << QStringLiteral("--port") << (port.isEmpty() ? QString::fromStdString(sim->ptyPath()) : port);
         all << QStringLiteral("--timeout") << QStringLiteral("1");
-        p.start(QStringLiteral(HRC417_CLI_PATH), all);
+        if (fileLimitKb > 0) {
+            // Files may grow to fileLimitKb KiB at most, and a write beyond
+            // just fails (as on a full disk) instead of killing the program.
+            p.start(QStringLiteral("/bin/sh"),
+                    QStringList{QStringLiteral("-c"),
+                                QStringLiteral("trap '' XFSZ; ulimit -f %1; exec \"$0\" \"$@\"").arg(fileLimitKb),
+                                QStringLiteral(HRC417_CLI_PATH)}
+                        + all);
+        } else {
+            p.start(QStringLiteral(HRC417_CLI_PATH), all);
+        }
         p.closeWriteChannel();
         if (!p.waitForFinished(60000))
             p.kill();
@@ -210,6 +228,44 @@ private slots:
         QCOMPARE(hrc417({QStringLiteral("diff"), backup}).status, 0);
     }
 
+    void savedFilesAreWholeOrNotAtAll()
+    {
+        const QString good = path(QStringLiteral("good.hrc417"));
+        Run r = hrc417({QStringLiteral("read"), QStringLiteral("-o"), good});
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        QFile file(good);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        file.close();
+        QVERIFY(before.size() > 2048);
+
+        // A full disk: an error with the file and the reason, the old file intact.
+        r = hrc417({QStringLiteral("read"), QStringLiteral("-o"), good}, QString(), 1);
+        QVERIFY2(r.status != 0, qPrintable(r.err));
+        QVERIFY2(r.err.contains(good), qPrintable(r.err));
+        QVERIFY2(r.err.contains(QString::fromLocal8Bit(std::strerror(EFBIG))), qPrintable(r.err));
+        QVERIFY(!r.out.contains(QStringLiteral("Сохранено")) && !r.err.contains(QStringLiteral("Сохранено")));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before);
+        file.close();
+        QCOMPARE(QDir(home.path()).entryList({QStringLiteral(".good.hrc417*")}, QDir::Files | QDir::Hidden).size(), 0);
+
+        // Something that is not a regular file is refused and stays what it is.
+        const QString fifo = path(QStringLiteral("pipe.hrc417"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const QString folder = path(QStringLiteral("folder.hrc417"));
+        QVERIFY(QDir().mkdir(folder));
+        for (const QString &target : {fifo, folder}) {
+            r = hrc417({QStringLiteral("read"), QStringLiteral("Beep"), QStringLiteral("-o"), target});
+            QVERIFY2(r.status != 0, qPrintable(r.err));
+            QVERIFY2(r.err.contains(target), qPrintable(r.err));
+        }
+        struct stat st;
+        QCOMPARE(::stat(QFile::encodeName(fifo).constData(), &st), 0);
+        QVERIFY(S_ISFIFO(st.st_mode));
+        QVERIFY(QFileInfo(folder).isDir());
+    }
+
     void badValuesAndDryRunsSendNothing()
     {
         const int writes = count(sim->stderrText(), " write ");
@@ -243,6 +299,28 @@ private slots:
         QCOMPARE(r.out, QStringLiteral("Tin.F\t12\nT.sp[0]\t70\n"));
         r = hrc417({QStringLiteral("write"), file, QStringLiteral("--only"), QStringLiteral("ust_gr"), QStringLiteral("--dry-run")});
         QCOMPARE(r.out, QStringLiteral("T.sp[0]\t70\n"));
+
+        // An empty or cut entry holds no value: the file is an error (line
+        // and name), nothing of it is written, dry run or not.
+        const QString faulty = path(QStringLiteral("faulty.hrc417"));
+        for (const QByteArray &entry : {QByteArray("Beep="), QByteArray("T.sp%5B0%5D=\"6")}) {
+            {
+                QFile f(faulty);
+                QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+                f.write("[hrc417]\nTin.F=12\n" + entry + "\nGrtp%5B1%5D=\"-14,5;76\"\n");
+            }
+            const QString name = entry.startsWith("Beep") ? QStringLiteral("Beep") : QStringLiteral("T.sp[0]");
+            for (const QStringList &extra : {QStringList{}, QStringList{QStringLiteral("--dry-run")}}) {
+                r = hrc417(QStringList{QStringLiteral("write"), faulty} + extra);
+                QCOMPARE(r.status, 2);
+                QVERIFY2(r.err.contains(QStringLiteral("строка 3: ") + name), qPrintable(r.err));
+                QVERIFY(r.out.isEmpty());
+            }
+        }
+        // Outside what is sent (--only), the same entry is no reason to refuse.
+        r = hrc417({QStringLiteral("write"), faulty, QStringLiteral("--only"), QStringLiteral("Grtp[1]"),
+                    QStringLiteral("--dry-run")});
+        QVERIFY2(r.status == 0, qPrintable(r.err));
         QCOMPARE(count(sim->stderrText(), " write "), writes);
     }
 
@@ -447,6 +525,85 @@ private slots:
         r = hrc417({QStringLiteral("write"), file, QStringLiteral("--address"), QStringLiteral("99")});
         QCOMPARE(r.status, 3);
     }
+    // A file from the device holds what the device returned in this run:
+    // nothing earlier, no factory value, no failed read.
+    void readFileHoldsOnlyWhatTheDeviceReturned()
+    {
+        const QString part = path(QStringLiteral("part.hrc417"));
+        Run r = hrc417({QStringLiteral("read"), QStringLiteral("T.sp[1]"), QStringLiteral("-o"), part});
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        QSettings file(part, QSettings::IniFormat);
+        QCOMPARE(file.allKeys(), QStringList{QStringLiteral("hrc417/T.sp[1]")});
+        r = hrc417({QStringLiteral("write"), part});
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        QCOMPARE(r.out, QStringLiteral("written 1, confirmed 1, differ 0, failed 0\n"));
+
+        // Nothing answered: no file, and the exit status says so.
+        auto deaf = startSim({"--faults", "drop=1"});
+        const QString none = path(QStringLiteral("none.hrc417"));
+        r = hrc417({QStringLiteral("read"), QStringLiteral("Beep"), QStringLiteral("-o"), none},
+                   QString::fromStdString(deaf->ptyPath()));
+        QVERIFY2(r.status == 3 || r.status == 4, qPrintable(r.err));
+        QVERIFY(!QFile::exists(none));
+    }
+
+    // Results that do not reach their file are a failure, and a file that
+    // takes nothing is found before the device is asked.
+    void outputsThatFailAreReported()
+    {
+        Run r = hrc417({QStringLiteral("get"), QStringLiteral("Beep")}, QString(), 0, QStringLiteral("/dev/full"));
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("запись в стандартный вывод не удалась")), qPrintable(r.err));
+
+        const std::string before = sim->stderrText();
+        r = hrc417({QStringLiteral("monitor"), QStringLiteral("Sp.h"), QStringLiteral("--count"), QStringLiteral("1"),
+                              QStringLiteral("--csv"), QStringLiteral("/dev/full")});
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains(QStringLiteral("/dev/full")), qPrintable(r.err));
+        QCOMPARE(sim->stderrText().size(), before.size()); // nothing was asked
+    }
+
+    // A device text reaches neither a terminal's escape sequences nor a
+    // spreadsheet's formulas.
+    void deviceTextsAreShownAsText()
+    {
+        const QString state = path(QStringLiteral("odd-device.ini"));
+        const QString name = QStringLiteral("=1;=2\x1b[2J\"x\""); // the device keeps 16 bytes
+        QSettings(state, QSettings::IniFormat).setValue(QStringLiteral("hrc417/Dev"), name);
+        auto odd = startSim({"--state", state.toStdString()});
+        const QString port = QString::fromStdString(odd->ptyPath());
+        Run r = hrc417({QStringLiteral("info")}, port);
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.out.contains(QStringLiteral(": =1;=2\\x1b[2J\"x\"\n")), qPrintable(r.out));
+        QVERIFY(!r.out.contains(QChar(0x1b)));
+
+        const QString csv = path(QStringLiteral("odd.csv"));
+        r = hrc417({QStringLiteral("monitor"), QStringLiteral("Dev"), QStringLiteral("Sp.h"), QStringLiteral("--count"),
+                    QStringLiteral("1"), QStringLiteral("--csv"), csv},
+                   port);
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        const QStringList rows = fileText(csv).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(rows.size(), 2);
+        // Three fields in both rows; the name quoted, its quotes doubled, its formula defused.
+        const QRegularExpression row(QStringLiteral("^[^;\"]+;\"'=1;=2\x1b\\[2J\"\"x\"\"\";-?\\d+(,\\d+)?$"));
+        QVERIFY2(row.match(rows[1]).hasMatch(), qPrintable(rows[1]));
+        QCOMPARE(rows[0].count(';'), 2);
+    }
+
+    // The 8-bit address mode carries addresses up to 255: a larger one
+    // would silently reach another device.
+    void addressesBeyondTheModeAreRefused()
+    {
+        const std::string before = sim->stderrText();
+        Run r = hrc417({QStringLiteral("scan"), QStringLiteral("--addresses"), QStringLiteral("270-275")});
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains(QStringLiteral("A.Len = 1")), qPrintable(r.err));
+        r = hrc417({QStringLiteral("set"), QStringLiteral("Addr=272")});
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains(QStringLiteral("255")), qPrintable(r.err));
+        QCOMPARE(sim->stderrText().size(), before.size());
+    }
+
     // Last: it changes the shared simulator's values. The report of a device
     // without a backup, then against a backup taken before two changes; the
     // PDF and the HTML hold the same rows.

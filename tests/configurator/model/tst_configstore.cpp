@@ -1,5 +1,6 @@
 // Configuration files and the last-configuration store.
 #include "ConfigStore.h"
+#include "IniText.h"
 #include "IoTestSupport.h"
 
 #include <QFile>
@@ -29,6 +30,9 @@ private slots:
     void saveThroughLinkKeepsTargetAndPermissions();
     void newFileFollowsTheUmask();
     void fileIsSavedWhereNoTemporaryFileFits();
+    void iniTextIsWhatQSettingsWrites();
+    void emptyAndBrokenEntriesAreNamed();
+    void lastConfigurationKeepsOtherSettingsAndSurvivesFullDisk();
 
 private:
     QTemporaryDir dir;
@@ -76,7 +80,10 @@ void TestConfigStore::fileHoldsOneEntryPerParameter()
     QCOMPARE(s.childGroups(), QStringList{"hrc417"});
     s.beginGroup("hrc417");
     QCOMPARE(s.childKeys().size(), 176);
-    QCOMPARE(s.value("bPS").toString(), doc.paramValue("bPS"));
+    // A value never set is saved as the factory value opening would give.
+    QVERIFY(doc.paramValue("bPS").isEmpty());
+    QCOMPARE(s.value("bPS").toString(), doc.findParameter("bPS").attribute("defaultvalue"));
+    QVERIFY(!s.value("bPS").toString().isEmpty());
     QCOMPARE(s.value("Port").toString(), QString("COM1"));
     QCOMPARE(s.value("Grtp[0]").toString(), QString("-20,5;85"));
     QVERIFY(s.contains("r.cor:0"));
@@ -165,7 +172,7 @@ void TestConfigStore::failedSaveLeavesOldFileIntact()
     QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
     signal(SIGXFSZ, SIG_IGN);
     struct rlimit tiny = old;
-    tiny.rlim_cur = 64;
+    tiny.rlim_cur = 1024; // Qt reports success after a failed last flush here
     QCOMPARE(setrlimit(RLIMIT_FSIZE, &tiny), 0);
     doc.paramValue("Tin.F", "32");
     const bool saved = ConfigStore::saveFile(doc.allParams(), file, &error);
@@ -256,6 +263,144 @@ void TestConfigStore::fileIsSavedWhereNoTemporaryFileFits()
     const QString other = sub.filePath(QString(245, QLatin1Char('m')) + ".hrc417");
     QVERIFY(!ConfigStore::saveFile(doc.allParams(), other, &error));
     QVERIFY(!error.isEmpty());
+}
+
+void TestConfigStore::iniTextIsWhatQSettingsWrites()
+{
+    // Values of every kind a file can hold, and keys that need escaping.
+    IniText::Entries entries;
+    const QStringList texts = {
+        "", "plain", "-20,5;85", "a=b", " lead", "trail ", "\"quoted\"", "back\\slash", "line\nbreak\ttab",
+        "@at", "Котёл №1", "\x01" "1f", "x\x7f" "a", "π≈3", "semi;colon", "ünï", "\xe2\x82\xac" "5",
+    };
+    for (int i = 0; i < texts.size(); ++i)
+        entries.insert(QStringLiteral("hrc417/K%1[%1]:x").arg(i), texts.at(i));
+    entries.insert("hrc417/Имя", "v");
+    entries.insert("hrc417/sub/key", "nested");
+    entries.insert("General", "top");
+    entries.insert("general/x", "1");
+    entries.insert("a.b/x", "2");
+    entries.insert("a/x", QStringList{"p", "q,r"});
+    entries.insert("hrc417/empty list", QStringList{});
+    entries.insert("Window/geometry", QByteArray("\x01\xd9\xd0\xcb\x00\x03@(,=\"\\", 16));
+    entries.insert("Window/rect", QRect(1, 2, 30, 40));
+    entries.insert("Window/size", QSize(5, 6));
+    entries.insert("Window/at", QPoint(-7, 8));
+    entries.insert("Window/when", QDateTime(QDate(2024, 5, 1), QTime(10, 0)));
+    entries.insert("Window/keep", 200);
+    entries.insert("Window/on", true);
+    entries.insert("Window/null", QString(QChar::Null) + "x");
+
+    for (const bool utf8 : {false, true}) {
+        const QString file = dir.filePath(utf8 ? "qt-utf8.ini" : "qt-plain.ini");
+        {
+            QSettings qt(file, QSettings::IniFormat);
+            if (utf8)
+                qt.setIniCodec("UTF-8");
+            for (auto it = entries.cbegin(); it != entries.cend(); ++it)
+                qt.setValue(it.key(), it.value());
+        }
+        QFile written(file);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(IniText::make(entries, utf8)), QString::fromUtf8(written.readAll()));
+    }
+
+    // A saved document file, too.
+    HrcDocument doc = iotest::loadDocument();
+    const QString saved = dir.filePath("saved.hrc417");
+    doc.paramValue("Grtp[0]", "-20,5;85");
+    QString error;
+    QVERIFY(ConfigStore::saveFile(doc.allParams(), saved, &error));
+    const QString byQt = dir.filePath("byqt.hrc417");
+    {
+        QSettings qt(byQt, QSettings::IniFormat);
+        ConfigStore::storeValues(doc.allParams(), qt);
+    }
+    QFile a(saved), b(byQt);
+    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    QCOMPARE(a.readAll(), b.readAll());
+}
+
+void TestConfigStore::emptyAndBrokenEntriesAreNamed()
+{
+    // What the program saves itself opens without a word, values never set
+    // and read-only ones included.
+    HrcDocument doc = iotest::loadDocument();
+    doc.paramValue("Dev", "");
+    const QString saved = dir.filePath("own.hrc417");
+    QString error;
+    QVERIFY(ConfigStore::saveFile(doc.allParams(), saved, &error));
+    QVERIFY(QFile(saved).size() > 0);
+    QStringList faults{"stale"};
+    QVERIFY(ConfigStore::openFile(doc.allParams(), saved, &error, &faults));
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join('\n')));
+
+    const QString file = dir.filePath("faulty.hrc417");
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[other]\nBeep=\n\n[hrc417]\nTin.F=12\nBeep=\nT.sp%5B0%5D=\"6\nDev=\nAddr=\n"
+                "Grtp%5B0%5D=\"-20,5;85\"\nT.sp%5B1%5D=\"\"\n");
+    }
+    const QVector<ConfigStore::EntryFault> found = ConfigStore::entryFaults(file);
+    QCOMPARE(found.size(), 5);
+    QCOMPARE(found.at(0).line, 6);
+    QCOMPARE(found.at(0).name, QString("Beep"));
+    QVERIFY(found.at(0).empty);
+    QCOMPARE(found.at(1).line, 7);
+    QCOMPARE(found.at(1).name, QString("T.sp[0]"));
+    QVERIFY(!found.at(1).empty);
+    QCOMPARE(found.at(4).name, QString("T.sp[1]"));
+    QVERIFY(found.at(4).empty);
+
+    doc.paramValue("Beep", "0");
+    doc.paramValue("T.sp[1]", "40");
+    QVERIFY(ConfigStore::openFile(doc.allParams(), file, &error, &faults));
+    // Dev (read-only) and Addr (a link setting) are left out.
+    QCOMPARE(faults, (QStringList{"строка 6: Beep — пустое значение", "строка 7: T.sp[0] — нарушены кавычки",
+                                  "строка 11: T.sp[1] — пустое значение"}));
+    // The rule stays: an empty entry takes the factory value.
+    QCOMPARE(doc.paramValue("Beep"), doc.findParameter("Beep").attribute("defaultvalue"));
+    QCOMPARE(doc.paramValue("T.sp[1]"), doc.findParameter("T.sp[1]").attribute("defaultvalue"));
+    QCOMPARE(doc.paramValue("Tin.F"), QString("12"));
+}
+
+void TestConfigStore::lastConfigurationKeepsOtherSettingsAndSurvivesFullDisk()
+{
+    HrcDocument doc = iotest::loadDocument();
+    {
+        const std::unique_ptr<QSettings> store = ConfigStore::lastConfiguration();
+        store->setValue("BackupKeep", 7);
+        store->setValue("Report/engineer", "Иванов И. И.");
+    }
+    doc.paramValue("Tin.F", "24");
+    QString error;
+    QVERIFY2(ConfigStore::saveLastConfiguration(doc.allParams(), &error), qPrintable(error));
+    const QString path = ConfigStore::lastConfiguration()->fileName();
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray before = f.readAll();
+    f.close();
+    {
+        const std::unique_ptr<QSettings> store = ConfigStore::lastConfiguration();
+        QCOMPARE(store->value("BackupKeep").toInt(), 7);
+        QCOMPARE(store->value("Report/engineer").toString(), QString("Иванов И. И."));
+        QCOMPARE(store->value("hrc417/Tin.F").toString(), QString("24"));
+    }
+
+    struct rlimit old;
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tiny = old;
+    tiny.rlim_cur = 1024;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &tiny), 0);
+    doc.paramValue("Tin.F", "25");
+    const bool saved = ConfigStore::saveLastConfiguration(doc.allParams(), &error);
+    setrlimit(RLIMIT_FSIZE, &old);
+    QVERIFY(!saved);
+    QVERIFY2(error.contains(QDir::toNativeSeparators(path)), qPrintable(error));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), before);
 }
 
 QTEST_GUILESS_MAIN(TestConfigStore)

@@ -140,6 +140,7 @@ private slots:
 
     void firstStartShowsCommunicationPage();
     void checkConnectionListsDeviceTexts();
+    void deviceTextIsShownAsPlainText();
     void silentPortOffersRetryAndReturn();
     void cancelEndsTheJob();
     void editCommunicationSettings();
@@ -272,6 +273,22 @@ void TestWizard::checkConnectionListsDeviceTexts()
     QVERIFY(child<QTextEdit>(w.get(), "logTextEdit")->toHtml().contains("font-weight:600"));
     QVERIFY(child<QWidget>(w.get(), "editAllParamButton")->isVisible());
     QVERIFY(!child<QWidget>(w.get(), "movieLabel")->isVisible());
+}
+
+void TestWizard::deviceTextIsShownAsPlainText()
+{
+    // A device whose name is markup: the log shows it, never renders it.
+    const QString state = settingsDir.path() + "/markup-device.ini";
+    QSettings(state, QSettings::IniFormat).setValue("hrc417/Dev", "<h1>HRC</h1>");
+    iotest::Simulator markup({"--state", state});
+    QVERIFY2(markup.started(), qPrintable(markup.error()));
+    auto w = makeWizard();
+    w->presetPort(markup.path());
+    w->tree()->paramValue("TimeOut", "3");
+    QVERIFY(runJob(w.get(), "checkCommParamButton"));
+    auto *log = child<QTextEdit>(w.get(), "logTextEdit");
+    QCOMPARE(log->toPlainText().split('\n').value(0), QString("Наименование прибора: <h1>HRC</h1>"));
+    QVERIFY(log->toPlainText().contains("перевести его в режим \"Останов\""));
 }
 
 void TestWizard::silentPortOffersRetryAndReturn()
@@ -768,6 +785,10 @@ void TestWizard::finalPageSavesConfiguration()
     QCOMPARE(title, QString("Сохранить файл конфигурации"));
     QSettings saved(file, QSettings::IniFormat);
     QCOMPARE(saved.value("hrc417/Addr").toString(), QString("12"));
+    // Without an extension: saved as a configuration file all the same.
+    wstest::whenDialogShown<QFileDialog>([&](QFileDialog *dialog) { typeFileName(dialog, dir.filePath("plant2")); });
+    click(w.get(), "saveParamButton");
+    QVERIFY(QFile::exists(dir.filePath("plant2.hrc417")));
 
     // An unwritable place gives the warning and leaves the wizard where it is.
     const QString bad = "/proc/plant.hrc417"; // no file can be made there, not even by root

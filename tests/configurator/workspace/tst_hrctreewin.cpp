@@ -1,6 +1,7 @@
 // The main window as a service engineer uses it, against hrc417-sim on a
 // pseudo-terminal: tool buttons, shortcuts and context actions on the real
 // widgets, the wait window, the message box, file choosers and the test panel.
+#include "BackupStore.h"
 #include "CommSettings.h"
 #include "ConfigStore.h"
 #include "HrcMessageBox.h"
@@ -20,10 +21,12 @@
 #include <QDateTimeEdit>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -453,9 +456,47 @@ void TestHrcTreeWin::writtenValuesAreReadBack()
     QCOMPARE(s.value("Ind.c"), QString("3"));
     QCOMPARE(s.item("Ind.c")->text(2), QString("3"));
 
+    // Seen without scrolling: the reason on the value and right beside it,
+    // the result kept in the status bar long after the wait window went.
+    QCOMPARE(s.item("Ind.c")->toolTip(2), QString("Прибор хранит 4 вместо 3"));
+    QCOMPARE(s.tree()->horizontalScrollBar()->value(), 0);
+    QVERIFY(s.tree()->header()->sectionViewportPosition(7) + 200 < s.tree()->viewport()->width());
     s.tree()->scrollToItem(s.item("Ind.c"));
-    s.tree()->horizontalScrollBar()->setValue(s.tree()->horizontalScrollBar()->maximum());
+    QTest::qWait(1500);
+    auto *result = s.window->findChild<QLabel *>("jobResultLabel");
+    QVERIFY(result->isVisible());
+    QCOMPARE(result->text(), QString("Записано с ошибками (3) — расходятся: Tin.F, Ind.c, Grtp[0];"
+                                     " записано 4, подтверждено 1, расхождений 3"));
     QVERIFY(!saveScreenshot(s.window.get(), "main_window_read_back_differs").isEmpty());
+
+    // The session log keeps the job with the device's values; the compare
+    // window knows them without another read.
+    QAction *logAction = s.window->findChild<QAction *>("actionSessionLog");
+    logAction->trigger();
+    auto *log = s.window->findChild<QWidget *>("sessionLogWin");
+    QVERIFY(log->isVisible());
+    const QString logText = log->findChild<QPlainTextEdit *>("sessionLogText")->toPlainText();
+    const QRegularExpression entry("^\\d\\d:\\d\\d:\\d\\d  Запись изменённых параметров: Записано с ошибками \\(3\\)\n"
+                                   "    записано 4, подтверждено 1, расхождений 3\n"
+                                   "    расходятся: Tin.F, Ind.c, Grtp\\[0\\]\n"
+                                   "    Tin.F: Прибор хранит 31 вместо 50\n"
+                                   "    Ind.c: Прибор хранит 4 вместо 3\n");
+    QVERIFY2(entry.match(logText).hasMatch(), qPrintable(logText));
+    QVERIFY(!saveScreenshot(log, "session_log").isEmpty());
+    log->close();
+    QCOMPARE(BackupStore::deviceValues(s.tree()->documentModel().allParams()).value("Ind.c"), QString("4"));
+
+    // One command writes the three again, and only them.
+    const int again = s.sim.log().size();
+    {
+        JobEnd end(s);
+        QTest::mouseClick(s.window->findChild<QToolButton *>("writeDifferingAgainButton"), Qt::LeftButton);
+        QVERIFY(end.wait());
+        QCOMPARE(end.total(), 3);
+    }
+    QCOMPARE(allWrites(s, again), 3);
+    QCOMPARE(s.sim.writesOf("Ind.c", again), 1);
+    QCOMPARE(s.window->lastDiffering(), (QStringList{"Tin.F", "Ind.c", "Grtp[0]"}));
 
     // The problem navigation visits the three, in the tree's order, and no more.
     s.tree()->clearSelection();
@@ -754,6 +795,33 @@ void TestHrcTreeWin::saveChangeOpen()
     QVERIFY(end.wait());
     QCOMPARE(s.sim.writesOf("Tin.F", from), 1);
     QCOMPARE(s.sim.writesOf("Addr", from), 0);
+
+    // A file with an empty and a cut entry: opened by the rule (the factory
+    // value for the empty one), and the engineer is told which entries.
+    const QString faulty = dir.filePath("faulty.hrc417");
+    {
+        QFile f(faulty);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[hrc417]\nTin.F=14\nBeep=\nT.sp%5B0%5D=\"6\n");
+    }
+    s.tree()->updateItems(s.item("Beep"), false, "0", true, true);
+    whenDialogShown<QFileDialog>([faulty](QFileDialog *d) {
+        auto *name = d->findChild<QLineEdit *>("fileNameEdit");
+        typeInto(name, faulty);
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+    QString told;
+    whenDialogShown<QMessageBox>([&told](QMessageBox *box) {
+        told = box->objectName() + "|" + box->text();
+        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    });
+    QTest::mouseClick(s.window->toolButton(2), Qt::LeftButton);
+    QVERIFY2(told.startsWith("openFaultsBox|"), qPrintable(told));
+    QVERIFY2(told.contains("строка 3: Beep — пустое значение"), qPrintable(told));
+    QVERIFY2(told.contains("строка 4: T.sp[0] — нарушены кавычки"), qPrintable(told));
+    QVERIFY(!told.contains("Tin.F"));
+    QCOMPARE(s.value("Tin.F"), QString("14"));
+    QCOMPARE(s.value("Beep"), s.element("Beep").attribute("defaultvalue"));
 }
 
 void TestHrcTreeWin::testPanelReadsAndWrites()

@@ -9,6 +9,7 @@
 #include "KavuIOhelper.h"
 #include "ReportDialog.h"
 #include "ReportText.h"
+#include "ReportWriter.h"
 #include "VisitLog.h"
 #include "WaitWin.h"
 #include "WorkspaceTestSupport.h"
@@ -27,7 +28,11 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <memory>
+#include <sys/resource.h>
 
 using namespace wstest;
 
@@ -144,6 +149,7 @@ private slots:
     void initTestCase();
     void visitReportAsPdfAndHtml();
     void offlineReportSaysSoOnEveryPage();
+    void reportOnAFullDiskKeepsTheOldFile();
 
 private:
     QTemporaryDir dir;
@@ -237,6 +243,45 @@ void TestReport::offlineReportSaysSoOnEveryPage()
     QCOMPARE(text.count(QStringLiteral("Отчёт составлен без связи с прибором")), pages);
     QVERIFY(text.contains(QStringLiteral("Tin.F 10 — — не записано")));
     QVERIFY(text.contains(QStringLiteral("Наименование прибора —")));
+}
+
+void TestReport::reportOnAFullDiskKeepsTheOldFile()
+{
+    ReportContent content;
+    content.title = QStringLiteral("Отчёт");
+    ReportSet set;
+    set.title = QStringLiteral("Параметры");
+    for (int i = 0; i < 60; ++i)
+        set.rows.append({QStringLiteral("Параметр %1").arg(i), QStringLiteral("P%1").arg(i), "1", "2", "3", "ok"});
+    content.sets.append(set);
+    const ReportWriter writer(content);
+
+    for (const QString &name : {QStringLiteral("full.pdf"), QStringLiteral("full.html")}) {
+        const QString file = dir.filePath(name);
+        QString error;
+        QVERIFY2(writer.write(file, &error), qPrintable(error));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray before = f.readAll();
+        f.close();
+        QVERIFY(before.size() > 2048);
+
+        // Files may not grow beyond 1 KiB, as on a full disk.
+        struct rlimit old;
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit tiny = old;
+        tiny.rlim_cur = 1024;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &tiny), 0);
+        const bool written = writer.write(file, &error);
+        setrlimit(RLIMIT_FSIZE, &old);
+        QVERIFY(!written);
+        QVERIFY2(error.contains(file) && error.contains(QString::fromLocal8Bit(std::strerror(EFBIG))),
+                 qPrintable(error));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+        f.close();
+    }
 }
 
 QTEST_MAIN(TestReport)

@@ -1,10 +1,12 @@
 // Safe changes in the main window, against hrc417-sim: automatic backups on
 // read-all and before writes, the compare window (document, device, file,
 // factory values), the history window with restore, and the offer to compare
-// after offline edits. Backups go to Qt's test-mode data directory.
+// after offline edits, and what the two windows say while they have nothing
+// to show. Backups go to Qt's test-mode data directory.
 #include "BackupStore.h"
 #include "CompareWin.h"
 #include "ConfigStore.h"
+#include "HelpWin.h"
 #include "HistoryWin.h"
 #include "HrcTree.h"
 #include "HrcTreeWin.h"
@@ -26,6 +28,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QtTest>
@@ -125,6 +128,7 @@ private slots:
     void compareFiltersAndCountsWithFileDeviceAndFactory();
     void historyRestoreThroughCompareThenWriteChanged();
     void offlineEditsOfferTheCompareBeforeWriting();
+    void compareAndHistoryOpenEmptyWithAHint();
 };
 
 void TestSafeChanges::initTestCase()
@@ -177,16 +181,38 @@ void TestSafeChanges::backupsOnReadAllAndBeforeWritesKeptAndFailuresSaidOnce()
     QCOMPARE(s.readAll(), 0);
     QCOMPARE(loaded(BackupStore::list(folder)[0].path).value("Tin.F"), QString("25"));
 
-    // Retention: only the newest "BackupKeep" stay.
+    // Retention: only the newest "BackupKeep" stay, newest in the order
+    // written even after the clock was set back; a user's own file named
+    // like a backup is never removed.
+    const QString own = BackupStore::root() + "/" + folder + "/2020-05-01_10-00-00_before-repair.hrc417";
+    {
+        QFile file(own);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[hrc417]\nTin.F=30\n");
+    }
     ConfigStore::lastConfiguration()->setValue(BackupStore::keepKey, 4);
     QString error;
     const QDateTime old = QDateTime::currentDateTime().addDays(-10);
-    for (int day = 0; day < 3; ++day)
-        QVERIFY(!BackupStore::save(folder, "write", values, old.addDays(day), &error).isEmpty());
+    for (int day = 0; day < 3; ++day) {
+        const QString written = BackupStore::save(folder, "clock-back", values, old.addDays(day), &error);
+        QVERIFY2(QFileInfo::exists(written), qPrintable(error));
+    }
     backups = BackupStore::list(folder);
-    QCOMPARE(backups.size(), 4);
-    QCOMPARE(backups.last().stamp.date(), old.addDays(2).date()); // the two oldest went
-    QCOMPARE(backups.first().action, QString("read"));
+    QCOMPARE(backups.size(), 5);
+    QCOMPARE(backups.at(0).stamp.date(), old.addDays(2).date()); // the one written last
+    QCOMPARE(backups.at(1).stamp.date(), old.addDays(1).date());
+    QCOMPARE(backups.at(2).stamp.date(), old.date());
+    QCOMPARE(backups.at(3).action, QString("read"));            // the two written first went
+    QCOMPARE(backups.at(4).path, QFileInfo(own).absoluteFilePath());
+    QCOMPARE(loaded(own).value("Tin.F"), QString("30"));
+    // Even a retention of one keeps the backup just written.
+    ConfigStore::lastConfiguration()->setValue(BackupStore::keepKey, 1);
+    const QString newest = BackupStore::save(folder, "clock-back", values, old.addDays(-1), &error);
+    QVERIFY(QFileInfo::exists(newest));
+    backups = BackupStore::list(folder);
+    QCOMPARE(backups.size(), 2);
+    QCOMPARE(backups.first().path, newest);
+    QVERIFY(QFileInfo::exists(own));
 
     // A backup that cannot be written: the job goes on, said once.
     ConfigStore::lastConfiguration()->remove(BackupStore::keepKey);
@@ -394,6 +420,102 @@ void TestSafeChanges::offlineEditsOfferTheCompareBeforeWriting()
     QVERIFY(!s.window->hasOfflineChanges());
     QCOMPARE(s.writeChanged(), 0);
     QCOMPARE(s.sim.writesOf("Tin.F", from), 1);
+}
+
+// A new setting (factory values) before any read: history has no backup and
+// compare nothing to compare with; both say what gives them rows, F1 opens
+// their help page, Esc and Ctrl+W close them. After a read-all both fill.
+void TestSafeChanges::compareAndHistoryOpenEmptyWithAHint()
+{
+    WindowSession s(QStringList(), 2,
+                    {"commSettings", "configuration", "otopKontur1", "otopKontur2", "GeneralParam"});
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    const auto activate = [](QWidget *w) {
+        // (A window manager activates a newly shown window; offscreen it is done here.)
+        w->activateWindow();
+        return QTest::qWaitFor([w]() { return QApplication::activeWindow() == w; }, 5000);
+    };
+
+    QTest::keyClick(s.window.get(), Qt::Key_H, Qt::ControlModifier | Qt::ShiftModifier);
+    auto *history = s.window->findChild<HistoryWin *>("historyWin");
+    QVERIFY(history);
+    QVERIFY(QTest::qWaitForWindowExposed(history));
+    QCOMPARE(history->table()->topLevelItemCount(), 0);
+    QVERIFY(history->emptyHint()->isVisible());
+    QVERIFY2(history->emptyHint()->text().startsWith("Резервных копий пока нет."), qPrintable(history->emptyHint()->text()));
+    QVERIFY(history->emptyHint()->text().contains("после каждого чтения всех параметров"));
+    QVERIFY(!saveScreenshot(history, "history_window_empty").isEmpty());
+    QVERIFY(activate(history));
+    QTest::keyClick(history->table(), Qt::Key_F1);
+    QVERIFY(HelpWin::instance());
+    QVERIFY(QTest::qWaitForWindowExposed(HelpWin::instance()));
+    QCOMPARE(HelpWin::instance()->currentPage(), QString("12-history.html"));
+    HelpWin::instance()->close();
+    // Another device's backups exist: the connected one's list still has
+    // none and says where the others are.
+    QString error;
+    QVERIFY(!BackupStore::save("HRC417_2.14_a3_ttyS0", "read", {{"Tin.F", "10"}}, QDateTime::currentDateTime(),
+                               &error).isEmpty());
+    QTest::mouseClick(history->findChild<QPushButton *>("historyRefresh"), Qt::LeftButton);
+    QCOMPARE(history->table()->topLevelItemCount(), 0);
+    QVERIFY(history->emptyHint()->isVisible());
+    QVERIFY2(history->emptyHint()->text().startsWith("У этого прибора резервных копий пока нет."),
+             qPrintable(history->emptyHint()->text()));
+    QVERIFY(activate(history));
+    QTest::keyClick(history->table(), Qt::Key_Escape);
+    QVERIFY(!history->isVisible());
+
+    QVERIFY(activate(s.window.get()));
+    QTest::keyClick(s.window.get(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    auto *compare = s.window->findChild<CompareWin *>("compareWin");
+    QVERIFY(compare);
+    QVERIFY(QTest::qWaitForWindowExposed(compare));
+    QCOMPARE(visibleRows(compare->table()), 0);
+    QVERIFY(compare->emptyHint()->isVisible());
+    QVERIFY2(compare->emptyHint()->text().startsWith("Не с чем сравнивать: значения прибора не прочитаны и файл не открыт."),
+             qPrintable(compare->emptyHint()->text()));
+    QVERIFY(compare->emptyHint()->text().contains("«Прочитать из прибора»"));
+    QVERIFY(!saveScreenshot(compare, "compare_window_empty").isEmpty());
+    QVERIFY(activate(compare));
+    QTest::keyClick(compare->filterEdit(), Qt::Key_F1);
+    QTRY_COMPARE(HelpWin::instance()->currentPage(), QString("11-compare.html"));
+    QVERIFY(HelpWin::instance()->browser()->toPlainText().startsWith("Сравнение параметров"));
+    delete HelpWin::instance();
+
+    // Read from the device as the hint says: every source agrees with the
+    // document (the simulator holds the factory values), so the hint says
+    // there is no difference and how to see every row.
+    QVERIFY(activate(compare));
+    QSignalSpy read(s.window.get(), &HrcTreeWin::deviceReadKeepingDocument);
+    QTest::mouseClick(compare->findChild<QPushButton *>("readDeviceButton"), Qt::LeftButton);
+    QVERIFY(read.wait(60000));
+    QCOMPARE(read.first().first().toBool(), true);
+    QTRY_VERIFY(!s.window->isJobRunning());
+    QCOMPARE(visibleRows(compare->table()), 0);
+    QVERIFY2(compare->emptyHint()->text().startsWith("Различий нет"), qPrintable(compare->emptyHint()->text()));
+    QTest::keyClicks(compare->filterEdit(), "zzz");
+    QCOMPARE(compare->emptyHint()->text(), QString("Нет параметров, в названии или имени которых есть «zzz»."));
+    compare->filterEdit()->clear();
+    QTest::mouseClick(compare->onlyDifferencesBox(), Qt::LeftButton, {}, QPoint(5, 5));
+    QVERIFY(visibleRows(compare->table()) > 100);
+    QVERIFY(!compare->emptyHint()->isVisible());
+    QVERIFY(activate(compare));
+    QTest::keyClick(compare->table(), Qt::Key_W, Qt::ControlModifier);
+    QVERIFY(!compare->isVisible());
+
+    // The read left a backup of the connected device: listed, the hint gone.
+    BackupStore::waitForPending();
+    QVERIFY(activate(s.window.get()));
+    QTest::keyClick(s.window.get(), Qt::Key_H, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(QTest::qWaitForWindowExposed(history));
+    bool listed = false;
+    for (int i = 0; i < history->table()->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem *row = history->table()->topLevelItem(i);
+        listed = listed || (row->text(HistoryWin::DeviceColumn) == BackupStore::deviceFolder(s.document)
+                            && row->text(HistoryWin::ActionColumn) == "После чтения всех параметров");
+    }
+    QVERIFY(listed);
+    QVERIFY(!history->emptyHint()->isVisible());
 }
 
 QTEST_MAIN(TestSafeChanges)

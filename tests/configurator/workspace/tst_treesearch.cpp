@@ -7,6 +7,7 @@
 #include "IoTestSupport.h"
 #include "KavuIOhelper.h"
 #include "LinkHealthPanel.h"
+#include "VisitLog.h"
 #include "TreeSearchBar.h"
 #include "WaitWin.h"
 #include "WorkspaceTestSupport.h"
@@ -220,6 +221,11 @@ void TestTreeSearch::filtersAndABranchWriteOverHiddenRows()
     QCOMPARE(panel->counts().timeouts, quint64(0));
     QCOMPARE(panel->findChild<QLabel *>("timeoutsValue")->text(), QString("0"));
     QCOMPARE(panel->findChild<QLabel *>("linkCause")->text(), QString("Связь в порядке"));
+    // A healthy device: its answers to the name checks of indexed names are
+    // no refusals, on the panel and in the report's figures.
+    QVERIFY(panel->counts().nameChecks > 0);
+    QCOMPARE(panel->findChild<QLabel *>("refusedValue")->text(), QString("0"));
+    QCOMPARE(s.window->visit()->linkCounts().deviceErrors, quint64(0));
     QVERIFY(!saveScreenshot(s.window.get(), "tree_filter_and_link_health").isEmpty());
 }
 
@@ -240,10 +246,22 @@ void TestTreeSearch::linkHealthNamesTheLikelyCause()
              QString("Ответы приходят искажёнными: проверьте скорость обмена и чётность, согласующие резисторы "
                      "линии и помехи"));
     QVERIFY(!saveScreenshot(s.window.get(), "link_health_damaged").isEmpty());
-    // "Сбросить" starts the count again.
+    // "Сбросить" starts the count again, the report's with it.
+    QVERIFY(s.window->visit()->linkCounts().attempts > 0);
     QTest::mouseClick(panel->findChild<QPushButton *>("linkHealthReset"), Qt::LeftButton);
     QCOMPARE(panel->counts().attempts, quint64(0));
     QCOMPARE(panel->findChild<QLabel *>("exchangesValue")->text(), QString("0"));
+    QCOMPARE(s.window->visit()->linkCounts().attempts, quint64(0));
+
+    // Many time-outs and a few damaged frames: the hint does not deny them.
+    LinkCounts silent;
+    silent.exchanges = 100;
+    silent.attempts = 130;
+    silent.timeouts = 29;
+    silent.crcErrors = 1;
+    QVERIFY(LinkHealthPanel::causeText(silent).contains("искажённых ответов немного (1)"));
+    silent.crcErrors = 0;
+    QVERIFY(LinkHealthPanel::causeText(silent).contains("искажённых ответов нет"));
 }
 
 QTEST_MAIN(TestTreeSearch)

@@ -1,7 +1,9 @@
 // The windows of the tools menu that watch the device while the monitor
-// polls it, against hrc417-sim on a pseudo-terminal: the live trends and the
-// heating curves with the measured operating point.
+// polls it, against hrc417-sim on a pseudo-terminal: the live trends (empty
+// at first, with a hint what to tick) and the heating curves with the
+// measured operating point.
 #include "HeatingCurveWin.h"
+#include "HelpWin.h"
 #include "HrcTree.h"
 #include "HrcTreeWin.h"
 #include "HrcTreeWorkers.h"
@@ -27,8 +29,13 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <memory>
 #include <qcustomplot.h>
+#include <sys/resource.h>
+#include <utility>
 
 using namespace wstest;
 
@@ -94,6 +101,7 @@ class TestWatchWindows : public QObject
 private slots:
     void trendsOfThePolledValues();
     void heatingCurvesWithTheOperatingPoint();
+    void heatingCurvesWithoutPointsSayWhereTheyComeFrom();
 };
 
 void TestWatchWindows::trendsOfThePolledValues()
@@ -110,10 +118,24 @@ void TestWatchWindows::trendsOfThePolledValues()
 
     // Three polled values of three kinds: a temperature, an output level and
     // a pump state. Each comes with the cycles the monitor reads.
+    // Opened with nothing polled: the empty plot says what to tick.
+    QLabel *hint = trends->emptyHint();
+    QVERIFY(hint->isVisible());
+    QVERIFY2(hint->text().contains("в ветви «Опрос оперативных параметров» дерева главного окна"),
+             qPrintable(hint->text()));
+    QVERIFY(!saveScreenshot(trends, "trend_window_empty").isEmpty());
     const QStringList polled = {"r.cor:0", "r.oe:0", "s.pmp:0"};
-    for (const QString &name : polled)
+    // Ticked, the value is awaited (its first reply comes through the event
+    // loop, which has not run since the tick).
+    s.tick(polled.first());
+    QVERIFY(hint->isVisible());
+    QVERIFY2(hint->text().startsWith("Отмеченные значения опрашиваются"), qPrintable(hint->text()));
+    for (const QString &name : polled.mid(1))
         s.tick(name);
     QTRY_VERIFY_WITH_TIMEOUT(trends->rows().size() >= 4, 20000);
+    // With a curve the hint is gone.
+    QVERIFY(!hint->isVisible());
+    QVERIFY(trends->plot()->legend->visible());
     QCOMPARE(QSet<QString>(trends->seriesNames().cbegin(), trends->seriesNames().cend()),
              QSet<QString>(polled.cbegin(), polled.cend()));
 
@@ -203,12 +225,43 @@ void TestWatchWindows::trendsOfThePolledValues()
     }
     QVERIFY(celsiusCells <= celsiusData->size());
     QVERIFY(celsiusCells >= 4);
-    QVERIFY(!trends->exportCsv(dir.filePath("missing/trends.csv")));
+    QString error;
+    QVERIFY(!trends->exportCsv(dir.filePath("missing/trends.csv"), &error));
+    QVERIFY2(error.contains(QDir::toNativeSeparators(dir.filePath("missing"))), qPrintable(error));
 
     const QString png = dir.filePath("trends.png");
     QVERIFY(trends->exportPng(png));
     const QImage image(png);
     QCOMPARE(image.size(), trends->plot()->size());
+
+    // On a full disk (files may not grow to half the CSV's size) both
+    // exports fail with the reason and leave the files as they were.
+    file.close();
+    QByteArray csvBefore, pngBefore;
+    for (const auto &[name, bytes] : {std::pair<QString, QByteArray *>{csv, &csvBefore}, {png, &pngBefore}}) {
+        QFile f(name);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        *bytes = f.readAll();
+        QVERIFY(bytes->size() > 64);
+    }
+    struct rlimit old;
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tiny = old;
+    tiny.rlim_cur = rlim_t(csvBefore.size() / 2);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &tiny), 0);
+    QString csvError, pngError;
+    const bool csvWritten = trends->exportCsv(csv, &csvError);
+    const bool pngWritten = trends->exportPng(png, &pngError);
+    setrlimit(RLIMIT_FSIZE, &old);
+    QVERIFY(!csvWritten && !pngWritten);
+    for (const QString &reason : {csvError, pngError})
+        QVERIFY2(reason.contains(QString::fromLocal8Bit(std::strerror(EFBIG))), qPrintable(reason));
+    for (const auto &[name, bytes] : {std::pair<QString, QByteArray *>{csv, &csvBefore}, {png, &pngBefore}}) {
+        QFile f(name);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), *bytes);
+    }
 
     trends->setWindowMinutes(2);
     QVERIFY(!saveScreenshot(trends, "trend_window").isEmpty());
@@ -335,6 +388,51 @@ void TestWatchWindows::heatingCurvesWithTheOperatingPoint()
     QVERIFY(finished.wait(60000));
     QTRY_VERIFY_WITH_TIMEOUT(s.sim.writesOf("Grtr", from) == 1, 5000);
     QCOMPARE(s.sim.writesOf("Grtp", from), 0);
+}
+
+// A document with no graph values yet (nothing read, no file): every plot
+// says where its points come from; F1 opens the window's help page; a
+// read-all fills the graphs and the hints go.
+void TestWatchWindows::heatingCurvesWithoutPointsSayWhereTheyComeFrom()
+{
+    WindowSession s;
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    QVERIFY(s.value("Node[0]").isEmpty());
+    QTest::keyClick(s.window.get(), Qt::Key_G, Qt::ControlModifier);
+    auto *curves = s.window->findChild<HeatingCurveWin *>();
+    QVERIFY(curves);
+    QVERIFY(QTest::qWaitForWindowExposed(curves));
+    for (int c = 0; c < 2; ++c) {
+        for (auto g : {HeatingCurveWin::Heating, HeatingCurveWin::Return}) {
+            QCOMPARE(curves->table(c, g)->rowCount(), 0);
+            QLabel *hint = curves->emptyHint(c, g);
+            QCOMPARE(hint->isVisible(), c == 0); // the first tab is shown
+            QVERIFY2(hint->text().startsWith("У графика нет точек"), qPrintable(hint->text()));
+            QVERIFY(hint->text().contains(g == HeatingCurveWin::Heating ? "«Количество точек отопительного графика»"
+                                                                        : "«Количество точек графика обратной воды»"));
+        }
+    }
+    QVERIFY(!saveScreenshot(curves, "heating_curves_empty").isEmpty());
+    curves->activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), curves);
+    QTest::keyClick(curves, Qt::Key_F1);
+    QVERIFY(HelpWin::instance());
+    QCOMPARE(HelpWin::instance()->currentPage(), QString("14-heating-curves.html"));
+    delete HelpWin::instance();
+
+    QSignalSpy finished(s.helper(), &KavuIOhelper::kavuIOFinished);
+    QTest::mouseClick(s.window->toolButton(4), Qt::LeftButton);
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(finished.first().at(1).toInt(), 0);
+    QTRY_COMPARE(curves->table(0, HeatingCurveWin::Heating)->rowCount(), 5);
+    for (int c = 0; c < 2; ++c) {
+        for (auto g : {HeatingCurveWin::Heating, HeatingCurveWin::Return})
+            QVERIFY(curves->emptyHint(c, g)->isHidden());
+    }
+    curves->activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), curves);
+    QTest::keyClick(curves, Qt::Key_Escape);
+    QVERIFY(!curves->isVisible());
 }
 
 QTEST_MAIN(TestWatchWindows)
