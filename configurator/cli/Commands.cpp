@@ -314,12 +314,22 @@ struct Verified
     bool same = false;
 };
 
+// Whether a parameter's code says it was never exchanged: the job was
+// interrupted before it (or never connected).
+bool notExchanged(int code)
+{
+    return code == KavuComm::codeNotExchanged || code == KavuComm::codeJobCancelled;
+}
+
 // Writes the parameters (their value attributes) and reads them back.
-// False when the device could not be reached.
+// False when the device could not be reached. An interrupt (Ctrl+C) lets the
+// exchange in flight finish and sends nothing more: the results then hold
+// what was done, and what was not sent or not read back keeps a code for
+// which notExchanged() is true.
 bool writeAndVerify(DeviceSession &session, const QVector<QDomElement> &parameters, QVector<Verified> *results)
 {
     const QStringList names = namesOf(parameters);
-    if (!session.run(names, KavuComm::opWrite, true, text("Запись")))
+    if (!session.run(names, KavuComm::opWrite, true, text("Запись")) && !DeviceSession::interrupted)
         return false;
     QStringList written;
     for (const QDomElement &p : parameters) {
@@ -331,12 +341,13 @@ bool writeAndVerify(DeviceSession &session, const QVector<QDomElement> &paramete
             written << nameOf(p);
         results->append(v);
     }
-    if (!written.isEmpty() && !session.run(written, KavuComm::opRead, true, text("Проверка")))
+    const bool readBack = !written.isEmpty() && !DeviceSession::interrupted;
+    if (readBack && !session.run(written, KavuComm::opRead, true, text("Проверка")) && !DeviceSession::interrupted)
         return false;
     for (Verified &v : *results) {
         if (v.writeCode != 0)
             continue;
-        v.readCode = errorCode(v.parameter);
+        v.readCode = readBack ? errorCode(v.parameter) : int(KavuComm::codeNotExchanged);
         v.device = attr(v.parameter, "ioValue");
         v.same = v.readCode == 0 && sameValue(v.parameter, v.written, v.device);
     }
@@ -361,6 +372,9 @@ QJsonObject verifiedJson(const Verified &v)
 void reportVerified(const Verified &v, CliOutput &out)
 {
     const QString name = nameOf(v.parameter);
+    // Left out by an interrupt: the summary counts them.
+    if (notExchanged(v.writeCode) || (v.writeCode == 0 && notExchanged(v.readCode)))
+        return;
     if (v.writeCode != 0)
         out.error(text("%1: не записан: %2").arg(name, errorText(v.writeCode)));
     else if (v.readCode != 0)
@@ -540,11 +554,19 @@ int write(DeviceSession &session, const CliOptions &options, CliOutput &out)
     QVector<Verified> results;
     if (!writeAndVerify(session, parameters, &results))
         return DeviceSession::NoDevice;
-    int written = 0, confirmed = 0, differ = 0, failed = 0;
+    int written = 0, confirmed = 0, differ = 0, failed = 0, notSent = 0;
     QJsonArray json;
     for (const Verified &v : results) {
         reportVerified(v, out);
         json.append(verifiedJson(v));
+        if (notExchanged(v.writeCode)) {
+            ++notSent;
+            continue;
+        }
+        if (v.writeCode == 0 && notExchanged(v.readCode)) {
+            ++written; // sent, the read-back interrupted before it
+            continue;
+        }
         if (v.writeCode != 0 || v.readCode != 0) {
             ++failed;
             if (v.writeCode == 0)
@@ -557,19 +579,30 @@ int write(DeviceSession &session, const CliOptions &options, CliOutput &out)
         else
             ++differ;
     }
+    const bool interrupted = DeviceSession::interrupted;
+    if (interrupted)
+        out.error(text("прервано: обмен, начатый до прерывания, завершён, остальное не отправлено"));
     if (out.json()) {
-        out.printJson(QJsonObject{{QStringLiteral("written"), written},
-                                  {QStringLiteral("confirmed"), confirmed},
-                                  {QStringLiteral("differ"), differ},
-                                  {QStringLiteral("failed"), failed},
-                                  {QStringLiteral("parameters"), json}});
+        QJsonObject summary{{QStringLiteral("written"), written},
+                            {QStringLiteral("confirmed"), confirmed},
+                            {QStringLiteral("differ"), differ},
+                            {QStringLiteral("failed"), failed},
+                            {QStringLiteral("parameters"), json}};
+        if (interrupted)
+            summary.insert(QStringLiteral("notSent"), notSent);
+        out.printJson(summary);
     } else {
-        out.line(QStringLiteral("written %1, confirmed %2, differ %3, failed %4")
-                     .arg(written)
-                     .arg(confirmed)
-                     .arg(differ)
-                     .arg(failed));
+        QString summary = QStringLiteral("written %1, confirmed %2, differ %3, failed %4")
+                              .arg(written)
+                              .arg(confirmed)
+                              .arg(differ)
+                              .arg(failed);
+        if (interrupted)
+            summary += QStringLiteral(", not sent %1").arg(notSent);
+        out.line(summary);
     }
+    if (interrupted)
+        return DeviceSession::Differs;
     return failed ? DeviceSession::Refused : differ ? DeviceSession::Differs : DeviceSession::Success;
 }
 

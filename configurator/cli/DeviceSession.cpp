@@ -145,11 +145,17 @@ bool DeviceSession::run(const QStringList &names, KavuComm::KavuCommOperation op
                          if (done >= 0)
                              out.progress(progressLabel, done, total);
                      });
+    bool portLost = false;
     QObject::connect(helper.get(), &KavuIOhelper::kavuIOFinished, &context,
-                     [&](const QString &message, int count, int) {
+                     [&](const QString &message, int count, int total) {
+                         const KavuIOhelper::Outcome outcome = helper->finishedJobOutcome();
                          if (count < 0) {
                              connected = false;
                              failure = message;
+                         } else if (outcome.portLost) {
+                             // The job stopped at once: say why and how far it got.
+                             portLost = true;
+                             failure = tr("%1; выполнено %2 из %3").arg(message).arg(outcome.succeeded).arg(total);
                          }
                          loop.quit();
                      });
@@ -165,9 +171,11 @@ bool DeviceSession::run(const QStringList &names, KavuComm::KavuCommOperation op
     helper->startJob(false);
     loop.exec();
     out.endProgress();
-    if (!connected && !interrupted)
+    if (portLost)
+        out.error(failure);
+    else if (!connected && !interrupted)
         out.error(connectionFailureText(helper->connectFailure(), failure));
-    return connected && !interrupted;
+    return connected && !portLost && !interrupted;
 }
 
 QString DeviceSession::connectionFailureText(const PortFailure &failure, const QString &jobMessage)

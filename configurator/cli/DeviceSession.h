@@ -43,7 +43,7 @@ public:
     // Runs one job over names (sets or parameters) and waits for its end;
     // each parameter's ioValue and ioLastErrCode hold its outcome (-1000 when
     // it was not exchanged). False (message printed) when the device could
-    // not be reached.
+    // not be reached, or the port went away during the job (it stops then).
     bool run(const QStringList &names, KavuComm::KavuCommOperation operation, bool includeCommParams,
              const QString &progressLabel);
 

@@ -1,5 +1,7 @@
 #include "ErrorText.h"
 
+#include "CommSettings.h"
+
 #include <QCoreApplication>
 
 namespace {
@@ -38,8 +40,15 @@ const CodeText kTexts[] = {
 
 } // namespace
 
+QString portLostText(const QString &port)
+{
+    return QCoreApplication::translate("ErrorText", "Связь потеряна: адаптер отключён (%1)").arg(port);
+}
+
 QString errorText(int code)
 {
+    if (code == -907)
+        return portLostText(CommSettings::published().port);
     for (const CodeText &entry : kTexts) {
         if (entry.code == code)
             return QCoreApplication::translate("ErrorText", entry.text);

@@ -9,6 +9,11 @@
 // from any thread.
 QString errorText(int code);
 
+// "Связь потеряна: адаптер отключён (port)": the text of the code -907 (the
+// port is gone), port as the engineer named it. errorText(-907) names the
+// port of the settings published last.
+QString portLostText(const QString &port);
+
 // The text of a parameter's outcome: errorText(code), except for a value the
 // read-back found different ("Прибор хранит X вместо Y", deviceHolds and
 // written as shown to the engineer).

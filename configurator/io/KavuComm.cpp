@@ -1,6 +1,7 @@
 #include "KavuComm.h"
 
 #include "CommSettings.h"
+#include "ErrorText.h"
 #include "HrcValueText.h"
 #include "KavuValueCodec.h"
 #include "PortFailure.h"
@@ -49,6 +50,16 @@ KavuComm::KavuComm(std::shared_ptr<PortArbiter> sharedArbiter)
     // Every exchange of the process makes up to four attempts.
     SetMaxRetriesGlobal(3);
     readPortSettings();
+}
+
+bool KavuComm::isLineFault(int code)
+{
+    return code == KAVU_E_TIMEOUT || code == KAVU_E_CRC || code == KAVU_E_BAD_REPLY;
+}
+
+QString KavuComm::portLostText() const
+{
+    return ::portLostText(portText);
 }
 
 void KavuComm::readPortSettings()
@@ -291,6 +302,10 @@ int KavuComm::transferParameter(IoParameter &p)
                 reopenAfterCommWrite(p);
         }
     }
+    // No reply because the port's reads or writes failed: the port is gone,
+    // not the device silent, and asking again cannot help.
+    if (isLineFault(result) && GetLastIoSysErr() > 0)
+        result = lastErr = codePortLost;
     p.ioLastErrCode = QString::number(result);
     if (result != 0)
         pauseAfterFailure();

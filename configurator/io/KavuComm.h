@@ -32,6 +32,9 @@ public:
         codeNotConnected = -901,
         codeBadName = -905,
         codeBadIndex = -906,
+        // The port is gone (a USB adapter pulled, the line hung up): its reads
+        // or writes fail, which is not a silent device.
+        codePortLost = -907,
         codeNothingToWrite = -915,
         codeOutOfRange = -950,
         codeNotExchanged = -1000,
@@ -47,6 +50,13 @@ public:
     };
 
     explicit KavuComm(std::shared_ptr<PortArbiter> arbiter = nullptr);
+
+    // Whether a failed transfer is worth repeating: only what the line lost
+    // or garbled (no reply, a CRC mismatch, a malformed frame). Anything else
+    // is an answer (the device refused the parameter, a reply that does not
+    // fit it, a value out of range) or a refusal made before sending, and
+    // asking again would only get the same.
+    static bool isLineFault(int code);
 
     // Loads the settings published last (CommSettings) into the fields.
     void readPortSettings();
@@ -68,6 +78,8 @@ public:
     const std::shared_ptr<PortArbiter> &portArbiter() const { return arbiter; }
 
     int lastError() const { return lastErr; }
+    // "Связь потеряна: адаптер отключён (port)" for this worker's port.
+    QString portLostText() const;
     // Why the last connection attempt failed (kind None after a success).
     const PortFailure &connectFailure() const { return failure; }
     int sessionState() const { return state.load(); }
@@ -77,10 +89,10 @@ public:
     LinkCounts takeGatheredLinkCounts();
 
 protected:
-    // The 1 ms pause after a failed transfer, kept close to 1 ms: a failure
-    // is retried until its deadline, and one that sends nothing (a bad name,
-    // nothing to write) must not spin. A transfer that succeeded is followed
-    // at once by the next one.
+    // The 1 ms pause after a failed transfer, kept close to 1 ms: a line
+    // fault is retried until its deadline, and the line gets a moment before
+    // the next request. A transfer that succeeded is followed at once by the
+    // next one.
     static void pauseAfterFailure();
     static void preciseTimersForThisThread();
     // Sets the state unless termination was requested meanwhile.

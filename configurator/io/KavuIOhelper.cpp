@@ -96,7 +96,7 @@ KavuIOhelper::KavuIOhelper(const HrcDocument &doc, std::shared_ptr<PortArbiter> 
             Qt::QueuedConnection);
     connect(this, &KavuIOhelper::workFinished, guiSide.get(),
             [this](int job, const QString &msg, int count, int totalCount, bool cancelled, int succeededCount,
-                   int writtenCount, int confirmedCount, int differingCount, bool verified) {
+                   int writtenCount, int confirmedCount, int differingCount, bool verified, bool lost) {
                 jobElements.remove(job);
                 jobTestFlags.remove(job);
                 finishedOutcome.cancelled = cancelled;
@@ -105,6 +105,7 @@ KavuIOhelper::KavuIOhelper(const HrcDocument &doc, std::shared_ptr<PortArbiter> 
                 finishedOutcome.confirmed = confirmedCount;
                 finishedOutcome.differing = differingCount;
                 finishedOutcome.verified = verified;
+                finishedOutcome.portLost = lost;
                 emit kavuIOFinished(msg, count, totalCount);
             },
             Qt::QueuedConnection);
@@ -252,6 +253,7 @@ void KavuIOhelper::doExecIO()
     differing = 0;
     jobStartMs = nowMs();
     timeoutSec = job.timeoutSec;
+    portLost = false;
     operation = job.operation;
     lastErr = codeNotConnected;
 
@@ -261,7 +263,8 @@ void KavuIOhelper::doExecIO()
     // another window's job when it ends); a cancel meanwhile ends the job as
     // one that never connected.
     if (!arbiter->acquire(PortArbiter::Claimant::Job, cancelRequested())) {
-        emit workFinished(job.id, errorText(lastErr), -1, job.testJob ? int(testJobTotal) : 0, true, 0, 0, 0, 0, job.verify);
+        emit workFinished(job.id, errorText(lastErr), -1, job.testJob ? int(testJobTotal) : 0, true, 0, 0, 0, 0, job.verify,
+                          false);
         qDebug() << "IO thread terminating ...";
         return;
     }
@@ -290,7 +293,7 @@ void KavuIOhelper::doExecIO()
         const QString why = !cancelled && connectFailure().kind != PortFailure::None
             ? connectFailure().text()
             : errorText(lastErr);
-        emit workFinished(job.id, why, -1, finishTotal, cancelled, 0, 0, 0, 0, job.verify);
+        emit workFinished(job.id, why, -1, finishTotal, cancelled, 0, 0, 0, 0, job.verify, false);
     } else {
         if (job.testJob) {
             total = 1;
@@ -303,11 +306,11 @@ void KavuIOhelper::doExecIO()
                 if (root.kind == IoJob::Node::Set)
                     emit workSetEntered(job.id, root.treeID);
                 process(job, root);
-                if (isTerminating())
+                if (stopped())
                     break;
             }
         }
-        if (job.verify && !isTerminating() && written > 0) {
+        if (job.verify && !stopped() && written > 0) {
             // One pass after all writes: the sets again, each within its own
             // deadline, reading only what was written.
             toVerify = written;
@@ -331,7 +334,15 @@ void KavuIOhelper::doExecIO()
         }
         const int T = job.testJob ? int(testJobTotal) : total;
         emit linkCountsTaken(takeGatheredLinkCounts());
-        if (!isTerminating()) {
+        if (portLost) {
+            // The port is gone: the job ends here, and what it did not reach
+            // says why.
+            for (int i = 0; i < job.parameters.size(); ++i) {
+                if (!handled.at(i))
+                    markNotExchanged(job, i, codePortLost);
+            }
+            finishJob(job, portLostText(), T, false);
+        } else if (!isTerminating()) {
             finishJob(job, tr("Операция завершена"), T, false);
         } else {
             // What the cancel left out is marked, so the engineer sees what
@@ -351,14 +362,14 @@ void KavuIOhelper::doExecIO()
 void KavuIOhelper::process(IoJob &job, const IoJob::Node &node)
 {
     const qint64 deadline = nowMs() + qint64(timeoutSec) * 1000;
-    if (isTerminating())
+    if (stopped())
         return;
     if (node.kind == IoJob::Node::Parameter) {
         handleParameter(job, node.parameter, deadline);
         return;
     }
     for (const IoJob::Node &child : node.children) {
-        if (isTerminating())
+        if (stopped())
             return;
         if (child.kind == IoJob::Node::Set) {
             emit workSetEntered(job.id, child.treeID);
@@ -379,15 +390,18 @@ void KavuIOhelper::handleParameter(IoJob &job, int index, qint64 deadlineMs)
             break;
         result = transferParameter(p);
         attempted = true;
-        // A value the exchange refused (out of range, unknown type) stays
-        // refused: only a failed exchange is retried.
-        if (result == 0 || lastErr == 0)
+        // An answer stays the answer (the device refused the parameter, the
+        // value is out of range, the type unknown): only what the line lost
+        // is asked again.
+        if (!isLineFault(result))
             break;
     }
     if (!attempted) {
         markNotExchanged(job, index, isTerminating() ? codeJobCancelled : codeSetDeadlinePassed);
         return;
     }
+    if (result == codePortLost)
+        portLost = true;
     handled[index] = true;
     if (result == 0 && job.operation == opWrite && p.spec.kind != ValueKind::Text) {
         writtenAtMs[index] = nowMs();
@@ -415,7 +429,7 @@ void KavuIOhelper::markNotExchanged(IoJob &job, int index, int reason)
 void KavuIOhelper::finishJob(IoJob &job, const QString &msg, int totalCount, bool cancelled)
 {
     emit workFinished(job.id, msg, errors, totalCount, cancelled, succeeded, written, confirmed, differing,
-                      job.verify);
+                      job.verify, portLost);
 }
 
 void KavuIOhelper::readBack(IoJob &job, const IoJob::Node &node)
@@ -449,7 +463,7 @@ void KavuIOhelper::verifyParameter(IoJob &job, int index, qint64 deadlineMs)
             break;
         result = transferParameter(back);
         attempted = true;
-        if (result == 0 || lastErr == 0)
+        if (!isLineFault(result))
             break;
     }
     if (!attempted) {

@@ -58,6 +58,9 @@ public:
         int confirmed = 0;
         int differing = 0;
         bool verified = false; // the read-back was on for this job
+        // The port went away during the job (codePortLost): it stopped at
+        // once; kavuIOFinished's message says so, `succeeded` how far it got.
+        bool portLost = false;
     };
     Outcome finishedJobOutcome() const { return finishedOutcome; }
     // "записано N, подтверждено M, расхождений K" for a write job (or that
@@ -92,7 +95,7 @@ signals:
     void workParameterVerified(int job, int parameter, QString ioValue, QString ioLastErrCode, int outcome,
                                int done, int total);
     void workFinished(int job, QString msg, int count, int total, bool cancelled, int succeeded, int written,
-                      int confirmed, int differing, bool verified);
+                      int confirmed, int differing, bool verified, bool portLost);
 
 public slots:
     void doExecIO();
@@ -108,6 +111,8 @@ private:
     // and counts it as failed.
     void markNotExchanged(IoJob &job, int parameter, int reason);
     bool beforeDeadline(qint64 deadlineMs) const;
+    // Cancelled, or the port is gone: nothing more is sent.
+    bool stopped() const { return isTerminating() || portLost; }
     // The read-back: every parameter this job wrote is read again, set by set
     // with the same deadlines as the writes, and compared by value.
     void readBack(IoJob &job, const IoJob::Node &node);
@@ -152,6 +157,7 @@ private:
     int confirmed = 0;
     int differing = 0;
     int timeoutSec = 0;
+    bool portLost = false;
     qint64 jobStartMs = 0;
     std::unique_ptr<QThread> thread;
 };

@@ -169,6 +169,8 @@ void KavuMon::doExecIO()
         // next turn reads every value once before it yields again, so jobs
         // in a row cannot keep the values from ever being read.
         bool yieldedToJob = false;
+        // The port went away and has not been opened again since.
+        bool lost = false;
         while (state.load() == stateConnected) {
             qDebug() << "!!!!!!!!!!!!!!!Mon" << QTime::currentTime() << " state:" << 1 << " lastErr" << lastErr;
             // Wait for the port, in turn with the jobs (a job pauses the monitor).
@@ -183,19 +185,31 @@ void KavuMon::doExecIO()
                 publishLinkCounts();
                 arbiter->pause(1000, cancelRequested());
             } else {
+                if (lost) {
+                    lost = false;
+                    emit linkRestored(tr("Связь с прибором восстановлена (%1)").arg(portText));
+                }
                 bool wholeCycle = yieldedToJob;
-                while (state.load() == stateConnected && (wholeCycle || !arbiter->jobWaiting())) {
+                portGone = false;
+                while (state.load() == stateConnected && !portGone && (wholeCycle || !arbiter->jobWaiting())) {
                     pollCycle(!wholeCycle);
                     publishLinkCounts();
                     wholeCycle = false;
                 }
-                yieldedToJob = state.load() == stateConnected;
-                // The port is closed before another worker may open it.
+                yieldedToJob = state.load() == stateConnected && !portGone;
+                // The port is closed before another worker may open it; a
+                // port that went away is closed, so that the device, once
+                // back (under the same name), is opened anew.
                 closeSession();
                 arbiter->release();
                 publishLinkCounts();
                 if (isTerminating())
                     break;
+                if (portGone) {
+                    lost = true;
+                    emit linkLost(portLostText());
+                    arbiter->pause(1000, cancelRequested());
+                }
             }
             setStateUnlessTerminating(stateConnected);
         }
@@ -219,6 +233,8 @@ void KavuMon::pollCycle(bool yieldToJobs)
     logLine = QTime::currentTime().toString(Qt::TextDate);
     pollEntries(yieldToJobs);
     writeLog();
+    if (portGone)
+        return; // the port is reopened after a pause of its own
     // A job or a stop request ends the pause at once.
     arbiter->pauseUnlessJobWaits(int(scanIntervalMs.load()), [this] { return state.load() != stateConnected; });
 }
@@ -233,6 +249,8 @@ void KavuMon::pollEntries(bool yieldToJobs)
         if (!e.caption && isPolled(e.parameter.name)) {
             lineReady = true;
             const int result = transferParameter(e.parameter);
+            if (result == codePortLost)
+                portGone = true;
             if (result == 0) {
                 e.shadow.setAttribute(QStringLiteral("ioValue"), e.parameter.ioValue);
                 field = shadowModel.displayText(e.shadow, QStringLiteral("ioValue"));

@@ -71,6 +71,12 @@ signals:
     void kavuMonLogFileState(bool opened);
     // The link counters of the last poll cycle or connection attempt.
     void linkCountsTaken(LinkCounts counts);
+    // The port went away while polling ("Связь потеряна: адаптер отключён
+    // (port)"): the monitor closed it and tries to open it again every second.
+    void linkLost(QString message);
+    // The device answers again after linkLost ("Связь с прибором
+    // восстановлена (port)"); polling goes on.
+    void linkRestored(QString message);
 
     // Monitor thread to GUI thread.
     void monParameterPolled(int entry, QString ioValue, QString ioLastErrCode);
@@ -112,6 +118,7 @@ private:
     bool reopenLog = false;
 
     // Monitor thread.
+    bool portGone = false;   // this cycle found the port gone
     std::unique_ptr<QFile> log;
     QString logLine;
     bool lineReady = false;

@@ -32,6 +32,7 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QShortcut>
+#include <QLabel>
 #include <QSizeGrip>
 #include <QTimer>
 #include <QToolTip>
@@ -83,6 +84,9 @@ HrcTreeWin::HrcTreeWin(const QDomDocument &doc, QWidget *parent, std::shared_ptr
     setWindowFlags(Qt::Window | Qt::Dialog | Qt::FramelessWindowHint);
     ui->setupUi(this);
     setWindowTitle(tr("Конфигуратор HRC417"));
+    linkState = new QLabel(ui->bottomFrame);
+    linkState->setObjectName(QStringLiteral("linkState"));
+    ui->bottomLayout->insertWidget(0, linkState);
     ui->bottomLayout->addWidget(new QSizeGrip(ui->bottomFrame), 0, Qt::AlignRight | Qt::AlignBottom);
 
     paramTree = new HrcTree(document, this, ui->scrollAreaWidgetContents);
@@ -234,6 +238,8 @@ void HrcTreeWin::wizardClose(QDomDocument doc, int wizadStage)
     connectWorker();
     installSearchAndLinkHealth();
     if (KavuMon *mon = treeWorkers->monitor()) {
+        connect(mon, &KavuMon::linkLost, this, &HrcTreeWin::onMonitorLinkLost, Qt::UniqueConnection);
+        connect(mon, &KavuMon::linkRestored, this, &HrcTreeWin::onMonitorLinkRestored, Qt::UniqueConnection);
         // Back from the wizard: the monitor stopped when the window closed,
         // and its thread must have ended before it can start again.
         if (mon->isRunning() && mon->isTerminating())
@@ -464,6 +470,23 @@ void HrcTreeWin::do_goto_prevproblem_param()
     }
 }
 
+QString HrcTreeWin::linkStateText() const
+{
+    return linkState->text();
+}
+
+void HrcTreeWin::onMonitorLinkLost(const QString &message)
+{
+    linkState->setStyleSheet(QStringLiteral("color: red;"));
+    linkState->setText(message);
+}
+
+void HrcTreeWin::onMonitorLinkRestored(const QString &message)
+{
+    linkState->setStyleSheet(QString());
+    linkState->setText(message);
+}
+
 void HrcTreeWin::sayNoFurtherProblem(QWidget *button, const QString &text)
 {
     statusText = text;
@@ -682,6 +705,12 @@ void HrcTreeWin::onKavuIOFinished(QString msg, int count, int total)
                                : tr("Прервано пользователем. Записано %1 из %2"))
                              .arg(outcome.succeeded)
                              .arg(total == int(testJobTotal) ? 1 : total);
+    } else if (outcome.portLost) {
+        // The port went away: the job stopped at once; how far it got.
+        statusText = msg + QLatin1Char('\n')
+                     + (read ? tr("Прочитано %1 из %2") : tr("Записано %1 из %2"))
+                           .arg(outcome.succeeded)
+                           .arg(total == int(testJobTotal) ? 1 : total);
     } else if (count == -1) {
         // The worker tells why the port did not open or the device did not answer.
         statusText = msg.isEmpty() ? tr("Ошибка связи с прибором") : msg;
@@ -717,7 +746,7 @@ void HrcTreeWin::onKavuIOFinished(QString msg, int count, int total)
     if (!read && count != -1 && !checkingConnection && total != 0)
         statusText += QLatin1Char('\n') + KavuIOhelper::writeCountsText(outcome, true);
     verifying = false;
-    if (count == -1)
+    if (count == -1 || outcome.portLost)
         waitWin->showFailure(statusText); // stays until the engineer closes it
     else
         waitWin->setMessage(statusText, true);

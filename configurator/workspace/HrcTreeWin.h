@@ -19,6 +19,7 @@ class HrcTreeWorkers;
 class JobStatusBar;
 class LinkHealthPanel;
 class PortArbiter;
+class QLabel;
 class QAction;
 class QMenu;
 class QShortcut;
@@ -70,6 +71,9 @@ public:
     bool isJobRunning() const { return jobRunning; }
     // The text the wait window showed last for the end of a job.
     QString lastStatus() const { return statusText; }
+    // What the polling monitor said last about the line (lost, restored),
+    // shown at the bottom of the window; empty while nothing happened.
+    QString linkStateText() const;
 
     // The last job's result below the tree, and the log of this run's jobs.
     JobStatusBar *jobStatusBar() const { return resultBar; }
@@ -140,6 +144,8 @@ protected:
 
 private slots:
     void onPanelJobStarting(int operation);
+    void onMonitorLinkLost(const QString &message);
+    void onMonitorLinkRestored(const QString &message);
 
 private:
     // Problem navigation found nothing further that way: said at the button.
@@ -215,6 +221,7 @@ private:
     int jobOperation = 0;
     bool verifying = false; // the job reads back what it wrote
     QString statusText;
+    QLabel *linkState = nullptr;
     JobStatusBar *resultBar = nullptr;
     SessionLogWin *sessionLogWin = nullptr;
     QAction *writeDifferingAction = nullptr;

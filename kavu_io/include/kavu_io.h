@@ -376,6 +376,20 @@ KAVU_API int KAVU_CALL GetExtendedLastErr(void);
  * functions are not affected. */
 KAVU_API int KAVU_CALL GetLastOpenSysErr(void);
 
+/* Operating-system error code with which a read or write of the calling
+ * thread's current port failed during its last exchange (KavuIO, Listen or a
+ * typed operation): errno on Linux, GetLastError() on Windows (of the failed
+ * ReadFile, WriteFile or ClearCommError). Tells a port that is gone from a
+ * device that is silent: both end as -102, but a USB adapter pulled out or a
+ * line hung up makes the reads fail (Linux: EIO, ENXIO; a hang-up reported as
+ * end of file counts as EIO), while a silent device only lets them wait their
+ * time (0). A port that failed so is not asked again within that exchange;
+ * it stays failed until it is closed and opened again. 0 when the last
+ * exchange's reads and writes all worked, and before any exchange; -2
+ * without a usable port. The result codes of the other functions are not
+ * affected. */
+KAVU_API int KAVU_CALL GetLastIoSysErr(void);
+
 /* Writes the Windows-1251 text for the last result of the calling thread's
  * current port into buffer (KAVU_ERROR_TEXT_SIZE bytes): "Не открыт порт"
  * without a current port; for -104 the device error text; for -105 the

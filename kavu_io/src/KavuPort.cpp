@@ -115,6 +115,8 @@ void KavuPort::resetExchange() {
     replyDecoded_ = false;
     deviceError = 0;
     extendedError = 0;
+    ioSysError = 0;
+    if (serial_ != nullptr) platform::serialClearIoError(serial_);
     if (traceFlags != 0) std::memset(received_, 0, sizeof received_);
 }
 
@@ -262,6 +264,8 @@ int KavuPort::exchange(int repeats) {
         if (result != KAVU_E_TIMEOUT) counters.countReplyTime((platform::monotonicNs() - sentNs) / 1000);
         counters.countAttemptResult(result);
         if (result == KAVU_OK || result == KAVU_E_REPLY_FORMAT || result == KAVU_E_DEVICE_ERROR || result == KAVU_E_EXCEPTION) break;
+        ioSysError = platform::serialIoError(serial_);
+        if (ioSysError != 0) break;
         platform::sleepMs(10 + 10 * attempt);
     }
     if (traceFlags != 0) {
@@ -274,6 +278,7 @@ int KavuPort::exchange(int repeats) {
 int KavuPort::listen() {
     if (serial_ == nullptr) return KAVU_E_NO_PORT;
     const int result = receive(nullptr);
+    ioSysError = platform::serialIoError(serial_);
     if (traceFlags != 0) std::fflush(stdout);
     return result;
 }

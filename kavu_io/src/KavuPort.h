@@ -46,6 +46,9 @@ public:
     int traceFlags = 0;
     int deviceError = 0;
     int extendedError = 0;
+    // The system's error of a read or write that failed during the last
+    // exchange (the port is gone); 0 when the line's reads and writes worked.
+    int ioSysError = 0;
     LinkCounters counters;   // written by exchange(); read by GetLinkStats
 
     // Start of every operation: empties the request, reply and error state.
@@ -54,8 +57,9 @@ public:
     void buildRequest(std::uint16_t hash, bool read, int address, int addressMode,
                       const std::uint8_t* data, int dataLength);
     // Sends the request and reads the reply, repeating up to `repeats` more
-    // times after a time-out or a bad reply. Returns 0, -102, -103, -104 or
-    // -106.
+    // times after a time-out or a bad reply, unless the system reported the
+    // port failed (ioSysError): a port that is gone is not asked again.
+    // Returns 0, -102, -103, -104 or -106.
     int exchange(int repeats);
     // Receives one frame without sending (no hash comparison).
     int listen();

@@ -65,6 +65,11 @@ KAVU_API int KAVU_CALL GetExtendedLastErr(void) {
 
 KAVU_API int KAVU_CALL GetLastOpenSysErr(void) { return kavu::platform::serialLastOpenError(); }
 
+KAVU_API int KAVU_CALL GetLastIoSysErr(void) {
+    kavu::PortLease lease = PortRegistry::instance().leaseCurrent();
+    return lease.port() != nullptr ? lease.port()->ioSysError : KAVU_E_NO_PORT;
+}
+
 KAVU_API int KAVU_CALL LastErrToStr(char* buffer) {
     if (buffer == nullptr) return KAVU_E_NULL_POINTER;
     kavu::PortLease lease = PortRegistry::instance().leaseCurrent();

@@ -91,6 +91,14 @@ bool serialTransmitChar(SerialPort* port, char c);
 constexpr int kSerialFailed = -1;
 int serialRead(SerialPort* port, void* buffer, std::size_t wanted);
 
+// The system's error code (errno / GetLastError) of the first read, write or
+// purge on the port that failed since the last serialClearIoError; 0 when all
+// worked. A line hung up without an error code (a USB adapter pulled: the
+// device reports end of file) counts as EIO on POSIX. Tells a port that is
+// gone from a device that is silent (a read that only waited its time).
+int serialIoError(const SerialPort* port);
+void serialClearIoError(SerialPort* port);
+
 // Restores the saved line settings, time-outs and control state, discards
 // both buffers and closes the device. Null is allowed (does nothing).
 void serialClose(SerialPort* port);

@@ -28,6 +28,7 @@ struct SerialPort {
     bool lowLatencyChanged = false;
     struct serial_struct savedSerial {};
     Timeouts timeouts;
+    int ioError = 0;   // see serialIoError
 };
 
 namespace {
@@ -66,6 +67,11 @@ int waitFor(int fd, short events, std::int64_t deadlineNs) {
         if (r == 0) continue;   // re-check the deadline
         return pfd.revents;
     }
+}
+
+// Keeps the first failure since the last clear; later ones follow from it.
+void noteIoError(SerialPort* port, int error) {
+    if (port->ioError == 0) port->ioError = error != 0 ? error : EIO;
 }
 
 }  // namespace
@@ -132,7 +138,15 @@ bool serialSetTimeouts(SerialPort* port, const Timeouts& timeouts) {
 void serialSetRts(SerialPort* port, bool raised) { setModemBit(port->fd, TIOCM_RTS, raised); }
 void serialSetDtr(SerialPort* port, bool raised) { setModemBit(port->fd, TIOCM_DTR, raised); }
 
-void serialPurge(SerialPort* port) { (void)tcflush(port->fd, TCIOFLUSH); }
+void serialPurge(SerialPort* port) {
+    if (tcflush(port->fd, TCIOFLUSH) != 0) noteIoError(port, errno);
+}
+
+int serialIoError(const SerialPort* port) { return port != nullptr ? port->ioError : 0; }
+
+void serialClearIoError(SerialPort* port) {
+    if (port != nullptr) port->ioError = 0;
+}
 
 bool serialWriteAll(SerialPort* port, const void* data, std::size_t length) {
     const auto* bytes = static_cast<const unsigned char*>(data);
@@ -147,13 +161,22 @@ bool serialWriteAll(SerialPort* port, const void* data, std::size_t length) {
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN) return false;
+        if (n < 0 && errno != EAGAIN) {
+            noteIoError(port, errno);
+            return false;
+        }
         const int ev = waitFor(port->fd, POLLOUT, deadline);
+        if (ev < 0) noteIoError(port, errno);
+        if (ev > 0 && (ev & (POLLERR | POLLHUP | POLLNVAL))) noteIoError(port, (ev & POLLNVAL) ? EBADF : EIO);
         if (ev <= 0 || (ev & (POLLERR | POLLNVAL))) return false;
     }
     // Completion: the driver has handed every character to the line.
-    while (tcdrain(port->fd) != 0)
-        if (errno != EINTR) return false;
+    while (tcdrain(port->fd) != 0) {
+        if (errno != EINTR) {
+            noteIoError(port, errno);
+            return false;
+        }
+    }
     return true;
 }
 
@@ -163,7 +186,10 @@ bool serialTransmitChar(SerialPort* port, char c) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         const ssize_t n = ::write(port->fd, &c, 1);
         if (n == 1) return true;
-        if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+        if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            noteIoError(port, errno);
+            return false;
+        }
         const std::int64_t deadline = monotonicNs() + port->timeouts.writeConstantMs * kNsPerMs;
         if (waitFor(port->fd, POLLOUT, deadline) <= 0) return false;
     }
@@ -187,7 +213,10 @@ int serialRead(SerialPort* port, void* buffer, std::size_t wanted) {
         }
         const int ev = waitFor(port->fd, POLLIN, deadline);
         if (ev == 0) break;
-        if (ev < 0 || (ev & POLLNVAL)) return got > 0 ? static_cast<int>(got) : kSerialFailed;
+        if (ev < 0 || (ev & POLLNVAL)) {
+            noteIoError(port, ev < 0 ? errno : EBADF);
+            return got > 0 ? static_cast<int>(got) : kSerialFailed;
+        }
         const ssize_t n = ::read(port->fd, out + got, wanted - got);
         if (n > 0) {
             got += static_cast<std::size_t>(n);
@@ -196,6 +225,9 @@ int serialRead(SerialPort* port, void* buffer, std::size_t wanted) {
         }
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
         // End of file or an error (a hung-up line): nothing more will come.
+        // A pseudo-terminal whose other side closed fails with EIO; a tty
+        // whose device went away reports end of file with a hang-up.
+        if (n < 0 || (ev & (POLLHUP | POLLERR))) noteIoError(port, n < 0 ? errno : EIO);
         return got > 0 ? static_cast<int>(got) : kSerialFailed;
     }
     return static_cast<int>(got);

@@ -54,6 +54,7 @@ struct SerialPort {
     // One overlapped record with its own manual-reset event per direction.
     OVERLAPPED writeOverlapped{};
     OVERLAPPED readOverlapped{};
+    DWORD ioError = 0;   // see serialIoError
 };
 
 namespace {
@@ -67,6 +68,15 @@ void freePort(SerialPort* port)
     if (port->readOverlapped.hEvent)
         CloseHandle(port->readOverlapped.hEvent);
     delete port;
+}
+
+// Keeps the first failure since the last clear (GetLastError of the failed
+// call); later ones follow from it.
+void noteIoError(SerialPort* port)
+{
+    const DWORD error = GetLastError();
+    if (port->ioError == 0)
+        port->ioError = error != 0 ? error : ERROR_GEN_FAILURE;
 }
 
 // Waits for an overlapped operation that ReadFile/WriteFile started.
@@ -263,8 +273,21 @@ void serialPurge(SerialPort* port)
     // aborts on errors until it is cleared; clearing it here keeps one bad
     // reply from failing every later exchange.
     DWORD errors = 0;
-    ClearCommError(port->handle, &errors, nullptr);
+    // A port whose device went away (a USB adapter pulled) fails here first.
+    if (!ClearCommError(port->handle, &errors, nullptr))
+        noteIoError(port);
     SetCommMask(port->handle, EV_TXEMPTY);
+}
+
+int serialIoError(const SerialPort* port)
+{
+    return port ? static_cast<int>(port->ioError) : 0;
+}
+
+void serialClearIoError(SerialPort* port)
+{
+    if (port)
+        port->ioError = 0;
 }
 
 bool serialWriteAll(SerialPort* port, const void* data, std::size_t length)
@@ -277,8 +300,10 @@ bool serialWriteAll(SerialPort* port, const void* data, std::size_t length)
     DWORD written = 0;
     const BOOL started = WriteFile(port->handle, data, static_cast<DWORD>(length), &written,
                                    &port->writeOverlapped);
-    if (!finishOverlapped(port, &port->writeOverlapped, started, &written))
+    if (!finishOverlapped(port, &port->writeOverlapped, started, &written)) {
+        noteIoError(port);
         return false;
+    }
     return written == length;
 }
 
@@ -303,8 +328,10 @@ int serialRead(SerialPort* port, void* buffer, std::size_t wanted)
     DWORD got = 0;
     const BOOL started = ReadFile(port->handle, buffer, static_cast<DWORD>(wanted), &got,
                                   &port->readOverlapped);
-    if (!finishOverlapped(port, &port->readOverlapped, started, &got))
+    if (!finishOverlapped(port, &port->readOverlapped, started, &got)) {
+        noteIoError(port);
         return kSerialFailed;
+    }
     return static_cast<int>(got);
 }
 

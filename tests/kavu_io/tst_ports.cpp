@@ -361,6 +361,44 @@ TEST_F(Ports, OpenIsExclusive) {
     SetPortName(7, nullptr);
 }
 
+// ------------------------------------------- a lost port, a silent device
+
+TEST_F(Ports, LastIoSysErrTellsALostPortFromASilentDevice) {
+    EXPECT_EQ(GetLastIoSysErr(), KAVU_E_NO_PORT);
+    ASSERT_EQ(OpenPort(1, kSpeed115200, 0, 1, 0, 1), 0);
+    EXPECT_EQ(GetLastIoSysErr(), 0);
+    EXPECT_EQ(exchangeVia(peerA), 0);
+    EXPECT_EQ(GetLastIoSysErr(), 0);
+    // A silent device: the reads only wait their time.
+    int value = 0;
+    SetMaxRetriesGlobal(2);
+    EXPECT_EQ(ReadUInt(16, 0, "Dev", &value, -1), KAVU_E_TIMEOUT);
+    EXPECT_EQ(GetLastIoSysErr(), 0);
+    ResetLinkStats();
+
+    // The device side goes away: the result is the same, the reason is told,
+    // and the dead port is not asked again within the exchange.
+    peerA.hangUp();
+    EXPECT_EQ(ReadUInt(16, 0, "Dev", &value, -1), KAVU_E_TIMEOUT);
+    EXPECT_EQ(GetLastIoSysErr(), EIO);
+    KavuLinkStats stats{};
+    stats.size = sizeof stats;
+    ASSERT_EQ(GetLinkStats(&stats), 0);
+    EXPECT_EQ(stats.attempts, 1u);
+    unsigned char data[15] = {};
+    int size = 0;
+    EXPECT_EQ(KavuIO(16, 0, 1, "Dev", data, &size), KAVU_E_TIMEOUT);
+    EXPECT_EQ(GetLastIoSysErr(), EIO);
+    // The value belongs to the port: another thread's port knows nothing of it.
+    std::thread([] {
+        ASSERT_EQ(OpenPort(2, kSpeed115200, 0, 1, 0, 1), 0);
+        EXPECT_EQ(GetLastIoSysErr(), 0);
+        EXPECT_EQ(ClosePort(), 0);
+    }).join();
+    EXPECT_EQ(ClosePort(), 0);
+    EXPECT_EQ(GetLastIoSysErr(), KAVU_E_NO_PORT);
+}
+
 // ------------------------------------------------- why an open failed
 
 TEST_F(Ports, LastOpenSysErrTellsWhyAnOpenFailedPerThread) {

@@ -170,7 +170,7 @@ TEST_F(SimProgram, HelpDocumentsEveryOption)
     EXPECT_EQ(sim.waitForExit(), 0);
     const std::string help = sim.ptyPath() + "\n" + sim.stdoutText();
     for (const char* option : {"--device", "--link", "--description", "--state", "--address", "--baud",
-                               "--turnaround", "--faults", "--write-faults", "--seed", "--verbose", "--help",
+                               "--turnaround", "--faults", "--write-faults", "--missing", "--seed", "--verbose", "--help",
                                "drop", "crc", "garbage", "split", "truncate", "gap="})
         EXPECT_NE(help.find(option), std::string::npos) << option;
 }
@@ -203,13 +203,36 @@ TEST_F(SimProgram, WriteFaultsAnswerAsStoredButKeepSomethingElse)
     EXPECT_TRUE(sim_->waitForStderr("[stored 205]"));
 }
 
+TEST_F(SimProgram, MissingParametersAreAnsweredAsUnknownAndAskedOnce)
+{
+    startSim({"--verbose", "--missing", "beep,T.sp[1],Grtp"});
+    ResetLinkStats();
+    int number = 0;
+    EXPECT_EQ(ReadUInt(kAddress, kShort, "Beep", &number, -1), KAVU_E_DEVICE_ERROR);
+    EXPECT_EQ(GetDeviceLastErr(), 0x28);
+    EXPECT_FLOAT_EQ(readFloat("T.sp", 0), 55.0f);  // another index of the same name
+    float value = 0;
+    EXPECT_EQ(ReadIEEE32(kAddress, kShort, "T.sp", &value, nullptr, 1), KAVU_E_DEVICE_ERROR);
+    EXPECT_EQ(ReadIEEE32(kAddress, kShort, "Grtp", &value, nullptr, 3), KAVU_E_DEVICE_ERROR);  // a base name: every index
+    EXPECT_EQ(readUInt("Tin.F"), 10u);
+    // An error reply is an answer: no request was repeated.
+    KavuLinkStats stats{};
+    stats.size = sizeof stats;
+    ASSERT_EQ(GetLinkStats(&stats), 0);
+    EXPECT_EQ(stats.exchanges, 5u);
+    EXPECT_EQ(stats.attempts, 5u);
+    EXPECT_EQ(stats.deviceErrors, 3u);
+    EXPECT_TRUE(sim_->waitForStderr("read Beep -> error 0x28 (not in this device)"));
+}
+
 TEST_F(SimProgram, BadArgumentsAreRefused)
 {
     const std::vector<std::vector<std::string>> bad = {
         {"--faults", "drop=2"}, {"--faults", "noise=0.1"}, {"--baud", "fast"}, {"--address", "0"},
         {"--bogus"}, {"--description", "/nonexistent.xml"}, {"--device", "/nonexistent-tty"},
         {"--address", "300"}, {"--write-faults", "ignore=NoSuch"}, {"--write-faults", "clamp=Dev"},
-        {"--write-faults", "offset=Ti[0]"}, {"--write-faults", "shift=Beep"}};
+        {"--write-faults", "offset=Ti[0]"}, {"--write-faults", "shift=Beep"}, {"--missing", "NoSuch"},
+        {"--missing", ","}};
     for (const auto& args : bad) {
         hrcsim::SimProcess sim(args);
         EXPECT_FALSE(sim.start()) << args[0];

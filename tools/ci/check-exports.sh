@@ -35,7 +35,7 @@ functions=(
   GetBufferByte:12 GetBufferWord:12 GetBufferUInt:12 GetBufferSInt:12
   GetBufferFloat24:12 GetBufferIEEE32:12 GetBufferStoredDotS:12 GetBufferStoredDotU:12
   GetBufferPkpBCD:12 GetBufferSI8BCD:12 GetBufferDTMR:24 GetBufferRTC:12
-  GetDeviceLastErr:0 GetExtendedLastErr:0 GetLastOpenSysErr:0 LastErrToStr:4
+  GetDeviceLastErr:0 GetExtendedLastErr:0 GetLastOpenSysErr:0 GetLastIoSysErr:0 LastErrToStr:4
   GetLinkStats:4 ResetLinkStats:0
 )
 decorated_only=" ReadStoredDotEx WriteStoredDotEx "

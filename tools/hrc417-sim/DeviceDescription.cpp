@@ -102,6 +102,19 @@ int DeviceDescription::find(const QString& name) const
     return byName_.value(name, -1);
 }
 
+QVector<int> DeviceDescription::named(const QString& name) const
+{
+    QVector<int> full, base;
+    for (int i = 0; i < parameters_.size(); ++i) {
+        const ParameterSpec& p = parameters_[i];
+        if (p.name.compare(name, Qt::CaseInsensitive) == 0)
+            full << i;
+        else if (p.baseName.compare(name, Qt::CaseInsensitive) == 0)
+            base << i;
+    }
+    return full.isEmpty() ? base : full;
+}
+
 int DeviceDescription::find(uint16_t hash, int index, int channel) const
 {
     return byKey_.value(key(hash, index, channel), -1);

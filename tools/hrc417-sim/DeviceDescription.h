@@ -19,6 +19,9 @@ public:
 
     const QVector<ParameterSpec>& parameters() const { return parameters_; }
     int find(const QString& name) const;  // exact namekavu, -1 if none
+    // The parameters a name given by a person stands for (any case): the one
+    // of that full name, else every one with that base name. Empty if none.
+    QVector<int> named(const QString& name) const;
 
     // The parameter for a request: the hash of its base name, the index
     // carried in the request (-1 for none) and the channel (address offset).

@@ -112,6 +112,10 @@ DeviceReply DeviceResponder::respond(const kavu::codec::FrameFields& request)
             replyError(reply, DeviceError::DescriptorNotFound, "no such channel");
         return reply;
     }
+    if (missing_.contains(parameter)) {
+        replyError(reply, DeviceError::DescriptorNotFound, "not in this device");
+        return reply;
+    }
     const ParameterSpec& spec = description.parameters()[parameter];
     const QByteArray indexBytes = index >= 0 ? data.right(2) : QByteArray();
 

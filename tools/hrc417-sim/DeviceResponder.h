@@ -11,6 +11,7 @@
 #include "frame_codec.h"
 
 #include <QByteArray>
+#include <QSet>
 #include <QString>
 
 // Device error codes (first data byte of an error reply).
@@ -34,6 +35,10 @@ class DeviceResponder {
 public:
     DeviceResponder(DeviceState& state, OperatingValues& plant, const WriteFaults* writeFaults = nullptr);
 
+    // Parameters (indexes into the description) this device lacks: every
+    // request for one is answered with the error reply "unknown name".
+    void setMissing(const QSet<int>& parameters) { missing_ = parameters; }
+
     // request is a frame that passed the size and CRC checks.
     DeviceReply respond(const kavu::codec::FrameFields& request);
 
@@ -44,6 +49,7 @@ private:
     DeviceState& state_;
     OperatingValues& plant_;
     const WriteFaults* writeFaults_;
+    QSet<int> missing_;
     uint16_t hash_ = 0;
     int replyAddress_ = 0;
     bool longMode_ = false;

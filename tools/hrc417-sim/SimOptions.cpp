@@ -43,7 +43,13 @@ const char kHelpTail[] =
     "  clamp=NAME        stores at most the middle of the parameter's limits\n"
     "  offset=NAME:STEP  stores the value plus STEP, a decimal point number\n"
     "                    (each half of a point)\n"
-    "Example: --write-faults ignore=Beep,clamp=T.sp[0],offset=Ti[0]:5\n";
+    "Example: --write-faults ignore=Beep,clamp=T.sp[0],offset=Ti[0]:5\n"
+    "\n"
+    "Missing parameters (--missing): comma-separated names of the description\n"
+    "(any case) the device lacks, as an older firmware would: a parameter's\n"
+    "full name (T.sp[1]) or a base name for all its indexes and channels\n"
+    "(T.sp). Every request for them gets the error reply \"unknown name\".\n"
+    "Example: --missing Beep,T.sp[1]\n";
 
 }  // namespace
 
@@ -123,6 +129,8 @@ bool parseSimOptions(const QStringList& args, SimOptions& options, QString& erro
     const QCommandLineOption writeFaultsOption(
         "write-faults", "Get the writes of the named parameters wrong, e.g. ignore=Beep (see below).",
         "SPEC");
+    const QCommandLineOption missingOption(
+        "missing", "Answer the named parameters as unknown, e.g. Beep,T.sp (see below).", "NAMES");
     const QCommandLineOption seedOption(
         "seed", "Seed of the fault and operating-value generators, for repeatable runs.", "N");
     const QCommandLineOption verboseOption(
@@ -130,7 +138,7 @@ bool parseSimOptions(const QStringList& args, SimOptions& options, QString& erro
                    "to standard error.");
     parser.addOptions({helpOption, versionOption, deviceOption, linkOption, descriptionOption,
                        stateOption, addressOption, baudOption, turnaroundOption, faultsOption,
-                       writeFaultsOption, seedOption, verboseOption});
+                       writeFaultsOption, missingOption, seedOption, verboseOption});
 
     if (!parser.parse(args)) {
         error = parser.errorText();
@@ -184,6 +192,14 @@ bool parseSimOptions(const QStringList& args, SimOptions& options, QString& erro
         QString faultError;
         if (!parsed.writeFaults.parse(parser.value(writeFaultsOption), faultError)) {
             error = "--write-faults: " + faultError;
+            return false;
+        }
+    }
+    if (parser.isSet(missingOption)) {
+        for (const QString& name : parser.value(missingOption).split(',', Qt::SkipEmptyParts))
+            parsed.missing << name.trimmed();
+        if (parsed.missing.isEmpty()) {
+            error = "--missing: expected NAME,...";
             return false;
         }
     }

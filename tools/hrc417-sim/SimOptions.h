@@ -3,6 +3,7 @@
 
 #include "WriteFaults.h"
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -30,6 +31,10 @@ struct SimOptions {
     int turnaroundMs = 0;  // response delay of the device
     FaultRates faults;
     WriteFaults writeFaults;
+    // Parameters the device lacks (--missing), as named; main() resolves
+    // them against the description into missingParameters.
+    QStringList missing;
+    QSet<int> missingParameters;
     uint64_t seed = 0;
     bool seedGiven = false;
     bool verbose = false;

@@ -16,6 +16,7 @@ SimServer::SimServer(const SimOptions& options, SerialLine& line, DeviceState& s
     : options_(options), line_(line), state_(state), plant_(plant), responder_(state, plant, &options.writeFaults),
       faults_(options.faults, seed)
 {
+    responder_.setMissing(options.missingParameters);
     epochNs_ = monotonicNs();
     // Pacing emulates the wire on a pty; a real serial device paces itself.
     if (options.baud > 0 && !line.isDevice())

@@ -126,6 +126,15 @@ int main(int argc, char* argv[])
         fail(error);
         return 2;
     }
+    for (const QString& name : options.missing) {
+        const QVector<int> found = description.named(name);
+        if (found.isEmpty()) {
+            fail(QStringLiteral("--missing: the description has no parameter %1").arg(name));
+            return 2;
+        }
+        for (int parameter : found)
+            options.missingParameters.insert(parameter);
+    }
 
     const uint64_t seed = options.seedGiven ? options.seed : std::random_device{}();
     OperatingValues plant(state, seed);

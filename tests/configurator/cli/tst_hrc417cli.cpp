@@ -24,6 +24,9 @@
 
 #include <memory>
 
+#include <csignal>
+#include <sys/types.h>
+
 namespace {
 
 struct Run
@@ -402,6 +405,101 @@ private slots:
         const QJsonObject cycle = QJsonDocument::fromJson(r.out.toUtf8()).object();
         QVERIFY(cycle.value(QStringLiteral("values")).toObject().contains(QStringLiteral("r.cor:7")));
         QVERIFY(!cycle.value(QStringLiteral("values")).toObject().contains(QStringLiteral("logfile")));
+    }
+
+    // An error reply is the device's answer: asked once, and the job goes on.
+    void refusalsAreAnsweredOnceAndTheJobGoesOn()
+    {
+        // A device whose firmware lacks one parameter of the set addParam.
+        auto older = startSim({"--verbose", "--missing", "Ind.c"});
+        const QString port = QString::fromStdString(older->ptyPath());
+        Run r = hrc417({QStringLiteral("get"), QStringLiteral("Zz")}, port);
+        QCOMPARE(r.status, 4);
+        QVERIFY2(r.err.contains(QStringLiteral("Zz: Не найден параметр")), qPrintable(r.err));
+        QVERIFY(older->waitForStderr("(unknown name)"));
+        QCOMPARE(count(older->stderrText(), "(unknown name)"), 1);
+
+        r = hrc417({QStringLiteral("read"), QStringLiteral("addParam")}, port);
+        QCOMPARE(r.status, 4);
+        QVERIFY2(r.err.contains(QStringLiteral("Ind.c: Не найден параметр")), qPrintable(r.err));
+        // The parameters after the missing one are read as well.
+        const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 4);
+        QVERIFY2(lines.contains(QStringLiteral("Ind.i\t5")), qPrintable(r.out));
+        QVERIFY2(lines.contains(QStringLiteral("Beep\t1")), qPrintable(r.out));
+        QVERIFY2(lines.last().startsWith(QStringLiteral("Rtc\t") + QDate::currentDate().toString(QStringLiteral("yyyy/MM/dd"))),
+                 qPrintable(r.out));
+        QVERIFY(older->waitForStderr("read Ind.c"));
+        QCOMPARE(count(older->stderrText(), "read Ind.c"), 1);
+    }
+
+    // Ctrl+C during a write: the exchange in flight ends, nothing more is
+    // sent, and the summary says how far it got.
+    void interruptedWriteEndsWithTheSummarySoFar()
+    {
+        const QString file = path(QStringLiteral("interrupted.hrc417"));
+        QCOMPARE(hrc417({QStringLiteral("read"), QStringLiteral("-o"), file}).status, 0);
+        // A device slow enough to be interrupted half-way.
+        auto slow = startSim({"--verbose", "--turnaround", "15"});
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(HRC417_CLI_PATH),
+                {QStringLiteral("write"), file, QStringLiteral("--port"), QString::fromStdString(slow->ptyPath())});
+        QVERIFY(p.waitForStarted());
+        // Some values have reached the device.
+        QVERIFY(slow->waitForStderr("#10 addr 16 write", std::chrono::seconds(20)));
+        ::kill(pid_t(p.processId()), SIGINT);
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 1);
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        const QRegularExpressionMatch m =
+            QRegularExpression(QStringLiteral("^written (\\d+), confirmed 0, differ 0, failed 0, not sent (\\d+)\n$")).match(out);
+        QVERIFY2(m.hasMatch(), qPrintable(out));
+        const int written = m.captured(1).toInt();
+        const int notSent = m.captured(2).toInt();
+        QVERIFY2(written > 0 && notSent > 0, qPrintable(out));
+        // Every value counted as written reached the device, and no other.
+        QTest::qWait(100);
+        QCOMPARE(count(slow->stderrText(), " write "), written);
+        // Nothing was left out of the count: the dry run lists every value.
+        const Run dry = hrc417({QStringLiteral("write"), file, QStringLiteral("--dry-run")});
+        QCOMPARE(written + notSent, dry.out.count(QLatin1Char('\n')));
+        QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains(QStringLiteral("прервано")));
+    }
+
+    // The line goes away under a read (the simulator killed, as a USB
+    // adapter pulled out): told at once, not as a silent device; a device
+    // back on the same link is read again.
+    void aLostLineIsToldAtOnce()
+    {
+        const QString link = path(QStringLiteral("ttyHRC"));
+        const std::vector<std::string> args{"--verbose", "--turnaround", "10", "--link", link.toStdString()};
+        auto device = startSim(args);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(HRC417_CLI_PATH),
+                {QStringLiteral("read"), QStringLiteral("--port"), link, QStringLiteral("--timeout"), QStringLiteral("5")});
+        QVERIFY(p.waitForStarted());
+        QVERIFY(device->waitForStderr("#20 ", std::chrono::seconds(20)));
+        device->stop(SIGKILL);
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 3);
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QVERIFY2(err.contains(QStringLiteral("Связь потеряна: адаптер отключён (%1); выполнено ").arg(link)), qPrintable(err));
+        QVERIFY2(!err.contains(QStringLiteral("Прибор не ответил")), qPrintable(err));
+        QVERIFY(p.readAllStandardOutput().isEmpty());
+
+        device = startSim(args);
+        const Run r = hrc417({QStringLiteral("get"), QStringLiteral("Tin.F")}, link);
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QStringLiteral("Tin.F=10\n"));
     }
 
     void scanFindsADeviceAtAnotherAddress()

@@ -12,6 +12,7 @@
 #include <QtTest>
 
 #include <atomic>
+#include <memory>
 
 using namespace iotest;
 
@@ -79,6 +80,7 @@ private slots:
     void jobPausesPollingAndPollingResumes();
     void noDeviceNothingLoggedNothingChanged();
     void restartedPollingUsesTheChangedPort();
+    void lostLineIsReopenedWhenTheDeviceIsBack();
     void workersDeletedWhilePolling();
 
 private:
@@ -308,6 +310,48 @@ void TestKavuMon::restartedPollingUsesTheChangedPort()
     ws.monitor()->start();
     QVERIFY(updates.wait(10000));
     QVERIFY(ws.stop());
+}
+
+// The device goes away under polling (the simulator ends, as a USB adapter
+// pulled out) and comes back on the same link: the monitor says so both
+// times and polls again by itself.
+void TestKavuMon::lostLineIsReopenedWhenTheDeviceIsBack()
+{
+    const QString link = dir.filePath("ttyUSB-by-id");
+    const QStringList args{"--link", link};
+    auto device = std::make_unique<Simulator>(args);
+    QVERIFY2(device->started(), qPrintable(device->error()));
+    const QString logFile = dir.filePath("lost.csv");
+    PollingWorkspace ws(link, logFile);
+    ws.tick("r.cor:0");
+    ws.tick("logfile");
+    QSignalSpy updates(ws.monitor(), &KavuMon::kavuMonUpdating);
+    QSignalSpy lost(ws.monitor(), &KavuMon::linkLost);
+    QSignalSpy restored(ws.monitor(), &KavuMon::linkRestored);
+    ws.monitor()->start();
+    QVERIFY(updates.wait(10000));
+
+    device->stop();
+    QVERIFY(lost.wait(10000));
+    QCOMPARE(lost.first().first().toString(), QString("Связь потеряна: адаптер отключён (%1)").arg(link));
+    const QDomElement polled = ws.document.findParameter("r.cor:0");
+    QTRY_COMPARE_WITH_TIMEOUT(polled.attribute("ioLastErrCode"), QString("-907"), 5000);
+    QCOMPARE(restored.count(), 0);
+
+    device = std::make_unique<Simulator>(args);
+    QVERIFY2(device->started(), qPrintable(device->error()));
+    QVERIFY(restored.wait(10000));
+    QCOMPARE(restored.first().first().toString(), QString("Связь с прибором восстановлена (%1)").arg(link));
+    QTRY_COMPARE_WITH_TIMEOUT(polled.attribute("ioLastErrCode"), QString("0"), 5000);
+    QCOMPARE(lost.count(), 1);
+    QVERIFY(ws.stop());
+    // The log has the cycle that found the line gone, and values again after it.
+    const QByteArray bytes = ws.logBytes(logFile);
+    QVERIFY2(bytes.contains(";err(-907);"), bytes.constData());
+    QVERIFY2(QRegularExpression("-;err\\(-907\\);[-;]*\r\n\\d\\d:\\d\\d:\\d\\d-;-?\\d+(,\\d+)?;[-;]*\r\n")
+                 .match(QString::fromLocal8Bit(bytes))
+                 .hasMatch(),
+             bytes.constData());
 }
 
 void TestKavuMon::workersDeletedWhilePolling()

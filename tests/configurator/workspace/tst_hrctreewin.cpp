@@ -164,6 +164,7 @@ private slots:
     void decimalPointIsTheDecimalComma();
     void windowMovesMaximisesAndRestores();
     void pollingAndBackToTheWizard();
+    void lostLineIsShownAndPollingRecovers();
 };
 
 void TestHrcTreeWin::initTestCase()
@@ -1554,6 +1555,56 @@ void TestHrcTreeWin::pollingAndBackToTheWizard()
     QTest::keyClick(&w, Qt::Key_N, Qt::ControlModifier);
     QCOMPARE(again.count(), 1);
     QCOMPARE(again.first().at(1).toInt(), 4);
+}
+
+// The device goes away (the simulator ends, as a USB adapter pulled out)
+// and comes back under the same link name: the window says so both times,
+// polling goes on by itself, and a read-all the loss cuts short says why
+// and how far it got.
+void TestHrcTreeWin::lostLineIsShownAndPollingRecovers()
+{
+    QTemporaryDir links;
+    const QString link = links.filePath("usb-HRC417-if00-port0");
+    Session s(QStringList{"--link", link});
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    HrcTreeWin &w = *s.window;
+    s.document.paramValue("Port", link);
+    QTreeWidgetItem *input = s.item("r.cor:0");
+    clickCell(*s.tree(), input, 0);
+    QTest::keyClick(s.tree(), Qt::Key_Space);
+    // A job publishes the settings with the link; polling then uses them.
+    JobEnd first(s);
+    QTest::keyClick(&w, Qt::Key_A, Qt::ControlModifier);
+    QVERIFY(first.wait());
+    QCOMPARE(first.count(), 0);
+    const QString before = input->text(7);
+    QTRY_VERIFY_WITH_TIMEOUT(input->text(7) != before && input->text(7).startsWith("Время опроса: "), 10000);
+    QVERIFY(w.linkStateText().isEmpty());
+
+    s.sim.stop();
+    QTRY_COMPARE_WITH_TIMEOUT(w.linkStateText(), QString("Связь потеряна: адаптер отключён (%1)").arg(link), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(input->text(7), QString("Связь потеряна: адаптер отключён (%1)").arg(link), 5000);
+
+    // Back on the same link, on a slow line this time.
+    iotest::Simulator back(QStringList{"--link", link, "--baud", "1200"});
+    QVERIFY2(back.started(), qPrintable(back.error()));
+    QTRY_COMPARE_WITH_TIMEOUT(w.linkStateText(), QString("Связь с прибором восстановлена (%1)").arg(link), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(input->text(7).startsWith("Время опроса: "), 10000);
+
+    // A read-all the loss cuts short.
+    JobEnd end(s);
+    QTest::mouseClick(w.toolButton(4), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(s.waitText().startsWith("Чтение параметров. Прочитано"), 20000);
+    back.stop();
+    QVERIFY(end.wait());
+    const QRegularExpressionMatch m =
+        QRegularExpression(QString("^Связь потеряна: адаптер отключён \\(%1\\)\nПрочитано (\\d+) из (\\d+)$")
+                               .arg(QRegularExpression::escape(link)))
+            .match(w.lastStatus());
+    QVERIFY2(m.hasMatch(), qPrintable(w.lastStatus()));
+    QCOMPARE(m.captured(2).toInt(), end.total());
+    QVERIFY(m.captured(1).toInt() < end.total());
+    QCOMPARE(s.item("corr[7]")->text(7), QString("Связь потеряна: адаптер отключён (%1)").arg(link));
 }
 
 QTEST_MAIN(TestHrcTreeWin)

@@ -60,6 +60,12 @@ PtyPeer::~PtyPeer() {
     if (stop_ >= 0) ::close(stop_);
 }
 
+void PtyPeer::hangUp() {
+    finish();
+    if (master_ >= 0) ::close(master_);
+    master_ = -1;
+}
+
 std::string PtyPeer::readRequest(int timeoutMs) {
     const double deadline = nowMs() + timeoutMs;
     std::string text;

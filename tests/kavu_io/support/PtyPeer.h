@@ -43,6 +43,10 @@ public:
     void run(std::function<void(PtyPeer&)> script);
     void join();
     void finish();
+    // Closes the master, as a device that goes away does (a USB adapter
+    // pulled): the slave side is hung up. Nothing can be read or written
+    // through the peer afterwards.
+    void hangUp();
 
 private:
     int master_ = -1;

@@ -19,7 +19,7 @@ const std::vector<ExportedFunction>& exportedFunctions()
         {"GetBufferStoredDotS", 12, true}, {"GetBufferStoredDotU", 12, true},
         {"GetBufferPkpBCD", 12, true}, {"GetBufferSI8BCD", 12, true}, {"GetBufferDTMR", 24, true},
         {"GetBufferRTC", 12, true}, {"GetDeviceLastErr", 0, true}, {"GetExtendedLastErr", 0, true},
-        {"GetLastOpenSysErr", 0, true},
+        {"GetLastOpenSysErr", 0, true}, {"GetLastIoSysErr", 0, true},
         {"LastErrToStr", 4, true},
     };
     return functions;
