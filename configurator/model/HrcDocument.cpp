@@ -189,7 +189,8 @@ bool HrcDocument::hasProblemCode(const QDomElement &e)
 bool HrcDocument::wasNotExchanged(const QDomElement &e)
 {
     const QString code = e.attribute(QStringLiteral("ioLastErrCode"));
-    return code == QLatin1String("-1001") || code == QLatin1String("-1002");
+    // -907: the port was lost; the job stopped before or during the exchange.
+    return code == QLatin1String("-1001") || code == QLatin1String("-1002") || code == QLatin1String("-907");
 }
 
 namespace {

@@ -81,7 +81,7 @@ public:
     }
     static bool hasProblemCode(const QDomElement &e);
     // The last job never reached the parameter (its set's deadline had passed
-    // or the job was cancelled): the engineer's value stands, still unsent.
+    // or the job was cancelled, or the port was lost): the engineer's value stands, still unsent.
     static bool wasNotExchanged(const QDomElement &e);
 
     // "Установить время компьютера": a clock value that is the computer's time
