@@ -70,6 +70,19 @@ QString safeName(QString text)
     return text.replace(outside, QStringLiteral("_"));
 }
 
+// A name that reads as written and is a file name on Linux and Windows alike:
+// no separators, no characters Windows refuses, no control characters, no
+// trailing dot or space, not "." or "..", at most 100 characters.
+QString readableFileName(QString text)
+{
+    static const QRegularExpression refused(QStringLiteral("[\\\\/:*?\"<>|\\x00-\\x1f\\x7f]"));
+    text.replace(refused, QStringLiteral("_"));
+    text = text.simplified().left(100);
+    while (text.endsWith(QLatin1Char('.')) || text.endsWith(QLatin1Char(' ')))
+        text.chop(1);
+    return text.isEmpty() ? QStringLiteral("_") : text;
+}
+
 // The value the device reported for a parameter, when its last exchange
 // succeeded or a write's read-back found another value (-1003: ioValue is
 // what the device holds).
@@ -152,7 +165,25 @@ QString BackupStore::deviceFolder(const QString &device, const QString &version,
 {
     // "COM3" stays, "/dev/ttyUSB0" gives "ttyUSB0".
     const QString portBase = QFileInfo(QString(port).replace(QLatin1Char('\\'), QLatin1Char('/'))).fileName();
-    return safeName(device + QLatin1Char('_') + version + QStringLiteral("_a") + address + QLatin1Char('_') + portBase);
+    // The version as a number ("вер. 2.14" gives "2.14"); the text if it holds none.
+    static const QRegularExpression number(QStringLiteral("\\d+(\\.\\d+)*"));
+    const QRegularExpressionMatch m = number.match(version);
+    const QString versionText = m.hasMatch() ? m.captured() : version.trimmed();
+    QStringList parts;
+    for (const QString &part : {device.trimmed(), versionText})
+        if (!part.isEmpty())
+            parts << part;
+    parts << QStringLiteral("адрес ") + address.trimmed();
+    if (!portBase.isEmpty())
+        parts << QLatin1Char('(') + portBase + QLatin1Char(')');
+    const QString folder = readableFileName(parts.join(QLatin1Char(' ')));
+
+    // Backups kept under the earlier form of the name move to this one.
+    const QString old = safeName(device + QLatin1Char('_') + version + QStringLiteral("_a") + address + QLatin1Char('_') + portBase);
+    QDir store(root());
+    if (old != folder && !store.exists(folder) && store.exists(old))
+        store.rename(old, folder);
+    return folder;
 }
 
 QString BackupStore::deviceFolder(const HrcDocument &document)

@@ -43,8 +43,11 @@ public:
 
     // <AppDataLocation>/backups
     static QString root();
-    // The folder name of a device: the parts joined by "_", every character
-    // outside [A-Za-z0-9._-] replaced by "_"; the port by its base name.
+    // The folder name of a device as it reads: "HRC417 2.14 адрес 16 (ttyUSB0)"
+    // (the version as its number, the port by its base name), with the
+    // characters no file name may hold replaced by "_". A folder of the
+    // earlier form of the name ("HRC417____._2.14_a16_ttyUSB0") is renamed
+    // to this one when this one does not exist yet.
     static QString deviceFolder(const QString &device, const QString &version, const QString &address,
                                 const QString &port);
     // The same from the document: name and version as the device reported

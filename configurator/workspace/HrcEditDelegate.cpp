@@ -168,7 +168,8 @@ QWidget *HrcEditDelegate::createEditor(QWidget *parent, const QStyleOptionViewIt
     }
     case DateTimeEditor: {
         auto *edit = new QDateTimeEdit(parent);
-        edit->setDisplayFormat(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
+        // The tree's own form of the clock, so the editor shows what the row showed.
+        edit->setDisplayFormat(QStringLiteral("yyyy/MM/dd/HH:mm:ss"));
         return edit;
     }
     case FloatEditor:

@@ -135,7 +135,9 @@ void HrcTree::buildTree(const QString &names)
 
     setRootIsDecorated(true);
     QStringList headers = {tr("Описание"), tr("Параметр"), tr("Значение")};
-    QList<int> widths = {400, 100, 150};
+    // The value column takes the device clock's text whole ("2026/12/09/15:06:26").
+    const int clockWidth = fontMetrics().horizontalAdvance(QStringLiteral("0000/00/00/00:00:00")) + 16;
+    QList<int> widths = {400, 100, qMax(150, clockWidth)};
     if (names.isEmpty()) {
         m_fullTree = true;
         headers << tr("Тип") << tr("Минимум") << tr("Максимум") << tr("Зав.настройки")

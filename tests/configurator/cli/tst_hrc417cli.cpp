@@ -637,7 +637,7 @@ private slots:
         // The copy lies in the device's backup folder.
         const QString copy = json.value(QStringLiteral("copy")).toString();
         QVERIFY2(QFileInfo(copy).isFile(), qPrintable(copy));
-        QVERIFY2(copy.contains(QStringLiteral("/backups/HRC417_")), qPrintable(copy));
+        QVERIFY2(copy.contains(QStringLiteral("/backups/HRC417 ")), qPrintable(copy));
         QString text = reporttext::pdfText(first);
         QVERIFY2(text.contains(QStringLiteral("Объект Котельная №3")), qPrintable(text.left(400)));
         QVERIFY(text.contains(QStringLiteral("Постоянная фильтра аналоговых входов, с Tin.F 10 — 10 нет в копии")));

@@ -386,12 +386,15 @@ void TestHrcEditDelegate::timesAndDates()
     QCOMPARE(item("Tm.dy")->text(2), QString("07:15:20"));
     QCOMPARE(undo("Tm.dy"), QString("06:00:00"));
 
-    // The device clock: shown as day.month.year, stored as yyyy/MM/dd/hh:mm:ss.
+    // The device clock: the editor shows it in the row's form, and the row
+    // shows it whole at the window's column widths.
     setValue("Rtc", "2023/11/30/22:10:00");
+    QVERIFY(tree->columnWidth(2) >= tree->fontMetrics().horizontalAdvance(item("Rtc")->text(2)) + 12);
     doubleClickCell(*tree, item("Rtc"), 2);
     QDateTimeEdit *when = nullptr;
     QTRY_VERIFY((when = openEditor<QDateTimeEdit>(tree->viewport())));
     QCOMPARE(when->dateTime(), QDateTime(QDate(2023, 11, 30), QTime(22, 10, 0)));
+    QCOMPARE(when->text(), QString("2023/11/30/22:10:00"));
     when->setSelectedSection(QDateTimeEdit::DaySection);
     QTest::keyClicks(when, "03");
     when->setSelectedSection(QDateTimeEdit::MonthSection);

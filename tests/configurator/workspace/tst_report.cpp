@@ -225,7 +225,7 @@ void TestReport::visitReportAsPdfAndHtml()
          it.hasNext();)
         copies << it.next();
     QCOMPARE(copies.size(), 2);
-    QVERIFY2(copies.first().contains(QStringLiteral("/backups/HRC417_")), qPrintable(copies.first()));
+    QVERIFY2(copies.first().contains(QStringLiteral("/backups/HRC417 ")), qPrintable(copies.first()));
 }
 
 void TestReport::offlineReportSaysSoOnEveryPage()

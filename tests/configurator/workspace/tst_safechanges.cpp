@@ -151,14 +151,27 @@ void TestSafeChanges::backupsOnReadAllAndBeforeWritesKeptAndFailuresSaidOnce()
     QVERIFY2(s.ready, qPrintable(s.sim.error()));
     QVERIFY(BackupStore::root().contains(".qttest"));
 
+    // A backup kept under the earlier, unreadable form of the folder name.
+    const QString pty = QFileInfo(s.sim.path()).fileName();
+    const QString oldFolder = BackupStore::root() + "/HRC417____._2.14_a16_" + pty;
+    QVERIFY(QDir().mkpath(oldFolder));
+    {
+        QFile earlier(oldFolder + "/2026-01-02_03-04-05_read.hrc417");
+        QVERIFY(earlier.open(QIODevice::WriteOnly));
+        earlier.write("[backup]\nsequence=1\n\n[hrc417]\nTin.F=11\n");
+    }
+
     // Read-all: one backup, in the device's folder, named by time and action.
     QCOMPARE(s.readAll(), 0);
     const QString folder = s.folder();
-    QVERIFY2(QRegularExpression("^HRC417_[A-Za-z0-9._-]+_a16_" + QRegularExpression::escape(QFileInfo(s.sim.path()).fileName()) + "$")
-                 .match(folder).hasMatch(),
-             qPrintable(folder));
+    QCOMPARE(folder, "HRC417 2.14 адрес 16 (" + pty + ")");
+    QVERIFY(!QFileInfo::exists(oldFolder)); // moved, with what it held
     QCOMPARE(BackupStore::devices(), QStringList{folder});
     QVector<BackupStore::Entry> backups = BackupStore::list(folder);
+    QCOMPARE(backups.size(), 2);
+    QCOMPARE(loaded(backups[1].path).value("Tin.F"), QString("11"));
+    QVERIFY(QFile::remove(backups[1].path));
+    backups = BackupStore::list(folder);
     QCOMPARE(backups.size(), 1);
     QCOMPARE(backups[0].action, QString("read"));
     QVERIFY2(QRegularExpression(R"(/backups/[^/]+/\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d_read\.hrc417$)")
