@@ -1,5 +1,6 @@
 #include "ConfiguratorShell.h"
 
+#include "ConfigStore.h"
 #include "FlyTranslator.h"
 #include "HrcTreeWin.h"
 #include "PortArbiter.h"
@@ -8,6 +9,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QMessageBox>
+#include <QSettings>
 
 ConfiguratorShell::ConfiguratorShell(const QString &descriptionPath, const QString &portPreset,
                                      const QString &languageDir)
@@ -35,6 +37,12 @@ ConfiguratorShell::ConfiguratorShell(const QString &descriptionPath, const QStri
 
     qApp->setStyleSheet(styleSheet(QStringLiteral(":/resources/style.qss")));
     flyTranslator = std::make_unique<FlyTranslator>(nullptr, languageDir);
+    // The language the engineer chose last time, before any window makes its
+    // texts, so that every window starts in it.
+    bool stored = false;
+    const int chosen = ConfigStore::lastConfiguration()->value(QStringLiteral("hrc417/useLangIndex")).toInt(&stored);
+    if (stored && chosen >= 0 && chosen < flyTranslator->languageFiles().size() && chosen != flyTranslator->startIndex())
+        flyTranslator->loadLanguage(chosen);
     portArbiter = std::make_shared<PortArbiter>();
     wizardWindow = std::make_unique<Wizard>(description, flyTranslator.get(), nullptr, portArbiter);
     wizardWindow->presetPort(portPreset);

@@ -3,12 +3,14 @@
 // chosen in the wizard, F1 in a window of the tools menu on that window's
 // page; links, the contents list and the search lead to the right pages; Esc
 // and Ctrl+W close the help. Screenshots of the window are written for a look.
+#include "ConfigStore.h"
 #include "ConfiguratorShell.h"
 #include "FlyTranslator.h"
 #include "HelpWin.h"
 #include "HrcDocument.h"
 #include "HrcTree.h"
 #include "HrcTreeWin.h"
+#include "TreeSearchBar.h"
 #include "TrendWin.h"
 #include "Wizard.h"
 #include "WorkspaceTestSupport.h"
@@ -20,6 +22,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTextBlock>
@@ -37,6 +41,7 @@ private slots:
     void searchFindsThePagesOfTheToolsWindows();
     void escapeAndCtrlWCloseTheHelp();
     void installedProgramFindsItsLanguageFiles();
+    void chosenLanguageIsRememberedForEveryWindow();
 
 private:
     // Clicks the link whose text is linkText on the page shown.
@@ -325,6 +330,42 @@ void TestHelp::installedProgramFindsItsLanguageFiles()
     QCOMPARE(FlyTranslator::defaultLanguageDir(), beside);
     QVERIFY(QDir(beside).removeRecursively());
     QVERIFY(QDir(QDir::cleanPath(programDir + "/../share")).removeRecursively());
+}
+
+// The language chosen in the wizard comes back at the next start, for the
+// main window's texts too (its tools menu, search bar and filters are made
+// when the window is).
+void TestHelp::chosenLanguageIsRememberedForEveryWindow()
+{
+    {
+        ConfiguratorShell shell(QString::fromLatin1(HrcDocument::resourcePath), QString(),
+                                QStringLiteral(HRC_LANGUAGE_DIR));
+        shell.show();
+        auto *languages = shell.wizard()->findChild<QComboBox *>("langSelectComboBox");
+        QVERIFY(languages);
+        const int english = languages->findText("English");
+        QVERIFY(english > 0);
+        languages->setCurrentIndex(english);
+        QCOMPARE(shell.wizard()->windowTitle(), QString("HRC417 Configurator"));
+    }
+    ConfiguratorShell restarted(QString::fromLatin1(HrcDocument::resourcePath), QString(),
+                                QStringLiteral(HRC_LANGUAGE_DIR));
+    QCOMPARE(qApp->property("languageCode").toString(), QString("en"));
+    HrcTreeWin *main = restarted.mainWindow();
+    const QRegularExpression cyrillic("[А-Яа-яЁё]");
+    QStringList russian;
+    for (QAction *action : main->toolsMenu()->actions())
+        if (action->text().contains(cyrillic))
+            russian << action->text();
+    for (QAbstractButton *button : main->searchBar()->findChildren<QAbstractButton *>())
+        if (button->text().contains(cyrillic))
+            russian << button->text();
+    for (QLineEdit *edit : main->searchBar()->findChildren<QLineEdit *>())
+        if (edit->placeholderText().contains(cyrillic))
+            russian << edit->placeholderText();
+    QVERIFY2(russian.isEmpty(), qPrintable(russian.join(" | ")));
+    // Back to Russian for the tests that follow.
+    ConfigStore::lastConfiguration()->setValue("hrc417/useLangIndex", 0);
 }
 
 QTEST_MAIN(TestHelp)
