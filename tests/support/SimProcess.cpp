@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -149,14 +150,20 @@ void SimProcess::readerLoop()
         for (int i = 0; i < 2; ++i) {
             if (!fds[i].revents)
                 continue;
+            // Busy from before the bytes leave the pipe until they are in
+            // the text: see settled().
+            reading_ = true;
             ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
-            if (n < 0 && errno == EINTR)
+            if (n < 0 && errno == EINTR) {
+                reading_ = false;
                 continue;
+            }
             std::lock_guard<std::mutex> lock(mutex_);
             if (n <= 0)
                 (i == 0 ? outOpen : errOpen) = false;
             else
                 (i == 0 ? stdout_ : stderr_).append(buf, static_cast<size_t>(n));
+            reading_ = false;
             changed_.notify_all();
         }
     }
@@ -165,8 +172,25 @@ void SimProcess::readerLoop()
     changed_.notify_all();
 }
 
+void SimProcess::settled() const
+{
+    // The simulator logs an exchange before it sends the reply, so once the
+    // client has the reply the log line is in the pipe or already read; wait
+    // (briefly) until the reader has taken it into the text.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (std::chrono::steady_clock::now() < until) {
+        int pending = 0;
+        if (stderrFd_ < 0 || ::ioctl(stderrFd_, FIONREAD, &pending) != 0)
+            return;
+        if (pending == 0 && !reading_)
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
 std::string SimProcess::stderrText() const
 {
+    settled();
     std::lock_guard<std::mutex> lock(mutex_);
     return stderr_;
 }

@@ -9,6 +9,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -76,6 +77,9 @@ private:
     int exitCode_ = -1;
 
     mutable std::mutex mutex_;
+    std::atomic<bool> reading_{false};
+    // Waits until what the simulator has written to stderr is in the text.
+    void settled() const;
     mutable std::condition_variable changed_;
     std::string stdout_;
     std::string stderr_;
