@@ -222,6 +222,8 @@ bool AtomicFile::write(const QString &path, const QByteArray &bytes, QString *er
     temporary.setAutoRemove(false);
     return true;
 #else
+    struct stat before;
+    const bool hadTime = exists && ::stat(encoded(target).constData(), &before) == 0;
     QByteArray temporaryName;
     const int fd = createTemporary(target, &temporaryName);
     if (fd < 0) {
@@ -248,6 +250,19 @@ bool AtomicFile::write(const QString &path, const QByteArray &bytes, QString *er
         const int reason = errno;
         ::close(fd);
         return fail(tr("не удалось записать файл %1: %2").arg(native(target), systemReason(reason)));
+    }
+    // Readers that cache a file by its size and time (QSettings does) must
+    // see new content even when the old file was written in the same clock
+    // tick: the new file's time is always later than the old one's.
+    struct stat written;
+    if (hadTime && ::fstat(fd, &written) == 0) {
+        const long long oldMs = before.st_mtim.tv_sec * 1000LL + before.st_mtim.tv_nsec / 1000000;
+        const long long newMs = written.st_mtim.tv_sec * 1000LL + written.st_mtim.tv_nsec / 1000000;
+        if (newMs <= oldMs) {
+            const long long later = oldMs + 1;
+            const timespec times[2] = {{0, UTIME_OMIT}, {time_t(later / 1000), long(later % 1000) * 1000000L}};
+            ::futimens(fd, times);
+        }
     }
     if (::close(fd) != 0)
         return fail(tr("не удалось записать файл %1: %2").arg(native(target), systemReason(errno)));

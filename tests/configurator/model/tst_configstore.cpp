@@ -282,7 +282,7 @@ void TestConfigStore::iniTextIsWhatQSettingsWrites()
     entries.insert("a.b/x", "2");
     entries.insert("a/x", QStringList{"p", "q,r"});
     entries.insert("hrc417/empty list", QStringList{});
-    entries.insert("Window/geometry", QByteArray("\x01\xd9\xd0\xcb\x00\x03@(,=\"\\", 16));
+    entries.insert("Window/geometry", QByteArray("\x01\xd9\xd0\xcb\x00\x03@(,=\"\\", 12));
     entries.insert("Window/rect", QRect(1, 2, 30, 40));
     entries.insert("Window/size", QSize(5, 6));
     entries.insert("Window/at", QPoint(-7, 8));

@@ -123,6 +123,7 @@ class TestSafeChanges : public QObject
 private slots:
     void initTestCase();
     void init();
+    void cleanup();
 
     void backupsOnReadAllAndBeforeWritesKeptAndFailuresSaidOnce();
     void compareFiltersAndCountsWithFileDeviceAndFactory();
@@ -143,6 +144,13 @@ void TestSafeChanges::init()
 {
     QDir(BackupStore::root()).removeRecursively();
     ConfigStore::lastConfiguration()->remove(BackupStore::keepKey);
+}
+
+void TestSafeChanges::cleanup()
+{
+    // A line edit's clear button fades with a parentless animation that
+    // deletes itself on a later tick once its button is gone: let it.
+    QTest::qWait(200);
 }
 
 void TestSafeChanges::backupsOnReadAllAndBeforeWritesKeptAndFailuresSaidOnce()
