@@ -156,6 +156,16 @@ bool LanguageTranslator::loadLanguage(int index)
     return true;
 }
 
+QHash<QString, QString> LanguageTranslator::shownToSource() const
+{
+    QHash<QString, QString> shown;
+    for (auto table = translations.cbegin(); table != translations.cend(); ++table) {
+        for (auto it = table.value()->cbegin(); it != table.value()->cend(); ++it)
+            shown.insert(it.value().isEmpty() ? it.key() : it.value(), it.key());
+    }
+    return shown;
+}
+
 QString LanguageTranslator::translate(const char *context, const char *sourceText, const char *, int) const
 {
     const QString source = QString::fromUtf8(sourceText);

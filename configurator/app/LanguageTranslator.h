@@ -70,6 +70,9 @@ public:
     // the base name of its flag.
     const QStringList &languageCodes() const { return codes; }
     int startIndex() const { return currentIndex; }
+    // Every text as the loaded language shows it, mapped to its source text:
+    // taken before a switch, it tells which shown texts are the program's own.
+    QHash<QString, QString> shownToSource() const;
 
     QString translate(const char *context, const char *sourceText, const char *disambiguation = nullptr,
                       int n = -1) const override;

@@ -3,6 +3,7 @@
 #include "KavuComm.h"
 #include "WizardRules.h"
 
+#include <QHash>
 #include <QDomDocument>
 #include <QPoint>
 #include <QString>
@@ -182,6 +183,8 @@ private:
     std::shared_ptr<PortArbiter> m_portArbiter;
     OStagesMap *m_stages = nullptr;
     FlyTranslator *m_translator = nullptr;
+    // After a language switch: the shown texts of every window in the new language.
+    void retranslateShownTexts(const QHash<QString, QString> &before) const;
     QMovie *m_movie = nullptr;
     KavuComm::KavuCommOperation m_jobOperation = KavuComm::opRead;
     QString m_jobNames; // the running job's parameters

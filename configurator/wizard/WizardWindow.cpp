@@ -6,7 +6,15 @@
 #include "HrcTree.h"
 #include "ui_Wizard.h"
 
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QSettings>
 
 namespace {
@@ -37,6 +45,49 @@ void Wizard::retranslateStageTexts()
         const QString source = label->property(sourceTextProperty).toString();
         if (!source.isEmpty())
             label->setText(tr(source.toUtf8().constData()));
+    }
+}
+
+void Wizard::retranslateShownTexts(const QHash<QString, QString> &before) const
+{
+    // Every window made its texts when it was built: each shown text that is
+    // one of the program's own in the language before is put into the new
+    // one (device texts and values are no such text and stay).
+    auto again = [&](const QString &shown) {
+        const auto source = before.constFind(shown);
+        return source == before.cend() ? shown : m_translator->translate("", source.value().toUtf8().constData());
+    };
+    auto actionsAgain = [&](const QList<QAction *> &actions) {
+        for (QAction *action : actions) {
+            action->setText(again(action->text()));
+            action->setToolTip(again(action->toolTip()));
+        }
+    };
+    for (QWidget *widget : QApplication::allWidgets()) {
+        if (!widget->windowTitle().isEmpty())
+            widget->setWindowTitle(again(widget->windowTitle()));
+        if (!widget->toolTip().isEmpty())
+            widget->setToolTip(again(widget->toolTip()));
+        actionsAgain(widget->actions());
+        if (auto *label = qobject_cast<QLabel *>(widget))
+            label->setText(again(label->text()));
+        else if (auto *button = qobject_cast<QAbstractButton *>(widget))
+            button->setText(again(button->text()));
+        else if (auto *edit = qobject_cast<QLineEdit *>(widget))
+            edit->setPlaceholderText(again(edit->placeholderText()));
+        else if (auto *menu = qobject_cast<QMenu *>(widget))
+            menu->setTitle(again(menu->title()));
+        if (auto *tree = qobject_cast<QTreeWidget *>(widget)) {
+            for (int c = 0; c < tree->columnCount(); ++c)
+                tree->headerItem()->setText(c, again(tree->headerItem()->text(c)));
+            for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+                for (int c = 0; c < tree->columnCount(); ++c) {
+                    (*it)->setText(c, again((*it)->text(c)));
+                    if (!(*it)->toolTip(c).isEmpty())
+                        (*it)->setToolTip(c, again((*it)->toolTip(c)));
+                }
+            }
+        }
     }
 }
 
@@ -73,8 +124,11 @@ void Wizard::setLangFromList(int index)
     ui->langLabel->setIcon(ui->langSelectComboBox->itemIcon(index));
     ui->langLabel->show();
     ui->langSelectComboBox->hide();
-    if (m_translator)
+    if (m_translator) {
+        const QHash<QString, QString> before = m_translator->shownToSource();
         m_translator->loadLanguage(ui->langSelectComboBox->currentIndex());
+        retranslateShownTexts(before);
+    }
     settings->setValue(QLatin1String(languageKey), ui->langSelectComboBox->currentIndex());
     retranslateForm();
     // The tree of the page in view, as it was (a summary or an editable

@@ -332,37 +332,60 @@ void TestHelp::installedProgramFindsItsLanguageFiles()
     QVERIFY(QDir(QDir::cleanPath(programDir + "/../share")).removeRecursively());
 }
 
-// The language chosen in the wizard comes back at the next start, for the
-// main window's texts too (its tools menu, search bar and filters are made
-// when the window is).
+// The main window's texts that are still Russian: title, tooltips, labels,
+// buttons, placeholders, menu entries, tree headers and rows.
+static QStringList russianTexts(HrcTreeWin *main)
+{
+    const QRegularExpression cyrillic("[А-Яа-яЁё]");
+    QStringList russian;
+    auto note = [&](const QString &text) {
+        if (text.contains(cyrillic))
+            russian << text;
+    };
+    QList<QWidget *> widgets = main->findChildren<QWidget *>();
+    widgets << main;
+    for (QWidget *w : widgets) {
+        note(w->toolTip());
+        if (auto *label = qobject_cast<QLabel *>(w))
+            note(label->text());
+        if (auto *button = qobject_cast<QAbstractButton *>(w))
+            note(button->text());
+        if (auto *edit = qobject_cast<QLineEdit *>(w))
+            note(edit->placeholderText());
+    }
+    note(main->windowTitle());
+    for (QAction *action : main->toolsMenu()->actions())
+        note(action->text());
+    for (int c = 0; c < main->tree()->columnCount(); ++c)
+        note(main->tree()->headerItem()->text(c));
+    for (int i = 0; i < main->tree()->topLevelItemCount(); ++i)
+        note(main->tree()->topLevelItem(i)->text(0));
+    return russian;
+}
+
+// The language chosen in the wizard puts the main window into it at once
+// and comes back at the next start.
 void TestHelp::chosenLanguageIsRememberedForEveryWindow()
 {
+    ConfigStore::lastConfiguration()->setValue("hrc417/useLangIndex", 0); // Russian to begin with
     {
         ConfiguratorShell shell(QString::fromLatin1(HrcDocument::resourcePath), QString(),
                                 QStringLiteral(HRC_LANGUAGE_DIR));
         shell.show();
+        QVERIFY(russianTexts(shell.mainWindow()).size() > 20);
         auto *languages = shell.wizard()->findChild<QComboBox *>("langSelectComboBox");
         QVERIFY(languages);
         const int english = languages->findText("English");
         QVERIFY(english > 0);
         languages->setCurrentIndex(english);
         QCOMPARE(shell.wizard()->windowTitle(), QString("HRC417 Configurator"));
+        const QStringList left = russianTexts(shell.mainWindow());
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(" | ")));
     }
     ConfiguratorShell restarted(QString::fromLatin1(HrcDocument::resourcePath), QString(),
                                 QStringLiteral(HRC_LANGUAGE_DIR));
     QCOMPARE(qApp->property("languageCode").toString(), QString("en"));
-    HrcTreeWin *main = restarted.mainWindow();
-    const QRegularExpression cyrillic("[А-Яа-яЁё]");
-    QStringList russian;
-    for (QAction *action : main->toolsMenu()->actions())
-        if (action->text().contains(cyrillic))
-            russian << action->text();
-    for (QAbstractButton *button : main->searchBar()->findChildren<QAbstractButton *>())
-        if (button->text().contains(cyrillic))
-            russian << button->text();
-    for (QLineEdit *edit : main->searchBar()->findChildren<QLineEdit *>())
-        if (edit->placeholderText().contains(cyrillic))
-            russian << edit->placeholderText();
+    const QStringList russian = russianTexts(restarted.mainWindow());
     QVERIFY2(russian.isEmpty(), qPrintable(russian.join(" | ")));
     // Back to Russian for the tests that follow.
     ConfigStore::lastConfiguration()->setValue("hrc417/useLangIndex", 0);
