@@ -131,6 +131,9 @@ void Wizard::setLangFromList(int index)
     }
     settings->setValue(QLatin1String(languageKey), ui->langSelectComboBox->currentIndex());
     retranslateForm();
+    // The device details of a successful check, told again in the new language.
+    if (ui->stackedWidget->currentWidget() == ui->checkConnPage && ui->editAllParamButton->isVisible())
+        onGetDeviceInfo(0);
     // The tree of the page in view, as it was (a summary or an editable
     // list), with the new language's captions.
     m_tree->rebuild();

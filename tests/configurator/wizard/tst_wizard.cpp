@@ -544,6 +544,18 @@ void TestWizard::languageSwitchChangesTextsAtOnce()
     QTest::keyClick(box, Qt::Key_Home);
     QCOMPARE(child<QPushButton>(w.get(), "checkCommParamButton")->text(), QString("Проверка связи"));
     QCOMPARE(text(w.get(), "stageName"), QString("Связь с прибором"));
+
+    // After a connection check the device details follow a switch too.
+    connectToSimulator(w.get());
+    QVERIFY(runJob(w.get(), "checkCommParamButton"));
+    QVERIFY(logText(w.get()).startsWith("Наименование прибора: "));
+    QTest::mouseClick(langLabel, Qt::LeftButton);
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_End);
+    QVERIFY2(logText(w.get()).startsWith("Device name: "), qPrintable(logText(w.get())));
+    QCOMPARE(text(w.get(), "commCheckTitle"), QString("Connected to the device."));
+    QTest::mouseClick(langLabel, Qt::LeftButton);
+    QTest::keyClick(box, Qt::Key_Home);
 }
 
 void TestWizard::contourChoiceRules()
