@@ -152,16 +152,6 @@ bool ConfigStore::saveFile(const QDomElement &allParams, const QString &fileName
     return AtomicFile::write(fileName, IniText::make(entries, false), errorString, way);
 }
 
-QString ConfigStore::writtenPath(const QString &fileName)
-{
-    return AtomicFile::writtenPath(fileName);
-}
-
-QFile::Permissions ConfigStore::newFilePermissions()
-{
-    return AtomicFile::newFilePermissions();
-}
-
 bool ConfigStore::openFile(const QDomElement &allParams, const QString &fileName, QString *errorString,
                            QStringList *faults)
 {

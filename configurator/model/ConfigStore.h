@@ -84,9 +84,4 @@ public:
     // keeping its other settings; the file is written whole or not at all.
     // false with *errorString (when given) when it could not be written.
     static bool saveLastConfiguration(const QDomElement &allParams, QString *errorString = nullptr);
-
-    // The file a save of fileName writes: the end of its chain of links.
-    static QString writtenPath(const QString &fileName);
-    // The permissions a new file of this process gets (0666 less the umask).
-    static QFile::Permissions newFilePermissions();
 };

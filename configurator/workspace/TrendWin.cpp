@@ -1,6 +1,7 @@
 #include "TrendWin.h"
 
 #include "AtomicFile.h"
+#include "DeviceText.h"
 #include "HelpWin.h"
 #include "HrcTree.h"
 #include "ValueCodec.h"
@@ -339,13 +340,14 @@ bool TrendWin::eventFilter(QObject *watched, QEvent *event)
 bool TrendWin::exportCsv(const QString &fileName, QString *error) const
 {
     QString text = tr("Время");
+    // Captions such as "(Тн/Тпр; Тконт)" hold the separator: quoted as any CSV field.
     for (const QString &name : names)
-        text += QLatin1Char(';') + labels.value(name);
+        text += QLatin1Char(';') + DeviceText::csvField(labels.value(name), QLatin1Char(';'));
     text += QStringLiteral("\r\n");
     for (const Row &row : samples) {
         text += row.time.toString(QString::fromLatin1(timeFormat));
         for (const QString &name : names)
-            text += QLatin1Char(';') + row.values.value(name);
+            text += QLatin1Char(';') + DeviceText::csvField(row.values.value(name), QLatin1Char(';'));
         text += QStringLiteral("\r\n");
     }
     // Written whole or not at all: an old file stays if the write fails.

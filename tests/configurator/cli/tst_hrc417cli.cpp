@@ -63,6 +63,15 @@ private:
 
     QString path(const QString &name) const { return home.filePath(name); }
 
+    // The configurator's last configuration of a user of its own.
+    void useOwnHome(QProcess &p) const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+        p.setProcessEnvironment(env);
+    }
+
     // Runs hrc417 with args; the link options name the simulator's terminal
     // unless port is given; standard output to stdoutFile when given.
     Run hrc417(const QStringList &args, const QString &port = QString(), int fileLimitKb = 0,
@@ -71,11 +80,7 @@ private:
         QProcess p;
         if (!stdoutFile.isEmpty())
             p.setStandardOutputFile(stdoutFile);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        // The configurator's last configuration of a user of its own.
-        env.insert(QStringLiteral("HOME"), home.path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-        p.setProcessEnvironment(env);
+        useOwnHome(p);
         QStringList all = args;
         if (!args.contains(QStringLiteral("--port")))
             all << QStringLiteral("--port") << (port.isEmpty() ? QString::fromStdString(sim->ptyPath()) : port);
@@ -442,10 +447,7 @@ private slots:
         // A device slow enough to be interrupted half-way.
         auto slow = startSim({"--verbose", "--turnaround", "15"});
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home.path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-        p.setProcessEnvironment(env);
+        useOwnHome(p);
         p.start(QStringLiteral(HRC417_CLI_PATH),
                 {QStringLiteral("write"), file, QStringLiteral("--port"), QString::fromStdString(slow->ptyPath())});
         QVERIFY(p.waitForStarted());
@@ -480,10 +482,7 @@ private slots:
         const std::vector<std::string> args{"--verbose", "--turnaround", "10", "--link", link.toStdString()};
         auto device = startSim(args);
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home.path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-        p.setProcessEnvironment(env);
+        useOwnHome(p);
         p.start(QStringLiteral(HRC417_CLI_PATH),
                 {QStringLiteral("read"), QStringLiteral("--port"), link, QStringLiteral("--timeout"), QStringLiteral("5")});
         QVERIFY(p.waitForStarted());
