@@ -5,14 +5,20 @@
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QFontMetricsF>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
+#include <QTextFrame>
+#include <QTextTable>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -45,11 +51,33 @@ QString fieldsTable(const ReportFields &fields)
     return h + QStringLiteral("</table>\n");
 }
 
+// Names and values are short and read badly when wrapped: their columns
+// take the width of their longest text, and the captions the rest. A long
+// value (a text parameter) still wraps rather than widen the page.
+const int unwrappedLength = 24;
+// Of the table's width, the result column takes at most this share (its
+// longer texts wrap) and the captions at least that.
+const double resultShare = 0.24;
+const double captionShare = 0.25;
+// A cell's padding, border and some air, in pixels.
+const double cellExtra = 7;
+
+QString cellStart(const QString &value)
+{
+    return value.size() <= unwrappedLength ? QStringLiteral("<td style=\"white-space: nowrap\"") : QStringLiteral("<td");
+}
+
+QString plainCell(const QString &value)
+{
+    return cellStart(value) + QStringLiteral(">%1</td>").arg(esc(value));
+}
+
 QString valueCell(const QString &value, bool differs)
 {
     if (!differs)
-        return QStringLiteral("<td>%1</td>").arg(esc(value));
-    return QStringLiteral("<td bgcolor=\"%1\"><b>%2&nbsp;*</b></td>").arg(QLatin1String(differsColour), esc(value));
+        return plainCell(value);
+    return cellStart(value)
+           + QStringLiteral(" bgcolor=\"%1\"><b>%2&nbsp;*</b></td>").arg(QLatin1String(differsColour), esc(value));
 }
 
 // A step of 1, 2 or 5 times a power of ten giving about `count` intervals.
@@ -172,7 +200,7 @@ QImage ReportWriter::drawGraph(const ReportGraph &graph, const QSize &size)
     return image;
 }
 
-QString ReportWriter::htmlText(bool forPdf) const
+QString ReportWriter::htmlText(bool forPdf, const QVector<int> &columnWidths) const
 {
     const ReportContent &c = content;
     QString h = QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>%1</title>\n"
@@ -190,12 +218,15 @@ QString ReportWriter::htmlText(bool forPdf) const
     for (const ReportSet &set : c.sets) {
         h += QStringLiteral("<p style=\"font-size: 10pt; font-weight: bold; margin-top: 8px\">%1</p>\n").arg(esc(set.title));
         h += QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"2\" width=\"100%\">\n<thead><tr>");
-        for (const QString &column : c.columns)
-            h += QStringLiteral("<th>%1</th>").arg(esc(column));
+        for (int column = 0; column < c.columns.size(); ++column) {
+            h += (column > 0 && column < columnWidths.size() ? QStringLiteral("<th width=\"%1\">").arg(columnWidths.at(column))
+                                               : QStringLiteral("<th>"))
+                 + esc(c.columns.at(column)) + QStringLiteral("</th>");
+        }
         h += QStringLiteral("</tr></thead>\n<tbody>\n");
         for (const ReportRow &row : set.rows) {
-            h += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td>")
-                     .arg(esc(row.caption), esc(row.name), esc(row.factory));
+            h += QStringLiteral("<tr><td>%1</td>").arg(esc(row.caption)) + plainCell(row.name)
+                 + plainCell(row.factory);
             h += valueCell(row.before, row.beforeDiffers) + valueCell(row.after, row.afterDiffers);
             h += row.problem ? QStringLiteral("<td><font color=\"%1\"><b>%2</b></font></td></tr>\n")
                                    .arg(QLatin1String(problemColour), esc(row.result))
@@ -264,6 +295,163 @@ bool ReportWriter::writeHtml(const QString &fileName, QString *error) const
     return AtomicFile::write(fileName, html().toUtf8(), error);
 }
 
+QVector<int> ReportWriter::columnWidths(const QFontMetricsF &plain, const QFontMetricsF &bold, double tableWidth) const
+{
+    const int columns = content.columns.size();
+    if (columns < 2)
+        return {};
+    // Headers wrap between words; short cells not at all; a long cell
+    // between words.
+    auto longestWord = [&](const QString &text) {
+        double widest = 0;
+        for (const QString &word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            widest = std::max(widest, bold.horizontalAdvance(word));
+        return widest;
+    };
+    auto cellWidth = [&](const QString &text, bool marked) {
+        if (text.size() > unwrappedLength)
+            return longestWord(text);
+        return marked ? bold.horizontalAdvance(text + QStringLiteral(" *")) : plain.horizontalAdvance(text);
+    };
+    QVector<double> widths(columns, 0.0);
+    for (int column = 1; column < columns; ++column)
+        widths[column] = longestWord(content.columns.at(column));
+    for (const ReportSet &set : content.sets) {
+        for (const ReportRow &row : set.rows) {
+            const QVector<QPair<QString, bool>> cells = {{row.name, false},
+                                                         {row.factory, false},
+                                                         {row.before, row.beforeDiffers},
+                                                         {row.after, row.afterDiffers},
+                                                         {row.result, row.problem}};
+            for (int column = 1; column < columns && column - 1 < cells.size(); ++column)
+                widths[column] = std::max(widths[column], cellWidth(cells.at(column - 1).first, cells.at(column - 1).second));
+        }
+    }
+    double others = 0;
+    for (int column = 1; column < columns; ++column) {
+        widths[column] += cellExtra;
+        if (column == columns - 1)
+            widths[column] = std::min(widths[column], resultShare * tableWidth);
+        others += widths[column];
+    }
+    // Should the short columns leave too little, the result column gives way.
+    const double shortfall = captionShare * tableWidth - (tableWidth - others);
+    if (shortfall > 0)
+        widths[columns - 1] = std::max(longestWord(content.columns.last()) + cellExtra, widths[columns - 1] - shortfall);
+    QVector<int> rounded;
+    for (int column = 0; column < columns; ++column)
+        rounded << (column == 0 ? 0 : int(std::ceil(widths.at(column))));
+    int rest = int(tableWidth);
+    for (int column = 1; column < columns; ++column)
+        rest -= rounded.at(column);
+    rounded[0] = std::max(rest, 0);
+    return rounded;
+}
+
+namespace {
+
+// Where a page may end in a document laid out as one long strip, and what a
+// page that starts there repeats above its content.
+struct PageBreak
+{
+    double y = 0;
+    // The header row of the table the break falls in, drawn again at the
+    // top of the next page; empty when the break is outside a table.
+    QRectF repeatedHeader;
+};
+
+// The top of a table row's content box: its cells' first lines less the
+// cell padding and the border above them.
+double rowTop(QAbstractTextDocumentLayout *layout, const QTextTable *table, int row)
+{
+    const QTextTableFormat format = table->format();
+    double top = std::numeric_limits<double>::max();
+    for (int column = 0; column < table->columns(); ++column) {
+        const QTextTableCell cell = table->cellAt(row, column);
+        if (cell.row() != row)
+            continue;
+        top = std::min(top, layout->blockBoundingRect(cell.firstCursorPosition().block()).top());
+    }
+    return top - format.cellPadding() - format.border();
+}
+
+// The places a page may end: before a top-level paragraph, before a table
+// and between the body rows of a table. Never right after a heading (a bold
+// paragraph), nor between a table's header and its first row, so that a
+// heading always shares its page with the start of what it heads.
+QVector<PageBreak> breaksOf(QTextDocument &document)
+{
+    QAbstractTextDocumentLayout *layout = document.documentLayout();
+    QVector<PageBreak> breaks;
+    bool afterHeading = false;
+    QTextFrame *root = document.rootFrame();
+    for (QTextFrame::iterator it = root->begin(); !it.atEnd(); ++it) {
+        if (QTextFrame *frame = it.currentFrame()) {
+            const QRectF box = layout->frameBoundingRect(frame);
+            if (!afterHeading)
+                breaks.append(PageBreak{box.top(), QRectF()});
+            afterHeading = false;
+            auto *table = qobject_cast<QTextTable *>(frame);
+            if (!table)
+                continue;
+            const int headerRows = table->format().headerRowCount();
+            const QRectF header = headerRows > 0 && headerRows < table->rows()
+                                      ? QRectF(box.left(), box.top(), box.width(),
+                                               rowTop(layout, table, headerRows) - box.top())
+                                      : QRectF();
+            // The first body row stays with the header (or with the top).
+            for (int row = std::max(1, headerRows + 1); row < table->rows(); ++row)
+                breaks.append(PageBreak{rowTop(layout, table, row), header});
+            continue;
+        }
+        const QTextBlock block = it.currentBlock();
+        if (!block.isValid() || block.text().trimmed().isEmpty())
+            continue;
+        if (!afterHeading)
+            breaks.append(PageBreak{layout->blockBoundingRect(block).top(), QRectF()});
+        afterHeading = block.charFormat().fontWeight() >= QFont::Bold
+                       || QTextCursor(block).charFormat().fontWeight() >= QFont::Bold;
+    }
+    std::sort(breaks.begin(), breaks.end(), [](const PageBreak &a, const PageBreak &b) { return a.y < b.y; });
+    return breaks;
+}
+
+} // namespace
+
+QVector<ReportWriter::PdfPage> ReportWriter::paginate(QTextDocument &document, double pageHeight)
+{
+    const QVector<PageBreak> breaks = breaksOf(document);
+    const double end = document.size().height();
+    QVector<PdfPage> pages;
+    PdfPage page;
+    while (true) {
+        const double room = pageHeight - page.repeatedHeader.height();
+        if (end - page.top <= room) {
+            page.bottom = end;
+            pages.append(page);
+            return pages;
+        }
+        // The last break that leaves the page no fuller than it can hold; a
+        // single piece taller than a page is cut where the page ends.
+        const PageBreak *chosen = nullptr;
+        for (const PageBreak &candidate : breaks) {
+            if (candidate.y > page.top + 0.5 && candidate.y <= page.top + room)
+                chosen = &candidate;
+        }
+        PdfPage next;
+        if (chosen) {
+            page.bottom = chosen->y;
+            next.top = chosen->y;
+            next.repeatedHeader = chosen->repeatedHeader;
+        } else {
+            page.bottom = page.top + room;
+            next.top = page.bottom;
+        }
+        pages.append(page);
+        page = next;
+    }
+}
+
 bool ReportWriter::writePdf(const QString &fileName, QString *error) const
 {
     // Made in memory, then written whole; a target that cannot be written is
@@ -285,11 +473,22 @@ bool ReportWriter::writePdf(const QString &fileName, QString *error) const
         document.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("graph%1.png").arg(i)),
                              drawGraph(content.graphs.at(i), graphDrawn));
     }
-    document.setHtml(htmlText(true));
     const QRectF paper = writer.pageLayout().paintRectPixels(pdfResolution);
     const QSizeF body(paper.width(), paper.height() - footerHeight);
-    document.setPageSize(body);
-    const int pages = document.pageCount();
+    // The parameter tables share one set of column widths, measured in the
+    // font they are set in: a column as wide as its longest short text.
+    QFont tableFont(QStringLiteral("sans-serif"));
+    tableFont.setPointSizeF(9);
+    QFont boldFont = tableFont;
+    boldFont.setBold(true);
+    const double tableWidth = body.width() - 2 * document.documentMargin();
+    document.setHtml(htmlText(true, columnWidths(QFontMetricsF(tableFont, &writer), QFontMetricsF(boldFont, &writer),
+                                                 tableWidth)));
+    // Laid out as one long strip and cut into pages here, so that no row is
+    // split by a page's end, a heading keeps its table and a table that goes
+    // on over a page repeats its header row.
+    document.setTextWidth(body.width());
+    const QVector<PdfPage> pages = paginate(document, body.height());
 
     QPainter painter;
     if (!painter.begin(&writer)) {
@@ -298,17 +497,23 @@ bool ReportWriter::writePdf(const QString &fileName, QString *error) const
     }
     QFont small = document.defaultFont();
     small.setPointSizeF(8);
-    for (int page = 0; page < pages; ++page) {
-        if (page > 0)
-            writer.newPage();
+    auto drawStrip = [&](const QRectF &strip, double at) {
         painter.save();
-        const QRectF shown(0, page * body.height(), body.width(), body.height());
-        painter.translate(0, -shown.top());
-        painter.setClipRect(shown);
+        painter.translate(0, at - strip.top());
+        painter.setClipRect(strip);
         QAbstractTextDocumentLayout::PaintContext context;
-        context.clip = shown;
+        context.clip = strip;
         document.documentLayout()->draw(&painter, context);
         painter.restore();
+    };
+    for (int page = 0; page < pages.size(); ++page) {
+        if (page > 0)
+            writer.newPage();
+        const PdfPage &shown = pages.at(page);
+        const double headerHeight = shown.repeatedHeader.height();
+        if (headerHeight > 0)
+            drawStrip(QRectF(0, shown.repeatedHeader.top(), body.width(), headerHeight), 0);
+        drawStrip(QRectF(0, shown.top, body.width(), shown.bottom - shown.top), headerHeight);
 
         painter.setFont(small);
         painter.setPen(QPen(Qt::gray, 0.5));
@@ -316,7 +521,8 @@ bool ReportWriter::writePdf(const QString &fileName, QString *error) const
         painter.setPen(Qt::black);
         const QRectF footer(0, body.height() + 9, body.width(), footerHeight - 9);
         painter.drawText(footer, Qt::AlignLeft | Qt::AlignTop, content.footer);
-        painter.drawText(footer, Qt::AlignRight | Qt::AlignTop, text("Страница %1 из %2").arg(page + 1).arg(pages));
+        painter.drawText(footer, Qt::AlignRight | Qt::AlignTop,
+                         text("Страница %1 из %2").arg(page + 1).arg(pages.size()));
         if (content.offline) {
             QFont bold = small;
             bold.setBold(true);

@@ -3,7 +3,12 @@
 #include "ReportContent.h"
 
 #include <QImage>
+#include <QRectF>
+#include <QVector>
 #include <QString>
+
+class QFontMetricsF;
+class QTextDocument;
 
 // Lays a report out as HTML (one self-contained file, the graphs embedded)
 // and as a paged A4 PDF from the same HTML: every page carries the footer,
@@ -25,7 +30,22 @@ public:
     static QImage drawGraph(const ReportGraph &graph, const QSize &size);
 
 private:
-    QString htmlText(bool forPdf) const;
+    // A page of the PDF: the strip [top, bottom) of the document laid out as
+    // one long page, below the header row it repeats (if any).
+    struct PdfPage
+    {
+        double top = 0;
+        double bottom = 0;
+        QRectF repeatedHeader;
+    };
+    // Cuts a laid-out document into pages of pageHeight: at the last place
+    // before each page's end where a page may end.
+    static QVector<PdfPage> paginate(QTextDocument &document, double pageHeight);
+
+    QString htmlText(bool forPdf, const QVector<int> &columnWidths = {}) const;
+    // Pixel widths of the parameter tables' columns for a table tableWidth
+    // wide: each short column as wide as its widest text, the captions the rest.
+    QVector<int> columnWidths(const QFontMetricsF &plain, const QFontMetricsF &bold, double tableWidth) const;
 
     ReportContent content;
 };

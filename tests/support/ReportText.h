@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include <algorithm>
+
 namespace reporttext {
 
 inline QString collapsed(QString text)
@@ -16,11 +18,15 @@ inline QString collapsed(QString text)
     return text.replace(QRegularExpression(QStringLiteral("\\s+")), QStringLiteral(" ")).trimmed();
 }
 
-// The PDF's text, whitespace collapsed; "" when pdftotext failed.
-inline QString pdfText(const QString &pdf)
+// The PDF's text (or of its page `page`, from 1), whitespace collapsed; ""
+// when pdftotext failed.
+inline QString pdfText(const QString &pdf, int page = 0)
 {
+    QStringList arguments{QStringLiteral("-raw")};
+    if (page > 0)
+        arguments << QStringLiteral("-f") << QString::number(page) << QStringLiteral("-l") << QString::number(page);
     QProcess p;
-    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-raw"), pdf, QStringLiteral("-")});
+    p.start(QStringLiteral("pdftotext"), arguments << pdf << QStringLiteral("-"));
     if (!p.waitForFinished(30000) || p.exitCode() != 0)
         return QString();
     // The font draws "ff", "fi" and "fl" as one glyph; a reader reads letters.
@@ -83,10 +89,18 @@ inline QStringList parameterRow(const QVector<QStringList> &rows, const QString 
     return {};
 }
 
-// Rows of the parameter tables of the HTML that the PDF's text lacks: the
-// cells from the name on, in order (a caption of two lines may be split by
-// a page's end, which puts the footer between its lines).
-inline QStringList rowsMissingFromPdf(const QVector<QStringList> &rows, const QString &pdfText)
+// The text of each page of the PDF.
+inline QStringList pdfPageTexts(const QString &pdf)
+{
+    QStringList pages;
+    for (int page = 1, count = pdfPages(pdf); page <= count; ++page)
+        pages << pdfText(pdf, page);
+    return pages;
+}
+
+// Rows of the parameter tables of the HTML that no page of the PDF holds
+// whole: all six cells, in order, on one page.
+inline QStringList rowsMissingFromPdf(const QVector<QStringList> &rows, const QStringList &pageTexts)
 {
     QStringList missing;
     int checked = 0;
@@ -94,13 +108,43 @@ inline QStringList rowsMissingFromPdf(const QVector<QStringList> &rows, const QS
         if (r.size() != 6)
             continue;
         ++checked;
-        const QString line = r.mid(1).join(QLatin1Char(' '));
-        if (!pdfText.contains(line))
+        const QString line = r.join(QLatin1Char(' '));
+        if (std::none_of(pageTexts.cbegin(), pageTexts.cend(), [&](const QString &page) { return page.contains(line); }))
             missing << line;
     }
     if (checked == 0)
         missing << QStringLiteral("(no parameter rows in the HTML)");
     return missing;
+}
+
+// Headings of the HTML that no page of the PDF holds together with the
+// start of the table they head: its header row, if any, and the first cell
+// of its first row.
+inline QStringList headingsApartFromTables(const QString &html, const QStringList &pageTexts)
+{
+    static const QRegularExpression headed(
+        QStringLiteral("<p[^>]*>([^<]+)</p>\\s*<table[^>]*>\\s*(?:<thead>(<tr>.*?</tr>)</thead>\\s*<tbody>\\s*)?(<tr>.*?</tr>)"),
+        QRegularExpression::DotMatchesEverythingOption);
+    QStringList apart;
+    int checked = 0;
+    for (auto m = headed.globalMatch(html); m.hasNext(); ++checked) {
+        const QRegularExpressionMatch match = m.next();
+        QStringList together{collapsed(match.captured(1))};
+        const QVector<QStringList> header = htmlRows(match.captured(2));
+        if (!header.isEmpty())
+            together << header.first().join(QLatin1Char(' '));
+        // The first cell of the first row only: other cells may be values
+        // read again for another copy of the report.
+        const QVector<QStringList> first = htmlRows(match.captured(3));
+        if (!first.isEmpty() && !first.first().isEmpty())
+            together << first.first().first();
+        const QString text = together.join(QLatin1Char(' '));
+        if (std::none_of(pageTexts.cbegin(), pageTexts.cend(), [&](const QString &page) { return page.contains(text); }))
+            apart << text;
+    }
+    if (checked == 0)
+        apart << QStringLiteral("(no headed tables in the HTML)");
+    return apart;
 }
 
 } // namespace reporttext

@@ -669,8 +669,12 @@ private slots:
         QCOMPARE(reporttext::parameterRow(rows, QStringLiteral("Tin.F")),
                  (QStringList{QStringLiteral("Постоянная фильтра аналоговых входов, с"), QStringLiteral("Tin.F"),
                               QStringLiteral("10"), QStringLiteral("10"), QStringLiteral("25 *"), QStringLiteral("изменено")}));
-        const QStringList missing = reporttext::rowsMissingFromPdf(rows, text);
+        // Every row whole on one page, every heading on the page of its table's start.
+        const QStringList pages = reporttext::pdfPageTexts(pdf);
+        const QStringList missing = reporttext::rowsMissingFromPdf(rows, pages);
         QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QLatin1Char('\n'))));
+        const QStringList apart = reporttext::headingsApartFromTables(fileText(html), pages);
+        QVERIFY2(apart.isEmpty(), qPrintable(apart.join(QLatin1Char('\n'))));
         // Every parameter of the report has its row, in both.
         const auto parameterRows = std::count_if(rows.cbegin(), rows.cend(), [](const QStringList &row) {
             return row.size() == 6 && row.at(1) != QStringLiteral("Имя");

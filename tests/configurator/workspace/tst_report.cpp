@@ -214,8 +214,13 @@ void TestReport::visitReportAsPdfAndHtml()
              (QStringList{QStringLiteral("Время индикации параметра на табло, с"), QStringLiteral("Ind.i"),
                           QStringLiteral("5"), QStringLiteral("5"), QStringLiteral("9 *"),
                           QStringLiteral("отличается: прибор хранит 5")}));
-    const QStringList missing = reporttext::rowsMissingFromPdf(rows, text);
+    // Every row whole on one page, every heading (the graphs' too) on the
+    // page of its table's start.
+    const QStringList pages = reporttext::pdfPageTexts(pdf);
+    const QStringList missing = reporttext::rowsMissingFromPdf(rows, pages);
     QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QLatin1Char('\n'))));
+    const QStringList apart = reporttext::headingsApartFromTables(fileText(html), pages);
+    QVERIFY2(apart.isEmpty(), qPrintable(apart.join(QLatin1Char('\n'))));
     QVERIFY(fileText(html).contains(QStringLiteral("<img src=\"data:image/png;base64,")));
 
     // Both saved beside the device's backups as well.
