@@ -57,7 +57,7 @@ QString nameOf(const QDomElement &e)
 
 int errorCode(const QDomElement &e)
 {
-    return attr(e, "ioLastErrCode").toInt();
+    return resultCodeOf(e);
 }
 
 bool polled(const QDomElement &e)
@@ -308,8 +308,8 @@ struct Verified
 {
     QDomElement parameter;
     QString written; // what the write sent, as the device stores it
-    int writeCode = KavuComm::codeNotExchanged;
-    int readCode = KavuComm::codeNotExchanged;
+    int writeCode = codeNotExchanged;
+    int readCode = codeNotExchanged;
     QString device;
     bool same = false;
 };
@@ -318,7 +318,7 @@ struct Verified
 // interrupted before it (or never connected).
 bool notExchanged(int code)
 {
-    return code == KavuComm::codeNotExchanged || code == KavuComm::codeJobCancelled;
+    return code == codeNotExchanged || code == codeJobCancelled;
 }
 
 // Writes the parameters (their value attributes) and reads them back.
@@ -347,7 +347,7 @@ bool writeAndVerify(DeviceSession &session, const QVector<QDomElement> &paramete
     for (Verified &v : *results) {
         if (v.writeCode != 0)
             continue;
-        v.readCode = readBack ? errorCode(v.parameter) : int(KavuComm::codeNotExchanged);
+        v.readCode = readBack ? errorCode(v.parameter) : int(codeNotExchanged);
         v.device = attr(v.parameter, "ioValue");
         v.same = v.readCode == 0 && sameValue(v.parameter, v.written, v.device);
     }
@@ -861,7 +861,7 @@ int scan(DeviceSession &session, const CliOptions &options, CliOutput &out)
     for (int speed : speeds) {
         if (scanner.open(8 - speed) != 0) {
             out.endProgress();
-            out.error(session.connectionFailureText(scanner.connectFailure(), errorText(-5)));
+            out.error(session.connectionFailureText(scanner.connectFailure(), errorText(KAVU_E_OPEN)));
             status = DeviceSession::NoDevice;
             break;
         }

@@ -133,7 +133,7 @@ bool DeviceSession::run(const QStringList &names, KavuComm::KavuCommOperation op
     for (const QString &name : names) {
         for (QDomElement e : HrcDocument::parametersAt(name == QLatin1String("testParam") ? doc.testParam() : doc.findParameter(name))) {
             e.setAttribute(QStringLiteral("ioValue"), QString());
-            e.setAttribute(QStringLiteral("ioLastErrCode"), QString::number(KavuComm::codeNotExchanged));
+            setResultCode(e, codeNotExchanged);
         }
     }
     QEventLoop loop;
@@ -147,9 +147,9 @@ bool DeviceSession::run(const QStringList &names, KavuComm::KavuCommOperation op
                      });
     bool portLost = false;
     QObject::connect(helper.get(), &KavuIOhelper::kavuIOFinished, &context,
-                     [&](const QString &message, int count, int total) {
-                         const KavuIOhelper::Outcome outcome = helper->finishedJobOutcome();
-                         if (count < 0) {
+                     [&](const QString &message, int, int total) {
+                         const JobResult outcome = helper->finishedJobResult();
+                         if (!outcome.connected) {
                              connected = false;
                              failure = message;
                          } else if (outcome.portLost) {

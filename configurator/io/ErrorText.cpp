@@ -1,6 +1,8 @@
 #include "ErrorText.h"
 
 #include "CommSettings.h"
+#include "ResultCode.h"
+#include "kavu_io.h"
 
 #include <QCoreApplication>
 
@@ -13,29 +15,29 @@ struct CodeText
 };
 
 const CodeText kTexts[] = {
-    {-1, QT_TRANSLATE_NOOP("ErrorText", "Аргумент функции неверен")},
-    {-2, QT_TRANSLATE_NOOP("ErrorText", "Попытка использовать неинициализированный ресурс")},
-    {-3, QT_TRANSLATE_NOOP("ErrorText", "Ошибка резервирования памяти внутри библиотеки")},
-    {-4, QT_TRANSLATE_NOOP("ErrorText", "COM-порт уже используется другим потоком")},
-    {-5, QT_TRANSLATE_NOOP("ErrorText", "Ошибка при открытии COM-порта")},
-    {-6, QT_TRANSLATE_NOOP("ErrorText", "функция не поддерживается")},
-    {-7, QT_TRANSLATE_NOOP("ErrorText", "Размер буфера меньше необходимого")},
-    {-100, QT_TRANSLATE_NOOP("ErrorText", "Общая ошибка обмена")},
-    {-101, QT_TRANSLATE_NOOP("ErrorText", "Неверный размер принятого кадра или неверный размер поля данных")},
-    {-102, QT_TRANSLATE_NOOP("ErrorText", "Прибор не ответил на запрос")},
-    {-103, QT_TRANSLATE_NOOP("ErrorText", "Неверная контрольная сумма в принятом от прибора кадре")},
-    {-104, QT_TRANSLATE_NOOP("ErrorText", "Не найден параметр")},
-    {-105, QT_TRANSLATE_NOOP("ErrorText", "Прибор вернул признак исключительной ситуации")},
-    {-106, QT_TRANSLATE_NOOP("ErrorText",
+    {KAVU_E_ARGUMENT, QT_TRANSLATE_NOOP("ErrorText", "Аргумент функции неверен")},
+    {KAVU_E_NO_PORT, QT_TRANSLATE_NOOP("ErrorText", "Попытка использовать неинициализированный ресурс")},
+    {KAVU_E_NO_MEMORY, QT_TRANSLATE_NOOP("ErrorText", "Ошибка резервирования памяти внутри библиотеки")},
+    {KAVU_E_BUSY, QT_TRANSLATE_NOOP("ErrorText", "COM-порт уже используется другим потоком")},
+    {KAVU_E_OPEN, QT_TRANSLATE_NOOP("ErrorText", "Ошибка при открытии COM-порта")},
+    {KAVU_E_NOT_SUPPORTED, QT_TRANSLATE_NOOP("ErrorText", "функция не поддерживается")},
+    {KAVU_E_BUFFER_SHORT, QT_TRANSLATE_NOOP("ErrorText", "Размер буфера меньше необходимого")},
+    {KAVU_E_EXCHANGE, QT_TRANSLATE_NOOP("ErrorText", "Общая ошибка обмена")},
+    {KAVU_E_REPLY_FORMAT, QT_TRANSLATE_NOOP("ErrorText", "Неверный размер принятого кадра или неверный размер поля данных")},
+    {KAVU_E_TIMEOUT, QT_TRANSLATE_NOOP("ErrorText", "Прибор не ответил на запрос")},
+    {KAVU_E_CRC, QT_TRANSLATE_NOOP("ErrorText", "Неверная контрольная сумма в принятом от прибора кадре")},
+    {KAVU_E_DEVICE_ERROR, QT_TRANSLATE_NOOP("ErrorText", "Не найден параметр")},
+    {KAVU_E_EXCEPTION, QT_TRANSLATE_NOOP("ErrorText", "Прибор вернул признак исключительной ситуации")},
+    {KAVU_E_BAD_REPLY, QT_TRANSLATE_NOOP("ErrorText",
                              "Принят неполный кадр, кадр содержит недопустимые символы либо ошибочные данные")},
-    {-905, QT_TRANSLATE_NOOP("ErrorText", "В приборе не найдено имя KAVU")},
-    {-906, QT_TRANSLATE_NOOP("ErrorText", "В приборе не найден индекс параметра KAVU")},
-    {-910, QT_TRANSLATE_NOOP("ErrorText", "Непридвиденное завершение работы коммуникационной библиотеки")},
-    {-915, QT_TRANSLATE_NOOP("ErrorText", "Нет данных для записи")},
-    {-950, QT_TRANSLATE_NOOP("ErrorText", "Считанное из прибора значение выходит за границы диапазона")},
-    {-1001, QT_TRANSLATE_NOOP("ErrorText", "Обмен не выполнен: истекло время обмена набора параметров (TimeOut)")},
-    {-1002, QT_TRANSLATE_NOOP("ErrorText", "Обмен не выполнен: операция прервана пользователем")},
-    {-1004, QT_TRANSLATE_NOOP("ErrorText", "Записано, но не проверено чтением")},
+    {codeBadName, QT_TRANSLATE_NOOP("ErrorText", "В приборе не найдено имя KAVU")},
+    {codeBadIndex, QT_TRANSLATE_NOOP("ErrorText", "В приборе не найден индекс параметра KAVU")},
+    {codeLibraryEnded, QT_TRANSLATE_NOOP("ErrorText", "Непридвиденное завершение работы коммуникационной библиотеки")},
+    {codeNothingToWrite, QT_TRANSLATE_NOOP("ErrorText", "Нет данных для записи")},
+    {codeOutOfRange, QT_TRANSLATE_NOOP("ErrorText", "Считанное из прибора значение выходит за границы диапазона")},
+    {codeSetDeadlinePassed, QT_TRANSLATE_NOOP("ErrorText", "Обмен не выполнен: истекло время обмена набора параметров (TimeOut)")},
+    {codeJobCancelled, QT_TRANSLATE_NOOP("ErrorText", "Обмен не выполнен: операция прервана пользователем")},
+    {codeNotVerified, QT_TRANSLATE_NOOP("ErrorText", "Записано, но не проверено чтением")},
 };
 
 } // namespace
@@ -47,7 +49,7 @@ QString portLostText(const QString &port)
 
 QString errorText(int code)
 {
-    if (code == -907)
+    if (code == codePortLost)
         return portLostText(CommSettings::published().port);
     for (const CodeText &entry : kTexts) {
         if (entry.code == code)
@@ -58,7 +60,7 @@ QString errorText(int code)
 
 QString outcomeText(int code, const QString &deviceHolds, const QString &written)
 {
-    if (code == -1003)
+    if (code == codeReadBackDiffers)
         return QCoreApplication::translate("ErrorText", "Прибор хранит %1 вместо %2").arg(deviceHolds, written);
     return errorText(code);
 }

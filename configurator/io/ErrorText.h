@@ -9,8 +9,8 @@
 // from any thread.
 QString errorText(int code);
 
-// "Связь потеряна: адаптер отключён (port)": the text of the code -907 (the
-// port is gone), port as the engineer named it. errorText(-907) names the
+// "Связь потеряна: адаптер отключён (port)": the text of codePortLost (the
+// port is gone), port as the engineer named it. errorText(codePortLost) names the
 // port of the settings published last.
 QString portLostText(const QString &port);
 

@@ -158,7 +158,7 @@ int KavuComm::checkDevice(int openResult, QString *deviceName)
     const int result = readText(QStringLiteral("Dev"), 0, deviceName);
     if (result == 0)
         failure = PortFailure();
-    else if (openResult == 0 || openResult == -4)
+    else if (openResult == 0 || openResult == KAVU_E_BUSY)
         failure = PortFailure::noAnswer(portText);
     return result;
 }
@@ -256,7 +256,7 @@ bool KavuComm::checkName(const QString &name, QByteArray *base, int *index)
 
 int KavuComm::transferParameter(IoParameter &p)
 {
-    p.ioLastErrCode = QString::number(codeNotExchanged);
+    p.resultCode = codeNotExchanged;
     p.ioValue.clear();
     if (p.local)
         return lastErr;
@@ -265,7 +265,7 @@ int KavuComm::transferParameter(IoParameter &p)
     const bool sendsValue = p.spec.kind != ValueKind::Text;
     if (operation == opWrite && sendsValue && p.value.isEmpty()) {
         lastErr = codeNothingToWrite;
-        p.ioLastErrCode = QString::number(lastErr);
+        p.resultCode = lastErr;
         pauseAfterFailure();
         return lastErr;
     }
@@ -306,7 +306,7 @@ int KavuComm::transferParameter(IoParameter &p)
     // not the device silent, and asking again cannot help.
     if (isLineFault(result) && GetLastIoSysErr() > 0)
         result = lastErr = codePortLost;
-    p.ioLastErrCode = QString::number(result);
+    p.resultCode = result;
     if (result != 0)
         pauseAfterFailure();
     return result;
@@ -399,7 +399,7 @@ int KavuComm::transferByKind(IoParameter &p, const QByteArray &nameBytes, int in
             lastErr = KavuIO(deviceAddress, addressMode, 1, name, buffer, &size);
             if (lastErr == 0) {
                 if (size < 6)
-                    return fail(-101);
+                    return fail(KAVU_E_REPLY_FORMAT);
                 *result = KavuValueCodec::decodeDateTime(buffer, size);
             }
         }

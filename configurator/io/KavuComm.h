@@ -4,6 +4,7 @@
 #include "LinkHealth.h"
 #include "PortArbiter.h"
 #include "PortFailure.h"
+#include "ResultCode.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -26,28 +27,6 @@ public:
     enum State { stateIdle = 0, stateConnected = 1, stateTerminating = 2 };
     // What the read-back after a write found for one written parameter.
     enum VerifyOutcome { verifyConfirmed, verifyDiffers, verifyFailed, verifyNotChecked };
-
-    // Error codes of the configurator itself.
-    enum Code {
-        codeNotConnected = -901,
-        codeBadName = -905,
-        codeBadIndex = -906,
-        // The port is gone (a USB adapter pulled, the line hung up): its reads
-        // or writes fail, which is not a silent device.
-        codePortLost = -907,
-        codeNothingToWrite = -915,
-        codeOutOfRange = -950,
-        codeNotExchanged = -1000,
-        // Never attempted: the deadline of the parameter's set had passed.
-        codeSetDeadlinePassed = -1001,
-        // Never attempted: the job was cancelled first.
-        codeJobCancelled = -1002,
-        // Written, but read back the device holds another value.
-        codeReadBackDiffers = -1003,
-        // Written, but the job was cancelled before it was read back.
-        codeNotVerified = -1004,
-        codeBadValue = -1,
-    };
 
     explicit KavuComm(std::shared_ptr<PortArbiter> arbiter = nullptr);
 

@@ -10,8 +10,6 @@
 
 namespace {
 
-const uint testJobTotal = 50000;
-
 // Milliseconds on a monotonic clock, so deadlines survive midnight and clock
 // changes.
 qint64 nowMs()
@@ -35,6 +33,7 @@ KavuIOhelper::KavuIOhelper(const HrcDocument &doc, std::shared_ptr<PortArbiter> 
     CommSettings::publish(CommSettings::fromDocument(document));
     readPortSettings();
     qRegisterMetaType<LinkCounts>("LinkCounts");
+    qRegisterMetaType<JobResult>("JobResult");
     connect(thread.get(), &QThread::started, this, &KavuIOhelper::doExecIO);
     connect(this, &KavuIOhelper::stopExecute, thread.get(), &QThread::quit);
 
@@ -45,7 +44,7 @@ KavuIOhelper::KavuIOhelper(const HrcDocument &doc, std::shared_ptr<PortArbiter> 
     connect(this, &KavuIOhelper::workSetEntered, guiSide.get(),
             [this](int, uint treeID) { emit kavuIOUpdating(treeID, -1, -1); }, Qt::QueuedConnection);
     connect(this, &KavuIOhelper::workParameterDone, guiSide.get(),
-            [this](int job, int parameter, bool transferred, const QString &ioValue, const QString &code,
+            [this](int job, int parameter, bool transferred, const QString &ioValue, int code,
                    int doneCount, int totalCount) {
                 uint treeID = 0;
                 const QVector<QDomElement> elements = jobElements.value(job);
@@ -53,10 +52,10 @@ KavuIOhelper::KavuIOhelper(const HrcDocument &doc, std::shared_ptr<PortArbiter> 
                     QDomElement element = elements.at(parameter);
                     if (transferred) {
                         element.setAttribute(QStringLiteral("ioValue"), ioValue);
-                        element.setAttribute(QStringLiteral("ioLastErrCode"), code);
+                        setResultCode(element, code);
                         // A communication setting just exchanged is the one
                         // in force on the device: no earlier one to return to.
-                        if (code == QLatin1String("0") && element.hasAttribute(QStringLiteral("commparam")))
+                        if (code == codeSuccess && element.hasAttribute(QStringLiteral("commparam")))
                             element.removeAttribute(QStringLiteral("undoValue"));
                     }
                     treeID = element.attribute(QStringLiteral("treeID")).toUInt();
@@ -71,7 +70,7 @@ KavuIOhelper::KavuIOhelper(const HrcDocument &doc, std::shared_ptr<PortArbiter> 
             [this](int, int verifiedSoFar, int count) { emit kavuIOVerifying(verifiedSoFar, count); },
             Qt::QueuedConnection);
     connect(this, &KavuIOhelper::workParameterVerified, guiSide.get(),
-            [this](int job, int parameter, const QString &ioValue, const QString &code, int outcome, int doneCount,
+            [this](int job, int parameter, const QString &ioValue, int code, int outcome, int doneCount,
                    int totalCount) {
                 const QVector<QDomElement> elements = jobElements.value(job);
                 if (parameter < 0 || parameter >= elements.size())
@@ -80,10 +79,10 @@ KavuIOhelper::KavuIOhelper(const HrcDocument &doc, std::shared_ptr<PortArbiter> 
                 const QString name = element.attribute(QStringLiteral("namekavu"));
                 const QString writtenValue = element.attribute(QStringLiteral("value"));
                 // Without a read-back the element keeps what the write left.
-                const bool readBack = !(outcome == verifyNotChecked && code == QLatin1String("0"));
+                const bool readBack = !(outcome == verifyNotChecked && code == codeSuccess);
                 if (readBack) {
                     element.setAttribute(QStringLiteral("ioValue"), ioValue);
-                    element.setAttribute(QStringLiteral("ioLastErrCode"), code);
+                    setResultCode(element, code);
                 }
                 emit parameterVerified(name, writtenValue, readBack ? ioValue : QString(), outcome);
                 if (!readBack)
@@ -95,17 +94,10 @@ KavuIOhelper::KavuIOhelper(const HrcDocument &doc, std::shared_ptr<PortArbiter> 
             },
             Qt::QueuedConnection);
     connect(this, &KavuIOhelper::workFinished, guiSide.get(),
-            [this](int job, const QString &msg, int count, int totalCount, bool cancelled, int succeededCount,
-                   int writtenCount, int confirmedCount, int differingCount, bool verified, bool lost) {
+            [this](int job, const QString &msg, int count, int totalCount, const JobResult &result) {
                 jobElements.remove(job);
                 jobTestFlags.remove(job);
-                finishedOutcome.cancelled = cancelled;
-                finishedOutcome.succeeded = succeededCount;
-                finishedOutcome.written = writtenCount;
-                finishedOutcome.confirmed = confirmedCount;
-                finishedOutcome.differing = differingCount;
-                finishedOutcome.verified = verified;
-                finishedOutcome.portLost = lost;
+                finishedResult = result;
                 emit kavuIOFinished(msg, count, totalCount);
             },
             Qt::QueuedConnection);
@@ -243,6 +235,7 @@ void KavuIOhelper::doExecIO()
     total = 0;
     errors = 0;
     succeeded = 0;
+    firstError = 0;
     handled = QVector<bool>(job.parameters.size(), false);
     writtenAtMs = QVector<qint64>(job.parameters.size(), -1);
     verifiedDone = QVector<bool>(job.parameters.size(), false);
@@ -263,8 +256,11 @@ void KavuIOhelper::doExecIO()
     // another window's job when it ends); a cancel meanwhile ends the job as
     // one that never connected.
     if (!arbiter->acquire(PortArbiter::Claimant::Job, cancelRequested())) {
-        emit workFinished(job.id, errorText(lastErr), -1, job.testJob ? int(testJobTotal) : 0, true, 0, 0, 0, 0, job.verify,
-                          false);
+        JobResult result;
+        result.cancelled = true;
+        result.verified = job.verify;
+        emit workFinished(job.id, errorText(lastErr), -1, job.testJob ? int(HrcDocument::testParamTreeId) : 0,
+                          result);
         qDebug() << "IO thread terminating ...";
         return;
     }
@@ -284,7 +280,7 @@ void KavuIOhelper::doExecIO()
             break;
         QThread::msleep(10); // a port that fails to open fails at once
     }
-    const int finishTotal = job.testJob ? int(testJobTotal) : 0;
+    const int finishTotal = job.testJob ? int(HrcDocument::testParamTreeId) : 0;
     if (!connected) {
         const bool cancelled = isTerminating();
         closeSession();
@@ -293,7 +289,10 @@ void KavuIOhelper::doExecIO()
         const QString why = !cancelled && connectFailure().kind != PortFailure::None
             ? connectFailure().text()
             : errorText(lastErr);
-        emit workFinished(job.id, why, -1, finishTotal, cancelled, 0, 0, 0, 0, job.verify, false);
+        JobResult result;
+        result.cancelled = cancelled;
+        result.verified = job.verify;
+        emit workFinished(job.id, why, -1, finishTotal, result);
     } else {
         if (job.testJob) {
             total = 1;
@@ -332,7 +331,7 @@ void KavuIOhelper::doExecIO()
             if (writtenAtMs.at(i) >= 0 && !verifiedDone.at(i))
                 reportUnverified(job, i);
         }
-        const int T = job.testJob ? int(testJobTotal) : total;
+        const int T = job.testJob ? int(HrcDocument::testParamTreeId) : total;
         emit linkCountsTaken(takeGatheredLinkCounts());
         if (portLost) {
             // The port is gone: the job ends here, and what it did not reach
@@ -410,9 +409,16 @@ void KavuIOhelper::handleParameter(IoJob &job, int index, qint64 deadlineMs)
     if (result == 0)
         ++succeeded;
     else
-        ++errors;
+        countFailure(result);
     ++done;
-    emit workParameterDone(job.id, index, true, p.ioValue, p.ioLastErrCode, done, total);
+    emit workParameterDone(job.id, index, true, p.ioValue, p.resultCode, done, total);
+}
+
+void KavuIOhelper::countFailure(int code)
+{
+    if (errors == 0)
+        firstError = code;
+    ++errors;
 }
 
 void KavuIOhelper::markNotExchanged(IoJob &job, int index, int reason)
@@ -420,16 +426,27 @@ void KavuIOhelper::markNotExchanged(IoJob &job, int index, int reason)
     IoParameter &p = job.parameters[index];
     handled[index] = true;
     p.ioValue.clear();
-    p.ioLastErrCode = QString::number(reason);
-    ++errors;
+    p.resultCode = reason;
+    countFailure(reason);
     ++done;
-    emit workParameterDone(job.id, index, true, p.ioValue, p.ioLastErrCode, done, total);
+    emit workParameterDone(job.id, index, true, p.ioValue, p.resultCode, done, total);
 }
 
 void KavuIOhelper::finishJob(IoJob &job, const QString &msg, int totalCount, bool cancelled)
 {
-    emit workFinished(job.id, msg, errors, totalCount, cancelled, succeeded, written, confirmed, differing,
-                      job.verify, portLost);
+    JobResult result;
+    result.connected = true;
+    result.cancelled = cancelled;
+    result.portLost = portLost;
+    result.verified = job.verify;
+    result.asked = total;
+    result.succeeded = succeeded;
+    result.failed = errors;
+    result.written = written;
+    result.confirmed = confirmed;
+    result.differing = differing;
+    result.firstError = firstError;
+    emit workFinished(job.id, msg, errors, totalCount, result);
 }
 
 void KavuIOhelper::readBack(IoJob &job, const IoJob::Node &node)
@@ -473,8 +490,8 @@ void KavuIOhelper::verifyParameter(IoJob &job, int index, qint64 deadlineMs)
     int outcome = verifyFailed;
     if (result != 0) {
         p.ioValue.clear();
-        p.ioLastErrCode = back.ioLastErrCode;
-        ++errors;
+        p.resultCode = back.resultCode;
+        countFailure(p.resultCode);
     } else {
         bool same;
         if (p.spec.kind == ValueKind::DateTime) {
@@ -490,13 +507,13 @@ void KavuIOhelper::verifyParameter(IoJob &job, int index, qint64 deadlineMs)
         p.ioValue = back.ioValue;
         if (same) {
             outcome = verifyConfirmed;
-            p.ioLastErrCode = QStringLiteral("0");
+            p.resultCode = codeSuccess;
             ++confirmed;
         } else {
             outcome = verifyDiffers;
-            p.ioLastErrCode = QString::number(codeReadBackDiffers);
+            p.resultCode = codeReadBackDiffers;
             ++differing;
-            ++errors;
+            countFailure(p.resultCode);
         }
     }
     reportVerified(job, index, outcome);
@@ -512,8 +529,8 @@ void KavuIOhelper::reportUnverified(IoJob &job, int index)
     // Sent, but what the device holds is not known: counted as a failure,
     // shown so, and cancelled ones told apart from a passed deadline.
     p.ioValue.clear();
-    p.ioLastErrCode = QString::number(codeNotVerified);
-    ++errors;
+    p.resultCode = codeNotVerified;
+    countFailure(p.resultCode);
     reportVerified(job, index, isTerminating() ? verifyNotChecked : verifyFailed);
 }
 
@@ -523,19 +540,19 @@ void KavuIOhelper::reportVerified(IoJob &job, int index, int outcome)
     verifiedDone[index] = true;
     if (job.verify)
         ++verifiedCount;
-    emit workParameterVerified(job.id, index, p.ioValue, p.ioLastErrCode, outcome, done, total);
+    emit workParameterVerified(job.id, index, p.ioValue, p.resultCode, outcome, done, total);
     if (job.verify)
         emit workVerifying(job.id, verifiedCount, toVerify);
 }
 
-QString KavuIOhelper::writeCountsText(const Outcome &outcome, bool write)
+QString KavuIOhelper::writeCountsText(const JobResult &result, bool write)
 {
     if (!write)
         return QString();
-    if (!outcome.verified)
-        return tr("записано %1, проверка чтением выключена").arg(outcome.written);
+    if (!result.verified)
+        return tr("записано %1, проверка чтением выключена").arg(result.written);
     return tr("записано %1, подтверждено %2, расхождений %3")
-        .arg(outcome.written)
-        .arg(outcome.confirmed)
-        .arg(outcome.differing);
+        .arg(result.written)
+        .arg(result.confirmed)
+        .arg(result.differing);
 }

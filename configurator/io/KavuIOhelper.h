@@ -1,6 +1,7 @@
 #pragma once
 
 #include "HrcDocument.h"
+#include "JobResult.h"
 #include "IoJob.h"
 #include "KavuComm.h"
 
@@ -46,26 +47,12 @@ public:
     // (true, the default), or never (a caller that reads back on its own).
     void setReadBackEnabled(bool enabled) { readBackEnabled = enabled; }
 
-    // How the job that kavuIOFinished reports ended: cancelled by the
-    // engineer or not, and how many parameters it exchanged successfully.
-    // Valid in the slots of kavuIOFinished and until the next job ends.
-    struct Outcome
-    {
-        bool cancelled = false;
-        int succeeded = 0;
-        // Write jobs: values sent, and what reading them back found.
-        int written = 0;
-        int confirmed = 0;
-        int differing = 0;
-        bool verified = false; // the read-back was on for this job
-        // The port went away during the job (codePortLost): it stopped at
-        // once; kavuIOFinished's message says so, `succeeded` how far it got.
-        bool portLost = false;
-    };
-    Outcome finishedJobOutcome() const { return finishedOutcome; }
+    // How the job that kavuIOFinished reports ended. Valid in the slots of
+    // kavuIOFinished and until the next job ends.
+    JobResult finishedJobResult() const { return finishedResult; }
     // "записано N, подтверждено M, расхождений K" for a write job (or that
     // the read-back is off); empty for a read.
-    static QString writeCountsText(const Outcome &outcome, bool write);
+    static QString writeCountsText(const JobResult &result, bool write);
 
     // The identifier of the test job's one update (-100 as unsigned).
     static const uint testJobUpdateId = 4294967196u;
@@ -89,13 +76,13 @@ signals:
     // Worker thread to GUI thread.
     void workStarting(int job, int total);
     void workSetEntered(int job, uint treeID);
-    void workParameterDone(int job, int parameter, bool transferred, QString ioValue, QString ioLastErrCode,
+    void workParameterDone(int job, int parameter, bool transferred, QString ioValue, int resultCode,
                            int done, int total);
     void workVerifying(int job, int verified, int total);
-    void workParameterVerified(int job, int parameter, QString ioValue, QString ioLastErrCode, int outcome,
+    void workParameterVerified(int job, int parameter, QString ioValue, int resultCode, int outcome,
                                int done, int total);
-    void workFinished(int job, QString msg, int count, int total, bool cancelled, int succeeded, int written,
-                      int confirmed, int differing, bool verified, bool portLost);
+    // count and total as kavuIOFinished gives them.
+    void workFinished(int job, QString msg, int count, int total, JobResult result);
 
 public slots:
     void doExecIO();
@@ -110,6 +97,8 @@ private:
     // Records that the job left the parameter out (reason: a code of its own)
     // and counts it as failed.
     void markNotExchanged(IoJob &job, int parameter, int reason);
+    // Counts a failed parameter, keeping the first failure's code.
+    void countFailure(int code);
     bool beforeDeadline(qint64 deadlineMs) const;
     // Cancelled, or the port is gone: nothing more is sent.
     bool stopped() const { return isTerminating() || portLost; }
@@ -131,7 +120,7 @@ private:
     QHash<int, bool> jobTestFlags;
     std::unique_ptr<QObject> guiSide; // context of the result slots
     int nextJobId = 1;
-    Outcome finishedOutcome;
+    JobResult finishedResult;
 
     // Job description, handed from the GUI thread to the worker.
     QMutex jobMutex;
@@ -146,6 +135,7 @@ private:
     int total = 0;
     int errors = 0;
     int succeeded = 0;
+    int firstError = 0;
     QVector<bool> handled; // per job parameter: reported to the GUI thread
     // Per job parameter: its value was sent (when, on the monotonic clock),
     // and whether its read-back has been reported.

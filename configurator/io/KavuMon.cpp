@@ -59,12 +59,12 @@ KavuMon::KavuMon(const HrcDocument &doc, uint ms, const QString &name, std::shar
     connect(thread.get(), &QThread::started, this, &KavuMon::doExecIO);
     connect(this, &KavuMon::kavuMonFinished, thread.get(), &QThread::quit, Qt::DirectConnection);
     connect(this, &KavuMon::monParameterPolled, guiSide.get(),
-            [this](int entry, const QString &ioValue, const QString &code) {
+            [this](int entry, const QString &ioValue, int code) {
                 if (entry < 0 || entry >= elements.size())
                     return;
                 QDomElement element = elements[entry];
                 element.setAttribute(QStringLiteral("ioValue"), ioValue);
-                element.setAttribute(QStringLiteral("ioLastErrCode"), code);
+                setResultCode(element, code);
                 emit kavuMonUpdating(element.attribute(QStringLiteral("treeID")).toUInt(), 0, 0);
             },
             Qt::QueuedConnection);
@@ -257,7 +257,7 @@ void KavuMon::pollEntries(bool yieldToJobs)
             } else {
                 field = QStringLiteral("err(%1)").arg(result);
             }
-            emit monParameterPolled(i, e.parameter.ioValue, e.parameter.ioLastErrCode);
+            emit monParameterPolled(i, e.parameter.ioValue, e.parameter.resultCode);
         }
         logLine += DeviceText::csvField(field, QLatin1Char(';')) + QLatin1Char(';');
         QThread::msleep(2);

@@ -79,7 +79,7 @@ signals:
     void linkRestored(QString message);
 
     // Monitor thread to GUI thread.
-    void monParameterPolled(int entry, QString ioValue, QString ioLastErrCode);
+    void monParameterPolled(int entry, QString ioValue, int resultCode);
 
 private:
     struct Entry

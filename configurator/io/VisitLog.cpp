@@ -26,7 +26,7 @@ void VisitLog::noteExchange(const QDomElement &element, bool write)
     if (name.isEmpty() || element.hasAttribute(QStringLiteral("localparam")))
         return;
     const QString value = element.attribute(QStringLiteral("ioValue"));
-    const int code = element.attribute(QStringLiteral("ioLastErrCode")).toInt();
+    const int code = resultCodeOf(element);
     if (HrcDocument::wasNotExchanged(element))
         return;
     if (element.hasAttribute(QStringLiteral("ivparam")))

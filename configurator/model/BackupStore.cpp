@@ -84,12 +84,12 @@ QString readableFileName(QString text)
 }
 
 // The value the device reported for a parameter, when its last exchange
-// succeeded or a write's read-back found another value (-1003: ioValue is
+// succeeded or a write's read-back found another value (ioValue is then
 // what the device holds).
 bool deviceValue(const QDomElement &parameter, QString *value)
 {
-    const QString code = parameter.attribute(QStringLiteral("ioLastErrCode"));
-    if ((code != QLatin1String("0") && code != QLatin1String("-1003"))
+    const int code = resultCodeOf(parameter);
+    if ((code != codeSuccess && code != codeReadBackDiffers)
         || !parameter.hasAttribute(QStringLiteral("ioValue")))
         return false;
     *value = parameter.attribute(QStringLiteral("ioValue"));

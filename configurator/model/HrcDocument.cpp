@@ -182,15 +182,15 @@ QString HrcDocument::displayText(const QDomElement &element, const QString &attr
 
 bool HrcDocument::hasProblemCode(const QDomElement &e)
 {
-    const QString code = e.attribute(QStringLiteral("ioLastErrCode"));
-    return !code.isEmpty() && code != QLatin1String("0") && code != QLatin1String("-1000");
+    const int code = resultCodeOf(e);
+    return code != codeSuccess && code != codeNotExchanged;
 }
 
 bool HrcDocument::wasNotExchanged(const QDomElement &e)
 {
-    const QString code = e.attribute(QStringLiteral("ioLastErrCode"));
-    // -907: the port was lost; the job stopped before or during the exchange.
-    return code == QLatin1String("-1001") || code == QLatin1String("-1002") || code == QLatin1String("-907");
+    const int code = resultCodeOf(e);
+    // A lost port: the job stopped before or during the exchange.
+    return code == codeSetDeadlinePassed || code == codeJobCancelled || code == codePortLost;
 }
 
 namespace {

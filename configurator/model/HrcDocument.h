@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ParameterSpec.h"
+#include "ResultCode.h"
 
 #include <QCoreApplication>
 #include <QDomDocument>
@@ -28,6 +29,7 @@ class HrcDocument
 
 public:
     static const char *const resourcePath; // ":/resources/hrc417.xml"
+    // testParam's treeID; a job's total of this value marks the test job.
     static const uint testParamTreeId = 50000;
 
     HrcDocument() = default;

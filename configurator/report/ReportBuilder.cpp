@@ -51,7 +51,7 @@ QString shown(const QDomElement &p, const QString &raw)
 // succeeded. Empty when it did not.
 bool deviceValueOf(const QDomElement &p, QString *value)
 {
-    if (p.isNull() || attr(p, "ioLastErrCode") != QLatin1String("0"))
+    if (p.isNull() || resultCodeOf(p) != codeSuccess)
         return false;
     *value = attr(p, "ioValue");
     return true;
@@ -329,7 +329,7 @@ ReportContent ReportBuilder::fromDevice(HrcDocument &document, const QHash<QStri
             row.after = read ? shown(p, now) : kNone;
             row.afterDiffers = read && !sameValue(p, now, factory);
             if (!read) {
-                row.result = tr("сбой чтения: %1").arg(errorText(attr(p, "ioLastErrCode").toInt()));
+                row.result = tr("сбой чтения: %1").arg(errorText(resultCodeOf(p)));
                 row.problem = true;
             } else if (!inBackup) {
                 row.result = tr("нет в копии");

@@ -274,16 +274,16 @@ void Wizard::onIOUpdating(uint treeId, int count, int total)
     QDomElement element = m_tree->elementById(treeId);
     if (!HrcDocument::isParameter(element))
         return;
-    const QString code = element.attribute(QStringLiteral("ioLastErrCode"));
+    const int code = resultCodeOf(element);
     const bool writing = m_jobOperation == KavuComm::opWrite;
-    if (code == QLatin1String("-1000"))
+    if (code == codeNotExchanged)
         return;
-    if (code != QLatin1String("0")) {
+    if (code != codeSuccess) {
         ui->logTextEdit->append((writing ? tr("Ошибка записи ") : tr("Ошибка чтения ")) + QStringLiteral(" \"")
                                 + HrcDocument::translated(element.attribute(QStringLiteral("label")))
                                 + QStringLiteral("\" (") + element.attribute(QStringLiteral("namekavu"))
                                 + QStringLiteral("), ")
-                                + outcomeText(code.toInt(), m_tree->displayText(element, QStringLiteral("ioValue")),
+                                + outcomeText(code, m_tree->displayText(element, QStringLiteral("ioValue")),
                                               m_tree->displayText(element)));
         return;
     }
@@ -305,9 +305,10 @@ void Wizard::onIOFihished(QString errStr, int count, int)
     ui->movieLabel->hide();
     ui->abortIOButton->hide();
     ui->langLabel->hide();
+    const JobResult result = ioHelper()->finishedJobResult();
     // A write tells what it sent and what reading it back found.
-    if (m_jobOperation == KavuComm::opWrite && count >= 0)
-        ui->logTextEdit->append(KavuIOhelper::writeCountsText(ioHelper()->finishedJobOutcome(), true));
+    if (m_jobOperation == KavuComm::opWrite && result.connected)
+        ui->logTextEdit->append(KavuIOhelper::writeCountsText(result, true));
     if (count == 0) {
         if (m_jobOperation == KavuComm::opRead && m_jobNames == QLatin1String(HrcTreeWin::allSets))
             DeviceBackup::save(m_tree->documentModel(), DeviceBackup::read(), this);
@@ -315,7 +316,7 @@ void Wizard::onIOFihished(QString errStr, int count, int)
         qDebug() << "emit BeforeTransition" << m_stages->current() << " OKI";
         return;
     }
-    if (count < 0)
+    if (!result.connected)
         setStageText(ui->commCheckTitle, "Ошибка подключения к прибору.");
     else if (m_jobOperation == KavuComm::opWrite)
         setStageText(ui->commCheckTitle, "Параметры записаны с ошибками");

@@ -275,7 +275,7 @@ void HeatingCurveWin::onKavuMonUpdating(uint treeId, int, int)
     const QDomElement element = paramTree->elementById(treeId);
     const QString name = element.attribute(kNamekavu);
     if (!name.startsWith(QLatin1String("r.cor:"))
-        || element.attribute(QStringLiteral("ioLastErrCode")) != QLatin1String("0"))
+        || resultCodeOf(element) != codeSuccess)
         return;
     double number = 0;
     if (!readNumber(element.attribute(QStringLiteral("ioValue")), &number))

@@ -283,7 +283,7 @@ void HrcTree::buildParameter(const QDomElement &element, bool makeItems, QTreeWi
     }
 
     if (m_fullTree && HrcDocument::hasProblemCode(element)) {
-        item->setText(kErrorColumn, errorText(element.attribute(QStringLiteral("ioLastErrCode")).toInt()));
+        item->setText(kErrorColumn, errorText(resultCodeOf(element)));
         if (HrcDocument::wasNotExchanged(element))
             item->setForeground(kErrorColumn, problemColour());
         else
@@ -623,7 +623,7 @@ void HrcTree::markLeftOutOfRead(uint treeId)
     if (!item || itemColour(item) == changedColour())
         return;
     setItemColour(item, problemColour());
-    item->setText(kErrorColumn, errorText(element.attribute(QStringLiteral("ioLastErrCode")).toInt()));
+    item->setText(kErrorColumn, errorText(resultCodeOf(element)));
 }
 
 void HrcTree::onKavuMonUpdating(uint treeId, int, int)
@@ -634,30 +634,30 @@ void HrcTree::onKavuMonUpdating(uint treeId, int, int)
     QTreeWidgetItem *item = findItem(element.attribute(kNamekavu));
     if (!item)
         return;
-    const QString code = element.attribute(QStringLiteral("ioLastErrCode"));
+    const int code = resultCodeOf(element);
     if (HrcDocument::wasNotExchanged(element)) {
         // Left out by the job: the value and its colour stay as they were
         // (an edit stays changed, to be sent again); only the reason is red.
-        item->setText(kErrorColumn, errorText(code.toInt()));
+        item->setText(kErrorColumn, errorText(code));
         item->setForeground(kErrorColumn, problemColour());
-    } else if (code == QLatin1String("-1004")) {
+    } else if (code == codeNotVerified) {
         // Sent, not read back: the value stands as written; only the note is red.
-        item->setText(kErrorColumn, errorText(code.toInt()));
+        item->setText(kErrorColumn, errorText(code));
         item->setForeground(kErrorColumn, problemColour());
-    } else if (code == QLatin1String("-1003")) {
+    } else if (code == codeReadBackDiffers) {
         // The device took another value: the row stays red, the engineer's
         // value in the value column, the device's in the note.
         setItemColour(item, problemColour());
-        item->setText(kErrorColumn, outcomeText(code.toInt(), displayText(element, QStringLiteral("ioValue")),
+        item->setText(kErrorColumn, outcomeText(code, displayText(element, QStringLiteral("ioValue")),
                                                 displayText(element, QStringLiteral("value"))));
-    } else if (code == QLatin1String("0")) {
+    } else if (code == codeSuccess) {
         setItemColour(item, normalColour());
         updateItems(item, false, QStringLiteral("ioValue"), false, true);
         item->setText(kErrorColumn, tr("Время опроса: ") + QTime::currentTime().toString(Qt::TextDate));
     } else {
         setItemColour(item, problemColour());
-        item->setText(kErrorColumn, errorText(code.toInt()));
+        item->setText(kErrorColumn, errorText(code));
     }
     // The reason also where the eye is: on the value itself.
-    item->setToolTip(kValueColumn, code == QLatin1String("0") ? QString() : item->text(kErrorColumn));
+    item->setToolTip(kValueColumn, code == codeSuccess ? QString() : item->text(kErrorColumn));
 }

@@ -42,7 +42,6 @@ const char *const HrcTreeWin::allSets = "configuration;otopKontur1;otopKontur2;G
 
 namespace {
 
-const uint testJobTotal = 50000;
 // Shortest time between two progress repaints: about 30 a second.
 const int progressIntervalMs = 33;
 const QString kNamekavu = QStringLiteral("namekavu");
@@ -656,7 +655,7 @@ void HrcTreeWin::flushProgress()
     const QVector<Progress> updates = std::move(pendingProgress);
     pendingProgress.clear();
     for (const Progress &p : updates) {
-        if (p.treeID != testJobTotal) {
+        if (p.treeID != HrcDocument::testParamTreeId) {
             paramTree->onKavuMonUpdating(p.treeID, p.done, p.total);
             // What a read left out shows an old value: a problem, not a fresh read.
             if (jobOperation == KavuComm::opRead)
@@ -672,18 +671,17 @@ void HrcTreeWin::flushProgress()
     if (testParamWin->isVisible()) {
         const QDomElement element = paramTree->elementById(last.treeID);
         if (!element.isNull()) {
-            const QString code = element.attribute(QStringLiteral("ioLastErrCode"));
-            if (code == QLatin1String("0"))
+            const bool success = resultCodeOf(element) == codeSuccess;
+            if (success)
                 testParamWin->setResultText(element.attribute(QStringLiteral("value")));
-            testParamWin->setStatusText(code == QLatin1String("0") ? QString() : elementOutcomeText(element),
-                                        code != QLatin1String("0"));
+            testParamWin->setStatusText(success ? QString() : elementOutcomeText(element), !success);
         }
     }
 }
 
 QString HrcTreeWin::elementOutcomeText(const QDomElement &element) const
 {
-    return outcomeText(element.attribute(QStringLiteral("ioLastErrCode")).toInt(),
+    return outcomeText(resultCodeOf(element),
                        paramTree->displayText(element, QStringLiteral("ioValue")), paramTree->displayText(element));
 }
 
@@ -694,24 +692,24 @@ void HrcTreeWin::onKavuIOFinished(QString msg, int count, int total)
     flushProgress();
     setCommandsEnabled(true);
     const bool read = jobOperation == KavuComm::opRead;
-    const KavuIOhelper::Outcome outcome = treeWorkers->ioHelper()->finishedJobOutcome();
+    const JobResult outcome = treeWorkers->ioHelper()->finishedJobResult();
     if (outcome.cancelled) {
         // The parameters left out carry their own mark; the count says how
         // far the job got.
-        if (count == -1)
+        if (!outcome.connected)
             statusText = tr("Прервано пользователем");
         else
             statusText = (read ? tr("Прервано пользователем. Прочитано %1 из %2")
                                : tr("Прервано пользователем. Записано %1 из %2"))
                              .arg(outcome.succeeded)
-                             .arg(total == int(testJobTotal) ? 1 : total);
+                             .arg(total == int(HrcDocument::testParamTreeId) ? 1 : total);
     } else if (outcome.portLost) {
         // The port went away: the job stopped at once; how far it got.
         statusText = msg + QLatin1Char('\n')
                      + (read ? tr("Прочитано %1 из %2") : tr("Записано %1 из %2"))
                            .arg(outcome.succeeded)
-                           .arg(total == int(testJobTotal) ? 1 : total);
-    } else if (count == -1) {
+                           .arg(total == int(HrcDocument::testParamTreeId) ? 1 : total);
+    } else if (!outcome.connected) {
         // The worker tells why the port did not open or the device did not answer.
         statusText = msg.isEmpty() ? tr("Ошибка связи с прибором") : msg;
         if (QTreeWidgetItem *item = firstSelected())
@@ -743,22 +741,22 @@ void HrcTreeWin::onKavuIOFinished(QString msg, int count, int total)
         statusText = (read ? tr("Прочитано с ошибками (%1)") : tr("Записано с ошибками (%1)")).arg(count);
     }
     // A write job tells what it sent and what reading it back found.
-    if (!read && count != -1 && !checkingConnection && total != 0)
+    if (!read && outcome.connected && !checkingConnection && total != 0)
         statusText += QLatin1Char('\n') + KavuIOhelper::writeCountsText(outcome, true);
     verifying = false;
-    if (count == -1 || outcome.portLost)
+    if (!outcome.connected || outcome.portLost)
         waitWin->showFailure(statusText); // stays until the engineer closes it
     else
         waitWin->setMessage(statusText, true);
     paramTree->setEnabled(true);
 
-    if (total == int(testJobTotal)) {
+    if (total == int(HrcDocument::testParamTreeId)) {
         QDomElement test = paramTree->documentModel().testParam();
         if (count == 0) {
             test.setAttribute(QStringLiteral("value"), test.attribute(QStringLiteral("ioValue")));
             testParamWin->setResultText(paramTree->displayText(test));
             testParamWin->setStatusText(statusText, false);
-        } else if (count == -1 || outcome.cancelled) {
+        } else if (!outcome.connected || outcome.cancelled) {
             // No exchange took place: the panel says so rather than showing
             // the code of an earlier one.
             testParamWin->setStatusText(statusText, true);
@@ -846,7 +844,7 @@ void HrcTreeWin::restoreDocumentAfterRead()
             || CompareWin::sameValue(model.spec(element), element.attribute(QStringLiteral("value")), it.value()))
             continue;
         QTreeWidgetItem *item = paramTree->findItem(it.key());
-        if (element.attribute(QStringLiteral("ioLastErrCode")) != QLatin1String("0")) {
+        if (resultCodeOf(element) != codeSuccess) {
             // Not read: the value stays, so does the problem mark.
             element.setAttribute(QStringLiteral("value"), it.value());
             if (HrcDocument::isPoint(element))

@@ -81,7 +81,7 @@ void HrcTreeWin::noteJobProgress(const QDomElement &element)
             break;
         }
     }
-    if (element.attribute(QStringLiteral("ioLastErrCode")) != QLatin1String("0"))
+    if (resultCodeOf(element) != codeSuccess)
         problemsThisJob << prefix + elementOutcomeText(element);
 }
 

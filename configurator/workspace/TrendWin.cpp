@@ -140,7 +140,7 @@ void TrendWin::onKavuMonUpdating(uint treeId, int, int)
     if (!paramTree)
         return;
     const QDomElement element = paramTree->elementById(treeId);
-    if (element.isNull() || element.attribute(QStringLiteral("ioLastErrCode")) != QLatin1String("0"))
+    if (element.isNull() || resultCodeOf(element) != codeSuccess)
         return;
     addSample(element.attribute(kNamekavu), element.attribute(QStringLiteral("label")),
               element.attribute(QStringLiteral("ioValue")), QDateTime::currentDateTime());

@@ -350,7 +350,7 @@ void TestKavuIOhelper::cancelDuringReadBackMarksTheRestUnverified()
     QVERIFY(ws.run("otopKontur1", KavuComm::opWrite, false));
     disconnect(ws.helper(), &KavuIOhelper::kavuIOVerifying, this, nullptr);
 
-    const KavuIOhelper::Outcome outcome = ws.helper()->finishedJobOutcome();
+    const JobResult outcome = ws.helper()->finishedJobResult();
     QCOMPARE(ws.recorder->message, QString("Прервано пользователем"));
     QVERIFY(outcome.cancelled && outcome.verified);
     // Every write went out before the read-back began.
@@ -396,10 +396,13 @@ void TestKavuIOhelper::cancelMidJob()
     QCOMPARE(ws.recorder->total, expected);
     // The job stopped after five or six parameters; every other one is
     // reported as left out by the cancel and counted as failed.
-    const KavuIOhelper::Outcome outcome = ws.helper()->finishedJobOutcome();
-    QVERIFY(outcome.cancelled);
+    const JobResult outcome = ws.helper()->finishedJobResult();
+    QVERIFY(outcome.cancelled && outcome.connected);
     QVERIFY2(outcome.succeeded >= 5 && outcome.succeeded <= 6, qPrintable(QString::number(outcome.succeeded)));
     QCOMPARE(ws.recorder->count, expected - outcome.succeeded);
+    QCOMPARE(outcome.asked, expected);
+    QCOMPARE(outcome.failed, expected - outcome.succeeded);
+    QCOMPARE(outcome.firstError, int(codeJobCancelled));
     int lastDone = 0;
     for (const JobRecorder::Update &u : ws.recorder->updates)
         lastDone = qMax(lastDone, u.done);
@@ -445,6 +448,7 @@ void TestKavuIOhelper::unreachablePortFailsTheConnection()
         QVERIFY(ws.run("configuration", KavuComm::opRead, true));
         QCOMPARE(ws.recorder->count, -1);
         QCOMPARE(ws.recorder->total, 0);
+        QVERIFY(!ws.helper()->finishedJobResult().connected);
         // The finish message says why: no such device (a missing file, or a
         // COM number the library maps to a /dev/ttyS that is not there).
         QCOMPARE(ws.recorder->message, ws.helper()->connectFailure().text());

@@ -242,9 +242,9 @@ void TestPortArbiter::writeJobsOfTwoWindowsAndPollingLoseNoExchange()
     std::atomic<bool> otherJobWaited{false};
     KavuMon *monitor = main.workers->monitor();
     connect(monitor, &KavuMon::monParameterPolled, this,
-            [&](int, const QString &, const QString &code) {
+            [&](int, const QString &, int code) {
                 ++polls;
-                if (code != "0")
+                if (code != codeSuccess)
                     ++failedPolls;
                 if (!arbiter->monBusy())
                     ++pollsWithoutPort;
@@ -252,7 +252,7 @@ void TestPortArbiter::writeJobsOfTwoWindowsAndPollingLoseNoExchange()
             Qt::DirectConnection);
     for (Window *w : {&main, &wizard}) {
         connect(w->helper(), &KavuIOhelper::workParameterDone, this,
-                [&](int, int, bool, const QString &, const QString &, int, int) {
+                [&](int, int, bool, const QString &, int, int, int) {
                     if (arbiter->monBusy())
                         ++transfersBesideMonitor;
                     if (arbiter->jobWaiting())
@@ -345,7 +345,7 @@ void TestPortArbiter::jobCancelledOrDeletedWhileWaitingForThePort()
     wizard.helper()->terminate();
     QVERIFY(wizard.recorder->waitFinished(10000));
     QCOMPARE(wizard.recorder->count, -1);
-    QVERIFY(wizard.helper()->finishedJobOutcome().cancelled);
+    QVERIFY(wizard.helper()->finishedJobResult().cancelled);
     QVERIFY(wizard.recorder->starting.isEmpty());
     QCOMPARE(main.recorder->finishedCount, 0);
     QVERIFY(!arbiter->jobWaiting());

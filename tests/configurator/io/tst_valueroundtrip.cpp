@@ -229,10 +229,10 @@ void TestValueRoundTrip::everyParameterThroughTheSimulator()
             const QString expected = canonical(spec, typed);
             IoParameter p = IoParameter::fromElement(e);
             p.value = typed;
-            QVERIFY2(transfer.run(p, KavuComm::opWrite) == 0, qPrintable(what + " not written: " + p.ioLastErrCode));
+            QVERIFY2(transfer.run(p, KavuComm::opWrite) == 0, qPrintable(what + " not written: " + QString::number(p.resultCode)));
             QVERIFY2(p.ioValue == expected, qPrintable(what + ": written as " + p.ioValue));
             IoParameter read = IoParameter::fromElement(e);
-            QVERIFY2(transfer.run(read, KavuComm::opRead) == 0, qPrintable(what + " not read: " + read.ioLastErrCode));
+            QVERIFY2(transfer.run(read, KavuComm::opRead) == 0, qPrintable(what + " not read: " + QString::number(read.resultCode)));
             // The device's clock runs on after it is set.
             if (spec.kind != ValueKind::DateTime)
                 QVERIFY2(read.ioValue == expected, qPrintable(what + ": read back " + read.ioValue));
