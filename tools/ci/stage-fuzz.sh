@@ -25,4 +25,4 @@ run() { # name, binary, seeds, seconds, max_len
 }
 run reply "$build/tests/kavu_io/fuzz_kavu_reply" tests/kavu_io/fuzz/seeds "$seconds" 256
 run value_codec "$build/tests/configurator/model/fuzz_value_codec" tests/configurator/model/fuzz/seeds "$qt_seconds" 512
-run language_file "$build/tests/configurator/app/fuzz_language_file" tests/configurator/app/fuzz/seeds "$qt_seconds" 4096
+run language_file "$build/tests/configurator/i18n/fuzz_language_file" tests/configurator/i18n/fuzz/seeds "$qt_seconds" 4096
