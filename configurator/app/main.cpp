@@ -2,13 +2,16 @@
 // description, the style sheet, the translator, then the setup wizard as the
 // first window and the main window behind it.
 //
-//   configurator [--port NAME]
+//   configurator [--port NAME] [--verbose]
 //
 // --port NAME (or the variable HRC417_PORT) presets the document's "Port",
 // e.g. /dev/ttyUSB0 or a simulator's pseudo-terminal, after the wizard has
 // restored the last configuration, so that "Проверка связи" works at once.
+// --verbose writes the diagnostics (the hrc.* logging categories) to
+// standard error; QT_LOGGING_RULES chooses them one by one.
 #include "ConfiguratorShell.h"
 #include "HrcDocument.h"
+#include "HrcLog.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -28,7 +31,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Serial port to preset."),
                                         QStringLiteral("NAME"));
     options.addOption(portOption);
+    const QCommandLineOption verboseOption(QStringLiteral("verbose"), QStringLiteral("Diagnostics on standard error."));
+    options.addOption(verboseOption);
     options.parse(QCoreApplication::arguments()); // unknown arguments are the toolkit's business
+    if (options.isSet(verboseOption))
+        HrcLog::enableVerboseLogging();
     QString port = options.value(portOption);
     if (port.isEmpty())
         port = qEnvironmentVariable("HRC417_PORT");

@@ -108,6 +108,10 @@ bool CliOptions::parse(const QStringList &args, CliOptions *options, QString *er
             o.json = true;
             continue;
         }
+        if (a == QLatin1String("--verbose")) {
+            o.verbose = true;
+            continue;
+        }
         if (a == QLatin1String("--dry-run") && o.command == QLatin1String("write")) {
             o.dryRun = true;
             continue;

@@ -16,6 +16,7 @@ struct CliOptions
     bool version = false;
     bool json = false;
     bool dryRun = false;
+    bool verbose = false; // the workers' diagnostics on standard error
 
     bool has(const QString &name) const { return values.contains(name); }
     QString value(const QString &name) const { return values.value(name); }

@@ -3,13 +3,13 @@
 #include "CliOutput.h"
 #include "Commands.h"
 #include "DeviceSession.h"
+#include "HrcLog.h"
 #include "LanguageTranslator.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QFileInfo>
 
-#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -36,21 +36,22 @@ int languageIndex(const LanguageTranslator &translator, const QString &wanted)
     return -1;
 }
 
-// The workers' diagnostics (qDebug) are not for the user of a command line.
-void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
+QtMessageHandler defaultHandler = nullptr;
+
+// The offscreen platform that the report runs on remarks on a missing runtime
+// directory, which says nothing to the user of a command line; every other
+// message, the diagnostics that --verbose turns on included, goes on as usual.
+void dropRuntimeDirRemark(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    // Nor is the offscreen platform's remark on a missing runtime directory.
-    if (message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR")))
+    if (type == QtWarningMsg && message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR")))
         return;
-    if (type != QtDebugMsg && type != QtInfoMsg)
-        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    defaultHandler(type, context, message);
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    qInstallMessageHandler(quietDebug);
     // The report lays text out and draws its graphs, which takes Qt Gui's
     // fonts: a Gui application on the offscreen platform, no display needed.
     bool reportCommand = false;
@@ -58,6 +59,8 @@ int main(int argc, char *argv[])
         reportCommand = reportCommand || qstrcmp(argv[i], "report") == 0;
     if (reportCommand && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (reportCommand)
+        defaultHandler = qInstallMessageHandler(dropRuntimeDirRemark);
     std::unique_ptr<QCoreApplication> app(reportCommand ? new QGuiApplication(argc, argv)
                                                         : new QCoreApplication(argc, argv));
     QCoreApplication::setApplicationName(QStringLiteral("hrc417"));
@@ -95,6 +98,8 @@ int main(int argc, char *argv[])
         plainOut.note(text("Справка: hrc417 --help"));
         return DeviceSession::BadUsage;
     }
+    if (options.verbose)
+        HrcLog::enableVerboseLogging();
     if (options.help) {
         plainOut.line(helpText(options.command).trimmed());
         return DeviceSession::Success;

@@ -2,13 +2,13 @@
 
 #include "CommSettings.h"
 #include "ErrorText.h"
+#include "HrcLog.h"
 #include "HrcValueText.h"
 #include "KavuValueCodec.h"
 #include "PortFailure.h"
 #include "SerialPortName.h"
 #include "kavu_io.h"
 
-#include <QDebug>
 #include <QRegularExpression>
 #include <QStringList>
 #include <QThread>
@@ -83,7 +83,7 @@ void KavuComm::terminate()
     state.store(stateTerminating);
     // A worker waiting for the port or pausing stops waiting.
     arbiter->wakeWaiters();
-    qDebug() << "Terminate signal recieved, state=" << state.load();
+    qCDebug(lcIo) << "Terminate signal recieved, state=" << state.load();
 }
 
 void KavuComm::setStateUnlessTerminating(int newState)
@@ -105,7 +105,7 @@ void KavuComm::closeSession()
 {
     closePort();
     setStateUnlessTerminating(stateIdle);
-    qDebug() << "closeSession state=" << state.load();
+    qCDebug(lcIo) << "closeSession state=" << state.load();
 }
 
 int KavuComm::closePort()
@@ -165,14 +165,14 @@ int KavuComm::checkDevice(int openResult, QString *deviceName)
 
 bool KavuComm::tryConnect()
 {
-    qDebug() << "tryConnect starting, state=" << state.load();
+    qCDebug(lcIo) << "tryConnect starting, state=" << state.load();
     if (isTerminating()) {
-        qDebug() << "tryConnect: is terminating state, exiting";
+        qCDebug(lcIo) << "tryConnect: is terminating state, exiting";
         return false;
     }
     if (portIndex == -1)
         readPortSettings();
-    qDebug().nospace() << "OpenPort(" << portIndex << "," << speedIndex << "," << parity << "," << dataBits
+    qCDebug(lcIo).nospace() << "OpenPort(" << portIndex << "," << speedIndex << "," << parity << "," << dataBits
                        << "," << stopBits;
     if (lastErr == 0)
         return true;
@@ -195,7 +195,7 @@ bool KavuComm::tryConnect()
         }
     }
     setStateUnlessTerminating(lastErr == 0 ? stateConnected : stateIdle);
-    qDebug() << "tryConnect finished, state=" << state.load();
+    qCDebug(lcIo) << "tryConnect finished, state=" << state.load();
     return lastErr == 0;
 }
 

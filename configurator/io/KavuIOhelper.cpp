@@ -2,9 +2,9 @@
 
 #include "CommSettings.h"
 #include "ErrorText.h"
+#include "HrcLog.h"
 #include "ValueCodec.h"
 
-#include <QDebug>
 #include <QElapsedTimer>
 #include <QThread>
 
@@ -122,7 +122,7 @@ void KavuIOhelper::setJob(const QString &jobNames, KavuComm::KavuCommOperation o
 
 void KavuIOhelper::startJob(bool changedOnly)
 {
-    qDebug() << "run IO thread ...";
+    qCDebug(lcIo) << "run IO thread ...";
     if (thread->isRunning()) {
         // The previous job has returned; its thread idles in its event loop.
         emit stopExecute();
@@ -251,7 +251,7 @@ void KavuIOhelper::doExecIO()
     lastErr = codeNotConnected;
 
     preciseTimersForThisThread();
-    qDebug() << "IOHelper::doExecIO";
+    qCDebug(lcIo) << "IOHelper::doExecIO";
     // Wait for the port (the monitor gives it up between two parameters,
     // another window's job when it ends); a cancel meanwhile ends the job as
     // one that never connected.
@@ -261,7 +261,7 @@ void KavuIOhelper::doExecIO()
         result.verified = job.verify;
         emit workFinished(job.id, errorText(lastErr), -1, job.testJob ? int(HrcDocument::testParamTreeId) : 0,
                           result);
-        qDebug() << "IO thread terminating ...";
+        qCDebug(lcIo) << "IO thread terminating ...";
         return;
     }
     // The settings as this job took them: port, speed and address may have
@@ -355,7 +355,7 @@ void KavuIOhelper::doExecIO()
         closeSession();
     }
     arbiter->release();
-    qDebug() << "IO thread terminating ...";
+    qCDebug(lcIo) << "IO thread terminating ...";
 }
 
 void KavuIOhelper::process(IoJob &job, const IoJob::Node &node)

@@ -2,8 +2,8 @@
 
 #include "CommSettings.h"
 #include "DeviceText.h"
+#include "HrcLog.h"
 
-#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QMutexLocker>
@@ -172,7 +172,7 @@ void KavuMon::doExecIO()
         // The port went away and has not been opened again since.
         bool lost = false;
         while (state.load() == stateConnected) {
-            qDebug() << "!!!!!!!!!!!!!!!Mon" << QTime::currentTime() << " state:" << 1 << " lastErr" << lastErr;
+            qCDebug(lcIo) << "!!!!!!!!!!!!!!!Mon" << QTime::currentTime() << " state:" << 1 << " lastErr" << lastErr;
             // Wait for the port, in turn with the jobs (a job pauses the monitor).
             if (!arbiter->acquire(PortArbiter::Claimant::Monitor, cancelRequested()))
                 break;
@@ -228,7 +228,7 @@ void KavuMon::publishLinkCounts()
 
 void KavuMon::pollCycle(bool yieldToJobs)
 {
-    qDebug() << "Mon" << QTime::currentTime() << " state:" << state.load() << " port:" << portIndex;
+    qCDebug(lcIo) << "Mon" << QTime::currentTime() << " state:" << state.load() << " port:" << portIndex;
     lineReady = false;
     logLine = QTime::currentTime().toString(Qt::TextDate);
     pollEntries(yieldToJobs);

@@ -1,9 +1,7 @@
 #include "OStagesMap.h"
 
-#include "OStage.h"
-#include "OStagePostAction.h"
+#include "HrcLog.h"
 
-#include <QDebug>
 #include <QException>
 
 OStagesMap::OStagesMap(QObject *parent) : QObject(parent), m_stages(new QMap<int, OStage *>)
@@ -20,20 +18,17 @@ OStage *OStagesMap::requireStage(int id, const char *what) const
 {
     OStage *found = m_stages->value(id);
     if (!found) {
-        qDebug() << what << "on unknown stage" << id;
+        qCDebug(lcWizard) << what << "on unknown stage" << id;
         throw QException();
     }
     return found;
 }
 
-int OStagesMap::addStage(QObject *receiver, const char *slot)
+int OStagesMap::addStage()
 {
     const int id = m_stages->size();
-    auto *created = new OStage(id);
-    m_stages->insert(id, created);
+    m_stages->insert(id, new OStage(id));
     m_current = id;
-    if (receiver && slot)
-        connect(created, SIGNAL(BeforeTransition(int)), receiver, slot);
     return id;
 }
 
@@ -48,38 +43,37 @@ void OStagesMap::addTransition(int fromId, const QString &action, const QList<in
     from->setTransition(action, targets);
 }
 
-void OStagesMap::addPostAction(int stageId, const QString &action, QObject *receiver, const char *slot,
-                               const QString &title, const QString &params, KavuComm::KavuCommOperation op)
+OStagePostAction *OStagesMap::addPostAction(int stageId, const QString &action, const QString &title,
+                                            const QString &params, KavuComm::KavuCommOperation op)
 {
     OStage *owner = requireStage(stageId, "addPostAction");
     auto *postAction = new OStagePostAction(title, params, op);
     owner->setPostAction(action, postAction);
-    if (receiver && slot)
-        connect(postAction, SIGNAL(PostAction(QString, QString, KavuComm::KavuCommOperation)), receiver, slot);
+    return postAction;
 }
 
 void OStagesMap::setStage(int id)
 {
     OStage *target = m_stages->value(id);
     if (!target) {
-        qDebug() << "setStage " << id << " NOT FOUND";
+        qCDebug(lcWizard) << "setStage " << id << " NOT FOUND";
         return;
     }
     const int from = m_current;
     target->show(from);
     m_current = id;
-    qDebug() << "setStage " << id << " OKI";
+    qCDebug(lcWizard) << "setStage " << id << " OKI";
 }
 
 void OStagesMap::nextStage(const QString &action, int pathId)
 {
     OStage *from = m_stages->value(m_current);
     if (!from) {
-        qDebug() << "Stage:" << m_current << " - NOT FOUND";
+        qCDebug(lcWizard) << "Stage:" << m_current << " - NOT FOUND";
         return;
     }
     if (!from->hasTransition(action)) {
-        qDebug() << "Stage:" << m_current << ", action:" << action << " - NOT FOUND";
+        qCDebug(lcWizard) << "Stage:" << m_current << ", action:" << action << " - NOT FOUND";
         return;
     }
     OStage *target = nullptr;
@@ -90,7 +84,7 @@ void OStagesMap::nextStage(const QString &action, int pathId)
         }
     }
     if (!target) {
-        qDebug() << "Stage " << m_current << "with action:" << action << " for PathIndex " << pathId
+        qCDebug(lcWizard) << "Stage " << m_current << "with action:" << action << " for PathIndex " << pathId
                  << " - NOT FOUND";
         return;
     }
@@ -104,7 +98,7 @@ void OStagesMap::nextStage(const QString &action, int pathId)
     } else {
         target->show(fromId);
     }
-    qDebug() << "Stage from:" << fromId << " " << action << " to:" << target->id() << " - OKI";
+    qCDebug(lcWizard) << "Stage from:" << fromId << " " << action << " to:" << target->id() << " - OKI";
     // The job started by a post action reports through queued signals, so
     // the machine stands on the target before its result arrives.
     target->setPrev(fromId);
@@ -115,18 +109,18 @@ void OStagesMap::prevStage()
 {
     OStage *from = m_stages->value(m_current);
     if (!from) {
-        qDebug() << "Stage:" << m_current << " - NOT FOUND";
+        qCDebug(lcWizard) << "Stage:" << m_current << " - NOT FOUND";
         return;
     }
     OStage *previous = m_stages->value(from->prev());
     if (!previous) {
-        qDebug() << "Stage:" << m_current << ", prev Stage:" << from->prev() << " - NOT FOUND";
+        qCDebug(lcWizard) << "Stage:" << m_current << ", prev Stage:" << from->prev() << " - NOT FOUND";
         return;
     }
     const int fromId = m_current;
     emit SignalGetConfigFromUI(fromId);
     previous->show(fromId);
-    qDebug() << "Stage back from:" << fromId << " to:" << previous->id() << " - OKI";
+    qCDebug(lcWizard) << "Stage back from:" << fromId << " to:" << previous->id() << " - OKI";
     m_current = previous->id();
 }
 
@@ -134,23 +128,23 @@ void OStagesMap::PostPreviousAction()
 {
     OStage *at = m_stages->value(m_current);
     if (!at) {
-        qDebug() << "PostPreviousAction: CurrentStage" << m_current << " NOT FOUND";
+        qCDebug(lcWizard) << "PostPreviousAction: CurrentStage" << m_current << " NOT FOUND";
         return;
     }
     if (m_lastPostAction.isEmpty()) {
-        qDebug() << "PostPreviousAction: LastPostAction {" << m_lastPostAction << "} NOT DEF";
+        qCDebug(lcWizard) << "PostPreviousAction: LastPostAction {" << m_lastPostAction << "} NOT DEF";
         return;
     }
     OStage *previous = m_stages->value(at->prev());
     if (!previous) {
-        qDebug() << "PostPreviousAction: prev_uid " << at->prev() << " NOT FOUND";
+        qCDebug(lcWizard) << "PostPreviousAction: prev_uid " << at->prev() << " NOT FOUND";
         return;
     }
     OStagePostAction *postAction = previous->postAction(m_lastPostAction);
     if (!postAction) {
-        qDebug() << "PostPreviousAction: prev_uid " << at->prev() << " NOT FOUND for action " << m_lastPostAction;
+        qCDebug(lcWizard) << "PostPreviousAction: prev_uid " << at->prev() << " NOT FOUND for action " << m_lastPostAction;
         return;
     }
     postAction->trigger();
-    qDebug() << "Post stage:" << at->prev() << " action: " << m_lastPostAction << " OKI";
+    qCDebug(lcWizard) << "Post stage:" << at->prev() << " action: " << m_lastPostAction << " OKI";
 }

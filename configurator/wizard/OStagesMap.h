@@ -1,13 +1,13 @@
 #pragma once
 
 #include "KavuComm.h"
+#include "OStage.h"
+#include "OStagePostAction.h"
 
 #include <QList>
 #include <QMap>
 #include <QObject>
 #include <QString>
-
-class OStage;
 
 // The wizard's table-driven navigation. The wizard registers its stages,
 // transitions and post actions once; afterwards its buttons only name an
@@ -24,12 +24,30 @@ public:
     explicit OStagesMap(QObject *parent = nullptr);
     ~OStagesMap() override;
 
-    // Creates the next stage (ids are dense, from 0), makes it current and
-    // connects its BeforeTransition(int) to receiver's slot when one is given.
-    int addStage(QObject *receiver, const char *slot);
+    // Creates the next stage (ids are dense, from 0) and makes it current.
+    int addStage();
+    // The same, and connects the new stage's BeforeTransition(int) to slot:
+    // a member function of receiver, or a functor run in receiver's context.
+    template <typename Receiver, typename Slot>
+    int addStage(const Receiver *receiver, Slot slot)
+    {
+        const int id = addStage();
+        connect(stage(id), &OStage::BeforeTransition, receiver, slot);
+        return id;
+    }
     void addTransition(int fromId, const QString &action, const QList<int> &targetIds);
-    void addPostAction(int stageId, const QString &action, QObject *receiver, const char *slot,
-                       const QString &title, const QString &params, KavuComm::KavuCommOperation op);
+    // Stores a post action under the stage's action, replacing (and deleting)
+    // what was stored there before.
+    OStagePostAction *addPostAction(int stageId, const QString &action, const QString &title, const QString &params,
+                                    KavuComm::KavuCommOperation op);
+    // The same, and connects its PostAction(title, params, op) to slot: a
+    // member function of receiver, or a functor run in receiver's context.
+    template <typename Receiver, typename Slot>
+    void addPostAction(int stageId, const QString &action, const Receiver *receiver, Slot slot,
+                       const QString &title, const QString &params, KavuComm::KavuCommOperation op)
+    {
+        connect(addPostAction(stageId, action, title, params, op), &OStagePostAction::PostAction, receiver, slot);
+    }
 
     void setStage(int id);
     void nextStage(const QString &action, int pathId = -1);

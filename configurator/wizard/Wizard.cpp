@@ -6,6 +6,7 @@
 #include "HelpWin.h"
 #include "HrcDocument.h"
 #include "DeviceBackup.h"
+#include "HrcLog.h"
 #include "HrcTreeWin.h"
 #include "HrcTree.h"
 #include "HrcTreeWorkers.h"
@@ -16,7 +17,6 @@
 #include "ValueCodec.h"
 #include "ui_Wizard.h"
 
-#include <QDebug>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -155,10 +155,9 @@ void Wizard::registerStages()
         &Wizard::onFinalShow,
     };
     for (int id = 0; id < stageCount; ++id) {
-        const int given = m_stages->addStage(nullptr, nullptr);
+        const int given = m_stages->addStage(this, stageShows[id]);
         Q_ASSERT(given == id);
         Q_UNUSED(given)
-        connect(m_stages->stage(id), &OStage::BeforeTransition, this, stageShows[id]);
     }
 
     const QString title = tr("Установка связи с прибором...");
@@ -167,10 +166,8 @@ void Wizard::registerStages()
         m_stages->addTransition(step.from, action, step.targets);
         if (!step.jobParams)
             continue;
-        m_stages->addPostAction(step.from, action, nullptr, nullptr, title, QLatin1String(step.jobParams),
-                                step.jobWrites ? KavuComm::opWrite : KavuComm::opRead);
-        connect(m_stages->stage(step.from)->postAction(action), &OStagePostAction::PostAction, this,
-                &Wizard::onStagePostAction);
+        m_stages->addPostAction(step.from, action, this, &Wizard::onStagePostAction, title,
+                                QLatin1String(step.jobParams), step.jobWrites ? KavuComm::opWrite : KavuComm::opRead);
     }
 
     m_stages->setStage(stCommSettings);
@@ -263,7 +260,7 @@ void Wizard::onStagePostAction(QString title, QString params, KavuComm::KavuComm
     ui->langLabel->hide();
     ui->langSelectComboBox->hide();
     ui->abortIOButton->show();
-    qDebug() << "Starting IO ..." << params;
+    qCDebug(lcWizard) << "Starting IO ..." << params;
     showButtonsPage(ui->commResButtons);
     ui->stackedWidget->setCurrentWidget(ui->checkConnPage);
     ioHelper()->startJob(false);
@@ -300,7 +297,7 @@ void Wizard::onIOUpdating(uint treeId, int count, int total)
 
 void Wizard::onIOFihished(QString errStr, int count, int)
 {
-    qDebug() << "on IO Finished ..." << count << ", errStr:" << errStr;
+    qCDebug(lcWizard) << "on IO Finished ..." << count << ", errStr:" << errStr;
     m_movie->stop();
     ui->movieLabel->hide();
     ui->abortIOButton->hide();
@@ -313,7 +310,7 @@ void Wizard::onIOFihished(QString errStr, int count, int)
         if (m_jobOperation == KavuComm::opRead && m_jobNames == QLatin1String(HrcTreeWin::allSets))
             DeviceBackup::save(m_tree->documentModel(), DeviceBackup::read(), this);
         emitCurrentStageShow();
-        qDebug() << "emit BeforeTransition" << m_stages->current() << " OKI";
+        qCDebug(lcWizard) << "emit BeforeTransition" << m_stages->current() << " OKI";
         return;
     }
     if (!result.connected)
@@ -373,7 +370,7 @@ void Wizard::on_abortIOButton_clicked()
 void Wizard::on_setDefaultCommParamButton_clicked()
 {
     m_tree->updateItems(nullptr, false, QStringLiteral("defaultvalue"), false, true);
-    qDebug() << "Set factory settings";
+    qCDebug(lcWizard) << "Set factory settings";
 }
 
 bool Wizard::isWorkingOffline() const

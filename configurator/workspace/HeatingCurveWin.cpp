@@ -3,6 +3,7 @@
 #include "HeatingGraph.h"
 #include "HelpWin.h"
 #include "HrcTree.h"
+#include "KavuMon.h"
 #include "ValueCodec.h"
 
 #include <QComboBox>
@@ -113,8 +114,8 @@ HeatingCurveWin::HeatingCurveWin(HrcTree *tree, QWidget *parent)
     HelpWin::installWindowKeys(this, QStringLiteral("14-heating-curves.html"));
 
     if (paramTree) {
-        if (QObject *monitor = paramTree->monitor())
-            connect(monitor, SIGNAL(kavuMonUpdating(uint,int,int)), this, SLOT(onKavuMonUpdating(uint,int,int)));
+        if (KavuMon *monitor = paramTree->monitor())
+            connect(monitor, &KavuMon::kavuMonUpdating, this, &HeatingCurveWin::onKavuMonUpdating);
         // A job or an edit in the tree changes the graphs shown here.
         connect(paramTree, &QTreeWidget::itemChanged, this,
                 [this](QTreeWidgetItem *item, int) { onTreeItemChanged(item); });

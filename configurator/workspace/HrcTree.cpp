@@ -3,6 +3,7 @@
 #include "ErrorText.h"
 #include "HrcEditDelegate.h"
 #include "HrcValueText.h"
+#include "KavuMon.h"
 #include "ParameterSpec.h"
 #include "ValueCodec.h"
 
@@ -36,15 +37,15 @@ HrcTree::HrcTree(const QDomDocument &document, QWidget *owner, QWidget *parent)
     m_paramIcon = style()->standardIcon(QStyle::SP_DriveNetIcon);
 
     if (m_owner) {
-        m_readBranch = newAction(tr("Прочитать параметры ветви"), SLOT(do_read_allparam_selected_node()));
-        m_writeParam = newAction(tr("Записать параметр"), SLOT(do_write_allparam_selected_node()));
-        m_writeBranch = newAction(tr("Записать параметры ветви"), SLOT(do_write_allparam_selected_node()));
+        m_readBranch = newAction(tr("Прочитать параметры ветви"), &HrcTree::readBranchRequested);
+        m_writeParam = newAction(tr("Записать параметр"), &HrcTree::writeParamRequested);
+        m_writeBranch = newAction(tr("Записать параметры ветви"), &HrcTree::writeBranchRequested);
         m_writeChangedBranch = newAction(tr("Записать только измененные параметры ветви"),
-                                         SLOT(do_write_changedparam_selected_node()));
+                                         &HrcTree::writeChangedBranchRequested);
         m_branchToDefault = newAction(tr("Установить в заводские значение параметры ветви"),
-                                      SLOT(do_set_selected_node_todefault()));
-        m_readParam = newAction(tr("Прочитать параметр"), SLOT(do_read_one_param()));
-        m_paramToDefault = newAction(tr("Установить в заводское значение"), SLOT(do_set_param_todefault()));
+                                      &HrcTree::branchToDefaultRequested);
+        m_readParam = newAction(tr("Прочитать параметр"), &HrcTree::readParamRequested);
+        m_paramToDefault = newAction(tr("Установить в заводское значение"), &HrcTree::paramToDefaultRequested);
         m_setComputerTime = new QAction(tr("Установить время компьютера"), this);
         connect(m_setComputerTime, &QAction::triggered, this, &HrcTree::setSelectedToComputerTime);
         setContextMenuPolicy(Qt::CustomContextMenu);
@@ -60,10 +61,10 @@ HrcTree::HrcTree(const QDomDocument &document, QWidget *owner, QWidget *parent)
     m_logHeader = m_model.logHeader();
 }
 
-QAction *HrcTree::newAction(const QString &text, const char *ownerSlot)
+QAction *HrcTree::newAction(const QString &text, void (HrcTree::*request)())
 {
     auto *action = new QAction(text, this);
-    connect(action, SIGNAL(triggered()), m_owner, ownerSlot);
+    connect(action, &QAction::triggered, this, request);
     return action;
 }
 
@@ -72,13 +73,18 @@ void HrcTree::attachIoWorker(QObject *worker)
     m_ioWorker = worker;
 }
 
-void HrcTree::attachMonitor(QObject *monitor)
+void HrcTree::attachMonitor(KavuMon *monitor)
 {
     if (m_monitor)
         disconnect(m_monitor, nullptr, this, nullptr);
     m_monitor = monitor;
     if (monitor)
-        connect(monitor, SIGNAL(kavuMonUpdating(uint,int,int)), this, SLOT(onKavuMonUpdating(uint,int,int)));
+        connect(monitor, &KavuMon::kavuMonUpdating, this, &HrcTree::onKavuMonUpdating);
+}
+
+KavuMon *HrcTree::monitor() const
+{
+    return m_monitor;
 }
 
 uint HrcTree::treeIdOf(const QTreeWidgetItem *item)

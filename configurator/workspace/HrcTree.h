@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QTreeWidget>
 
+class KavuMon;
 class QAction;
 
 // The parameter tree: a view of the device description document. Every item
@@ -27,8 +28,8 @@ class HrcTree : public QTreeWidget
     Q_OBJECT
 
 public:
-    // owner: the main window whose command slots the context menu triggers, or
-    // none (the wizard's trees have no context menu).
+    // owner: the main window, which runs the context menu's commands (the
+    // ...Requested signals), or none (the wizard's trees have no context menu).
     HrcTree(const QDomDocument &document, QWidget *owner = nullptr, QWidget *parent = nullptr);
 
     HrcDocument &documentModel() { return m_model; }
@@ -38,8 +39,8 @@ public:
     void attachIoWorker(QObject *worker);
     QObject *ioWorker() const { return m_ioWorker; }
     // Connects the monitor's kavuMonUpdating(uint,int,int) to onKavuMonUpdating.
-    void attachMonitor(QObject *monitor);
-    QObject *monitor() const { return m_monitor; }
+    void attachMonitor(KavuMon *monitor);
+    KavuMon *monitor() const;
 
     // Document operations (see HrcDocument).
     QDomElement findElement(const QDomElement &start, const QString &name) const
@@ -118,6 +119,14 @@ signals:
     // The engineer changed the named parameter's value in the tree (for a
     // point, value is its whole pair).
     void parameterEdited(const QString &name, const QString &value);
+    // The context menu's commands on the selected row; the owner window runs them.
+    void readBranchRequested();
+    void writeBranchRequested();
+    void writeChangedBranchRequested();
+    void branchToDefaultRequested();
+    void readParamRequested();
+    void writeParamRequested();
+    void paramToDefaultRequested();
 
 public slots:
     void onKavuMonUpdating(uint treeId, int, int);
@@ -147,7 +156,7 @@ private:
     bool setPointHalf(const QDomElement &half, const QString &value);
     void expandAncestors(QTreeWidgetItem *item);
     QTreeWidgetItem *gotoProblem(QTreeWidgetItem *start, bool forward);
-    QAction *newAction(const QString &text, const char *ownerSlot);
+    QAction *newAction(const QString &text, void (HrcTree::*request)());
 
     HrcDocument m_model;
     QHash<uint, QDomElement> m_elements;
@@ -159,7 +168,7 @@ private:
     bool m_linkSettingsAtOnce = false;
     QWidget *m_owner = nullptr;
     QPointer<QObject> m_ioWorker;
-    QPointer<QObject> m_monitor;
+    QPointer<KavuMon> m_monitor;
     QIcon m_setIcon;
     QIcon m_paramIcon;
     QStringList m_baseNames;

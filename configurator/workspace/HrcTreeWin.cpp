@@ -10,6 +10,7 @@
 #include "HelpWin.h"
 #include "HistoryWin.h"
 #include "HrcEditDelegate.h"
+#include "HrcLog.h"
 #include "HrcMessageBox.h"
 #include "HrcTree.h"
 #include "HrcTreeWorkers.h"
@@ -22,7 +23,6 @@
 #include "ui_HrcTreeWin.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -108,6 +108,7 @@ HrcTreeWin::HrcTreeWin(const QDomDocument &doc, QWidget *parent, std::shared_ptr
     });
 
     installCommands();
+    connectTreeRequests();
     installToolsMenu();
     installSearchAndLinkHealth();
     installResultBar();
@@ -133,38 +134,39 @@ void HrcTreeWin::installCommands()
                       ui->toolButton_5,  ui->toolButton_6,  ui->toolButton_7,  ui->toolButton_8,
                       ui->toolButton_9,  ui->toolButton_10, ui->toolButton_11, ui->toolButton_12,
                       ui->toolButton_13, ui->toolButton_14, ui->toolButton_15};
-    // The buttons whose slot is not an on_..._clicked of the form.
-    const QHash<int, const char *> slotOf = {
-        {4, SLOT(do_read_allparam())},
-        {5, SLOT(do_write_allparams())},
-        {6, SLOT(do_write_only_changed_param())},
-        {7, SLOT(do_read_allparam_selected_node())},
-        {8, SLOT(do_write_allparam_selected_node())},
-        {9, SLOT(do_write_changedparam_selected_node())},
-        {10, SLOT(do_goto_nextproblem_param())},
-        {11, SLOT(do_goto_prevproblem_param())},
-        {13, SLOT(showTestParamPanel())},
-        {15, SLOT(showAboutWin())},
-    };
-    const QHash<int, const char *> clickedSlot = {
-        {1, SLOT(on_toolButton_1_clicked())},
-        {2, SLOT(on_toolButton_2_clicked())},
-        {3, SLOT(on_toolButton_3_clicked())},
-        {12, SLOT(on_toolButton_12_clicked())},
-        {14, SLOT(on_toolButton_14_clicked())},
+    // Each button's command. The form's on_toolButton_N_clicked slots are
+    // connected to their buttons by object name (setupUi); those buttons get
+    // only their shortcuts here, so that no click runs a command twice.
+    using Run = void (HrcTreeWin::*)();
+    static const Run runs[15] = {
+        &HrcTreeWin::on_toolButton_1_clicked,
+        &HrcTreeWin::on_toolButton_2_clicked,
+        &HrcTreeWin::on_toolButton_3_clicked,
+        &HrcTreeWin::do_read_allparam,
+        &HrcTreeWin::do_write_allparams,
+        &HrcTreeWin::do_write_only_changed_param,
+        &HrcTreeWin::do_read_allparam_selected_node,
+        &HrcTreeWin::do_write_allparam_selected_node,
+        &HrcTreeWin::do_write_changedparam_selected_node,
+        &HrcTreeWin::do_goto_nextproblem_param,
+        &HrcTreeWin::do_goto_prevproblem_param,
+        &HrcTreeWin::on_toolButton_12_clicked,
+        &HrcTreeWin::showTestParamPanel,
+        &HrcTreeWin::on_toolButton_14_clicked,
+        &HrcTreeWin::showAboutWin,
     };
     for (int n = 1; n <= 15; ++n) {
         QToolButton *button = commandButtons.at(n - 1);
         const Command &command = commands[n - 1];
+        const Run run = runs[n - 1];
         button->setText(QStringLiteral("..."));
         button->setToolTip(tr(command.tooltip));
-        const char *slot = slotOf.contains(n) ? slotOf.value(n) : clickedSlot.value(n);
-        // The form's on_..._clicked slots are connected by name already.
-        if (slotOf.contains(n))
-            connect(button, SIGNAL(clicked()), this, slot);
+        const QByteArray byName = "on_" + button->objectName().toLatin1() + "_clicked()";
+        if (metaObject()->indexOfSlot(byName.constData()) < 0)
+            connect(button, &QToolButton::clicked, this, run);
         if (command.shortcut) {
             auto *shortcut = new QShortcut(QKeySequence(QString::fromLatin1(command.shortcut)), this);
-            connect(shortcut, SIGNAL(activated()), this, slot);
+            connect(shortcut, &QShortcut::activated, this, run);
             shortcuts << shortcut;
         }
     }
@@ -174,6 +176,20 @@ void HrcTreeWin::installCommands()
     ui->toolButton_tomin->setToolTip(tr("Свернуть"));
     ui->toolButton_tomax->setToolTip(tr("Развернуть"));
     ui->toolButton_exit->setToolTip(tr("Выход"));
+}
+
+// The tree's context menu asks for its commands by signal; they run here.
+void HrcTreeWin::connectTreeRequests()
+{
+    using Run = void (HrcTreeWin::*)();
+    connect(paramTree, &HrcTree::readBranchRequested, this, Run(&HrcTreeWin::do_read_allparam_selected_node));
+    connect(paramTree, &HrcTree::writeBranchRequested, this, Run(&HrcTreeWin::do_write_allparam_selected_node));
+    connect(paramTree, &HrcTree::writeParamRequested, this, Run(&HrcTreeWin::do_write_allparam_selected_node));
+    connect(paramTree, &HrcTree::writeChangedBranchRequested, this,
+            &HrcTreeWin::do_write_changedparam_selected_node);
+    connect(paramTree, &HrcTree::branchToDefaultRequested, this, Run(&HrcTreeWin::do_set_selected_node_todefault));
+    connect(paramTree, &HrcTree::readParamRequested, this, &HrcTreeWin::do_read_one_param);
+    connect(paramTree, &HrcTree::paramToDefaultRequested, this, &HrcTreeWin::do_set_param_todefault);
 }
 
 void HrcTreeWin::installToolsMenu()
@@ -629,7 +645,7 @@ void HrcTreeWin::on_toolButton_3_clicked()
         return;
     }
     if (!ConfigStore::saveLastConfiguration(allParams))
-        qDebug() << "the last-configuration store could not be written";
+        qCDebug(lcWorkspace) << "the last-configuration store could not be written";
 }
 
 void HrcTreeWin::onKavuIOStarting(int)

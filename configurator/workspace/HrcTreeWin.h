@@ -151,6 +151,7 @@ private:
     // Problem navigation found nothing further that way: said at the button.
     void sayNoFurtherProblem(QWidget *button, const QString &text);
     void installCommands();
+    void connectTreeRequests();
     void installToolsMenu();
     void installSearchAndLinkHealth();
     // Feeds the visit record from the current workers (again after a new tree).

@@ -4,6 +4,7 @@
 #include "DeviceText.h"
 #include "HelpWin.h"
 #include "HrcTree.h"
+#include "KavuMon.h"
 #include "ValueCodec.h"
 
 #include <QBuffer>
@@ -132,7 +133,7 @@ void TrendWin::attachMonitor()
         return;
     monitor = paramTree->monitor();
     // After the tree's own slot: the value is in the document by then.
-    connect(monitor, SIGNAL(kavuMonUpdating(uint,int,int)), this, SLOT(onKavuMonUpdating(uint,int,int)));
+    connect(monitor, &KavuMon::kavuMonUpdating, this, &TrendWin::onKavuMonUpdating);
 }
 
 void TrendWin::onKavuMonUpdating(uint treeId, int, int)

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 class HrcTree;
+class KavuMon;
 class QCPAxis;
 class QCPGraph;
 class QCustomPlot;
@@ -89,7 +90,7 @@ private:
     void choosePngFile();
 
     QPointer<HrcTree> paramTree;
-    QPointer<QObject> monitor;
+    QPointer<KavuMon> monitor;
     QCustomPlot *customPlot = nullptr;
     QSpinBox *minutesBox = nullptr;
     QPushButton *pauseButton = nullptr;

@@ -170,6 +170,38 @@ private slots:
         QVERIFY(info.value(QStringLiteral("link")).toString().contains(QString::fromStdString(sim->ptyPath())));
     }
 
+    // The connection's debug lines stay off unless --verbose or a logging
+    // rule asks for them; then they go to standard error, never to the output.
+    void diagnosticsOnlyWhenAsked()
+    {
+        const QByteArray rules = qgetenv("QT_LOGGING_RULES");
+        qunsetenv("QT_LOGGING_RULES");
+        const Run quiet = hrc417({QStringLiteral("info"), QStringLiteral("--json")});
+        const Run verbose = hrc417({QStringLiteral("info"), QStringLiteral("--json"), QStringLiteral("--verbose")});
+        qputenv("QT_LOGGING_RULES", "hrc.io.debug=true");
+        const Run byRule = hrc417({QStringLiteral("info"), QStringLiteral("--json")});
+        // A rule overrides --verbose.
+        qputenv("QT_LOGGING_RULES", "hrc.*.debug=false");
+        const Run ruledOut = hrc417({QStringLiteral("info"), QStringLiteral("--json"), QStringLiteral("--verbose")});
+        if (rules.isNull())
+            qunsetenv("QT_LOGGING_RULES");
+        else
+            qputenv("QT_LOGGING_RULES", rules);
+
+        for (const Run &r : {quiet, verbose, byRule, ruledOut}) {
+            QCOMPARE(r.status, 0);
+            QCOMPARE(QJsonDocument::fromJson(r.out.toUtf8()).object().value(QStringLiteral("Dev")).toString(),
+                     QStringLiteral("HRC417"));
+        }
+        QVERIFY2(quiet.err.isEmpty(), qPrintable(quiet.err));
+        QVERIFY2(ruledOut.err.isEmpty(), qPrintable(ruledOut.err));
+        for (const Run &r : {verbose, byRule}) {
+            QVERIFY2(r.err.contains(QStringLiteral("tryConnect starting, state=")), qPrintable(r.err));
+            QVERIFY2(r.err.contains(QStringLiteral("tryConnect finished, state=")), qPrintable(r.err));
+            QVERIFY(r.err.contains(QStringLiteral("OpenPort(")));
+        }
+    }
+
     void readSaveDiffSetWrite()
     {
         Run r = hrc417({QStringLiteral("read")});

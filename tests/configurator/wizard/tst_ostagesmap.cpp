@@ -48,14 +48,14 @@ void buildTable(OStagesMap &map, Receiver &r)
 {
     r.map = &map;
     QObject::connect(&map, &OStagesMap::SignalGetConfigFromUI, &r, &Receiver::left);
-    map.addStage(&r, SLOT(show0(int)));
-    map.addStage(&r, SLOT(show1(int)));
-    map.addStage(&r, SLOT(show2(int)));
-    map.addStage(&r, SLOT(show3(int)));
-    map.addStage(&r, SLOT(show4(int)));
-    map.addStage(&r, SLOT(show5(int)));
-    map.addStage(&r, SLOT(show6(int)));
-    const char *slot = SLOT(postAction(QString, QString, KavuComm::KavuCommOperation));
+    map.addStage(&r, &Receiver::show0);
+    map.addStage(&r, &Receiver::show1);
+    map.addStage(&r, &Receiver::show2);
+    map.addStage(&r, &Receiver::show3);
+    map.addStage(&r, &Receiver::show4);
+    map.addStage(&r, &Receiver::show5);
+    map.addStage(&r, &Receiver::show6);
+    const auto slot = &Receiver::postAction;
     map.addTransition(0, "next", {2, 5});
     map.addPostAction(0, "next", &r, slot, "t", "Dev;ver;p.ver", KavuComm::opRead);
     map.addTransition(0, "edit", {3});
@@ -101,15 +101,15 @@ void TestOStagesMap::registrationOnUnknownStageThrows()
 {
     OStagesMap map;
     Receiver r;
-    map.addStage(&r, SLOT(show0(int)));
+    map.addStage(&r, &Receiver::show0);
     QVERIFY_EXCEPTION_THROWN(map.addTransition(1, "next", {0}), QException);
     QVERIFY_EXCEPTION_THROWN(
-        map.addPostAction(-1, "next", &r, SLOT(postAction(QString, QString, KavuComm::KavuCommOperation)), "t", "Dev",
+        map.addPostAction(-1, "next", &r, &Receiver::postAction, "t", "Dev",
                           KavuComm::opRead),
         QException);
     // A replaced post action is the only one left under its action.
-    const char *slot = SLOT(postAction(QString, QString, KavuComm::KavuCommOperation));
-    map.addStage(&r, SLOT(show1(int)));
+    const auto slot = &Receiver::postAction;
+    map.addStage(&r, &Receiver::show1);
     map.addTransition(0, "next", {1});
     map.addPostAction(0, "next", &r, slot, "t", "A", KavuComm::opRead);
     map.addPostAction(0, "next", &r, slot, "t", "B", KavuComm::opWrite);

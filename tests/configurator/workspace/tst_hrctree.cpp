@@ -3,6 +3,7 @@
 // context menus and polling results.
 #include "ErrorText.h"
 #include "HrcTree.h"
+#include "KavuMon.h"
 #include "WorkspaceTestSupport.h"
 
 #include <QAction>
@@ -24,27 +25,27 @@ QDomDocument freshDocument()
 
 } // namespace
 
-// Stands in for the main window: records which command a context action ran.
+// Stands in for the main window: records which command a context action asked for.
 class OwnerWindow : public QWidget
 {
-    Q_OBJECT
 public:
     QStringList calls;
-public slots:
-    void do_read_allparam_selected_node() { calls << "readBranch"; }
-    void do_write_allparam_selected_node() { calls << "writeBranch"; }
-    void do_write_changedparam_selected_node() { calls << "writeChanged"; }
-    void do_set_selected_node_todefault() { calls << "branchDefault"; }
-    void do_read_one_param() { calls << "readOne"; }
-    void do_set_param_todefault() { calls << "paramDefault"; }
-};
-
-// Emits what the polling monitor emits.
-class MonitorSignals : public QObject
-{
-    Q_OBJECT
-signals:
-    void kavuMonUpdating(uint treeId, int, int);
+    void watch(HrcTree *tree)
+    {
+        const QList<QPair<void (HrcTree::*)(), QString>> requests = {
+            {&HrcTree::readBranchRequested, "readBranch"},
+            {&HrcTree::writeBranchRequested, "writeBranch"},
+            {&HrcTree::writeChangedBranchRequested, "writeChanged"},
+            {&HrcTree::branchToDefaultRequested, "branchDefault"},
+            {&HrcTree::readParamRequested, "readOne"},
+            {&HrcTree::writeParamRequested, "writeOne"},
+            {&HrcTree::paramToDefaultRequested, "paramDefault"},
+        };
+        for (const auto &request : requests) {
+            const QString name = request.second;
+            QObject::connect(tree, request.first, this, [this, name] { calls << name; });
+        }
+    }
 };
 
 namespace {
@@ -53,6 +54,7 @@ namespace {
 HrcTree *shownFullTree(OwnerWindow &owner)
 {
     auto *tree = new HrcTree(freshDocument(), &owner, &owner);
+    owner.watch(tree);
     owner.resize(1200, 800);
     tree->resize(1200, 800);
     owner.show();
@@ -531,7 +533,7 @@ void TestHrcTree::contextMenuActions()
             a->trigger();
     }
     QCOMPARE(owner.calls, QStringList({"readBranch", "writeBranch", "writeChanged", "branchDefault", "readOne",
-                                       "writeBranch", "paramDefault"}));
+                                       "writeOne", "paramDefault"}));
 
     // Not while an editor is being asked for, not in a selection tree.
     tree->onParamUpdateRequest(tree->findItem("Beep"), 2);
@@ -665,7 +667,7 @@ void TestHrcTree::pollingResults()
 {
     OwnerWindow owner;
     HrcTree tree(freshDocument(), &owner);
-    MonitorSignals monitor;
+    KavuMon monitor(tree.documentModel(), 1000, QString());
     tree.attachMonitor(&monitor);
     QCOMPARE(tree.monitor(), &monitor);
     tree.buildTree();

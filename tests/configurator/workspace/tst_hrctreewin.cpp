@@ -130,6 +130,18 @@ int allWrites(const Session &s, int from)
     return s.sim.log().mid(from).count(QRegularExpression(" write [^ ]"));
 }
 
+// How many connections the sender's signal has: QObject::receivers, which is
+// protected, reached through a pointer to the base's member.
+struct ReceiverCount : QObject
+{
+    static int of(const QObject *sender, const QMetaMethod &signal)
+    {
+        const auto receivers = &ReceiverCount::receivers;
+        const QByteArray name = QByteArray::number(QSIGNAL_CODE) + signal.methodSignature();
+        return (sender->*receivers)(name.constData());
+    }
+};
+
 } // namespace
 
 class TestHrcTreeWin : public QObject
@@ -200,10 +212,19 @@ void TestHrcTreeWin::buttonsIconsTooltipsAndKeys()
         QVERIFY2(!b->icon().isNull(), qPrintable(QString("button %1 has no icon").arg(n)));
         QVERIFY(!b->icon().pixmap(32, 32).isNull());
     }
+    // A click and a key run their command once: a second connection would
+    // run a job twice. The form connects the on_..._clicked slots by name, the
+    // window the others; no button gets both.
+    const QMetaMethod clicked = QMetaMethod::fromSignal(&QToolButton::clicked);
+    for (int n = 1; n <= 15; ++n)
+        QVERIFY2(ReceiverCount::of(w.toolButton(n), clicked) == 1, qPrintable(QString("button %1").arg(n)));
+    const QMetaMethod activated = QMetaMethod::fromSignal(&QShortcut::activated);
     // Each key belongs to the command its button carries; the arrows agree.
     QStringList keys;
-    for (QShortcut *sc : w.findChildren<QShortcut *>())
+    for (QShortcut *sc : w.findChildren<QShortcut *>()) {
         keys << sc->key().toString();
+        QVERIFY2(ReceiverCount::of(sc, activated) == 1, qPrintable(sc->key().toString()));
+    }
     for (const char *key : {"Ctrl+N", "Ctrl+O", "Ctrl+S", "Alt+R", "Alt+W", "Alt+U", "Ctrl+Alt+R", "Ctrl+Alt+W",
                             "Ctrl+Alt+U", "Alt+Down", "Alt+Up", "Ctrl+Alt+N", "Ctrl+P", "Ctrl+A", "F1"})
         QVERIFY2(keys.contains(key), key);
