@@ -178,20 +178,6 @@ void HrcTreeWin::installCommands()
     ui->toolButton_exit->setToolTip(tr("Выход"));
 }
 
-// The tree's context menu asks for its commands by signal; they run here.
-void HrcTreeWin::connectTreeRequests()
-{
-    using Run = void (HrcTreeWin::*)();
-    connect(paramTree, &HrcTree::readBranchRequested, this, Run(&HrcTreeWin::do_read_allparam_selected_node));
-    connect(paramTree, &HrcTree::writeBranchRequested, this, Run(&HrcTreeWin::do_write_allparam_selected_node));
-    connect(paramTree, &HrcTree::writeParamRequested, this, Run(&HrcTreeWin::do_write_allparam_selected_node));
-    connect(paramTree, &HrcTree::writeChangedBranchRequested, this,
-            &HrcTreeWin::do_write_changedparam_selected_node);
-    connect(paramTree, &HrcTree::branchToDefaultRequested, this, Run(&HrcTreeWin::do_set_selected_node_todefault));
-    connect(paramTree, &HrcTree::readParamRequested, this, &HrcTreeWin::do_read_one_param);
-    connect(paramTree, &HrcTree::paramToDefaultRequested, this, &HrcTreeWin::do_set_param_todefault);
-}
-
 void HrcTreeWin::installToolsMenu()
 {
     // A sixteenth button, after the fifteen commands and before the spacer, so

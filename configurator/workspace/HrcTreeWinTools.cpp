@@ -1,6 +1,6 @@
-// The main window's search bar, link-health panel and the compare and
-// history entries of its tools menu, kept apart from the
-// fifteen commands.
+// The main window's search bar, link-health panel, the compare and history
+// entries of its tools menu and the wiring of the tree's context commands,
+// kept apart from the fifteen commands.
 #include "HrcTreeWin.h"
 
 #include "CommSettings.h"
@@ -73,6 +73,20 @@ void HrcTreeWin::installSearchAndLinkHealth()
     treeSearch->setTree(paramTree);
     linkHealth->attach(treeWorkers.get());
     connectVisitLog();
+}
+
+// The tree's context menu asks for its commands by signal; they run here.
+void HrcTreeWin::connectTreeRequests()
+{
+    using Run = void (HrcTreeWin::*)();
+    connect(paramTree, &HrcTree::readBranchRequested, this, Run(&HrcTreeWin::do_read_allparam_selected_node));
+    connect(paramTree, &HrcTree::writeBranchRequested, this, Run(&HrcTreeWin::do_write_allparam_selected_node));
+    connect(paramTree, &HrcTree::writeParamRequested, this, Run(&HrcTreeWin::do_write_allparam_selected_node));
+    connect(paramTree, &HrcTree::writeChangedBranchRequested, this,
+            &HrcTreeWin::do_write_changedparam_selected_node);
+    connect(paramTree, &HrcTree::branchToDefaultRequested, this, Run(&HrcTreeWin::do_set_selected_node_todefault));
+    connect(paramTree, &HrcTree::readParamRequested, this, &HrcTreeWin::do_read_one_param);
+    connect(paramTree, &HrcTree::paramToDefaultRequested, this, &HrcTreeWin::do_set_param_todefault);
 }
 
 void HrcTreeWin::connectVisitLog()
