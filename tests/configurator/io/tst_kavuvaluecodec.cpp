@@ -2,14 +2,14 @@
 #include "CommSettings.h"
 #include "KavuComm.h"
 #include "KavuMon.h"
-#include "KavuValueCodec.h"
 #include "SerialPortName.h"
+#include "ValueCodec.h"
 
 #include <QDir>
 #include <QTextCodec>
 #include <QtTest>
 
-using namespace KavuValueCodec;
+using namespace ValueCodec;
 
 class TestKavuValueCodec : public QObject
 {
