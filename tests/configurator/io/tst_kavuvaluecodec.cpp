@@ -136,6 +136,10 @@ void TestKavuValueCodec::timeOfDay()
     QVERIFY(!encodeTime("24:00:00", b));
     QVERIFY(!encodeTime("12:60:00", b));
     QVERIFY(!encodeTime("aa:bb:cc", b));
+    // The same texts for the time editor: the device's form both ways.
+    QCOMPARE(parseTime(" 7:5:0 "), QTime(7, 5, 0));
+    QVERIFY(!parseTime("24:00:00").isValid());
+    QCOMPARE(timeText(parseTime("7:05:00")), QString("07:05:00"));
 }
 
 void TestKavuValueCodec::dateTime()
