@@ -9,6 +9,7 @@
 #include "KavuComm.h"
 #include "KavuIOhelper.h"
 #include "ReportBuilder.h"
+#include "ResultCode.h"
 #include "WaitWin.h"
 #include "WorkspaceTestSupport.h"
 
@@ -191,7 +192,7 @@ void TestValueRule::fourJudgesAgree()
 
     // The report of the device: a in the backup, b read from the device now.
     element.setAttribute("ioValue", b);
-    element.setAttribute("ioLastErrCode", "0");
+    setResultCode(element, codeSuccess);
     const ReportContent report = ReportBuilder::fromDevice(document, {{parameter, a}}, "pair.hrc417", LinkCounts(),
                                                            ReportPeople());
     const ReportRow *row = reportRow(report, parameter);
