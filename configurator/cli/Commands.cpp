@@ -8,7 +8,6 @@
 #include "DeviceSession.h"
 #include "DeviceText.h"
 #include "ErrorText.h"
-#include "HrcValueText.h"
 #include "KavuComm.h"
 #include "ReportBuilder.h"
 #include "ReportWriter.h"
@@ -36,8 +35,6 @@ namespace {
 
 #include "CommandHelp.inc"
 
-const QStringList readAllSets{QStringLiteral("configuration"), QStringLiteral("otopKontur1"),
-                              QStringLiteral("otopKontur2"), QStringLiteral("GeneralParam")};
 const QString polledSet = QStringLiteral("paramters_interview");
 
 QString text(const char *source)
@@ -70,12 +67,7 @@ bool polled(const QDomElement &e)
 bool isConfiguration(const QDomElement &e)
 {
     return !e.hasAttribute(QStringLiteral("localparam")) && !polled(e) && !e.hasAttribute(QStringLiteral("readonly"))
-           && attr(e, "type") != QLatin1String("text") && nameOf(e) != QLatin1String("Rtc");
-}
-
-bool sameValue(const QDomElement &p, const QString &a, const QString &b)
-{
-    return ReportBuilder::sameValue(p, a, b);
+           && ParameterSpec::fromElement(e).kind != ValueKind::Text && nameOf(e) != QLatin1String("Rtc");
 }
 
 // Why text is not a value the parameter takes (its form, limits, value set),
@@ -188,7 +180,7 @@ int info(DeviceSession &session, CliOutput &out)
 
 int read(DeviceSession &session, const CliOptions &options, CliOutput &out)
 {
-    const QStringList names = options.arguments.isEmpty() ? readAllSets : options.arguments;
+    const QStringList names = options.arguments.isEmpty() ? HrcDocument::allSetNames() : options.arguments;
     QVector<QDomElement> all;
     if (!resolve(session, names, out, &all))
         return DeviceSession::BadUsage;
@@ -349,7 +341,7 @@ bool writeAndVerify(DeviceSession &session, const QVector<QDomElement> &paramete
             continue;
         v.readCode = readBack ? errorCode(v.parameter) : int(codeNotExchanged);
         v.device = attr(v.parameter, "ioValue");
-        v.same = v.readCode == 0 && sameValue(v.parameter, v.written, v.device);
+        v.same = v.readCode == 0 && ValueCodec::sameText(ParameterSpec::fromElement(v.parameter), v.written, v.device);
     }
     return true;
 }
@@ -414,16 +406,16 @@ int set(DeviceSession &session, const CliOptions &options, CliOutput &out)
             bad = true;
             continue;
         }
-        if (!HrcDocument::isEditable(p) || attr(p, "type") == QLatin1String("text")) {
+        if (!HrcDocument::isEditable(p) || ParameterSpec::fromElement(p).kind == ValueKind::Text) {
             out.error(text("параметр %1 только читается").arg(name));
             bad = true;
             continue;
         }
         if (nameOf(p) == QLatin1String("Rtc") && value.compare(QLatin1String("now"), Qt::CaseInsensitive) == 0)
-            value = QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd/hh:mm:ss"));
+            value = ValueCodec::dateTimeText(QDateTime::currentDateTime());
         if (attr(p, "subtype") == QLatin1String("enumindex")) {
             // An entry may be given by its text as well as by its number.
-            const QStringList entries = HrcValueText::entries(attr(p, "valueset"));
+            const QStringList entries = ValueCodec::entries(attr(p, "valueset"));
             for (int i = 0; i < entries.size(); ++i) {
                 if (value == entries.at(i) || value == HrcDocument::translated(entries.at(i)))
                     value = QString::number(i);
@@ -498,7 +490,7 @@ int write(DeviceSession &session, const CliOptions &options, CliOutput &out)
     if (!isConfigurationFile(file, out))
         return DeviceSession::BadUsage;
     QVector<QDomElement> all;
-    if (!resolve(session, options.only.isEmpty() ? readAllSets : options.only, out, &all))
+    if (!resolve(session, options.only.isEmpty() ? HrcDocument::allSetNames() : options.only, out, &all))
         return DeviceSession::BadUsage;
     QString error;
     if (!ConfigStore::openFile(session.document().allParams(), file, &error)) {
@@ -655,7 +647,7 @@ int diff(DeviceSession &session, const CliOptions &options, CliOutput &out)
     const QString a = options.arguments.at(0);
     const QString b = options.arguments.value(1, QStringLiteral("device"));
     QVector<QDomElement> all, parameters;
-    resolve(session, readAllSets, out, &all);
+    resolve(session, HrcDocument::allSetNames(), out, &all);
     for (const QDomElement &p : all) {
         if (isConfiguration(p))
             parameters << p;
@@ -678,7 +670,7 @@ int diff(DeviceSession &session, const CliOptions &options, CliOutput &out)
     QJsonArray json;
     for (const QDomElement &p : parameters) {
         const QString name = nameOf(p);
-        if (sameValue(p, left.value(name), right.value(name)))
+        if (ValueCodec::sameText(ParameterSpec::fromElement(p), left.value(name), right.value(name)))
             continue;
         ++differences;
         if (out.json())
@@ -929,7 +921,7 @@ int report(DeviceSession &session, const CliOptions &options, CliOutput &out)
     if (!outputUsable(file, out))
         return DeviceSession::BadUsage;
 
-    if (!session.run(ReportBuilder::topSets() + QStringList{polledSet}, KavuComm::opRead, true, text("Чтение")))
+    if (!session.run(HrcDocument::allSetNames() + QStringList{polledSet}, KavuComm::opRead, true, text("Чтение")))
         return DeviceSession::NoDevice;
     HrcDocument &doc = session.document();
 

@@ -4,9 +4,9 @@
 #include "ErrorText.h"
 #include "HrcLog.h"
 #include "HrcValueText.h"
-#include "KavuValueCodec.h"
 #include "PortFailure.h"
 #include "SerialPortName.h"
+#include "ValueCodec.h"
 #include "kavu_io.h"
 
 #include <QRegularExpression>
@@ -206,7 +206,7 @@ int KavuComm::readText(const QString &name, int channel, QString *text)
     const QByteArray n = name.toLatin1();
     const int rc = KavuIO(deviceAddress + channel, addressMode, 1, n.constData(), buffer, &size);
     if (rc == 0)
-        *text = KavuValueCodec::deviceText(buffer, qBound(0, size, rawBufferSize));
+        *text = ValueCodec::deviceText(buffer, qBound(0, size, rawBufferSize));
     return rc;
 }
 
@@ -294,7 +294,7 @@ int KavuComm::transferParameter(IoParameter &p)
         QString text;
         result = transferByKind(p, base, index, channel, &text);
         if (result == 0 && p.spec.kind == ValueKind::Enum && p.name != QLatin1String("LEn")
-            && !KavuValueCodec::enumAccepts(p.spec, text))
+            && !ValueCodec::enumAccepts(p.spec, text))
             result = codeOutOfRange;
         if (result == 0) {
             p.ioValue = text;
@@ -363,17 +363,17 @@ int KavuComm::transferByKind(IoParameter &p, const QByteArray &nameBytes, int in
         const int scale = p.spec.scale;
         if (write) {
             quint32 word = 0;
-            if (!KavuValueCodec::encodePoint(p.value, scale, &word))
+            if (!ValueCodec::encodePoint(p.value, scale, &word))
                 return fail(codeBadValue);
             lastErr = WriteIEEE32(deviceAddress, addressMode, name, bitsFloat(word), index);
             if (lastErr == 0)
-                *result = KavuValueCodec::decodePoint(word, scale);
+                *result = ValueCodec::decodePoint(word, scale);
         } else {
             float f = 0;
             int tail = 0;
             lastErr = ReadIEEE32(readAddress, addressMode, name, &f, &tail, index);
             if (lastErr == 0)
-                *result = KavuValueCodec::decodePoint(floatBits(f), scale);
+                *result = ValueCodec::decodePoint(floatBits(f), scale);
         }
         return lastErr;
     }
@@ -389,9 +389,9 @@ int KavuComm::transferByKind(IoParameter &p, const QByteArray &nameBytes, int in
         unsigned char buffer[rawBufferSize] = {};
         int size = 7;
         if (write) {
-            if (!KavuValueCodec::encodeDateTime(p.value, buffer))
+            if (!ValueCodec::encodeDateTime(p.value, buffer))
                 return fail(codeBadValue);
-            const QString sent = KavuValueCodec::decodeDateTime(buffer, 7);
+            const QString sent = ValueCodec::decodeDateTime(buffer, 7);
             lastErr = KavuIO(deviceAddress, addressMode, 0, name, buffer, &size);
             if (lastErr == 0)
                 *result = sent;
@@ -400,7 +400,7 @@ int KavuComm::transferByKind(IoParameter &p, const QByteArray &nameBytes, int in
             if (lastErr == 0) {
                 if (size < 6)
                     return fail(KAVU_E_REPLY_FORMAT);
-                *result = KavuValueCodec::decodeDateTime(buffer, size);
+                *result = ValueCodec::decodeDateTime(buffer, size);
             }
         }
         return lastErr;
@@ -408,17 +408,17 @@ int KavuComm::transferByKind(IoParameter &p, const QByteArray &nameBytes, int in
     if (kind == ValueKind::Float) {
         if (write) {
             float f = 0;
-            if (!KavuValueCodec::parseFloat(p.value, &f))
+            if (!ValueCodec::parseFloat(p.value, &f))
                 return fail(codeBadValue);
             lastErr = WriteIEEE32(deviceAddress, addressMode, name, f, index);
             if (lastErr == 0)
-                *result = KavuValueCodec::floatText(f);
+                *result = ValueCodec::floatText(f);
         } else {
             float f = 0;
             int tail = 0;
             lastErr = ReadIEEE32(readAddress, addressMode, name, &f, &tail, index);
             if (lastErr == 0)
-                *result = KavuValueCodec::floatText(f);
+                *result = ValueCodec::floatText(f);
         }
         return lastErr;
     }
@@ -427,7 +427,7 @@ int KavuComm::transferByKind(IoParameter &p, const QByteArray &nameBytes, int in
         if (write) {
             const bool isWord = kind == ValueKind::Word;
             quint32 v = 0;
-            if (!KavuValueCodec::parseUnsigned(p.value, isWord || isShort ? 0xFFFF : 0xFF, &v))
+            if (!ValueCodec::parseUnsigned(p.value, isWord || isShort ? 0xFFFF : 0xFF, &v))
                 return fail(codeBadValue);
             // A short above 255 needs two bytes.
             if (isWord || (isShort && v > 0xFF))
@@ -448,17 +448,17 @@ int KavuComm::transferByKind(IoParameter &p, const QByteArray &nameBytes, int in
         if (write) {
             unsigned char buffer[rawBufferSize] = {};
             int size = 4;
-            if (!KavuValueCodec::encodeTime(p.value, buffer))
+            if (!ValueCodec::encodeTime(p.value, buffer))
                 return fail(codeBadValue);
             const quint32 packed = (quint32(buffer[0]) << 24) | (quint32(buffer[1]) << 16) | (quint32(buffer[2]) << 8);
             lastErr = KavuIO(deviceAddress, addressMode, 0, name, buffer, &size);
             if (lastErr == 0)
-                *result = KavuValueCodec::decodeTime(packed);
+                *result = ValueCodec::decodeTime(packed);
         } else {
             int v = 0;
             lastErr = ReadUInt(readAddress, addressMode, name, &v, index);
             if (lastErr == 0)
-                *result = KavuValueCodec::decodeTime(quint32(v));
+                *result = ValueCodec::decodeTime(quint32(v));
         }
         return lastErr;
     }
@@ -466,18 +466,18 @@ int KavuComm::transferByKind(IoParameter &p, const QByteArray &nameBytes, int in
         unsigned char buffer[rawBufferSize] = {};
         if (write) {
             QByteArray bytes;
-            if (!KavuValueCodec::encodeRaw(p.value, maxRawBytes, &bytes))
+            if (!ValueCodec::encodeRaw(p.value, maxRawBytes, &bytes))
                 return fail(codeBadValue);
             std::memcpy(buffer, bytes.constData(), size_t(bytes.size()));
             int size = bytes.size();
             lastErr = KavuIO(readAddress, addressMode, 0, name, buffer, &size);
             if (lastErr == 0)
-                *result = KavuValueCodec::rawText(reinterpret_cast<const unsigned char *>(bytes.constData()), bytes.size());
+                *result = ValueCodec::rawText(reinterpret_cast<const unsigned char *>(bytes.constData()), bytes.size());
         } else {
             int size = 0;
             lastErr = KavuIO(deviceAddress, addressMode, 1, name, buffer, &size);
             if (lastErr == 0)
-                *result = KavuValueCodec::rawText(buffer, qBound(0, size, rawBufferSize));
+                *result = ValueCodec::rawText(buffer, qBound(0, size, rawBufferSize));
         }
         return lastErr;
     }

@@ -502,7 +502,7 @@ void KavuIOhelper::verifyParameter(IoJob &job, int index, qint64 deadlineMs)
             const qint64 ahead = sent.isValid() && held.isValid() ? sent.secsTo(held) : -1;
             same = ahead >= 0 && ahead <= (nowMs() - writtenAtMs.at(index)) / 1000 + 1;
         } else {
-            same = ValueCodec::sameValue(p.spec, p.value, back.ioValue);
+            same = ValueCodec::sameText(p.spec, p.value, back.ioValue);
         }
         p.ioValue = back.ioValue;
         if (same) {

@@ -1,6 +1,7 @@
 #include "HrcDocument.h"
 
 #include "HrcValueText.h"
+#include "ValueCodec.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -39,6 +40,13 @@ QDomElement walk(const QDomElement &root, Visit visit)
 } // namespace
 
 const char *const HrcDocument::resourcePath = ":/resources/hrc417.xml";
+const char *const HrcDocument::allSets = "configuration;otopKontur1;otopKontur2;GeneralParam";
+
+const QStringList &HrcDocument::allSetNames()
+{
+    static const QStringList names = QString::fromLatin1(allSets).split(QLatin1Char(';'));
+    return names;
+}
 
 HrcDocument::HrcDocument(const QDomDocument &document)
     : m_document(document)
@@ -153,7 +161,7 @@ QString HrcDocument::displayText(const QDomElement &element, const QString &attr
         const QString parentValue = findParameter(element.attribute(kNamekavu)).attribute(kValue);
         if (parentValue.isEmpty())
             return QString();
-        return HrcValueText::part(parentValue, element.tagName() == QLatin1String("X") ? 0 : 1);
+        return ValueCodec::part(parentValue, element.tagName() == QLatin1String("X") ? 0 : 1);
     }
 
     const ParameterSpec parameter = spec(element);
@@ -164,7 +172,7 @@ QString HrcDocument::displayText(const QDomElement &element, const QString &attr
             return translated(parameter.valueSet.constLast());
         if (!parameter.enumIndex)
             return translated(text);
-        const QStringList entries = HrcValueText::entries(translated(element.attribute(QStringLiteral("valueset"))));
+        const QStringList entries = ValueCodec::entries(translated(element.attribute(QStringLiteral("valueset"))));
         // A text that is not a number reads as index 0; an index outside the
         // list falls back to the factory value, and when that does not fit
         // either nothing is shown.
@@ -175,7 +183,7 @@ QString HrcDocument::displayText(const QDomElement &element, const QString &attr
     }
 
     if (parameter.bitmask)
-        return HrcValueText::bitmaskText(text.toUInt());
+        return ValueCodec::bitmaskText(text.toUInt());
 
     return text;
 }
@@ -232,8 +240,8 @@ void HrcDocument::preparePointChildren(QDomElement point)
         child.setAttribute(kNamekavu, point.attribute(kNamekavu));
         child.setAttribute(QStringLiteral("parentID"), point.attribute(QStringLiteral("treeID")));
         child.setAttribute(QStringLiteral("type"), QStringLiteral("float"));
-        child.setAttribute(QStringLiteral("minvalue"), HrcValueText::part(minValue, i));
-        child.setAttribute(QStringLiteral("maxvalue"), HrcValueText::part(maxValue, i));
+        child.setAttribute(QStringLiteral("minvalue"), ValueCodec::part(minValue, i));
+        child.setAttribute(QStringLiteral("maxvalue"), ValueCodec::part(maxValue, i));
     }
 }
 

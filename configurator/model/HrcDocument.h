@@ -31,6 +31,10 @@ public:
     static const char *const resourcePath; // ":/resources/hrc417.xml"
     // testParam's treeID; a job's total of this value marks the test job.
     static const uint testParamTreeId = 50000;
+    // The sets "read all" reads and "write all" writes, in this order: every
+    // setting the device keeps. As a job names them, and as a list.
+    static const char *const allSets; // "configuration;otopKontur1;otopKontur2;GeneralParam"
+    static const QStringList &allSetNames();
 
     HrcDocument() = default;
     explicit HrcDocument(const QDomDocument &document);
@@ -72,6 +76,9 @@ public:
     // The parameter itself, or every parameter of a set and its subsets, in
     // document order.
     static QVector<QDomElement> parametersAt(const QDomElement &element);
+    // The type attribute as the description writes it ("float", "enum", ...),
+    // for display and the test panel; code decides by spec().kind.
+    static QString typeName(const QDomElement &e) { return e.attribute(QStringLiteral("type")); }
     static bool isPoint(const QDomElement &e) { return ParameterSpec::kindOf(e.attribute(QStringLiteral("type")), e.attribute(QStringLiteral("subtype"))) == ValueKind::Point; }
     static bool isPointHalf(const QDomElement &e)
     {

@@ -223,6 +223,17 @@ QString decodeTime(quint32 packed)
            + two((packed >> 8) & 0xFF);
 }
 
+QTime parseTime(const QString &text)
+{
+    unsigned char bytes[4];
+    return encodeTime(text, bytes) ? QTime(bytes[0], bytes[1], bytes[2]) : QTime();
+}
+
+QString timeText(const QTime &value)
+{
+    return value.toString(QStringLiteral("hh:mm:ss"));
+}
+
 bool encodeTime(const QString &text, unsigned char bytes[4])
 {
     static const QRegularExpression form(QStringLiteral("^(\\d{1,2}):(\\d{1,2}):(\\d{1,2})$"));

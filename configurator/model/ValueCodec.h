@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QTime>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -67,6 +68,10 @@ int pointScale(const QString &scaleFloat);
 // written as "hh:mm:ss". The write sends hours, minutes, seconds, 0x31.
 QString decodeTime(quint32 packed);
 bool encodeTime(const QString &text, unsigned char bytes[4]);
+// The same texts as QTime ("7:05:00" is 07:05:00; invalid when the text is no
+// time of day), and a QTime as "hh:mm:ss".
+QTime parseTime(const QString &text);
+QString timeText(const QTime &value);
 
 // Date and time "yyyy/MM/dd/hh:mm:ss" (single-digit fields accepted): seven
 // bytes year - 2000 (signed), month - 1, day - 1, hour, minute, second and
@@ -117,10 +122,12 @@ Check decode(const ParameterSpec &spec, const QByteArray &bytes, QString &text);
 // False when either text is no value of the kind.
 bool sameValue(const ParameterSpec &spec, const QString &a, const QString &b);
 
-// Whether two texts of documents or files hold the same value, as every
-// window compares them: an empty text only matches an empty one; texts that
-// are values of the kind compare by sameValue ("5" is "5,0", "-25;90" is
-// "-25,0;90,0"); any other text (an enumeration's entry) as trimmed text.
+// Whether two texts of documents, files or replies hold the same value: the
+// program's one comparison (the read-back after a write, the compare and
+// history windows, the report, hrc417). An empty text only matches an empty
+// one; texts that are values of the kind compare by sameValue ("5" is "5,0",
+// "-25;90" is "-25,0;90,0", "7:05:00" is "07:05:00"); any other text (an
+// enumeration's entry) as trimmed text.
 bool sameText(const ParameterSpec &spec, const QString &a, const QString &b);
 
 // Whether a stored or loaded text is a complete valid value of its kind

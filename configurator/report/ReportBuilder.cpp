@@ -5,7 +5,6 @@
 #include "CommSettings.h"
 #include "ErrorText.h"
 #include "HrcDocument.h"
-#include "HrcValueText.h"
 #include "ValueCodec.h"
 #include "VisitLog.h"
 
@@ -40,7 +39,7 @@ QString shown(const QDomElement &p, const QString &raw)
     if (attr(p, "subtype") == QLatin1String("enumindex")) {
         bool ok = false;
         const int index = raw.toInt(&ok);
-        const QStringList entries = HrcValueText::entries(attr(p, "valueset"));
+        const QStringList entries = ValueCodec::entries(attr(p, "valueset"));
         if (ok && index >= 0 && index < entries.size())
             return HrcDocument::translated(entries.at(index));
     }
@@ -124,12 +123,12 @@ ReportFields linkFields(const LinkCounts &l)
     return {
         {ReportBuilder::tr("Обменов"), QString::number(l.exchanges)},
         {ReportBuilder::tr("Попыток"), QString::number(l.attempts)},
-        {ReportBuilder::tr("Доля повторов"), QString::number(l.retryRate() * 100.0, 'f', 1).replace(QLatin1Char('.'), QLatin1Char(',')) + QStringLiteral(" %")},
+        {ReportBuilder::tr("Доля повторов"), ValueCodec::withDecimalComma(QString::number(l.retryRate() * 100.0, 'f', 1)) + QStringLiteral(" %")},
         {ReportBuilder::tr("Нет ответа (таймаут)"), QString::number(l.timeouts)},
         {ReportBuilder::tr("Искажённых ответов"), QString::number(l.crcErrors + l.badReplies)},
         {ReportBuilder::tr("Отказов прибора"), QString::number(l.deviceErrors + l.exceptions)},
         {ReportBuilder::tr("Медиана времени ответа"), medianText},
-        {ReportBuilder::tr("Наибольшее время ответа"), ReportBuilder::tr("%1 мс").arg(QString::number(l.worstReplyUs / 1000.0, 'f', 1).replace(QLatin1Char('.'), QLatin1Char(',')))},
+        {ReportBuilder::tr("Наибольшее время ответа"), ReportBuilder::tr("%1 мс").arg(ValueCodec::withDecimalComma(QString::number(l.worstReplyUs / 1000.0, 'f', 1)))},
         {ReportBuilder::tr("Оценка"), cause},
     };
 }
@@ -185,13 +184,6 @@ void fillOperating(ReportContent &c, HrcDocument &document, const std::function<
 
 } // namespace
 
-const QStringList &ReportBuilder::topSets()
-{
-    static const QStringList sets{QStringLiteral("configuration"), QStringLiteral("otopKontur1"),
-                                  QStringLiteral("otopKontur2"), QStringLiteral("GeneralParam")};
-    return sets;
-}
-
 QVector<QPair<QString, QVector<QDomElement>>> ReportBuilder::reportedSets(HrcDocument &document)
 {
     QVector<QPair<QString, QVector<QDomElement>>> sets;
@@ -206,7 +198,7 @@ QVector<QPair<QString, QVector<QDomElement>>> ReportBuilder::reportedSets(HrcDoc
         for (QDomElement e = set.firstChildElement(); !e.isNull(); e = e.nextSiblingElement()) {
             if (HrcDocument::isParameter(e) && !e.hasAttribute(QStringLiteral("localparam"))
                 && !e.hasAttribute(QStringLiteral("ivparam")) && !e.hasAttribute(QStringLiteral("readonly"))
-                && attr(e, "type") != QLatin1String("text") && e.attribute(kName) != QLatin1String("Rtc"))
+                && document.spec(e).kind != ValueKind::Text && e.attribute(kName) != QLatin1String("Rtc"))
                 own << e;
         }
         if (!own.isEmpty())
@@ -216,14 +208,9 @@ QVector<QPair<QString, QVector<QDomElement>>> ReportBuilder::reportedSets(HrcDoc
                 walk(e, here);
         }
     };
-    for (const QString &name : topSets())
+    for (const QString &name : HrcDocument::allSetNames())
         walk(document.findParameter(name), QString());
     return sets;
-}
-
-bool ReportBuilder::sameValue(const QDomElement &p, const QString &a, const QString &b)
-{
-    return ValueCodec::sameText(ParameterSpec::fromElement(p), a, b);
 }
 
 QString ReportBuilder::linkText(HrcDocument &doc)
@@ -258,10 +245,10 @@ ReportContent ReportBuilder::fromVisit(HrcDocument &document, const VisitLog &vi
             row.name = name;
             row.factory = shown(p, factory);
             row.before = e.read ? shown(p, e.firstRead) : kNone;
-            row.beforeDiffers = e.read && !sameValue(p, e.firstRead, factory);
+            row.beforeDiffers = e.read && !ValueCodec::sameText(document.spec(p), e.firstRead, factory);
             const bool written = e.writeTried && e.writeCode == 0;
             row.after = written ? shown(p, e.written) : kNone;
-            row.afterDiffers = written && !sameValue(p, e.written, factory);
+            row.afterDiffers = written && !ValueCodec::sameText(document.spec(p), e.written, factory);
             if (!e.writeTried) {
                 row.result = tr("не записано");
             } else if (e.writeCode != 0) {
@@ -322,18 +309,18 @@ ReportContent ReportBuilder::fromDevice(HrcDocument &document, const QHash<QStri
             row.factory = shown(p, factory);
             const bool inBackup = backup.contains(name);
             row.before = inBackup ? shown(p, backup.value(name)) : kNone;
-            row.beforeDiffers = inBackup && !sameValue(p, backup.value(name), factory);
+            row.beforeDiffers = inBackup && !ValueCodec::sameText(document.spec(p), backup.value(name), factory);
             QString now;
             const bool read = deviceValueOf(p, &now);
             anyRead = anyRead || read;
             row.after = read ? shown(p, now) : kNone;
-            row.afterDiffers = read && !sameValue(p, now, factory);
+            row.afterDiffers = read && !ValueCodec::sameText(document.spec(p), now, factory);
             if (!read) {
                 row.result = tr("сбой чтения: %1").arg(errorText(resultCodeOf(p)));
                 row.problem = true;
             } else if (!inBackup) {
                 row.result = tr("нет в копии");
-            } else if (sameValue(p, backup.value(name), now)) {
+            } else if (ValueCodec::sameText(document.spec(p), backup.value(name), now)) {
                 row.result = tr("без изменений");
             } else {
                 row.result = tr("изменено");

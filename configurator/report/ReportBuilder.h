@@ -50,11 +50,6 @@ public:
     // The newest backup file of the device ("" when there is none).
     static QString newestBackup(const QString &deviceFolder);
 
-    // Whether two value texts mean the same value on the device, by the
-    // codec's one rule (ValueCodec::sameText).
-    static bool sameValue(const QDomElement &parameter, const QString &a, const QString &b);
     // The parameters of the reported sets, by the set's title.
     static QVector<QPair<QString, QVector<QDomElement>>> reportedSets(HrcDocument &document);
-    // The sets the report covers (those of the main window's read-all).
-    static const QStringList &topSets();
 };

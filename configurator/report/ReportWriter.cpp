@@ -1,6 +1,7 @@
 #include "ReportWriter.h"
 
 #include "AtomicFile.h"
+#include "ValueCodec.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
@@ -92,11 +93,6 @@ double niceStep(double span, int count)
     return 10.0 * magnitude;
 }
 
-QString numberText(double value)
-{
-    return QString::number(value, 'g', 6).replace(QLatin1Char('.'), QLatin1Char(','));
-}
-
 } // namespace
 
 ReportWriter::ReportWriter(const ReportContent &c)
@@ -151,7 +147,7 @@ QImage ReportWriter::drawGraph(const ReportGraph &graph, const QSize &size)
         p.drawLine(at, toPixel(x, maxY));
         p.setPen(Qt::black);
         p.drawText(QRectF(at.x() - 40, plot.bottom() + 3, 80, metrics.height()), Qt::AlignHCenter | Qt::AlignTop,
-                   numberText(x));
+                   ValueCodec::floatText(x));
     }
     for (double y = std::ceil(minY / stepY) * stepY; y <= maxY + 1e-9; y += stepY) {
         const QPointF at = toPixel(minX, y);
@@ -159,7 +155,7 @@ QImage ReportWriter::drawGraph(const ReportGraph &graph, const QSize &size)
         p.drawLine(at, toPixel(maxX, y));
         p.setPen(Qt::black);
         p.drawText(QRectF(0, at.y() - metrics.height() / 2.0, plot.left() - 4, metrics.height()),
-                   Qt::AlignRight | Qt::AlignVCenter, numberText(y));
+                   Qt::AlignRight | Qt::AlignVCenter, ValueCodec::floatText(y));
     }
     p.setPen(QPen(Qt::black, 1.5));
     p.drawRect(plot);

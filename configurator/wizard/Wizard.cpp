@@ -7,7 +7,6 @@
 #include "HrcDocument.h"
 #include "DeviceBackup.h"
 #include "HrcLog.h"
-#include "HrcTreeWin.h"
 #include "HrcTree.h"
 #include "HrcTreeWorkers.h"
 #include "KavuIOhelper.h"
@@ -307,7 +306,7 @@ void Wizard::onIOFihished(QString errStr, int count, int)
     if (m_jobOperation == KavuComm::opWrite && result.connected)
         ui->logTextEdit->append(KavuIOhelper::writeCountsText(result, true));
     if (count == 0) {
-        if (m_jobOperation == KavuComm::opRead && m_jobNames == QLatin1String(HrcTreeWin::allSets))
+        if (m_jobOperation == KavuComm::opRead && m_jobNames == QLatin1String(HrcDocument::allSets))
             DeviceBackup::save(m_tree->documentModel(), DeviceBackup::read(), this);
         emitCurrentStageShow();
         qCDebug(lcWizard) << "emit BeforeTransition" << m_stages->current() << " OKI";

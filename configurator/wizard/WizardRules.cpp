@@ -10,7 +10,6 @@ namespace {
 using S = WizardStages;
 
 const char *const deviceInfo = "Dev;ver;p.ver";
-const char *const allSets = "configuration;otopKontur1;otopKontur2;GeneralParam";
 
 QString text(const char *latin) { return QLatin1String(latin); }
 
@@ -24,10 +23,10 @@ const QList<StageStep> &stageTable()
         {S::stCommSettings, "edit", {S::stEditCommSettings}, nullptr, false},
         {S::stCommSettings, "next", {S::stGetDeviceInfo, S::stContoursSet}, deviceInfo, false},
         {S::stCommSettings, "checkConn", {S::stGetDeviceInfo}, deviceInfo, false},
-        {S::stCommSettings, "paramsTree", {S::stParamsTree}, allSets, false},
+        {S::stCommSettings, "paramsTree", {S::stParamsTree}, HrcDocument::allSets, false},
 
-        {S::stGetDeviceInfo, "paramsTree", {S::stParamsTree}, allSets, false},
-        {S::stGetDeviceInfo, "next", {S::stContoursSet}, allSets, false},
+        {S::stGetDeviceInfo, "paramsTree", {S::stParamsTree}, HrcDocument::allSets, false},
+        {S::stGetDeviceInfo, "next", {S::stContoursSet}, HrcDocument::allSets, false},
 
         {S::stEditCommSettings, "checkConn", {S::stGetDeviceInfo}, deviceInfo, false},
 

@@ -146,11 +146,6 @@ bool CompareWin::isCompared(const QDomElement &parameter)
            && spec.kind != ValueKind::DateTime;
 }
 
-bool CompareWin::sameValue(const ParameterSpec &spec, const QString &a, const QString &b)
-{
-    return ValueCodec::sameText(spec, a, b);
-}
-
 void CompareWin::showDeviceLastRead()
 {
     deviceIsLastRead = true;
@@ -226,7 +221,7 @@ bool CompareWin::differs(Column column, const QString &name) const
     if (!hasValue(column, name))
         return false;
     const QDomElement parameter = paramTree->documentModel().findParameter(name);
-    return !sameValue(paramTree->documentModel().spec(parameter), valueOf(DocumentColumn, name), valueOf(column, name));
+    return !ValueCodec::sameText(paramTree->documentModel().spec(parameter), valueOf(DocumentColumn, name), valueOf(column, name));
 }
 
 void CompareWin::refresh()

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "BackupStore.h"
-#include "ParameterSpec.h"
 
 #include <QDomElement>
 #include <QWidget>
@@ -43,9 +42,6 @@ public:
     // engineer may write (not polled, not read-only, not the program's own,
     // not the clock).
     static bool isCompared(const QDomElement &parameter);
-    // Equal as the device would hold them, by the codec's one rule
-    // (ValueCodec::sameText).
-    static bool sameValue(const ParameterSpec &spec, const QString &a, const QString &b);
 
     // Sources. The device column is the device's last read unless another
     // set of values (a backup) is put there; empty values clear a column.

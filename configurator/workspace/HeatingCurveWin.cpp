@@ -312,7 +312,7 @@ void HeatingCurveWin::showStatus(int contour)
     auto shown = [this](int m) {
         const bool known = m == Outdoor ? hasOutdoor : hasMeasured[m];
         const double v = m == Outdoor ? outdoor : measured[m];
-        return known ? QString::number(v, 'f', 2).replace(QLatin1Char('.'), QLatin1Char(',')) : QStringLiteral("—");
+        return known ? ValueCodec::withDecimalComma(QString::number(v, 'f', 2)) : QStringLiteral("—");
     };
     const QString text = tr("Тн: %1 °С   Тпр: %2 °С   Тобр: %3 °С")
                              .arg(shown(Outdoor), shown(measureOf(contour, Heating)), shown(measureOf(contour, Return)));

@@ -4,6 +4,7 @@
 #include "HelpWin.h"
 #include "HrcTree.h"
 #include "HrcTreeWin.h"
+#include "ValueCodec.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -146,7 +147,7 @@ void HistoryWin::fillRows()
             const QDomElement parameter = model.findParameter(it.key());
             // The clock and read-only values change by themselves: not counted.
             if (then.contains(it.key()) && !parameter.isNull() && CompareWin::isCompared(parameter)
-                && !CompareWin::sameValue(model.spec(parameter), it.value(), then.value(it.key())))
+                && !ValueCodec::sameText(model.spec(parameter), it.value(), then.value(it.key())))
                 ++changed;
         }
         item->setText(ChangedColumn, QString::number(changed));

@@ -3,11 +3,11 @@
 #include "BitmaskEditor.h"
 #include "FValidator.h"
 #include "HrcTree.h"
-#include "HrcValueText.h"
 #include "IValidator.h"
 #include "LogFileNameEditor.h"
 #include "ParameterSpec.h"
 #include "PortNameEditor.h"
+#include "ValueCodec.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -24,7 +24,6 @@ namespace {
 
 const QString kValue = QStringLiteral("value");
 const QString kNamekavu = QStringLiteral("namekavu");
-const QString kTimeForm = QStringLiteral("hh:mm:ss");
 // What an editor would store as it was opened, and whether a list entry was
 // picked: an editor left as it opened stores nothing.
 const char *const kOpenedOutput = "hrcOpenedOutput";
@@ -157,9 +156,9 @@ QWidget *HrcEditDelegate::createEditor(QWidget *parent, const QStyleOptionViewIt
         return new BitmaskEditor(parent);
     case TimeEditor: {
         auto *edit = new QTimeEdit(parent);
-        edit->setDisplayFormat(kTimeForm);
-        const QTime min = QTime::fromString(e.attribute(QStringLiteral("minvalue")), Qt::TextDate);
-        const QTime max = QTime::fromString(e.attribute(QStringLiteral("maxvalue")), Qt::TextDate);
+        edit->setDisplayFormat(QStringLiteral("hh:mm:ss"));
+        const QTime min = ValueCodec::parseTime(e.attribute(QStringLiteral("minvalue")));
+        const QTime max = ValueCodec::parseTime(e.attribute(QStringLiteral("maxvalue")));
         if (max.isValid())
             edit->setMaximumTime(max);
         if (min.isValid())
@@ -223,14 +222,14 @@ QString HrcEditDelegate::editorOutput(QWidget *editor, const QDomElement &e) con
         if (ParameterSpec::fromElement(e).enumIndex)
             return QString::number(combo->currentIndex());
         // The stored text is the untranslated entry.
-        const QStringList entries = HrcValueText::entries(e.attribute(QStringLiteral("valueset")));
+        const QStringList entries = ValueCodec::entries(e.attribute(QStringLiteral("valueset")));
         const int i = combo->currentIndex();
         return i >= 0 && i < entries.size() ? entries.at(i) : combo->currentText();
     }
     case Bitmask:
         return QString::number(static_cast<BitmaskEditor *>(editor)->value());
     case TimeEditor:
-        return static_cast<QTimeEdit *>(editor)->time().toString(kTimeForm);
+        return ValueCodec::timeText(static_cast<QTimeEdit *>(editor)->time());
     case DateTimeEditor:
         return ValueCodec::dateTimeText(static_cast<QDateTimeEdit *>(editor)->dateTime());
     case FloatEditor:
@@ -270,7 +269,7 @@ void HrcEditDelegate::fillEditor(QWidget *editor, const QModelIndex &index) cons
         static_cast<BitmaskEditor *>(editor)->setValue(value.toUInt());
         return;
     case TimeEditor:
-        static_cast<QTimeEdit *>(editor)->setTime(QTime::fromString(value, Qt::TextDate));
+        static_cast<QTimeEdit *>(editor)->setTime(ValueCodec::parseTime(value));
         return;
     case DateTimeEditor: {
         const QDateTime when = ValueCodec::parseDateTime(value);
@@ -289,7 +288,7 @@ void HrcEditDelegate::fillEditor(QWidget *editor, const QModelIndex &index) cons
         // Opening changes nothing: the pair is made whole only when a half is stored.
         const QDomElement point = tree->findParameter(e.attribute(kNamekavu));
         const int half = e.tagName() == QLatin1String("X") ? 0 : 1;
-        edit->setText(HrcValueText::part(point.attribute(kValue), half));
+        edit->setText(ValueCodec::part(point.attribute(kValue), half));
     } else {
         edit->setText(value);
     }
@@ -326,7 +325,7 @@ void HrcEditDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, c
         shown = combo->currentText();
         if (!ParameterSpec::fromElement(e).enumIndex) {
             // The stored text is the untranslated entry.
-            const QStringList entries = HrcValueText::entries(e.attribute(QStringLiteral("valueset")));
+            const QStringList entries = ValueCodec::entries(e.attribute(QStringLiteral("valueset")));
             const int i = combo->currentIndex();
             newValue = i >= 0 && i < entries.size() ? entries.at(i) : shown;
             changed = newValue != old;
@@ -343,7 +342,7 @@ void HrcEditDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, c
         break;
     }
     case TimeEditor:
-        newValue = shown = static_cast<QTimeEdit *>(editor)->time().toString(kTimeForm);
+        newValue = shown = ValueCodec::timeText(static_cast<QTimeEdit *>(editor)->time());
         changed = newValue != old;
         break;
     case DateTimeEditor:

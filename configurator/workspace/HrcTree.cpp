@@ -271,7 +271,7 @@ void HrcTree::buildParameter(const QDomElement &element, bool makeItems, QTreeWi
     item->setTextAlignment(kValueColumn, Qt::AlignCenter);
 
     if (m_fullTree) {
-        item->setText(3, element.attribute(QStringLiteral("type")));
+        item->setText(3, HrcDocument::typeName(element));
         item->setText(4, m_model.displayText(element, QStringLiteral("minvalue")));
         item->setText(5, m_model.displayText(element, QStringLiteral("maxvalue")));
         item->setText(6, m_model.displayText(element, QStringLiteral("defaultvalue")));
@@ -322,8 +322,8 @@ bool HrcTree::setPointHalf(const QDomElement &half, const QString &value)
     if (point.attribute(kValue).split(QLatin1Char(';')).size() != 2)
         updateItems(findItem(name), false, QStringLiteral("0;0"), true, true);
     const QString pair = point.attribute(kValue);
-    const QString x = HrcValueText::part(pair, 0);
-    const QString y = HrcValueText::part(pair, 1);
+    const QString x = ValueCodec::part(pair, 0);
+    const QString y = ValueCodec::part(pair, 1);
     const QString newPair = half.tagName() == QLatin1String("X") ? value + QLatin1Char(';') + y
                                                                 : x + QLatin1Char(';') + value;
     if (newPair == pair)
@@ -388,11 +388,11 @@ void HrcTree::updateItems(QTreeWidgetItem *item, bool highlight, const QString &
     if (HrcDocument::isPoint(element) && !value.isEmpty()) {
         QDomElement x = element.firstChildElement();
         QDomElement y = x.nextSiblingElement();
-        x.setAttribute(kValue, HrcValueText::part(value, 0));
-        y.setAttribute(kValue, HrcValueText::part(value, 1));
+        x.setAttribute(kValue, ValueCodec::part(value, 0));
+        y.setAttribute(kValue, ValueCodec::part(value, 1));
         if (item->childCount() >= 2) {
-            item->child(0)->setText(kValueColumn, HrcValueText::part(value, 0));
-            item->child(1)->setText(kValueColumn, HrcValueText::part(value, 1));
+            item->child(0)->setText(kValueColumn, ValueCodec::part(value, 0));
+            item->child(1)->setText(kValueColumn, ValueCodec::part(value, 1));
         }
     }
 }

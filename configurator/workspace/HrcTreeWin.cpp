@@ -19,6 +19,7 @@
 #include "LinkHealthPanel.h"
 #include "TestParamWin.h"
 #include "TrendWin.h"
+#include "ValueCodec.h"
 #include "WaitWin.h"
 #include "ui_HrcTreeWin.h"
 
@@ -37,8 +38,6 @@
 #include <QTimer>
 #include <QToolTip>
 #include <QUrl>
-
-const char *const HrcTreeWin::allSets = "configuration;otopKontur1;otopKontur2;GeneralParam";
 
 namespace {
 
@@ -323,7 +322,7 @@ void HrcTreeWin::startJob(const QString &names, int operation, bool includeCommP
     writeAction.clear();
     if (jobRunning)
         return;
-    const bool readAll = operation == KavuComm::opRead && names == QLatin1String(allSets);
+    const bool readAll = operation == KavuComm::opRead && names == QLatin1String(HrcDocument::allSets);
     if ((operation == KavuComm::opWrite || (readAll && !keepDocumentOnRead)) && offeredCompareFirst())
         return;
     // The device's values as last known, saved before they are overwritten.
@@ -344,7 +343,7 @@ void HrcTreeWin::startJobOn(QTreeWidgetItem *item, int operation, bool onlyChang
     QString names;
     if (!item) {
         paramTree->expandAll();
-        names = QString::fromLatin1(allSets);
+        names = QString::fromLatin1(HrcDocument::allSets);
     } else {
         item->setExpanded(true);
         names = paramTree->elementOf(item).attribute(kNamekavu);
@@ -359,7 +358,7 @@ void HrcTreeWin::do_read_allparam()
 
 void HrcTreeWin::do_write_allparams()
 {
-    startJob(QString::fromLatin1(allSets), KavuComm::opWrite, false, false);
+    startJob(QString::fromLatin1(HrcDocument::allSets), KavuComm::opWrite, false, false);
 }
 
 void HrcTreeWin::do_write_only_changed_param()
@@ -601,7 +600,7 @@ void HrcTreeWin::on_toolButton_2_clicked()
     // The rebuilt tree has every polling box cleared, which stops polling;
     // the monitor stays ready, so ticking a box afterwards polls again.
     paramTree->buildTree();
-    paramTree->setColourByNames(QString::fromLatin1(allSets), HrcTree::changedColour());
+    paramTree->setColourByNames(QString::fromLatin1(HrcDocument::allSets), HrcTree::changedColour());
     // Entries that gave no value of their own: the engineer should know
     // which loaded values did not come from the file.
     if (!faults.isEmpty()) {
@@ -773,7 +772,7 @@ void HrcTreeWin::onKavuIOFinished(QString msg, int count, int total)
     const bool connectionChecked = checkingConnection && count == 0 && !outcome.cancelled;
     checkingConnection = false;
     jobRunning = false;
-    const bool readAll = read && jobNames == QLatin1String(allSets);
+    const bool readAll = read && jobNames == QLatin1String(HrcDocument::allSets);
     if (readAll && count == 0 && !outcome.cancelled)
         DeviceBackup::save(paramTree->documentModel(), DeviceBackup::read(), this);
     if (readAll && keepDocumentOnRead) {
@@ -843,7 +842,7 @@ void HrcTreeWin::restoreDocumentAfterRead()
         // The clock and other values that only the device sets stay as read.
         // A parameter with no value in the document takes the device's.
         if (element.isNull() || !CompareWin::isCompared(element) || it.value().isEmpty()
-            || CompareWin::sameValue(model.spec(element), element.attribute(QStringLiteral("value")), it.value()))
+            || ValueCodec::sameText(model.spec(element), element.attribute(QStringLiteral("value")), it.value()))
             continue;
         QTreeWidgetItem *item = paramTree->findItem(it.key());
         if (resultCodeOf(element) != codeSuccess) {

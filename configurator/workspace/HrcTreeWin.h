@@ -96,9 +96,6 @@ public:
     // known yet: the first exchange then offers to compare first.
     bool hasOfflineChanges() const;
 
-    // The jobs that read and write "all parameters".
-    static const char *const allSets;
-
 signals:
     void treeWinClose(QDomDocument doc, int wizadStage);
     // The end of readDeviceKeepingDocument: ok when every parameter was read.

@@ -49,7 +49,7 @@ QString HrcTreeWin::jobTitle() const
     const bool read = jobOperation == KavuComm::opRead;
     if (jobNames.isEmpty()) // the test panel's single parameter
         return read ? tr("Опрос отдельного параметра") : tr("Запись отдельного параметра");
-    const bool all = jobNames == QLatin1String(allSets) || jobNames == QLatin1String("hrc417All");
+    const bool all = jobNames == QLatin1String(HrcDocument::allSets) || jobNames == QLatin1String("hrc417All");
     if (all)
         return read ? tr("Чтение всех параметров")
                     : jobOnlyChanged ? tr("Запись изменённых параметров") : tr("Запись всех параметров");

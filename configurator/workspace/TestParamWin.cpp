@@ -6,7 +6,6 @@
 #include "WaitWin.h"
 #include "ui_TestParamWin.h"
 
-#include <QDateTime>
 #include <QIntValidator>
 #include <QMouseEvent>
 #include <QRegularExpression>
@@ -115,10 +114,10 @@ QString TestParamWin::valueFormProblem(const QString &type, const QString &text)
         ok = ValueCodec::parseFloat(ValueCodec::typedNumber(t), &number);
         expected = tr("число, например -12,5");
     } else if (type == QLatin1String("time")) {
-        ok = QTime::fromString(t, QStringLiteral("h:m:s")).isValid();
+        ok = ValueCodec::parseTime(t).isValid();
         expected = tr("время чч:мм:сс");
     } else if (type == QLatin1String("datetime")) {
-        ok = QDateTime::fromString(t, QStringLiteral("yyyy/M/d/h:m:s")).isValid();
+        ok = ValueCodec::parseDateTime(t).isValid();
         expected = tr("дата и время гггг/ММ/дд/чч:мм:сс");
     }
     return ok ? QString() : tr("Значение не подходит для типа %1: ожидается %2").arg(type, expected);
@@ -194,7 +193,7 @@ void TestParamWin::paramNameSelected(int index)
     if (element.isNull())
         return;
     tree->selectParameter(text);
-    ui->testParamDataTypeComboBox->setEditText(element.attribute(kType));
+    ui->testParamDataTypeComboBox->setEditText(HrcDocument::typeName(element));
     ui->testParamEdit->setText(element.attribute(kValue));
     if (indexed) {
         ui->checkBox->setChecked(true);
@@ -241,7 +240,7 @@ void TestParamWin::startJob(int operation)
     }
     setStatusText(QString(), false);
     QDomElement element = tree->findParameter(name);
-    if (HrcDocument::isParameter(element) && element.attribute(kType) == type) {
+    if (HrcDocument::isParameter(element) && HrcDocument::typeName(element) == type) {
         if (op == KavuComm::opWrite)
             element.setAttribute(kValue, ui->testParamEdit->text());
         helper->setJob(name, op, true);

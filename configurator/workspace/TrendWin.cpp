@@ -28,16 +28,6 @@ namespace {
 const QString kNamekavu = QStringLiteral("namekavu");
 const char *const timeFormat = "dd.MM.yyyy hh:mm:ss";
 
-// A value as the document keeps it ("-5,23", "3"); false for texts.
-bool readValue(const QString &text, double *number)
-{
-    QString t = text.trimmed();
-    t.replace(QLatin1Char(','), QLatin1Char('.'));
-    bool ok = false;
-    *number = t.toDouble(&ok);
-    return ok && !t.isEmpty();
-}
-
 double keyOf(const QDateTime &time)
 {
     return time.toMSecsSinceEpoch() / 1000.0;
@@ -150,7 +140,7 @@ void TrendWin::onKavuMonUpdating(uint treeId, int, int)
 void TrendWin::addSample(const QString &name, const QString &label, const QString &text, const QDateTime &time)
 {
     double number = 0;
-    if (name.isEmpty() || !readValue(text, &number))
+    if (name.isEmpty() || !ValueCodec::parseFloatText(text, number))
         return;
     // A value already in the last row starts the next cycle.
     if (samples.isEmpty() || samples.last().values.contains(name))

@@ -1,7 +1,7 @@
 #include "IoTestSupport.h"
 
-#include "HrcValueText.h"
 #include "KavuIOhelper.h"
+#include "ValueCodec.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -9,8 +9,6 @@
 #include <cmath>
 
 namespace iotest {
-
-const char *const allSets = "configuration;otopKontur1;otopKontur2;GeneralParam";
 
 HrcDocument loadDocument()
 {
@@ -51,7 +49,8 @@ namespace {
 
 double number(const QString &text)
 {
-    return HrcValueText::toFloat(text);
+    double value = 0;
+    return ValueCodec::parseFloatText(text, value) ? value : 0.0;
 }
 
 QString shifted(double value, double step, const QString &min, const QString &max)
@@ -61,7 +60,7 @@ QString shifted(double value, double step, const QString &min, const QString &ma
         v = value - step;
     if (!min.isEmpty() && v < number(min))
         v = value;
-    return HrcValueText::floatText(v);
+    return ValueCodec::floatText(v);
 }
 
 } // namespace
@@ -74,14 +73,14 @@ QString distinctValue(const QDomElement &p)
     const QString min = p.attribute(QStringLiteral("minvalue"));
     const QString max = p.attribute(QStringLiteral("maxvalue"));
     if (subtype == QLatin1String("parpoint")) {
-        return shifted(number(HrcValueText::part(def, 0)), 1.5, HrcValueText::part(min, 0), HrcValueText::part(max, 0))
+        return shifted(number(ValueCodec::part(def, 0)), 1.5, ValueCodec::part(min, 0), ValueCodec::part(max, 0))
                + QLatin1Char(';')
-               + shifted(number(HrcValueText::part(def, 1)), -2, HrcValueText::part(min, 1), HrcValueText::part(max, 1));
+               + shifted(number(ValueCodec::part(def, 1)), -2, ValueCodec::part(min, 1), ValueCodec::part(max, 1));
     }
     if (type == QLatin1String("float"))
         return shifted(number(def), 0.5, min, max);
     if (type == QLatin1String("enum")) {
-        const QStringList entries = HrcValueText::entries(p.attribute(QStringLiteral("valueset")));
+        const QStringList entries = ValueCodec::entries(p.attribute(QStringLiteral("valueset")));
         if (subtype == QLatin1String("enumindex"))
             return QString::number((def.toInt() + 1) % qMax(1, entries.size()));
         for (const QString &e : entries)

@@ -17,9 +17,6 @@ class KavuIOhelper;
 
 namespace iotest {
 
-// The sets the main window reads and writes as "all parameters".
-extern const char *const allSets;
-
 // A fresh, unshared copy of the shipped device description.
 HrcDocument loadDocument();
 

@@ -31,7 +31,7 @@ void TestIoStress::pollingJobsAndEditsTogether()
     document.paramValue("logfile", dir.filePath("stress.csv"));
     document.paramValue("timescan", "200");
     // Every value present, as after the wizard restored a configuration.
-    for (QDomElement p : parametersOf(document, allSets))
+    for (QDomElement p : parametersOf(document, HrcDocument::allSets))
         if (p.attribute("value").isEmpty() && !p.attribute("defaultvalue").isEmpty() && !p.hasAttribute("commparam"))
             document.paramValue(p.attribute("namekavu"), distinctValue(p));
     HrcTree tree(document.document());
@@ -49,7 +49,7 @@ void TestIoStress::pollingJobsAndEditsTogether()
     JobRecorder recorder(helper, document);
     QRandomGenerator random(42);
     QList<QDomElement> editable;
-    for (const QDomElement &p : parametersOf(document, allSets))
+    for (const QDomElement &p : parametersOf(document, HrcDocument::allSets))
         if (!p.hasAttribute("commparam"))
             editable << p;
     const QStringList jobs{"addParam", "Tin.F;Beep;Grtp[1]", "ConditionsEngine", "Thpd[0];Tm.dy;corr[3]"};

@@ -65,7 +65,7 @@ QMap<QString, QString> writeDistinctState(const QString &file)
     HrcDocument doc = loadDocument();
     QMap<QString, QString> values;
     QSettings s(file, QSettings::IniFormat);
-    for (const QDomElement &p : parametersOf(doc, allSets)) {
+    for (const QDomElement &p : parametersOf(doc, HrcDocument::allSets)) {
         if (p.hasAttribute("commparam") || p.hasAttribute("localparam") || p.attribute("type") == "datetime")
             continue;
         const QString v = distinctValue(p);
@@ -93,7 +93,7 @@ QMap<QString, QString> readState(const QString &file)
 int qualifyingCount(HrcDocument &doc, bool withComm)
 {
     int n = 0;
-    for (const QDomElement &p : parametersOf(doc, allSets))
+    for (const QDomElement &p : parametersOf(doc, HrcDocument::allSets))
         if (!p.hasAttribute("localparam") && (withComm || !p.hasAttribute("commparam")))
             ++n;
     return n;
@@ -153,7 +153,7 @@ void TestKavuIOhelper::readAllLandsTheSimulatorsValues()
     Simulator sim({"--state", state});
     QVERIFY2(sim.started(), qPrintable(sim.error()));
     Workspace ws(sim.path());
-    QVERIFY(ws.run(allSets, KavuComm::opRead, true));
+    QVERIFY(ws.run(HrcDocument::allSets, KavuComm::opRead, true));
 
     const int expected = qualifyingCount(ws.document, true);
     QCOMPARE(ws.recorder->message, QString("Операция завершена"));
@@ -182,7 +182,7 @@ void TestKavuIOhelper::readAllLandsTheSimulatorsValues()
     QCOMPARE(sim.stop(), 0);
     const QMap<QString, QString> device = readState(state);
     int compared = 0;
-    for (const QDomElement &p : parametersOf(ws.document, allSets)) {
+    for (const QDomElement &p : parametersOf(ws.document, HrcDocument::allSets)) {
         const QString name = p.attribute("namekavu");
         if (p.hasAttribute("localparam"))
             continue;
@@ -208,7 +208,7 @@ void TestKavuIOhelper::writeAllThenReadBackGivesTheSameValues()
     QVERIFY2(sim.started(), qPrintable(sim.error()));
     Workspace ws(sim.path());
     QMap<QString, QString> written;
-    for (QDomElement p : parametersOf(ws.document, allSets)) {
+    for (QDomElement p : parametersOf(ws.document, HrcDocument::allSets)) {
         const QString v = distinctValue(p);
         if (!v.isEmpty() && !p.hasAttribute("commparam") && !p.hasAttribute("localparam")
             && !p.hasAttribute("readonly")) {
@@ -219,13 +219,13 @@ void TestKavuIOhelper::writeAllThenReadBackGivesTheSameValues()
     // The device's own texts, as a read leaves them (a text is only ever read).
     for (const char *text : {"Dev", "ver", "p.ver"})
         ws.document.paramValue(text, "read before");
-    QVERIFY(ws.run(allSets, KavuComm::opWrite, false));
+    QVERIFY(ws.run(HrcDocument::allSets, KavuComm::opWrite, false));
     QCOMPARE(ws.recorder->message, QString("Операция завершена"));
-    QVERIFY2(ws.recorder->count == 0, qPrintable(failures(ws.document, allSets)));
+    QVERIFY2(ws.recorder->count == 0, qPrintable(failures(ws.document, HrcDocument::allSets)));
     QCOMPARE(ws.recorder->total, qualifyingCount(ws.document, false));
     QCOMPARE(sim.writesOf("Addr"), 0); // writes of whole branches leave communication alone
 
-    QVERIFY(ws.run(allSets, KavuComm::opRead, false));
+    QVERIFY(ws.run(HrcDocument::allSets, KavuComm::opRead, false));
     QCOMPARE(ws.recorder->count, 0);
     for (auto it = written.cbegin(); it != written.cend(); ++it) {
         const QDomElement p = ws.element(it.key());
@@ -258,7 +258,7 @@ void TestKavuIOhelper::onlyChangedWritesExactlyTheChangedParameters()
         ws.tree.setItemColour(item, HrcTree::changedColour());
     }
     ws.document.paramValue("Ind.i", "3"); // edited, but not shown as changed
-    QVERIFY(ws.run(allSets, KavuComm::opWrite, false, true));
+    QVERIFY(ws.run(HrcDocument::allSets, KavuComm::opWrite, false, true));
     QCOMPARE(ws.recorder->count, 0);
     QCOMPARE(ws.recorder->total, changed.size());
     // The simulator's log is read asynchronously.
@@ -278,7 +278,7 @@ void TestKavuIOhelper::faultsOnTheLineStillEndWithEveryValueRight()
     Simulator sim({"--state", state, "--faults", "drop=0.1,crc=0.1,garbage=0.05", "--seed", "7"});
     QVERIFY2(sim.started(), qPrintable(sim.error()));
     Workspace ws(sim.path(), 10);
-    QVERIFY(ws.run(allSets, KavuComm::opRead, true, false, 300000));
+    QVERIFY(ws.run(HrcDocument::allSets, KavuComm::opRead, true, false, 300000));
     QCOMPARE(ws.recorder->count, 0);
     QVERIFY(sim.log().contains("[fault:"));
     for (auto it = written.cbegin(); it != written.cend(); ++it) {
@@ -387,7 +387,7 @@ void TestKavuIOhelper::cancelMidJob()
         if (done == 5)
             ws.helper()->terminate();
     });
-    ws.helper()->setJob(allSets, KavuComm::opRead, true);
+    ws.helper()->setJob(HrcDocument::allSets, KavuComm::opRead, true);
     ws.helper()->startJob(false);
     QVERIFY(ws.recorder->waitFinished());
     disconnect(ws.helper(), &KavuIOhelper::kavuIOUpdating, this, nullptr);
@@ -743,7 +743,7 @@ void TestKavuIOhelper::baseNameChecksAreAskedOncePerSession()
         return n;
     };
     QSet<QString> baseNames;
-    const int indexedNames = indexedNamesIn(allSets, &baseNames);
+    const int indexedNames = indexedNamesIn(HrcDocument::allSets, &baseNames);
     QVERIFY(baseNames.size() > 10 && indexedNames > 2 * baseNames.size());
     // A check is a read of a base name without an index.
     const QRegularExpression read(" read ([^ \\[]+) -> ");
@@ -755,20 +755,20 @@ void TestKavuIOhelper::baseNameChecksAreAskedOncePerSession()
     };
     auto exchanges = [&] { return sim.log().count(QRegularExpression(" (read|write) ")); };
 
-    QVERIFY(asked.run(allSets, KavuComm::opRead, true));
+    QVERIFY(asked.run(HrcDocument::allSets, KavuComm::opRead, true));
     QCOMPARE(asked.recorder->count, 0);
     QTRY_COMPARE(exchanges(), 1 + qualifyingCount(asked.document, true) + indexedNames);
     QCOMPARE(checksSince(0), indexedNames);
 
     int from = sim.log().size();
-    QVERIFY(remembered.run(allSets, KavuComm::opRead, true));
+    QVERIFY(remembered.run(HrcDocument::allSets, KavuComm::opRead, true));
     QCOMPARE(remembered.recorder->count, 0);
     QTRY_COMPARE(exchanges(), 2 + 2 * qualifyingCount(asked.document, true) + indexedNames + baseNames.size());
     QCOMPARE(checksSince(from), baseNames.size());
 
     // The same values and codes land in the document either way.
-    const QList<QDomElement> old = parametersOf(asked.document, allSets);
-    const QList<QDomElement> now = parametersOf(remembered.document, allSets);
+    const QList<QDomElement> old = parametersOf(asked.document, HrcDocument::allSets);
+    const QList<QDomElement> now = parametersOf(remembered.document, HrcDocument::allSets);
     QCOMPARE(now.size(), old.size());
     for (int i = 0; i < old.size(); ++i) {
         const QString name = old[i].attribute("namekavu");

@@ -254,7 +254,7 @@ void TestKavuMon::jobPausesPollingAndPollingResumes()
         if (helper->portArbiter()->monBusy())
             monitorHeldPortDuringExchange = true;
     }, Qt::DirectConnection);
-    helper->setJob(allSets, KavuComm::opRead, true);
+    helper->setJob(HrcDocument::allSets, KavuComm::opRead, true);
     helper->startJob(false);
     QVERIFY(recorder.waitFinished());
     QCOMPARE(recorder.count, 0);

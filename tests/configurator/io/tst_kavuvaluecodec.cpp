@@ -2,14 +2,14 @@
 #include "CommSettings.h"
 #include "KavuComm.h"
 #include "KavuMon.h"
-#include "KavuValueCodec.h"
 #include "SerialPortName.h"
+#include "ValueCodec.h"
 
 #include <QDir>
 #include <QTextCodec>
 #include <QtTest>
 
-using namespace KavuValueCodec;
+using namespace ValueCodec;
 
 class TestKavuValueCodec : public QObject
 {
@@ -136,6 +136,10 @@ void TestKavuValueCodec::timeOfDay()
     QVERIFY(!encodeTime("24:00:00", b));
     QVERIFY(!encodeTime("12:60:00", b));
     QVERIFY(!encodeTime("aa:bb:cc", b));
+    // The same texts for the time editor: the device's form both ways.
+    QCOMPARE(parseTime(" 7:5:0 "), QTime(7, 5, 0));
+    QVERIFY(!parseTime("24:00:00").isValid());
+    QCOMPARE(timeText(parseTime("7:05:00")), QString("07:05:00"));
 }
 
 void TestKavuValueCodec::dateTime()

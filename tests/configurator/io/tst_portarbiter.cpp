@@ -335,7 +335,7 @@ void TestPortArbiter::jobCancelledOrDeletedWhileWaitingForThePort()
 
     // The main window's long read holds the port.
     QSignalSpy mainStarting(main.helper(), &KavuIOhelper::kavuIOStarting);
-    main.start(allSets, KavuComm::opRead);
+    main.start(HrcDocument::allSets, KavuComm::opRead);
     QTRY_VERIFY(mainStarting.count() == 2);
 
     // The wizard's job waits; the engineer cancels it: it ends as a job that

@@ -218,7 +218,7 @@ void TestValueRoundTrip::everyParameterThroughTheSimulator()
 
     int checked = 0;
     QSet<int> scales;
-    for (QDomElement e : parametersOf(document, allSets)) {
+    for (QDomElement e : parametersOf(document, HrcDocument::allSets)) {
         const ParameterSpec spec = document.spec(e);
         QVERIFY2(spec.kind != ValueKind::Unknown, qPrintable(spec.name));
         if (spec.local || spec.readOnly || spec.polled || spec.commParam || e.hasAttribute("readonly"))

@@ -2,6 +2,7 @@
 // every name the program looks up.
 #include "HrcDocument.h"
 #include "HrcValueText.h"
+#include "ValueCodec.h"
 
 #include <QFile>
 #include <QSet>
@@ -275,7 +276,7 @@ void TestHrcDescription::enumerationsHaveValidDefaults()
         if (e.attribute("type") != "enum" || e.attribute("namekavu") == "Port")
             continue;
         const QString name = e.attribute("namekavu");
-        const QStringList entries = HrcValueText::entries(e.attribute("valueset"));
+        const QStringList entries = ValueCodec::entries(e.attribute("valueset"));
         QVERIFY2(entries.size() >= 2, qPrintable(name));
         QVERIFY2(!entries.contains(QString()), qPrintable(name));
         const QString def = e.attribute("defaultvalue");
@@ -304,10 +305,10 @@ void TestHrcDescription::limitsParseAndBracketDefaults()
         if (e.attribute("subtype") == "parpoint") {
             const int scale = e.attribute("scaleFloat", "1").toInt();
             for (int half = 0; half < 2; ++half) {
-                bool okLo, okHi, okDef;
-                const double l = HrcValueText::toFloat(HrcValueText::part(lo, half), &okLo);
-                const double h = HrcValueText::toFloat(HrcValueText::part(hi, half), &okHi);
-                const double d = HrcValueText::toFloat(HrcValueText::part(def, half), &okDef);
+                double l = 0, h = 0, d = 0;
+                const bool okLo = ValueCodec::parseFloatText(ValueCodec::part(lo, half), l);
+                const bool okHi = ValueCodec::parseFloatText(ValueCodec::part(hi, half), h);
+                const bool okDef = ValueCodec::parseFloatText(ValueCodec::part(def, half), d);
                 QVERIFY2(okLo && okHi && okDef, qPrintable(name));
                 QVERIFY2(l <= d && d <= h, qPrintable(name));
                 // Each half travels as sign and 15-bit magnitude of value x scale x 10.
@@ -316,10 +317,10 @@ void TestHrcDescription::limitsParseAndBracketDefaults()
         } else if (type == "float") {
             if (!editable)
                 continue;
-            bool okLo, okHi, okDef;
-            const double l = HrcValueText::toFloat(lo, &okLo);
-            const double h = HrcValueText::toFloat(hi, &okHi);
-            const double d = HrcValueText::toFloat(def, &okDef);
+            double l = 0, h = 0, d = 0;
+            const bool okLo = ValueCodec::parseFloatText(lo, l);
+            const bool okHi = ValueCodec::parseFloatText(hi, h);
+            const bool okDef = ValueCodec::parseFloatText(def, d);
             QVERIFY2(okLo && okHi && okDef, qPrintable(name));
             QVERIFY2(!lo.contains('.') && !hi.contains('.') && !def.contains('.'), qPrintable(name));
             QVERIFY2(l < h && l <= d && d <= h, qPrintable(name));

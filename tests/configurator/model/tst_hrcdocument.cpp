@@ -2,6 +2,7 @@
 // description and on small documents made for a single rule.
 #include "HrcDocument.h"
 #include "HrcValueText.h"
+#include "ValueCodec.h"
 
 #include <QTemporaryDir>
 #include <QTranslator>
@@ -306,24 +307,23 @@ void TestHrcDocument::listsForTheTestPanelAndTheLog()
 
 void TestHrcDocument::valueTextHelpers()
 {
-    QCOMPARE(HrcValueText::bitmaskText(0), QString("00000000"));
-    QCOMPARE(HrcValueText::bitmaskText(1), QString("10000000"));
-    QCOMPARE(HrcValueText::bitmaskText(128), QString("00000001"));
-    QCOMPARE(HrcValueText::bitmaskText(256 + 3), QString("11000000"));
-    QCOMPARE(HrcValueText::part("-25,0;90,0", 0), QString("-25,0"));
-    QCOMPARE(HrcValueText::part("-25,0;90,0", 1), QString("90,0"));
-    QCOMPARE(HrcValueText::part("-25,0", 1), QString());
-    QCOMPARE(HrcValueText::entries("a;;b"), QStringList({"a", "", "b"}));
-    QCOMPARE(HrcValueText::floatText(0.1), QString("0,1"));
-    QCOMPARE(HrcValueText::floatText(-25), QString("-25"));
-    QCOMPARE(HrcValueText::floatText(1234567.0), QString("1,23457e+06"));
-    bool ok = false;
-    QCOMPARE(HrcValueText::toFloat("-5,5", &ok), -5.5);
-    QVERIFY(ok);
-    QCOMPARE(HrcValueText::toFloat("2.25", &ok), 2.25);
-    QVERIFY(ok);
-    HrcValueText::toFloat("abc", &ok);
-    QVERIFY(!ok);
+    QCOMPARE(ValueCodec::bitmaskText(0), QString("00000000"));
+    QCOMPARE(ValueCodec::bitmaskText(1), QString("10000000"));
+    QCOMPARE(ValueCodec::bitmaskText(128), QString("00000001"));
+    QCOMPARE(ValueCodec::bitmaskText(256 + 3), QString("11000000"));
+    QCOMPARE(ValueCodec::part("-25,0;90,0", 0), QString("-25,0"));
+    QCOMPARE(ValueCodec::part("-25,0;90,0", 1), QString("90,0"));
+    QCOMPARE(ValueCodec::part("-25,0", 1), QString());
+    QCOMPARE(ValueCodec::entries("a;;b"), QStringList({"a", "", "b"}));
+    QCOMPARE(ValueCodec::floatText(0.1), QString("0,1"));
+    QCOMPARE(ValueCodec::floatText(-25), QString("-25"));
+    QCOMPARE(ValueCodec::floatText(1234567.0), QString("1,23457e+06"));
+    double number = 0;
+    QVERIFY(ValueCodec::parseFloatText("-5,5", number));
+    QCOMPARE(number, -5.5);
+    QVERIFY(ValueCodec::parseFloatText("2.25", number));
+    QCOMPARE(number, 2.25);
+    QVERIFY(!ValueCodec::parseFloatText("abc", number));
     QCOMPARE(HrcValueText::baseName("Thpd[2]"), QString("Thpd"));
     QCOMPARE(HrcValueText::baseName("r.cor:3"), QString("r.cor:3"));
     QCOMPARE(HrcValueText::deviceName("r.cor:3"), QString("r.cor"));

@@ -57,7 +57,7 @@ void TestDialogs::waitWindowFollowsAJobAndCancelStopsIt()
     QVERIFY(wait.isVisible());
     QCOMPARE(message->text(), QString("Соединение с прибором ..."));
     QVERIFY(cancel->isVisible() && icon->isVisible());
-    helper->setJob(allSets, KavuComm::opRead, true);
+    helper->setJob(HrcDocument::allSets, KavuComm::opRead, true);
     helper->startJob(false);
     QTRY_VERIFY_WITH_TIMEOUT(message->text().startsWith("Прочитано 3 "), 20000);
     QVERIFY(!saveScreenshot(&wait, "waitwin-progress").isEmpty());

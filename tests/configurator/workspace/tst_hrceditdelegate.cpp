@@ -367,7 +367,9 @@ void TestHrcEditDelegate::validatedNumbers()
 
 void TestHrcEditDelegate::timesAndDates()
 {
-    setValue("Tm.dy", "06:00:00");
+    // A time written without its leading zero (as a file may hold it) opens
+    // at that time.
+    setValue("Tm.dy", "6:00:00");
     doubleClickCell(*tree, item("Tm.dy"), 2);
     QTimeEdit *time = nullptr;
     QTRY_VERIFY((time = openEditor<QTimeEdit>(tree->viewport())));
@@ -384,7 +386,7 @@ void TestHrcEditDelegate::timesAndDates()
     QTRY_VERIFY(!openEditor<QTimeEdit>(tree->viewport()));
     QCOMPARE(value("Tm.dy"), QString("07:15:20"));
     QCOMPARE(item("Tm.dy")->text(2), QString("07:15:20"));
-    QCOMPARE(undo("Tm.dy"), QString("06:00:00"));
+    QCOMPARE(undo("Tm.dy"), QString("6:00:00"));
 
     // The device clock: the editor shows it in the row's form, and the row
     // shows it whole at the window's column widths.

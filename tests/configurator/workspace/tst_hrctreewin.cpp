@@ -268,7 +268,7 @@ void TestHrcTreeWin::readAllShowsTheDeviceValues()
     QCOMPARE(s.value("Tin.F"), QString("10"));
     QCOMPARE(s.item("Beep")->text(2), QString("Включить"));
     int exchanged = 0;
-    for (const QDomElement &p : iotest::parametersOf(s.document, HrcTreeWin::allSets))
+    for (const QDomElement &p : iotest::parametersOf(s.document, HrcDocument::allSets))
         exchanged += !p.hasAttribute("localparam");
     QCOMPARE(end.total(), exchanged);
     // The polled values are not part of it.
@@ -306,7 +306,7 @@ void TestHrcTreeWin::fastReadAllRepaintsCoalescedAndEndsComplete()
     s.window->resize(1180, 4000);
     PaintCounter counter;
     s.tree()->viewport()->installEventFilter(&counter);
-    const QList<QDomElement> parameters = iotest::parametersOf(s.document, HrcTreeWin::allSets);
+    const QList<QDomElement> parameters = iotest::parametersOf(s.document, HrcDocument::allSets);
 
     // Connected after the window: runs right after its end-of-job handler.
     QElapsedTimer clock;
@@ -657,7 +657,7 @@ void TestHrcTreeWin::initialiseDeviceCancelledAndConfirmed()
     QCOMPARE(s.element("Rtc").attribute("ioLastErrCode"), QString("-1"));
     QCOMPARE(s.item("Rtc")->text(7), QString("Аргумент функции неверен"));
     int written = 0;
-    for (const QDomElement &p : iotest::parametersOf(s.document, HrcTreeWin::allSets)) {
+    for (const QDomElement &p : iotest::parametersOf(s.document, HrcDocument::allSets)) {
         const QString name = p.attribute("namekavu");
         if (p.hasAttribute("localparam") || p.hasAttribute("commparam") || name == "Rtc")
             continue;
@@ -1058,7 +1058,7 @@ void TestHrcTreeWin::cancelFromTheWaitWindow()
 
     // Every parameter is either exchanged or marked as left out.
     int read = 0, leftOut = 0;
-    for (const QDomElement &p : iotest::parametersOf(s.document, HrcTreeWin::allSets)) {
+    for (const QDomElement &p : iotest::parametersOf(s.document, HrcDocument::allSets)) {
         if (p.hasAttribute("localparam"))
             continue;
         const QString code = p.attribute("ioLastErrCode");
@@ -1113,7 +1113,7 @@ void TestHrcTreeWin::aPulledLineLeavesNoOldValueLookingRead()
     // edit keeps its changed colour (still to be written) and is a problem too.
     QStringList notRead;
     int read = 0;
-    for (const QDomElement &p : iotest::parametersOf(s.document, HrcTreeWin::allSets)) {
+    for (const QDomElement &p : iotest::parametersOf(s.document, HrcDocument::allSets)) {
         const QString name = p.attribute("namekavu");
         if (p.hasAttribute("localparam"))
             continue;
@@ -1140,7 +1140,7 @@ void TestHrcTreeWin::aPulledLineLeavesNoOldValueLookingRead()
     // "Только проблемные" finds every one of them, and nothing read.
     QTest::mouseClick(s.window->searchBar()->problemsButton(), Qt::LeftButton);
     QStringList shown;
-    for (const QDomElement &p : iotest::parametersOf(s.document, HrcTreeWin::allSets)) {
+    for (const QDomElement &p : iotest::parametersOf(s.document, HrcDocument::allSets)) {
         bool visible = !p.hasAttribute("localparam");
         for (QTreeWidgetItem *i = s.item(p.attribute("namekavu")); i; i = i->parent())
             visible = visible && !i->isHidden();

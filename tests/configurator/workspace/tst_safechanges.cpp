@@ -13,6 +13,7 @@
 #include "HrcTreeWorkers.h"
 #include "IoTestSupport.h"
 #include "KavuIOhelper.h"
+#include "ValueCodec.h"
 #include "WaitWin.h"
 #include "WorkspaceTestSupport.h"
 
@@ -263,7 +264,7 @@ void TestSafeChanges::compareFiltersAndCountsWithFileDeviceAndFactory()
     // The document differs from the device (and the factory) in one value;
     // a point written another way is the same point.
     s.edit("Tin.F", "30");
-    QVERIFY(CompareWin::sameValue(s.document.spec(s.document.findParameter("Grtp[0]")), s.value("Grtp[0]"), "-25,0;90,0"));
+    QVERIFY(ValueCodec::sameText(s.document.spec(s.document.findParameter("Grtp[0]")), s.value("Grtp[0]"), "-25,0;90,0"));
     s.tree()->updateItems(s.item("Grtp[0]"), false, "-25,00;90", true, true);
 
     QTemporaryDir dir;

@@ -255,7 +255,7 @@ void TestTreeSearch::notFactoryComparesValuesNotTexts()
     // Exactly the parameters whose value differs from the factory value as a
     // value: every one shown differs, every float or point left out is the same.
     int sameButWrittenOtherwise = 0;
-    for (const QDomElement &p : iotest::parametersOf(s.document, HrcTreeWin::allSets)) {
+    for (const QDomElement &p : iotest::parametersOf(s.document, HrcDocument::allSets)) {
         const QString name = p.attribute("namekavu");
         const QString value = p.attribute("value");
         const QString factory = p.attribute("defaultvalue");
