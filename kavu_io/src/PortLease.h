@@ -19,9 +19,7 @@ public:
     PortLease(const PortLease&) = delete;
     PortLease& operator=(const PortLease&) = delete;
     PortLease& operator=(PortLease&&) = delete;
-    ~PortLease() {
-        if (slot_ != nullptr) slot_->users.fetch_sub(1);
-    }
+    ~PortLease();   // PortRegistry::endLease
     Slot* slot() const { return slot_; }
     KavuPort* port() const { return port_; }   // null: no usable port
 

@@ -23,10 +23,11 @@ PortRegistry& PortRegistry::instance() {
 bool PortRegistry::load() {
     if (loaded_) return true;
     lock_ = platform::lockCreate();
-    if (lock_ == nullptr) return false;
-    if (!platform::tlsCreate(&onThreadEnd)) {
-        platform::lockDestroy(lock_);
-        lock_ = nullptr;
+    leaseLock_ = platform::lockCreate();
+    leaseEnded_ = platform::conditionCreate();
+    if (lock_ == nullptr || leaseLock_ == nullptr || leaseEnded_ == nullptr
+        || !platform::tlsCreate(&onThreadEnd)) {
+        destroyLocks();
         return false;
     }
     listHead_.next = listHead_.previous = &listHead_;
@@ -52,10 +53,18 @@ void PortRegistry::unload() {
             delete s;
         }
     }
-    platform::lockDestroy(lock_);
-    lock_ = nullptr;
+    destroyLocks();
     platform::tlsDestroy();
     loaded_ = false;
+}
+
+void PortRegistry::destroyLocks() {
+    platform::conditionDestroy(leaseEnded_);
+    platform::lockDestroy(leaseLock_);
+    platform::lockDestroy(lock_);
+    leaseEnded_ = nullptr;
+    leaseLock_ = nullptr;
+    lock_ = nullptr;
 }
 
 ThreadRecord* PortRegistry::record(bool create) {
@@ -92,7 +101,7 @@ PortLease PortRegistry::leaseCurrent() {
     if (slot == nullptr) return {};
     slot->users.fetch_add(1);
     if (currentSlot(r) != slot) {   // taken away meanwhile
-        slot->users.fetch_sub(1);
+        endLease(slot);
         return {};
     }
     KavuPort* port = slot->port.load();
@@ -127,10 +136,23 @@ bool PortRegistry::settingsFor(const OpenArguments& a, PortSettings& s) {
     return true;
 }
 
+void PortRegistry::endLease(Slot* slot) {
+    if (slot->users.fetch_sub(1) != 1) return;
+    // The wake-up is sent under the wait's lock: a waiter that saw the count
+    // above zero holds that lock until it sleeps, so it cannot miss it.
+    RegistryLock hold(leaseLock_);
+    platform::conditionWakeAll(leaseEnded_);
+}
+
+void PortRegistry::waitUntilUnleased(Slot* slot) {
+    RegistryLock hold(leaseLock_);
+    while (slot->users.load() != 0) platform::conditionWait(leaseEnded_, leaseLock_);
+}
+
 void PortRegistry::retirePort(Slot* slot) {
     KavuPort* port = slot->port.exchange(nullptr);
     // A running exchange still uses the port: wait until it has finished.
-    while (slot->users.load() != 0) platform::sleepMs(1);
+    waitUntilUnleased(slot);
     delete port;
 }
 
@@ -254,7 +276,7 @@ int PortRegistry::setupPort(const OpenArguments& a) {
     Slot& s = table_[a.port];
     KavuPort* port = s.port.exchange(nullptr);
     if (port == nullptr) return KAVU_E_NO_PORT;
-    while (s.users.load() != 0) platform::sleepMs(1);
+    waitUntilUnleased(&s);
     PortSettings settings;
     settingsFor(a, settings);
     port->close();
@@ -345,6 +367,10 @@ void PortRegistry::threadEnded(ThreadRecord* r) {
         r->current.store(nullptr);
     }
     delete r;
+}
+
+PortLease::~PortLease() {
+    if (slot_ != nullptr) PortRegistry::instance().endLease(slot_);
 }
 
 }  // namespace kavu

@@ -3,7 +3,8 @@
 // mode), each thread's record with its current slot, and the one lock that
 // guards slots, list and mode. Exchanges take no lock: they lease the
 // current slot (an atomic use count) so that a thread closing the port
-// waits until a running exchange has finished with it.
+// waits until a running exchange has finished with it. That wait sleeps on
+// a condition variable that the end of every slot's last lease wakes.
 #pragma once
 
 #include "KavuPort.h"
@@ -54,6 +55,9 @@ public:
     // The calling thread's current slot (null slot: none) and its usable
     // port (null: none, empty slot or closed port).
     PortLease leaseCurrent();
+    // Ends a lease of the slot (PortLease does it); the last one wakes a
+    // thread waiting to retire the slot's port.
+    void endLease(Slot* slot);
 
     void threadEnded(ThreadRecord* record);
 
@@ -63,13 +67,20 @@ private:
     Slot* currentSlot(const ThreadRecord* record) const;
     void makeCurrent(ThreadRecord* record, Slot* slot);
     bool settingsFor(const OpenArguments& arguments, PortSettings& settings);
-    static void retirePort(Slot* slot);
+    void retirePort(Slot* slot);
+    // Returns once no lease on the slot is left (its port already taken out).
+    void waitUntilUnleased(Slot* slot);
     void closeAllLocked(int mode);
     Slot* newListSlot();
     void unlinkAndRecycle(Slot* slot);
     bool inList(const Slot* slot) const;
+    void destroyLocks();
 
     platform::Lock* lock_ = nullptr;
+    // Ends of leases: the lock of the wait (taken inside lock_, never the
+    // other way round) and the condition the last lease of a slot wakes.
+    platform::Lock* leaseLock_ = nullptr;
+    platform::Condition* leaseEnded_ = nullptr;
     bool loaded_ = false;
     std::atomic<int> apiMode_{0};
     std::atomic<unsigned> generation_{1};

@@ -1,4 +1,4 @@
-// Scoped hold of the library's one lock.
+// Scoped hold of one of the library's locks.
 #pragma once
 
 #include "platform.h"

@@ -1,6 +1,6 @@
 // The operating-system seam of kavu_io: serial ports, clock, sleep, the
-// library lock, thread-local storage with a thread-end hook, and the
-// load/unload hooks. One file per OS implements it (platform_posix.cpp,
+// library's locks and condition variable, thread-local storage with a
+// thread-end hook, and the load/unload hooks. One file per OS implements it (platform_posix.cpp,
 // platform_win32.cpp); nothing else in the library includes an OS header.
 // Everything here is internal: nothing is exported from the shared library.
 #pragma once
@@ -112,15 +112,25 @@ std::int64_t monotonicNs();
 // Sleeps the calling thread for at least `ms` milliseconds.
 void sleepMs(int ms);
 
-// -------------------------------------------------------------------- lock
+// ------------------------------------------------------ locks, condition
 
-// The library's one lock (not recursive). The library core creates it in
-// libraryLoad and destroys it in libraryUnload.
+// A lock (not recursive). The library core creates its locks in
+// libraryLoad and destroys them in libraryUnload.
 struct Lock;
 Lock* lockCreate();
 void lockDestroy(Lock* lock);
 void lockAcquire(Lock* lock);
 void lockRelease(Lock* lock);
+
+// A condition variable used with a Lock: conditionWait releases the lock
+// (held by the caller), sleeps until woken and takes the lock again before
+// it returns. It may also return without a wake-up, so the caller tests
+// what it waits for in a loop.
+struct Condition;
+Condition* conditionCreate();
+void conditionDestroy(Condition* condition);
+void conditionWait(Condition* condition, Lock* lock);
+void conditionWakeAll(Condition* condition);
 
 // ------------------------------------------- thread-local storage, hooks
 

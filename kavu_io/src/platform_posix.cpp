@@ -1,7 +1,8 @@
 // Linux implementation of the platform seam: tty devices opened
 // exclusively, poll()-timed reads with millisecond deadlines, modem lines
-// through TIOCM*, low latency through TIOCSSERIAL, pthread lock and TLS,
-// shared-object constructor/destructor as the load and unload hooks.
+// through TIOCM*, low latency through TIOCSSERIAL, pthread locks, condition
+// variable and TLS, shared-object constructor/destructor as the load and
+// unload hooks.
 #include "platform.h"
 #include "posix_termios2.h"
 
@@ -280,6 +281,19 @@ void lockDestroy(Lock* lock) {
 }
 void lockAcquire(Lock* lock) { pthread_mutex_lock(&lock->mutex); }
 void lockRelease(Lock* lock) { pthread_mutex_unlock(&lock->mutex); }
+
+struct Condition {
+    pthread_cond_t cond = PTHREAD_COND_INITIALIZER;
+};
+
+Condition* conditionCreate() { return new (std::nothrow) Condition; }
+void conditionDestroy(Condition* condition) {
+    if (condition == nullptr) return;
+    pthread_cond_destroy(&condition->cond);
+    delete condition;
+}
+void conditionWait(Condition* condition, Lock* lock) { pthread_cond_wait(&condition->cond, &lock->mutex); }
+void conditionWakeAll(Condition* condition) { pthread_cond_broadcast(&condition->cond); }
 
 namespace {
 pthread_key_t g_key;

@@ -1,7 +1,7 @@
 // Windows implementation of the platform seam: communication ports through
 // the Win32 serial interface with overlapped I/O, the performance counter,
-// a critical section, thread-local storage, and DllMain, which drives the
-// library's load/unload and each thread's end.
+// critical sections and a condition variable, thread-local storage, and
+// DllMain, which drives the library's load/unload and each thread's end.
 #include "platform.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -400,6 +400,33 @@ void lockAcquire(Lock* lock)
 void lockRelease(Lock* lock)
 {
     LeaveCriticalSection(&lock->section);
+}
+
+struct Condition {
+    CONDITION_VARIABLE variable;
+};
+
+Condition* conditionCreate()
+{
+    auto* condition = new (std::nothrow) Condition;
+    if (condition)
+        InitializeConditionVariable(&condition->variable);
+    return condition;
+}
+
+void conditionDestroy(Condition* condition)
+{
+    delete condition;   // a Windows condition variable holds no resources
+}
+
+void conditionWait(Condition* condition, Lock* lock)
+{
+    SleepConditionVariableCS(&condition->variable, &lock->section, INFINITE);
+}
+
+void conditionWakeAll(Condition* condition)
+{
+    WakeAllConditionVariable(&condition->variable);
 }
 
 // ------------------------------------------- thread-local storage, hooks

@@ -1,6 +1,6 @@
 // Several threads at once: per-thread ports in parallel, slot mode with
-// threads selecting slots, and mode changes and closes while other threads
-// hold ports or are exchanging. Also run under ThreadSanitizer.
+// threads selecting slots, and mode changes, closes and reopens while other
+// threads hold ports or are exchanging. Also run under ThreadSanitizer.
 #include "PtyPeer.h"
 #include "kavu_io.h"
 
@@ -156,6 +156,36 @@ TEST_F(Threads, ClosingASharedSlotWhileAnotherThreadExchanges) {
     while (!started.load()) std::this_thread::yield();
     ASSERT_EQ(SelectPort(10), 0);
     EXPECT_EQ(ClosePort(), 0);   // waits for the running exchange, then closes
+    user.join();
+}
+
+TEST_F(Threads, ReconfiguringASharedSlotWhileAnotherThreadExchanges) {
+    ASSERT_EQ(SetApiMode(1), 0);
+    ASSERT_EQ(OpenPort(10, kSpeed115200, 0, 1, 0, 1), 0);
+    answerForever(*peers[0], 7);
+    std::atomic<int> answered{0};
+    std::atomic<bool> done{false};
+    std::thread user([&] {
+        ASSERT_EQ(SelectPort(10), 0);
+        while (!done.load()) {
+            int value = 0;
+            const int r = ReadUInt(16, 0, "Dev", &value, -1);
+            // While the port is being reopened it is not there; an exchange
+            // is never cut short by it.
+            EXPECT_TRUE(r == 0 || r == KAVU_E_NO_PORT) << r;
+            if (r == 0) ++answered;
+        }
+    });
+    // Each reopen waits for the exchange running on the port, then the
+    // exchanges go on over the reopened port.
+    for (int n = 0; n < 20; ++n) {
+        const int before = answered.load();
+        while (answered.load() == before) std::this_thread::yield();
+        ASSERT_EQ(SetupPort(10, kSpeed115200, 0, 1, 0, 1), 0) << n;
+    }
+    const int before = answered.load();
+    while (answered.load() == before) std::this_thread::yield();
+    done = true;
     user.join();
 }
 
