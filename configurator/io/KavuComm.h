@@ -29,6 +29,7 @@ public:
     enum VerifyOutcome { verifyConfirmed, verifyDiffers, verifyFailed, verifyNotChecked };
 
     explicit KavuComm(std::shared_ptr<PortArbiter> arbiter = nullptr);
+    virtual ~KavuComm() = default;
 
     // Whether a failed transfer is worth repeating: only what the line lost
     // or garbled (no reply, a CRC mismatch, a malformed frame). Anything else
@@ -39,7 +40,7 @@ public:
 
     // Loads the settings published last (CommSettings) into the fields.
     void readPortSettings();
-    void terminate();
+    virtual void terminate();
     bool isTerminating() const { return state.load() == stateTerminating; }
     void closeSession();
     bool tryConnect();

@@ -58,6 +58,7 @@ KavuMon::KavuMon(const HrcDocument &doc, uint ms, const QString &name, std::shar
 
     connect(thread.get(), &QThread::started, this, &KavuMon::doExecIO);
     connect(this, &KavuMon::kavuMonFinished, thread.get(), &QThread::quit, Qt::DirectConnection);
+    connect(thread.get(), &QThread::finished, guiSide.get(), [this] { onThreadFinished(); }, Qt::QueuedConnection);
     connect(this, &KavuMon::monParameterPolled, guiSide.get(),
             [this](int entry, const QString &ioValue, int code) {
                 if (entry < 0 || entry >= elements.size())
@@ -80,11 +81,36 @@ KavuMon::~KavuMon()
 
 void KavuMon::start()
 {
-    if (thread->isRunning())
-        return;
+    if (thread->isRunning()) {
+        if (!isTerminating())
+            return;
+        if (!loopEnded.load()) {
+            // A stopped monitor may still wait for a reply: it starts again
+            // from onThreadFinished, when its thread has said it ended.
+            startWhenEnded.store(true);
+            return;
+        }
+        thread->wait();
+    }
     CommSettings::publish(CommSettings::fromDocument(document));
     state.store(stateIdle);
+    loopEnded.store(false);
     thread->start(QThread::InheritPriority);
+}
+
+void KavuMon::terminate()
+{
+    startWhenEnded.store(false);
+    KavuComm::terminate();
+}
+
+void KavuMon::onThreadFinished()
+{
+    // A finished() that arrives after a new start belongs to the thread
+    // before: the start waiting now waits for the running thread's own.
+    if (!loopEnded.load() || !startWhenEnded.exchange(false))
+        return;
+    start();
 }
 
 bool KavuMon::isRunning() const
@@ -216,6 +242,7 @@ void KavuMon::doExecIO()
     }
     if (log)
         log->close();
+    loopEnded.store(true);
     emit kavuMonFinished(false);
 }
 

@@ -39,8 +39,14 @@ public:
             std::shared_ptr<PortArbiter> arbiter = nullptr);
     ~KavuMon() override;
 
-    // Starts polling (GUI thread); stop it with terminate().
+    // Starts polling (GUI thread); stop it with terminate(). Neither waits:
+    // started while a stopped monitor's thread still ends (it may be in the
+    // middle of an exchange), polling starts again as soon as that thread
+    // has ended.
     void start();
+    // Stops polling (any thread) and drops a start still waiting for the
+    // previous thread's end.
+    void terminate() override;
     bool isRunning() const;
     // Waits until the polling thread has ended (after terminate()).
     bool wait(unsigned long ms);
@@ -96,11 +102,17 @@ private:
     void pollEntries(bool yieldToJobs);
     void writeLog();
     bool isPolled(const QString &name);
+    // GUI thread: the thread has ended; a start that waited for it runs now.
+    void onThreadFinished();
 
     // GUI thread only.
     HrcDocument document;
     QVector<QDomElement> elements; // the document's element of each entry
     std::unique_ptr<QObject> guiSide;
+    std::atomic<bool> startWhenEnded{false};
+    // Set by the monitor thread when its loop has returned: what is left of
+    // the thread then is Qt's end of it, no exchange.
+    std::atomic<bool> loopEnded{false};
 
     // Copied at construction; afterwards used by the monitor thread only.
     QDomDocument shadowDocument;

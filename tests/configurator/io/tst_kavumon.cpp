@@ -80,6 +80,7 @@ private slots:
     void jobPausesPollingAndPollingResumes();
     void noDeviceNothingLoggedNothingChanged();
     void restartedPollingUsesTheChangedPort();
+    void startWhileStoppingRunsOnceTheThreadHasEnded();
     void lostLineIsReopenedWhenTheDeviceIsBack();
     void workersDeletedWhilePolling();
 
@@ -310,6 +311,42 @@ void TestKavuMon::restartedPollingUsesTheChangedPort()
     ws.monitor()->start();
     QVERIFY(updates.wait(10000));
     QVERIFY(ws.stop());
+}
+
+// Back from the wizard before the stopped monitor's exchange has ended: the
+// GUI thread does not wait for it; polling starts again, on the settings
+// of that moment, once the thread has ended, unless stopped once more.
+void TestKavuMon::startWhileStoppingRunsOnceTheThreadHasEnded()
+{
+    Simulator device;
+    QVERIFY2(device.started(), qPrintable(device.error()));
+    SilentDevice silent;
+    QVERIFY2(silent.started(), qPrintable(silent.error()));
+    PollingWorkspace ws(silent.path(), dir.filePath("startwhilestopping.csv"));
+    ws.tick("r.cor:0");
+    QSignalSpy updates(ws.monitor(), &KavuMon::kavuMonUpdating);
+    for (const bool stopAgain : {true, false}) {
+        ws.document.paramValue("Port", silent.path());
+        ws.monitor()->start();
+        // Waiting for the silent device's reply: the exchange takes its
+        // time-out and repeats.
+        const int asked = silent.log().count(" read Dev");
+        QTRY_VERIFY_WITH_TIMEOUT(silent.log().count(" read Dev") > asked, 10000);
+        ws.monitor()->terminate();
+        ws.document.paramValue("Port", device.path());
+        ws.monitor()->start();
+        QVERIFY(ws.monitor()->isTerminating()); // the old thread still ends
+        if (stopAgain) {
+            ws.monitor()->terminate();
+            QTRY_VERIFY_WITH_TIMEOUT(!ws.monitor()->isRunning(), 10000);
+            QCoreApplication::processEvents(); // its finished() is delivered
+            QVERIFY(!ws.monitor()->isRunning());
+            QCOMPARE(updates.count(), 0);
+        } else {
+            QVERIFY(updates.wait(10000));
+            QVERIFY(ws.stop());
+        }
+    }
 }
 
 // The device goes away under polling (the simulator ends, as a USB adapter
