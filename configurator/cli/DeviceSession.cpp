@@ -7,11 +7,9 @@
 #include "KavuIOhelper.h"
 #include "ReportBuilder.h"
 
-#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QSettings>
-#include <QThread>
 #include <QTimer>
 
 volatile std::sig_atomic_t DeviceSession::interrupted = 0;
@@ -35,17 +33,9 @@ DeviceSession::DeviceSession(CliOutput &output) : out(output)
 {
 }
 
-DeviceSession::~DeviceSession()
-{
-    helper.reset();
-#ifdef Q_OS_LINUX
-    // The worker's thread is detached: QThread::wait() returns before it has
-    // really ended, and kavu_io frees the thread's record only then. Give it
-    // that moment, so the process does not end under it.
-    for (int i = 0; i < 100 && QDir(QStringLiteral("/proc/self/task")).count() > 3; ++i)
-        QThread::msleep(2);
-#endif
-}
+// The worker's thread has closed its port, and with it left kavu_io, before
+// it reports its end; deleting the worker waits for that report.
+DeviceSession::~DeviceSession() = default;
 
 bool DeviceSession::setUp(const CliOptions &options)
 {

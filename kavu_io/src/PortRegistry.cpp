@@ -218,11 +218,25 @@ int PortRegistry::setApiMode(int mode) {
     return 0;
 }
 
+void PortRegistry::releaseIfIdle(ThreadRecord* r) {
+    // Without a current slot no slot names the record as its owner: nothing
+    // but the thread's own storage refers to it.
+    if (r == nullptr || currentSlot(r) != nullptr) return;
+    platform::tlsSet(nullptr);
+    delete r;
+}
+
 int PortRegistry::openPort(const OpenArguments& a) {
     if (!loaded_) return KAVU_E_NO_MEMORY;
     // Opening holds the lock throughout (also across the calibration of
     // the character-by-character modes), so the mode cannot change meanwhile.
     RegistryLock hold(lock_);
+    const int result = openLocked(a);
+    if (result != 0) releaseIfIdle(record(false));
+    return result;
+}
+
+int PortRegistry::openLocked(const OpenArguments& a) {
     if (apiMode_.load() == 0) {
         ThreadRecord* r = record(true);
         if (currentSlot(r) != nullptr) return KAVU_E_BUSY;
@@ -311,6 +325,7 @@ int PortRegistry::closePort() {
         s->owner.store(nullptr);
         r->current.store(nullptr);
         unlinkAndRecycle(s);
+        releaseIfIdle(r);
         return 0;
     }
     if (s == nullptr || s->port.load() == nullptr) return KAVU_E_NO_PORT;
@@ -318,6 +333,7 @@ int PortRegistry::closePort() {
     ThreadRecord* expected = r;
     s->owner.compare_exchange_strong(expected, nullptr);
     r->current.store(nullptr);
+    releaseIfIdle(r);
     return 0;
 }
 
@@ -330,6 +346,7 @@ void* PortRegistry::detachFromThread() {
     if (s == nullptr) return nullptr;
     s->owner.store(nullptr);
     r->current.store(nullptr);
+    releaseIfIdle(r);
     return s;
 }
 

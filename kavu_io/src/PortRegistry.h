@@ -66,6 +66,11 @@ private:
     ThreadRecord* record(bool create);
     Slot* currentSlot(const ThreadRecord* record) const;
     void makeCurrent(ThreadRecord* record, Slot* slot);
+    // Frees the calling thread's record once it has no current slot (lock
+    // held): a thread that has closed or handed on its port keeps nothing
+    // of the library, so its end has nothing left to do here.
+    void releaseIfIdle(ThreadRecord* record);
+    int openLocked(const OpenArguments& arguments);
     bool settingsFor(const OpenArguments& arguments, PortSettings& settings);
     void retirePort(Slot* slot);
     // Returns once no lease on the slot is left (its port already taken out).

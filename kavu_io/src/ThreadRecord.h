@@ -1,5 +1,6 @@
-// Each calling thread's record: its current slot. Created on first use,
-// freed when the thread ends.
+// Each calling thread's record: its current slot. Created when the thread
+// opens or selects a port, freed when it no longer has one (its port closed,
+// a failed open, its port detached) or when the thread ends.
 #pragma once
 
 #include <atomic>
