@@ -26,7 +26,6 @@
 #include <QJsonObject>
 #include <QSettings>
 #include <QSet>
-#include <QThread>
 
 #include <algorithm>
 #include <functional>
@@ -743,12 +742,8 @@ int monitor(DeviceSession &session, const CliOptions &options, CliOutput &out)
         out.line(text("Время") + QLatin1Char('\t') + names.join(QLatin1Char('\t')));
     int status = DeviceSession::Success;
     for (int cycle = 0; (count == 0 || cycle < count) && !DeviceSession::interrupted; ++cycle) {
-        if (cycle > 0) {
-            for (int slept = 0; slept < interval && !DeviceSession::interrupted; slept += 10)
-                QThread::msleep(10);
-            if (DeviceSession::interrupted)
-                break;
-        }
+        if (cycle > 0 && !DeviceSession::pause(interval))
+            break;
         if (!session.run(names, KavuComm::opRead, true, QString()))
             return DeviceSession::interrupted ? status : int(DeviceSession::NoDevice);
         const QString time = QTime::currentTime().toString(Qt::TextDate);

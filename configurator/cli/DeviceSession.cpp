@@ -12,21 +12,103 @@
 #include <QSettings>
 #include <QTimer>
 
+#include <functional>
+
+#ifdef Q_OS_UNIX
+#include <QSocketNotifier>
+
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 volatile std::sig_atomic_t DeviceSession::interrupted = 0;
 
 namespace {
 
+#ifdef Q_OS_UNIX
+// The handler's wake-up of the event loop: a byte into a pipe whose reading
+// end a QSocketNotifier watches.
+int interruptPipe[2] = {-1, -1};
+#endif
+
 extern "C" void onInterrupt(int)
 {
     DeviceSession::interrupted = 1;
+#ifdef Q_OS_UNIX
+    if (interruptPipe[1] >= 0) {
+        const char byte = 1;
+        const ssize_t ignored = write(interruptPipe[1], &byte, 1);
+        (void)ignored;
+    }
+#endif
 }
+
+// Calls onInterrupt (in the thread that made it, from its event loop) when
+// SIGINT or SIGTERM arrives, or at once when one came before.
+class InterruptWatch
+{
+public:
+    explicit InterruptWatch(const std::function<void()> &onInterrupt)
+    {
+#ifdef Q_OS_UNIX
+        if (interruptPipe[0] >= 0) {
+            notifier = std::make_unique<QSocketNotifier>(interruptPipe[0], QSocketNotifier::Read);
+            QObject::connect(notifier.get(), &QSocketNotifier::activated, &context, [onInterrupt] {
+                char bytes[16];
+                while (read(interruptPipe[0], bytes, sizeof bytes) > 0) {
+                }
+                onInterrupt();
+            });
+        }
+#else
+        // No pipe to wake the loop: the flag is looked at every 50 ms.
+        QObject::connect(&poll, &QTimer::timeout, &context, [onInterrupt] {
+            if (DeviceSession::interrupted)
+                onInterrupt();
+        });
+        poll.start(50);
+#endif
+        if (DeviceSession::interrupted)
+            QTimer::singleShot(0, &context, onInterrupt);
+    }
+
+private:
+    QObject context; // ends every call when the watch goes
+#ifdef Q_OS_UNIX
+    std::unique_ptr<QSocketNotifier> notifier;
+#else
+    QTimer poll;
+#endif
+};
 
 } // namespace
 
 void DeviceSession::catchInterrupts()
 {
+#ifdef Q_OS_UNIX
+    if (interruptPipe[0] < 0 && pipe(interruptPipe) == 0) {
+        for (int fd : interruptPipe) {
+            fcntl(fd, F_SETFD, FD_CLOEXEC);
+            fcntl(fd, F_SETFL, O_NONBLOCK);
+        }
+    }
+#endif
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
+}
+
+bool DeviceSession::pause(int ms)
+{
+    if (interrupted)
+        return false;
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    InterruptWatch watch([&loop] { loop.quit(); });
+    timer.start(ms);
+    loop.exec();
+    return !interrupted;
 }
 
 DeviceSession::DeviceSession(CliOutput &output) : out(output)
@@ -151,12 +233,7 @@ bool DeviceSession::run(const QStringList &names, KavuComm::KavuCommOperation op
                      });
     QObject::connect(helper.get(), &KavuIOhelper::linkCountsTaken, &context,
                      [this](const LinkCounts &taken) { counts += taken; });
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, &context, [this] {
-        if (interrupted)
-            helper->terminate();
-    });
-    watch.start(50);
+    InterruptWatch watch([this] { helper->terminate(); });
     helper->setJob(names.join(QLatin1Char(';')), operation, includeCommParams);
     helper->startJob(false);
     loop.exec();

@@ -58,6 +58,9 @@ public:
     // Set by SIGINT/SIGTERM: the running job is cancelled, monitor stops.
     static volatile std::sig_atomic_t interrupted;
     static void catchInterrupts();
+    // Waits ms milliseconds with the event loop running; an interrupt ends
+    // the wait at once. False when interrupted.
+    static bool pause(int ms);
 
 private:
     CliOutput &out;

@@ -470,6 +470,29 @@ private slots:
         QCOMPARE(count(older->stderrText(), "read Ind.c"), 1);
     }
 
+    // Ctrl+C while the monitor waits for its next cycle: the wait ends at
+    // once and the program ends normally with the cycles it has shown.
+    void interruptedMonitorEndsItsPause()
+    {
+        auto device = startSim({"--verbose"});
+        QProcess p;
+        useOwnHome(p);
+        p.start(QStringLiteral(HRC417_CLI_PATH),
+                {QStringLiteral("monitor"), QStringLiteral("Sp.h"), QStringLiteral("--interval"), QStringLiteral("600000"),
+                 QStringLiteral("--port"), QString::fromStdString(device->ptyPath())});
+        QVERIFY(p.waitForStarted());
+        QByteArray out;
+        while (out.count('\n') < 2 && p.waitForReadyRead(20000))
+            out += p.readAllStandardOutput();
+        QCOMPARE(out.count('\n'), 2); // the header and the first cycle
+        ::kill(pid_t(p.processId()), SIGINT);
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        out += p.readAllStandardOutput();
+        QCOMPARE(out.count('\n'), 2);
+    }
+
     // Ctrl+C during a write: the exchange in flight ends, nothing more is
     // sent, and the summary says how far it got.
     void interruptedWriteEndsWithTheSummarySoFar()
