@@ -278,7 +278,9 @@ void KavuIOhelper::doExecIO()
         connected = tryConnect();
         if (connected || isTerminating() || !beforeDeadline(connectDeadline))
             break;
-        QThread::msleep(10); // a port that fails to open fails at once
+        // A port that fails to open fails at once: the next attempt comes
+        // 10 ms later, or never when the job is cancelled meanwhile.
+        arbiter->pause(10, cancelRequested());
     }
     const int finishTotal = job.testJob ? int(HrcDocument::testParamTreeId) : 0;
     if (!connected) {
