@@ -3,12 +3,14 @@
 #include "ConfigStore.h"
 #include "HrcDocument.h"
 
-#include <QMutex>
-#include <QMutexLocker>
 #include <QSettings>
 
+#include <mutex>
+
 namespace {
-QMutex publishedMutex;
+// A standard mutex, like every lock the workers share: ThreadSanitizer sees
+// it (Qt 5's QMutex waits in futex calls it cannot follow).
+std::mutex publishedMutex;
 CommSettings publishedSettings;
 } // namespace
 
@@ -83,12 +85,12 @@ void CommSettings::setVerifyWrites(bool on)
 
 void CommSettings::publish(const CommSettings &settings)
 {
-    QMutexLocker lock(&publishedMutex);
+    std::lock_guard<std::mutex> lock(publishedMutex);
     publishedSettings = settings;
 }
 
 CommSettings CommSettings::published()
 {
-    QMutexLocker lock(&publishedMutex);
+    std::lock_guard<std::mutex> lock(publishedMutex);
     return publishedSettings;
 }

@@ -114,7 +114,7 @@ KavuIOhelper::~KavuIOhelper()
 
 void KavuIOhelper::setJob(const QString &jobNames, KavuComm::KavuCommOperation op, bool withCommParams)
 {
-    QMutexLocker lock(&jobMutex);
+    std::lock_guard<std::mutex> lock(jobMutex);
     names = jobNames;
     jobOperation = op;
     includeCommParams = withCommParams;
@@ -137,7 +137,7 @@ void KavuIOhelper::startJob(bool changedOnly)
     // A new job starts from the idle state; a cancel from now on is honoured.
     state.store(stateIdle);
     {
-        QMutexLocker lock(&jobMutex);
+        std::lock_guard<std::mutex> lock(jobMutex);
         pendingJob = std::move(job);
     }
     thread->start(QThread::InheritPriority);
@@ -195,7 +195,7 @@ IoJob::Node KavuIOhelper::buildNode(const QDomElement &element, IoJob &job, bool
 
 IoJob KavuIOhelper::buildJob(bool changedOnly)
 {
-    QMutexLocker lock(&jobMutex);
+    std::lock_guard<std::mutex> lock(jobMutex);
     IoJob job;
     job.id = nextJobId++;
     job.operation = jobOperation;
@@ -227,7 +227,7 @@ void KavuIOhelper::doExecIO()
 {
     IoJob job;
     {
-        QMutexLocker lock(&jobMutex);
+        std::lock_guard<std::mutex> lock(jobMutex);
         job = std::move(pendingJob);
         pendingJob = IoJob();
     }

@@ -7,13 +7,13 @@
 
 #include <QDomElement>
 #include <QHash>
-#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QVector>
 
 #include <functional>
 #include <memory>
+#include <mutex>
 
 class QThread;
 
@@ -123,7 +123,7 @@ private:
     JobResult finishedResult;
 
     // Job description, handed from the GUI thread to the worker.
-    QMutex jobMutex;
+    std::mutex jobMutex;
     QString names;
     KavuComm::KavuCommOperation jobOperation = KavuComm::opRead;
     bool includeCommParams = false;

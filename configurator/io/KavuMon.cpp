@@ -6,7 +6,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QMutexLocker>
 #include <QRegularExpression>
 #include <QThread>
 #include <QTime>
@@ -125,7 +124,7 @@ bool KavuMon::wait(unsigned long ms)
 
 void KavuMon::setPolled(const QString &name, bool polled)
 {
-    QMutexLocker lock(&settingsMutex);
+    std::lock_guard<std::mutex> lock(settingsMutex);
     if (polled)
         polledNames.insert(name);
     else
@@ -134,19 +133,19 @@ void KavuMon::setPolled(const QString &name, bool polled)
 
 void KavuMon::setPolledNames(const QSet<QString> &names)
 {
-    QMutexLocker lock(&settingsMutex);
+    std::lock_guard<std::mutex> lock(settingsMutex);
     polledNames = names;
 }
 
 void KavuMon::setLogEnabled(bool enabled)
 {
-    QMutexLocker lock(&settingsMutex);
+    std::lock_guard<std::mutex> lock(settingsMutex);
     logEnabled = enabled;
 }
 
 QString KavuMon::logFile() const
 {
-    QMutexLocker lock(&settingsMutex);
+    std::lock_guard<std::mutex> lock(settingsMutex);
     return logFileName;
 }
 
@@ -170,21 +169,21 @@ void KavuMon::onTimeScanChanged(uint ms)
 
 void KavuMon::onLogFileNameChanged(QString name)
 {
-    QMutexLocker lock(&settingsMutex);
+    std::lock_guard<std::mutex> lock(settingsMutex);
     logFileName = resolveLogFileName(name);
     reopenLog = true;
 }
 
 bool KavuMon::isPolled(const QString &name)
 {
-    QMutexLocker lock(&settingsMutex);
+    std::lock_guard<std::mutex> lock(settingsMutex);
     return polledNames.contains(name);
 }
 
 void KavuMon::doExecIO()
 {
     {
-        QMutexLocker lock(&settingsMutex);
+        std::lock_guard<std::mutex> lock(settingsMutex);
         reopenLog = true;
     }
     preciseTimersForThisThread();
@@ -296,7 +295,7 @@ void KavuMon::writeLog()
     bool enabled, reopen;
     QString name;
     {
-        QMutexLocker lock(&settingsMutex);
+        std::lock_guard<std::mutex> lock(settingsMutex);
         enabled = logEnabled;
         reopen = reopenLog;
         name = logFileName;

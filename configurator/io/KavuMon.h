@@ -6,7 +6,6 @@
 
 #include <QDomDocument>
 #include <QDomElement>
-#include <QMutex>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -14,6 +13,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 class QFile;
 class QThread;
@@ -123,7 +123,7 @@ private:
 
     // Set from the GUI thread.
     std::atomic<uint> scanIntervalMs{1000};
-    mutable QMutex settingsMutex;
+    mutable std::mutex settingsMutex;
     QSet<QString> polledNames;
     bool logEnabled = false;
     QString logFileName;

@@ -6,6 +6,7 @@
 #include "KavuIOhelper.h"
 #include "KavuMon.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -53,6 +54,29 @@ struct PollingWorkspace
     HrcDocument document;
     HrcTree tree;
     std::unique_ptr<HrcTreeWorkers> workers;
+};
+
+// A signal the monitor emits in its own thread, recorded in the test thread
+// (a QSignalSpy would append in the emitting thread while the test reads).
+template <typename T>
+struct Received
+{
+    template <typename Signal>
+    Received(KavuMon *monitor, Signal signal)
+    {
+        QObject::connect(monitor, signal, &context, [this](T value) { values << value; });
+    }
+    bool waitFor(int count, int ms)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (values.size() < count && clock.elapsed() < ms)
+            QTest::qWait(10);
+        return values.size() >= count;
+    }
+
+    QObject context;
+    QList<T> values;
 };
 
 // The polled parameters in document order.
@@ -190,10 +214,10 @@ void TestKavuMon::headerOnlyWhenNothingIsTicked()
     const QString logFile = dir.filePath("header.csv");
     PollingWorkspace ws(sim.path(), logFile);
     ws.tick("logfile");
-    QSignalSpy opened(ws.monitor(), &KavuMon::kavuMonLogFileState);
+    Received<bool> opened(ws.monitor(), &KavuMon::kavuMonLogFileState);
     ws.monitor()->start();
-    QVERIFY(opened.wait(10000));
-    QCOMPARE(opened.first().first().toBool(), true);
+    QVERIFY(opened.waitFor(1, 10000));
+    QCOMPARE(opened.values.first(), true);
     QVERIFY(ws.stop());
     QCOMPARE(ws.logBytes(logFile), "\n" + ws.tree.logHeader().toLocal8Bit() + "\n");
     QCOMPARE(sim.log().count(QRegularExpression(" read (?!Dev)")), 0);
@@ -206,21 +230,21 @@ void TestKavuMon::logFileThatCannotBeOpened()
     PollingWorkspace ws(sim.path(), dir.filePath("no/such/dir/poll.csv"));
     ws.tick("r.cor:1");
     ws.tick("logfile");
-    QSignalSpy state(ws.monitor(), &KavuMon::kavuMonLogFileState);
+    Received<bool> state(ws.monitor(), &KavuMon::kavuMonLogFileState);
     QSignalSpy updates(ws.monitor(), &KavuMon::kavuMonUpdating);
     ws.monitor()->start();
-    QVERIFY(state.wait(10000));
-    QCOMPARE(state.first().first().toBool(), false);
+    QVERIFY(state.waitFor(1, 10000));
+    QCOMPARE(state.values.first(), false);
     QTreeWidgetItem *item = ws.tree.findItem("logfile");
     QCOMPARE(HrcTree::itemColour(item), HrcTree::problemColour());
     QCOMPARE(item->text(7), QString("Невозможно открыть файл"));
     // Polling goes on; the open is not retried until the name changes.
     QTRY_VERIFY_WITH_TIMEOUT(updates.count() >= 3, 10000);
-    QCOMPARE(state.count(), 1);
+    QCOMPARE(state.values.size(), 1);
     const QString good = dir.filePath("renamed.csv");
     ws.monitor()->onLogFileNameChanged(good);
-    QVERIFY(state.wait(10000));
-    QCOMPARE(state.last().first().toBool(), true);
+    QVERIFY(state.waitFor(2, 10000));
+    QCOMPARE(state.values.last(), true);
     QCOMPARE(HrcTree::itemColour(item), HrcTree::normalColour());
     QCOMPARE(item->text(7), QString());
     QVERIFY(ws.stop());
@@ -276,11 +300,11 @@ void TestKavuMon::noDeviceNothingLoggedNothingChanged()
     ws.tick("r.cor:0");
     ws.tick("logfile");
     QSignalSpy updates(ws.monitor(), &KavuMon::kavuMonUpdating);
-    QSignalSpy finished(ws.monitor(), &KavuMon::kavuMonFinished);
+    Received<bool> finished(ws.monitor(), &KavuMon::kavuMonFinished);
     ws.monitor()->start();
     QVERIFY(!updates.wait(2500));
     ws.monitor()->terminate();
-    QVERIFY(finished.wait(5000) || finished.count() == 1);
+    QVERIFY(finished.waitFor(1, 5000));
     QVERIFY(ws.monitor()->wait(5000));
     QVERIFY(!QFile::exists(logFile));
     QVERIFY(!ws.document.findParameter("r.cor:0").hasAttribute("ioLastErrCode"));
@@ -363,24 +387,24 @@ void TestKavuMon::lostLineIsReopenedWhenTheDeviceIsBack()
     ws.tick("r.cor:0");
     ws.tick("logfile");
     QSignalSpy updates(ws.monitor(), &KavuMon::kavuMonUpdating);
-    QSignalSpy lost(ws.monitor(), &KavuMon::linkLost);
-    QSignalSpy restored(ws.monitor(), &KavuMon::linkRestored);
+    Received<QString> lost(ws.monitor(), &KavuMon::linkLost);
+    Received<QString> restored(ws.monitor(), &KavuMon::linkRestored);
     ws.monitor()->start();
     QVERIFY(updates.wait(10000));
 
     device->stop();
-    QVERIFY(lost.wait(10000));
-    QCOMPARE(lost.first().first().toString(), QString("Связь потеряна: адаптер отключён (%1)").arg(link));
+    QVERIFY(lost.waitFor(1, 10000));
+    QCOMPARE(lost.values.first(), QString("Связь потеряна: адаптер отключён (%1)").arg(link));
     const QDomElement polled = ws.document.findParameter("r.cor:0");
     QTRY_COMPARE_WITH_TIMEOUT(polled.attribute("ioLastErrCode"), QString("-907"), 5000);
-    QCOMPARE(restored.count(), 0);
+    QCOMPARE(restored.values.size(), 0);
 
     device = std::make_unique<Simulator>(args);
     QVERIFY2(device->started(), qPrintable(device->error()));
-    QVERIFY(restored.wait(10000));
-    QCOMPARE(restored.first().first().toString(), QString("Связь с прибором восстановлена (%1)").arg(link));
+    QVERIFY(restored.waitFor(1, 10000));
+    QCOMPARE(restored.values.first(), QString("Связь с прибором восстановлена (%1)").arg(link));
     QTRY_COMPARE_WITH_TIMEOUT(polled.attribute("ioLastErrCode"), QString("0"), 5000);
-    QCOMPARE(lost.count(), 1);
+    QCOMPARE(lost.values.size(), 1);
     QVERIFY(ws.stop());
     // The log has the cycle that found the line gone, and values again after it.
     const QByteArray bytes = ws.logBytes(logFile);
