@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine and passes every test of the project:
 # the normal build, the AddressSanitizer/UndefinedBehaviorSanitizer build,
-# the ThreadSanitizer build of the library, the bounded fuzz run and the
-# Windows cross-build tested under Wine.
+# the ThreadSanitizer build of the library and the configurator's workers,
+# the bounded fuzz run and the Windows cross-build tested under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export QT_QPA_PLATFORM=offscreen
