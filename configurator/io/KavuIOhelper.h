@@ -11,6 +11,7 @@
 #include <QString>
 #include <QVector>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -150,4 +151,5 @@ private:
     bool portLost = false;
     qint64 jobStartMs = 0;
     std::unique_ptr<QThread> thread;
+    std::atomic<bool> jobEnded{false}; // set by the worker when a job returns
 };

@@ -76,6 +76,9 @@ KavuMon::~KavuMon()
     terminate();
     thread->quit();
     thread->wait();
+    // QThread::wait orders the loop's last step before this point inside Qt;
+    // the flag makes that order one ThreadSanitizer sees as well.
+    (void)loopEnded.load(std::memory_order_acquire);
 }
 
 void KavuMon::start()

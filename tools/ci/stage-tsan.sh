@@ -23,6 +23,7 @@ TSAN_OPTIONS="$tsan" \
 # (ignore_noninstrumented_modules), so what it does inside (posted events,
 # QThread's end) raises no report while every access of the project's code
 # is checked. The workers' shared state is guarded by standard mutexes and
-# atomics, which ThreadSanitizer follows.
-TSAN_OPTIONS="$tsan ignore_noninstrumented_modules=1" \
+# atomics, which ThreadSanitizer follows. The one hand-over through Qt that
+# runs code of the program is suppressed in tsan-qt.supp.
+TSAN_OPTIONS="$tsan ignore_noninstrumented_modules=1 suppressions=$PWD/tools/ci/tsan-qt.supp" \
   ctest --test-dir "$build" --output-on-failure --timeout 900 -j"$jobs" -L io_threads
