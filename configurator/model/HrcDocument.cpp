@@ -188,6 +188,33 @@ QString HrcDocument::displayText(const QDomElement &element, const QString &attr
     return text;
 }
 
+bool HrcDocument::isCompared(const QDomElement &parameter)
+{
+    const ParameterSpec spec = ParameterSpec::fromElement(parameter);
+    return isEditable(parameter) && !spec.local && !spec.polled && !spec.readOnly
+           && spec.kind != ValueKind::DateTime;
+}
+
+QVector<HrcDocument::KeptValue> HrcDocument::keepValuesAfterRead(const QMap<QString, QString> &before)
+{
+    QVector<KeptValue> kept;
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        QDomElement element = findParameter(it.key());
+        if (element.isNull() || !isCompared(element) || it.value().isEmpty()
+            || ValueCodec::sameText(spec(element), element.attribute(QStringLiteral("value")), it.value()))
+            continue;
+        const bool wasRead = resultCodeOf(element) == codeSuccess;
+        // The device's value is the one to return to.
+        if (wasRead)
+            element.setAttribute(QStringLiteral("undoValue"), element.attribute(QStringLiteral("value")));
+        element.setAttribute(QStringLiteral("value"), it.value());
+        if (isPoint(element))
+            setPointHalves(element, it.value());
+        kept.append({it.key(), wasRead});
+    }
+    return kept;
+}
+
 bool HrcDocument::hasProblemCode(const QDomElement &e)
 {
     const int code = resultCodeOf(e);

@@ -8,6 +8,7 @@
 #include <QDomElement>
 #include <QVector>
 #include <QHash>
+#include <QMap>
 #include <QSharedPointer>
 #include <QString>
 #include <QStringList>
@@ -88,6 +89,10 @@ public:
     {
         return isParameter(e) && !e.hasAttribute(QStringLiteral("ivparam")) && !e.hasAttribute(QStringLiteral("readonly"));
     }
+    // Whether a parameter takes part in comparisons with the device: a
+    // setting the device keeps and the engineer may write (not polled, not
+    // read-only, not the program's own, not the clock).
+    static bool isCompared(const QDomElement &parameter);
     static bool hasProblemCode(const QDomElement &e);
     // The last job never reached the parameter (its set's deadline had passed
     // or the job was cancelled, or the port was lost): the engineer's value stands, still unsent.
@@ -116,6 +121,20 @@ public:
     // Sets the values of the point's X and Y to the two halves of value (when
     // it has at least two ";"-parts).
     static void setPointHalves(const QDomElement &point, const QString &value);
+
+    // After a read of the device that was to keep the document's values
+    // (before: name -> value as they stood): each compared parameter whose
+    // value differs from what the read left takes its value back. A parameter
+    // read successfully keeps the device's value as its undo value (a change
+    // to write); one not read keeps its problem mark. Values only the device
+    // sets, and parameters without a value before, stay as read. Returns the
+    // parameters given back, in name order, with whether each was read.
+    struct KeptValue
+    {
+        QString name;
+        bool wasRead = false;
+    };
+    QVector<KeptValue> keepValuesAfterRead(const QMap<QString, QString> &before);
 
     // After the engineer's edit of e (its value was `before`): keeps the value
     // the device holds as undoValue. A device link setting edited again

@@ -32,7 +32,7 @@ void forEachCompared(const QDomElement &start, Visit visit)
     for (QDomElement child = start.firstChildElement(); !child.isNull(); child = child.nextSiblingElement()) {
         if (HrcDocument::isSet(child))
             forEachCompared(child, visit);
-        else if (HrcDocument::isParameter(child) && CompareWin::isCompared(child))
+        else if (HrcDocument::isParameter(child) && HrcDocument::isCompared(child))
             visit(child);
     }
 }
@@ -137,13 +137,6 @@ CompareWin::CompareWin(HrcTreeWin *ownerWindow)
     });
     showDeviceLastRead();
     resize(1100, 640);
-}
-
-bool CompareWin::isCompared(const QDomElement &parameter)
-{
-    const ParameterSpec spec = ParameterSpec::fromElement(parameter);
-    return HrcDocument::isEditable(parameter) && !spec.local && !spec.polled && !spec.readOnly
-           && spec.kind != ValueKind::DateTime;
 }
 
 void CompareWin::showDeviceLastRead()

@@ -38,10 +38,6 @@ public:
     // Over the table while it shows no row: why, and what gives it rows.
     QLabel *emptyHint() const { return hint; }
 
-    // Whether a parameter takes part: a setting the device keeps and the
-    // engineer may write (not polled, not read-only, not the program's own,
-    // not the clock).
-    static bool isCompared(const QDomElement &parameter);
 
     // Sources. The device column is the device's last read unless another
     // set of values (a backup) is put there; empty values clear a column.

@@ -146,7 +146,7 @@ void HistoryWin::fillRows()
         for (auto it = now.cbegin(); it != now.cend(); ++it) {
             const QDomElement parameter = model.findParameter(it.key());
             // The clock and read-only values change by themselves: not counted.
-            if (then.contains(it.key()) && !parameter.isNull() && CompareWin::isCompared(parameter)
+            if (then.contains(it.key()) && !parameter.isNull() && HrcDocument::isCompared(parameter)
                 && !ValueCodec::sameText(model.spec(parameter), it.value(), then.value(it.key())))
                 ++changed;
         }

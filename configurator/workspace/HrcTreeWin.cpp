@@ -834,30 +834,16 @@ void HrcTreeWin::restoreDocumentAfterRead()
     keepDocumentOnRead = false;
     const QMap<QString, QString> before = std::move(documentBeforeRead);
     documentBeforeRead.clear();
-    HrcDocument &model = paramTree->documentModel();
-    for (auto it = before.cbegin(); it != before.cend(); ++it) {
-        QDomElement element = model.findParameter(it.key());
-        // The clock and other values that only the device sets stay as read.
-        // A parameter with no value in the document takes the device's.
-        if (element.isNull() || !CompareWin::isCompared(element) || it.value().isEmpty()
-            || ValueCodec::sameText(model.spec(element), element.attribute(QStringLiteral("value")), it.value()))
+    const QVector<HrcDocument::KeptValue> kept = paramTree->documentModel().keepValuesAfterRead(before);
+    for (const HrcDocument::KeptValue &value : kept) {
+        QTreeWidgetItem *item = paramTree->findItem(value.name);
+        if (!item)
             continue;
-        QTreeWidgetItem *item = paramTree->findItem(it.key());
-        if (resultCodeOf(element) != codeSuccess) {
-            // Not read: the value stays, so does the problem mark.
-            element.setAttribute(QStringLiteral("value"), it.value());
-            if (HrcDocument::isPoint(element))
-                HrcDocument::setPointHalves(element, it.value());
-            if (item)
-                item->setText(2, paramTree->displayText(element));
-            continue;
-        }
-        // The device's value is the one to return to.
-        element.setAttribute(QStringLiteral("undoValue"), element.attribute(QStringLiteral("value")));
-        if (item)
-            paramTree->updateItems(item, true, it.value(), true, true);
-        else
-            element.setAttribute(QStringLiteral("value"), it.value());
+        const QDomElement element = paramTree->elementOf(item);
+        if (value.wasRead) // a change to write: shown as changed
+            paramTree->updateItems(item, true, element.attribute(QStringLiteral("value")), true, true);
+        else // not read: the problem mark stays
+            item->setText(2, paramTree->displayText(element));
     }
 }
 

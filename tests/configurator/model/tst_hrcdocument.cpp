@@ -46,6 +46,7 @@ class TestHrcDocument : public QObject
 
 private slots:
     void loadReportsParseErrors();
+    void readKeepingTheDocumentGivesValuesBack();
     void findElementRules();
     void findByTreeId();
     void paramValueReadsAndWrites();
@@ -60,6 +61,54 @@ private slots:
     void nameRule_data();
     void nameRule();
 };
+
+// A read that keeps the document: the engineer's differing values come back,
+// as changes to write where the device was read, with their problem mark
+// where it was not; what only the device sets stays as read.
+void TestHrcDocument::readKeepingTheDocumentGivesValuesBack()
+{
+    HrcDocument doc = shipped();
+    QDomElement point = doc.findParameter("Grtp[0]");
+    HrcDocument::preparePointChildren(point);
+    QMap<QString, QString> before{{"Tin.F", "12"},     {"t.L[0]", "30"},      {"Grtp[0]", "-20,0;85,0"},
+                                  {"t.L[1]", "5"},     {"Rtc", "01.01.2026 10:00:00"}, {"r.cor:0", "1,5"},
+                                  {"t.L[2]", ""},      {"t.L[3]", "007"}};
+    // What the read left: the device's values and result codes.
+    auto read = [&](const char *name, const QString &value, int code) {
+        QDomElement e = doc.findParameter(name);
+        QVERIFY2(!e.isNull(), name);
+        e.setAttribute("value", value);
+        setResultCode(e, code);
+    };
+    read("Tin.F", "10", codeSuccess);
+    read("t.L[0]", "0", -102);
+    read("Grtp[0]", "-25,0;90,0", codeSuccess);
+    read("t.L[1]", "5", codeSuccess);                   // the same: nothing to give back
+    read("Rtc", "09.12.2026 07:00:00", codeSuccess);    // only the device sets it
+    read("r.cor:0", "2,0", codeSuccess);                // polled
+    read("t.L[2]", "4", codeSuccess);                   // no value before
+    read("t.L[3]", "7", codeSuccess);                   // the same number
+
+    const QVector<HrcDocument::KeptValue> kept = doc.keepValuesAfterRead(before);
+    QStringList names;
+    for (const HrcDocument::KeptValue &k : kept)
+        names << k.name + (k.wasRead ? "" : " (not read)");
+    QCOMPARE(names, QStringList({"Grtp[0]", "Tin.F", "t.L[0] (not read)"}));
+
+    QCOMPARE(doc.findParameter("Tin.F").attribute("value"), QString("12"));
+    QCOMPARE(doc.findParameter("Tin.F").attribute("undoValue"), QString("10"));
+    QCOMPARE(doc.findParameter("t.L[0]").attribute("value"), QString("30"));
+    QVERIFY(!doc.findParameter("t.L[0]").hasAttribute("undoValue"));
+    QCOMPARE(resultCodeOf(doc.findParameter("t.L[0]")), int(-102));
+    QCOMPARE(point.attribute("value"), QString("-20,0;85,0"));
+    QCOMPARE(point.attribute("undoValue"), QString("-25,0;90,0"));
+    QCOMPARE(HrcDocument::pointX(point).attribute("value"), QString("-20,0"));
+    QCOMPARE(HrcDocument::pointY(point).attribute("value"), QString("85,0"));
+    QCOMPARE(doc.findParameter("Rtc").attribute("value"), QString("09.12.2026 07:00:00"));
+    QCOMPARE(doc.findParameter("r.cor:0").attribute("value"), QString("2,0"));
+    QCOMPARE(doc.findParameter("t.L[2]").attribute("value"), QString("4"));
+    QCOMPARE(doc.findParameter("t.L[3]").attribute("value"), QString("7"));
+}
 
 void TestHrcDocument::loadReportsParseErrors()
 {
