@@ -4,6 +4,7 @@
 #include "CliOutput.h"
 #include "CommSettings.h"
 #include "ConfigStore.h"
+#include "JobController.h"
 #include "KavuIOhelper.h"
 #include "ReportBuilder.h"
 
@@ -190,6 +191,7 @@ bool DeviceSession::setUp(const CliOptions &options)
     helper = std::make_unique<KavuIOhelper>(doc);
     // The commands read back what they write themselves and report it their way.
     helper->setReadBackEnabled(false);
+    jobs = std::make_unique<JobController>(helper.get(), doc);
     return true;
 }
 
@@ -209,40 +211,30 @@ bool DeviceSession::run(const QStringList &names, KavuComm::KavuCommOperation op
         }
     }
     QEventLoop loop;
-    bool connected = true;
-    QString failure;
+    JobEnd end;
     QObject context;
-    QObject::connect(helper.get(), &KavuIOhelper::kavuIOUpdating, &context,
-                     [&](uint, int done, int total) {
-                         if (done >= 0)
-                             out.progress(progressLabel, done, total);
-                     });
-    bool portLost = false;
-    QObject::connect(helper.get(), &KavuIOhelper::kavuIOFinished, &context,
-                     [&](const QString &message, int, int total) {
-                         const JobResult outcome = helper->finishedJobResult();
-                         if (!outcome.connected) {
-                             connected = false;
-                             failure = message;
-                         } else if (outcome.portLost) {
-                             // The job stopped at once: say why and how far it got.
-                             portLost = true;
-                             failure = tr("%1; выполнено %2 из %3").arg(message).arg(outcome.succeeded).arg(total);
-                         }
-                         loop.quit();
-                     });
+    QObject::connect(jobs.get(), &JobController::progress, &context, [&](const QVector<JobProgress> &updates) {
+        out.progress(progressLabel, updates.last().done, updates.last().total);
+    });
+    QObject::connect(jobs.get(), &JobController::finished, &context, [&](const JobEnd &ended) {
+        end = ended;
+        loop.quit();
+    });
     QObject::connect(helper.get(), &KavuIOhelper::linkCountsTaken, &context,
                      [this](const LinkCounts &taken) { counts += taken; });
-    InterruptWatch watch([this] { helper->terminate(); });
-    helper->setJob(names.join(QLatin1Char(';')), operation, includeCommParams);
-    helper->startJob(false);
+    InterruptWatch watch([this] { jobs->cancel(); });
+    JobRequest request;
+    request.names = names.join(QLatin1Char(';'));
+    request.operation = operation;
+    request.includeCommParams = includeCommParams;
+    jobs->start(request);
     loop.exec();
     out.endProgress();
-    if (portLost)
-        out.error(failure);
-    else if (!connected && !interrupted)
-        out.error(connectionFailureText(helper->connectFailure(), failure));
-    return connected && !portLost && !interrupted;
+    if (end.result.connected && end.result.portLost) // the job stopped at once: why, and how far it got
+        out.error(tr("%1; выполнено %2 из %3").arg(end.message).arg(end.result.succeeded).arg(end.total));
+    else if (!end.result.connected && !interrupted)
+        out.error(connectionFailureText(helper->connectFailure(), end.message));
+    return end.result.connected && !end.result.portLost && !interrupted;
 }
 
 QString DeviceSession::connectionFailureText(const PortFailure &failure, const QString &jobMessage)

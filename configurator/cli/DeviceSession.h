@@ -14,6 +14,7 @@
 #include <memory>
 
 class CliOutput;
+class JobController;
 class KavuIOhelper;
 struct CliOptions;
 
@@ -66,5 +67,6 @@ private:
     CliOutput &out;
     HrcDocument doc;
     std::unique_ptr<KavuIOhelper> helper;
+    std::unique_ptr<JobController> jobs; // goes before the worker it follows
     LinkCounts counts;
 };

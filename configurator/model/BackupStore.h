@@ -11,6 +11,17 @@
 
 class HrcDocument;
 
+// The actions a backup's file is named by: what the job after (a write) or
+// before it (a read) did.
+namespace BackupAction {
+inline QString read() { return QStringLiteral("read"); }
+inline QString write() { return QStringLiteral("write"); }
+inline QString writeChanged() { return QStringLiteral("write-changed"); }
+inline QString writeBranch() { return QStringLiteral("write-branch"); }
+inline QString writeOne() { return QStringLiteral("write-one"); }
+inline QString init() { return QStringLiteral("init"); }
+} // namespace BackupAction
+
 // Automatic backups of a device's values: configuration files (the format
 // ConfigStore writes) under the user's data directory, one folder per device
 // identity, one file per read or write job:

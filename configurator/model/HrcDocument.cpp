@@ -200,13 +200,18 @@ QVector<HrcDocument::KeptValue> HrcDocument::keepValuesAfterRead(const QMap<QStr
     QVector<KeptValue> kept;
     for (auto it = before.cbegin(); it != before.cend(); ++it) {
         QDomElement element = findParameter(it.key());
-        if (element.isNull() || !isCompared(element) || it.value().isEmpty()
-            || ValueCodec::sameText(spec(element), element.attribute(QStringLiteral("value")), it.value()))
+        if (element.isNull() || !isCompared(element) || it.value().isEmpty())
             continue;
         const bool wasRead = resultCodeOf(element) == codeSuccess;
+        // What the read left: the device's value for a parameter read (a
+        // window's tree may have made it the value already, a caller without
+        // one has not), the value as it stood for one not read.
+        const QString device = element.attribute(wasRead ? QStringLiteral("ioValue") : QStringLiteral("value"));
+        if (ValueCodec::sameText(spec(element), device, it.value()))
+            continue;
         // The device's value is the one to return to.
         if (wasRead)
-            element.setAttribute(QStringLiteral("undoValue"), element.attribute(QStringLiteral("value")));
+            element.setAttribute(QStringLiteral("undoValue"), device);
         element.setAttribute(QStringLiteral("value"), it.value());
         if (isPoint(element))
             setPointHalves(element, it.value());
@@ -226,6 +231,46 @@ bool HrcDocument::wasNotExchanged(const QDomElement &e)
     const int code = resultCodeOf(e);
     // A lost port: the job stopped before or during the exchange.
     return code == codeSetDeadlinePassed || code == codeJobCancelled || code == codePortLost;
+}
+
+namespace {
+const QString kRowMark = QStringLiteral("rowMark");
+const QString kProblemReason = QStringLiteral("rowReason");
+} // namespace
+
+HrcDocument::RowMark HrcDocument::rowMark(const QDomElement &e)
+{
+    const QString mark = e.attribute(kRowMark);
+    if (mark == QLatin1String("changed"))
+        return RowMark::Changed;
+    if (mark == QLatin1String("problem"))
+        return RowMark::Problem;
+    return RowMark::Normal;
+}
+
+void HrcDocument::setRowMark(QDomElement e, RowMark mark)
+{
+    if (e.isNull())
+        return;
+    if (mark == RowMark::Normal)
+        e.removeAttribute(kRowMark);
+    else
+        e.setAttribute(kRowMark, mark == RowMark::Changed ? QStringLiteral("changed") : QStringLiteral("problem"));
+}
+
+bool HrcDocument::hasProblemReason(const QDomElement &e)
+{
+    return e.hasAttribute(kProblemReason);
+}
+
+void HrcDocument::setProblemReason(QDomElement e, bool problem)
+{
+    if (e.isNull())
+        return;
+    if (problem)
+        e.setAttribute(kProblemReason, QStringLiteral("1"));
+    else
+        e.removeAttribute(kProblemReason);
 }
 
 namespace {

@@ -136,6 +136,21 @@ public:
     };
     QVector<KeptValue> keepValuesAfterRead(const QMap<QString, QString> &before);
 
+    // The state a tree row of the element shows: normal, an edit still to
+    // write (changed) or a failed exchange (problem); and apart from it,
+    // whether the row's reason is marked as a problem (a parameter the last
+    // job left out or did not read back, whose value and colour stay). Kept
+    // in the element, so that the commands that write only changed
+    // parameters, the problem navigation and the filters select rows by the
+    // document's state; the tree paints the row from it.
+    enum class RowMark { Normal, Changed, Problem };
+    static RowMark rowMark(const QDomElement &e);
+    static void setRowMark(QDomElement e, RowMark mark);
+    static bool hasProblemReason(const QDomElement &e);
+    static void setProblemReason(QDomElement e, bool problem);
+    static bool isProblemRow(const QDomElement &e) { return rowMark(e) == RowMark::Problem || hasProblemReason(e); }
+    static bool isChangedRow(const QDomElement &e) { return rowMark(e) == RowMark::Changed; }
+
     // After the engineer's edit of e (its value was `before`): keeps the value
     // the device holds as undoValue. A device link setting edited again
     // before it was exchanged keeps the value still in force on the device

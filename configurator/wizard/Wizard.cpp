@@ -9,6 +9,7 @@
 #include "HrcLog.h"
 #include "HrcTree.h"
 #include "HrcTreeWorkers.h"
+#include "JobController.h"
 #include "KavuIOhelper.h"
 #include "OStage.h"
 #include "OStagePostAction.h"
@@ -52,7 +53,7 @@ Wizard::Wizard(QDomDocument doc, FlyTranslator *translator, QWidget *parent, std
     // 3.-4. The embedded tree with factory values, then the last configuration.
     createTree(doc);
     m_tree->buildTree();
-    m_tree->updateItems(nullptr, false, QStringLiteral("defaultvalue"), false, true);
+    m_tree->updateItems(nullptr, QStringLiteral("defaultvalue"), HrcTree::IncludeLocal);
     m_tree->buildSummary(QLatin1String(WizardRules::linkSettingsSet));
     m_tree->buildTree(QLatin1String(WizardRules::linkSettingsSet));
     restoreStoredValues();
@@ -120,18 +121,30 @@ void Wizard::applyTreeStyle()
     m_tree->header()->setStyleSheet(QLatin1String(treeHeaderStyle));
 }
 
+JobController *Wizard::jobs() const
+{
+    return m_workers->jobs();
+}
+
 void Wizard::connectIoWorker()
 {
-    KavuIOhelper *helper = ioHelper();
-    connect(helper, &KavuIOhelper::kavuIOFinished, this, &Wizard::onIOFihished, Qt::UniqueConnection);
-    connect(helper, &KavuIOhelper::kavuIOUpdating, this, &Wizard::onIOUpdating, Qt::UniqueConnection);
+    // The worker's results through the job controller: in batches, and the
+    // backups made around the job.
+    disconnectIoWorker();
+    JobController *controller = jobs();
+    connect(controller, &JobController::progress, this, [this](const QVector<JobProgress> &updates) {
+        for (const JobProgress &update : updates)
+            onIOUpdating(update.treeID, update.done, update.total);
+    });
+    connect(controller, &JobController::finished, this,
+            [this](const JobEnd &end) { onIOFihished(end.message, end.errors, end.total); });
+    controller->setBackupSaver(
+        [this](const QString &action) { DeviceBackup::save(m_tree->documentModel(), action, this); });
 }
 
 void Wizard::disconnectIoWorker()
 {
-    KavuIOhelper *helper = ioHelper();
-    disconnect(helper, &KavuIOhelper::kavuIOFinished, this, &Wizard::onIOFihished);
-    disconnect(helper, &KavuIOhelper::kavuIOUpdating, this, &Wizard::onIOUpdating);
+    disconnect(jobs(), nullptr, this, nullptr);
 }
 
 void Wizard::registerStages()
@@ -249,12 +262,6 @@ void Wizard::onStagePostAction(QString title, QString params, KavuComm::KavuComm
     ui->movieLabel->show();
     m_movie->start();
     m_tree->buildTree();
-    m_jobOperation = opTyp;
-    m_jobNames = params;
-    // The device's values as last known, saved before the write changes them.
-    if (opTyp == KavuComm::opWrite)
-        DeviceBackup::save(m_tree->documentModel(), DeviceBackup::writeBranch(), this);
-    ioHelper()->setJob(params, opTyp, true);
     ui->logTextEdit->clear();
     ui->langLabel->hide();
     ui->langSelectComboBox->hide();
@@ -262,7 +269,12 @@ void Wizard::onStagePostAction(QString title, QString params, KavuComm::KavuComm
     qCDebug(lcWizard) << "Starting IO ..." << params;
     showButtonsPage(ui->commResButtons);
     ui->stackedWidget->setCurrentWidget(ui->checkConnPage);
-    ioHelper()->startJob(false);
+    JobRequest request;
+    request.names = params;
+    request.operation = opTyp;
+    // The device's values as last known are saved before a write changes them.
+    request.backupAction = DeviceBackup::writeBranch();
+    jobs()->start(request);
 }
 
 void Wizard::onIOUpdating(uint treeId, int count, int total)
@@ -271,7 +283,7 @@ void Wizard::onIOUpdating(uint treeId, int count, int total)
     if (!HrcDocument::isParameter(element))
         return;
     const int code = resultCodeOf(element);
-    const bool writing = m_jobOperation == KavuComm::opWrite;
+    const bool writing = jobs()->request().operation == KavuComm::opWrite;
     if (code == codeNotExchanged)
         return;
     if (code != codeSuccess) {
@@ -302,19 +314,18 @@ void Wizard::onIOFihished(QString errStr, int count, int)
     ui->abortIOButton->hide();
     ui->langLabel->hide();
     const JobResult result = ioHelper()->finishedJobResult();
+    const bool writing = jobs()->request().operation == KavuComm::opWrite;
     // A write tells what it sent and what reading it back found.
-    if (m_jobOperation == KavuComm::opWrite && result.connected)
+    if (writing && result.connected)
         ui->logTextEdit->append(KavuIOhelper::writeCountsText(result, true));
     if (count == 0) {
-        if (m_jobOperation == KavuComm::opRead && m_jobNames == QLatin1String(HrcDocument::allSets))
-            DeviceBackup::save(m_tree->documentModel(), DeviceBackup::read(), this);
         emitCurrentStageShow();
         qCDebug(lcWizard) << "emit BeforeTransition" << m_stages->current() << " OKI";
         return;
     }
     if (!result.connected)
         setStageText(ui->commCheckTitle, "Ошибка подключения к прибору.");
-    else if (m_jobOperation == KavuComm::opWrite)
+    else if (writing)
         setStageText(ui->commCheckTitle, "Параметры записаны с ошибками");
     else
         setStageText(ui->commCheckTitle, "Параметры прочитаны с ошибками");
@@ -363,12 +374,12 @@ void Wizard::on_retryCommButton_clicked()
 void Wizard::on_abortIOButton_clicked()
 {
     ui->abortIOButton->hide();
-    ioHelper()->terminate();
+    jobs()->cancel();
 }
 
 void Wizard::on_setDefaultCommParamButton_clicked()
 {
-    m_tree->updateItems(nullptr, false, QStringLiteral("defaultvalue"), false, true);
+    m_tree->updateItems(nullptr, QStringLiteral("defaultvalue"), HrcTree::IncludeLocal);
     qCDebug(lcWizard) << "Set factory settings";
 }
 

@@ -14,6 +14,7 @@
 class FlyTranslator;
 class HrcTree;
 class HrcTreeWorkers;
+class JobController;
 class KavuIOhelper;
 class OStagesMap;
 class QCustomPlot;
@@ -136,6 +137,7 @@ protected:
 private:
     void createTree(const QDomDocument &doc);
     void applyTreeStyle();
+    JobController *jobs() const;
     void connectIoWorker();
     void disconnectIoWorker();
     void registerStages();
@@ -186,8 +188,6 @@ private:
     // After a language switch: the shown texts of every window in the new language.
     void retranslateShownTexts(const QHash<QString, QString> &before) const;
     QMovie *m_movie = nullptr;
-    KavuComm::KavuCommOperation m_jobOperation = KavuComm::opRead;
-    QString m_jobNames; // the running job's parameters
 
     // Window dragging.
     int m_pressX = 0;

@@ -209,7 +209,7 @@ bool CompareWin::differs(Column column, const QString &name) const
 {
     if (column == DocumentColumn) {
         const QTreeWidgetItem *item = paramTree->findItem(name);
-        return item && HrcTree::itemColour(item) == HrcTree::changedColour();
+        return item && HrcTree::isChangedItem(item);
     }
     if (!hasValue(column, name))
         return false;
@@ -371,7 +371,7 @@ int CompareWin::takeTicked()
         // The value before stays for undo; the new one shows as changed.
         parameter.setAttribute(QStringLiteral("undoValue"), parameter.attribute(kValue));
         if (QTreeWidgetItem *treeItem = paramTree->findItem(name))
-            paramTree->updateItems(treeItem, true, value, true, true);
+            paramTree->updateItems(treeItem, value, HrcTree::Highlight | HrcTree::SourceIsValue | HrcTree::IncludeLocal);
         else
             parameter.setAttribute(kValue, value);
         item->setCheckState(NameColumn, Qt::Unchecked);

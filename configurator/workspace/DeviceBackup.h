@@ -1,5 +1,7 @@
 #pragma once
 
+#include "BackupStore.h"
+
 #include <QString>
 
 class HrcDocument;
@@ -17,11 +19,11 @@ namespace DeviceBackup {
 void save(const HrcDocument &document, const QString &action, QWidget *window);
 
 // Actions of the file names.
-inline QString read() { return QStringLiteral("read"); }
-inline QString write() { return QStringLiteral("write"); }
-inline QString writeChanged() { return QStringLiteral("write-changed"); }
-inline QString writeBranch() { return QStringLiteral("write-branch"); }
-inline QString writeOne() { return QStringLiteral("write-one"); }
-inline QString init() { return QStringLiteral("init"); }
+using BackupAction::init;
+using BackupAction::read;
+using BackupAction::write;
+using BackupAction::writeBranch;
+using BackupAction::writeChanged;
+using BackupAction::writeOne;
 
 } // namespace DeviceBackup

@@ -356,11 +356,11 @@ void HeatingCurveWin::onCellEdited(int contour, Graph graph, QTableWidgetItem *i
     }
     QTreeWidgetItem *treeItem = paramTree->findItem(name);
     edits.append(Edit{name, old, element.attribute(QStringLiteral("undoValue")),
-                      treeItem && HrcTree::itemColour(treeItem) == HrcTree::changedColour()});
+                      treeItem && HrcTree::isChangedItem(treeItem)});
     // As an edit in the tree: the value with its halves, the changed colour,
     // the value before as the undo value.
     if (treeItem)
-        paramTree->updateItems(treeItem, true, pair, true, true);
+        paramTree->updateItems(treeItem, pair, HrcTree::Highlight | HrcTree::SourceIsValue | HrcTree::IncludeLocal);
     else
         paramTree->paramValue(name, pair);
     element.setAttribute(QStringLiteral("undoValue"), old);
@@ -373,10 +373,13 @@ bool HeatingCurveWin::undoLastEdit()
         return false;
     const Edit edit = edits.takeLast();
     QDomElement element = paramTree->findParameter(edit.name);
-    if (QTreeWidgetItem *treeItem = paramTree->findItem(edit.name))
-        paramTree->updateItems(treeItem, edit.wasChanged, edit.oldValue, true, true);
-    else
+    if (QTreeWidgetItem *treeItem = paramTree->findItem(edit.name)) {
+        HrcTree::UpdateFlags flags = HrcTree::SourceIsValue | HrcTree::IncludeLocal;
+        flags.setFlag(HrcTree::Highlight, edit.wasChanged);
+        paramTree->updateItems(treeItem, edit.oldValue, flags);
+    } else {
         paramTree->paramValue(edit.name, edit.oldValue);
+    }
     element.setAttribute(QStringLiteral("undoValue"), edit.oldUndoValue);
     scheduleRefresh();
     return true;

@@ -103,14 +103,38 @@ void HrcTree::setItemColour(QTreeWidgetItem *item, const QColor &colour) const
 {
     if (!item)
         return;
+    // The colour is the row's state: kept in the element first, then painted
+    // over every column (the reason's own mark included).
+    const QDomElement element = elementOf(item);
+    HrcDocument::setRowMark(element, colour == changedColour() ? HrcDocument::RowMark::Changed
+                                     : colour == problemColour() ? HrcDocument::RowMark::Problem
+                                                                 : HrcDocument::RowMark::Normal);
+    HrcDocument::setProblemReason(element, false);
     const int columns = qMax(columnCount(), item->columnCount());
     for (int c = 0; c < columns; ++c)
         item->setForeground(c, colour);
 }
 
+void HrcTree::markProblemReason(QTreeWidgetItem *item) const
+{
+    HrcDocument::setProblemReason(elementOf(item), true);
+    item->setForeground(kErrorColumn, problemColour());
+}
+
 QColor HrcTree::itemColour(const QTreeWidgetItem *item)
 {
     return item ? item->foreground(0).color() : QColor();
+}
+
+QDomElement HrcTree::rowElement(const QTreeWidgetItem *item)
+{
+    const auto *tree = item ? qobject_cast<const HrcTree *>(item->treeWidget()) : nullptr;
+    return tree ? tree->elementOf(item) : QDomElement();
+}
+
+bool HrcTree::isChangedItem(const QTreeWidgetItem *item)
+{
+    return HrcDocument::isChangedRow(rowElement(item));
 }
 
 void HrcTree::resetTree()
@@ -214,6 +238,9 @@ QTreeWidgetItem *HrcTree::createItem(QDomElement element, QTreeWidgetItem *paren
     auto *item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(this);
     item->setData(kIdColumn, Qt::UserRole, m_counter);
     m_elements.insert(m_counter, element);
+    // A new row starts unmarked, whatever an earlier tree of the document showed.
+    HrcDocument::setRowMark(element, HrcDocument::RowMark::Normal);
+    HrcDocument::setProblemReason(element, false);
     return item;
 }
 
@@ -291,7 +318,7 @@ void HrcTree::buildParameter(const QDomElement &element, bool makeItems, QTreeWi
     if (m_fullTree && HrcDocument::hasProblemCode(element)) {
         item->setText(kErrorColumn, errorText(resultCodeOf(element)));
         if (HrcDocument::wasNotExchanged(element))
-            item->setForeground(kErrorColumn, problemColour());
+            markProblemReason(item);
         else
             setItemColour(item, problemColour());
     }
@@ -320,7 +347,7 @@ bool HrcTree::setPointHalf(const QDomElement &half, const QString &value)
     if (point.isNull())
         return false;
     if (point.attribute(kValue).split(QLatin1Char(';')).size() != 2)
-        updateItems(findItem(name), false, QStringLiteral("0;0"), true, true);
+        updateItems(findItem(name), QStringLiteral("0;0"), SourceIsValue | IncludeLocal);
     const QString pair = point.attribute(kValue);
     const QString x = ValueCodec::part(pair, 0);
     const QString y = ValueCodec::part(pair, 1);
@@ -328,7 +355,7 @@ bool HrcTree::setPointHalf(const QDomElement &half, const QString &value)
                                                                 : x + QLatin1Char(';') + value;
     if (newPair == pair)
         return false;
-    updateItems(findItem(name), false, newPair, true, true);
+    updateItems(findItem(name), newPair, SourceIsValue | IncludeLocal);
     return true;
 }
 
@@ -348,17 +375,29 @@ bool HrcTree::acceptEdit(QDomElement element, const QString &before, const QStri
 void HrcTree::updateItems(QTreeWidgetItem *item, bool highlight, const QString &source, bool sourceIsValue,
                           bool includeLocal)
 {
+    UpdateFlags flags;
+    flags.setFlag(Highlight, highlight);
+    flags.setFlag(SourceIsValue, sourceIsValue);
+    flags.setFlag(IncludeLocal, includeLocal);
+    updateItems(item, source, flags);
+}
+
+void HrcTree::updateItems(QTreeWidgetItem *item, const QString &source, UpdateFlags flags)
+{
     if (!item) {
         for (int i = 0; i < topLevelItemCount(); ++i)
-            updateItems(topLevelItem(i), highlight, source, sourceIsValue, includeLocal);
+            updateItems(topLevelItem(i), source, flags);
         return;
     }
     QDomElement element = elementOf(item);
     if (HrcDocument::isSet(element)) {
         for (int i = 0; i < item->childCount(); ++i)
-            updateItems(item->child(i), highlight, source, sourceIsValue, includeLocal);
+            updateItems(item->child(i), source, flags);
         return;
     }
+    const bool highlight = flags.testFlag(Highlight);
+    const bool sourceIsValue = flags.testFlag(SourceIsValue);
+    const bool includeLocal = flags.testFlag(IncludeLocal);
     if (!HrcDocument::isParameter(element))
         return;
     if (!includeLocal && (element.hasAttribute(QStringLiteral("localparam"))
@@ -488,7 +527,7 @@ QTreeWidgetItem *HrcTree::gotoProblem(QTreeWidgetItem *start, bool forward)
 
 bool HrcTree::isProblemItem(const QTreeWidgetItem *item)
 {
-    return itemColour(item) == problemColour() || item->foreground(kErrorColumn).color() == problemColour();
+    return HrcDocument::isProblemRow(rowElement(item));
 }
 
 QTreeWidgetItem *HrcTree::gotoNextProblem(QTreeWidgetItem *start)
@@ -602,7 +641,7 @@ void HrcTree::setSelectedToComputerTime()
     // it is sent; changed, to be written.
     const QString now = ValueCodec::dateTimeText(QDateTime::currentDateTime());
     HrcDocument::setComputerTime(element, now);
-    updateItems(selected.first(), true, now, true, true);
+    updateItems(selected.first(), now, Highlight | SourceIsValue | IncludeLocal);
 }
 
 void HrcTree::showContextMenu(const QPoint &pos)
@@ -626,7 +665,7 @@ void HrcTree::markLeftOutOfRead(uint treeId)
     if (element.isNull() || !HrcDocument::wasNotExchanged(element))
         return;
     QTreeWidgetItem *item = findItem(element.attribute(kNamekavu));
-    if (!item || itemColour(item) == changedColour())
+    if (!item || isChangedItem(item))
         return;
     setItemColour(item, problemColour());
     item->setText(kErrorColumn, errorText(resultCodeOf(element)));
@@ -645,11 +684,11 @@ void HrcTree::onKavuMonUpdating(uint treeId, int, int)
         // Left out by the job: the value and its colour stay as they were
         // (an edit stays changed, to be sent again); only the reason is red.
         item->setText(kErrorColumn, errorText(code));
-        item->setForeground(kErrorColumn, problemColour());
+        markProblemReason(item);
     } else if (code == codeNotVerified) {
         // Sent, not read back: the value stands as written; only the note is red.
         item->setText(kErrorColumn, errorText(code));
-        item->setForeground(kErrorColumn, problemColour());
+        markProblemReason(item);
     } else if (code == codeReadBackDiffers) {
         // The device took another value: the row stays red, the engineer's
         // value in the value column, the device's in the note.
@@ -658,7 +697,7 @@ void HrcTree::onKavuMonUpdating(uint treeId, int, int)
                                                 displayText(element, QStringLiteral("value"))));
     } else if (code == codeSuccess) {
         setItemColour(item, normalColour());
-        updateItems(item, false, QStringLiteral("ioValue"), false, true);
+        updateItems(item, QStringLiteral("ioValue"), IncludeLocal);
         item->setText(kErrorColumn, tr("Время опроса: ") + QTime::currentTime().toString(Qt::TextDate));
     } else {
         setItemColour(item, problemColour());

@@ -76,6 +76,14 @@ public:
     void rebuild();
     QTreeWidgetItem *createItem(QDomElement element, QTreeWidgetItem *parent);
 
+    // Sets the value of item's parameter (or of every parameter under it;
+    // the whole tree without an item) from source: an attribute's name, or
+    // the value itself with SourceIsValue. Highlight gives a parameter that
+    // may change the changed colour; IncludeLocal refreshes the program's own
+    // and the link settings too.
+    enum UpdateFlag { Highlight = 0x1, SourceIsValue = 0x2, IncludeLocal = 0x4 };
+    Q_DECLARE_FLAGS(UpdateFlags, UpdateFlag)
+    void updateItems(QTreeWidgetItem *item, const QString &source, UpdateFlags flags);
     void updateItems(QTreeWidgetItem *item, bool highlight, const QString &source, bool sourceIsValue,
                      bool includeLocal);
     QTreeWidgetItem *findItem(const QString &name, QTreeWidgetItem *start = nullptr) const;
@@ -101,15 +109,20 @@ public:
     static QColor problemColour() { return QColor(Qt::red); }
     void setItemColour(QTreeWidgetItem *item, const QColor &colour) const;
     static QColor itemColour(const QTreeWidgetItem *item);
-    // Red text in column 0 (a failed exchange) or in the error column (a
-    // parameter the last job left out).
+    // The row's state as its element keeps it (HrcDocument::rowMark): a
+    // failed exchange, or a reason marked as a problem (a parameter the last
+    // job left out); an edit still to write. Rows of other widgets are neither.
     static bool isProblemItem(const QTreeWidgetItem *item);
+    static bool isChangedItem(const QTreeWidgetItem *item);
     // After a read job's result for the parameter: when the job left it out
     // (its set's time ran out or the job was cancelled), the value shown was
     // not read now, so the row is marked as a problem like a failed read, the
     // reason in column 7. An edit not yet written keeps its changed colour (it
     // is still to be sent); its red reason still makes it a problem row.
     void markLeftOutOfRead(uint treeId);
+    // The reason column in red (a parameter left out or not read back): a
+    // problem row whose value and colour stay.
+    void markProblemReason(QTreeWidgetItem *item) const;
 
     const QStringList &baseNames() const { return m_baseNames; }
     const QStringList &typeNames() const { return m_typeNames; }
@@ -146,6 +159,7 @@ protected slots:
     void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
 
 private:
+    static QDomElement rowElement(const QTreeWidgetItem *item);
     void openValueEditor(QTreeWidgetItem *item);
     void resetTree();
     void buildBranch(const QDomElement &set, bool makeItems, QTreeWidgetItem *parent);
@@ -184,3 +198,5 @@ private:
     QAction *m_paramToDefault = nullptr;
     QAction *m_setComputerTime = nullptr;
 };
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(HrcTree::UpdateFlags)

@@ -1,49 +1,32 @@
 #include "HrcTreeWin.h"
 
-#include "BackupStore.h"
 #include "CompareWin.h"
-#include "ConfigFileDialog.h"
-#include "ConfigStore.h"
 #include "DeviceBackup.h"
-#include "ErrorText.h"
 #include "HeatingCurveWin.h"
 #include "HelpWin.h"
 #include "HistoryWin.h"
-#include "HrcEditDelegate.h"
-#include "HrcLog.h"
 #include "HrcMessageBox.h"
 #include "HrcTree.h"
 #include "HrcTreeWorkers.h"
-#include "KavuIOhelper.h"
 #include "KavuMon.h"
 #include "LinkHealthPanel.h"
 #include "TestParamWin.h"
 #include "TrendWin.h"
-#include "ValueCodec.h"
 #include "WaitWin.h"
 #include "ui_HrcTreeWin.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFileDialog>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QShortcut>
 #include <QLabel>
 #include <QSizeGrip>
-#include <QTimer>
 #include <QToolTip>
-#include <QUrl>
 
 namespace {
 
-// Shortest time between two progress repaints: about 30 a second.
-const int progressIntervalMs = 33;
-const QString kNamekavu = QStringLiteral("namekavu");
 
 struct Command
 {
@@ -95,16 +78,6 @@ HrcTreeWin::HrcTreeWin(const QDomDocument &doc, QWidget *parent, std::shared_ptr
     connect(msgBox, &HrcMessageBox::closeMessageBox, this, &HrcTreeWin::onCloseMessageBox);
     testParamWin = new TestParamWin(this, paramTree, waitWin);
     connect(testParamWin, &TestParamWin::jobStarting, this, &HrcTreeWin::onPanelJobStarting);
-
-    progressTimer = new QTimer(this);
-    progressTimer->setInterval(progressIntervalMs);
-    connect(progressTimer, &QTimer::timeout, this, [this] {
-        // Idle once nothing came in a whole interval, so that the next
-        // update is shown at once.
-        if (pendingProgress.isEmpty())
-            progressTimer->stop();
-        flushProgress();
-    });
 
     installCommands();
     connectTreeRequests();
@@ -216,6 +189,7 @@ void HrcTreeWin::wizardClose(QDomDocument doc, int wizadStage)
     if (!doc.isNull() && doc != document) {
         // Another document: a tree, workers and panel of its own; the
         // compare and history windows are made anew for it.
+        const bool workedOffline = jobs()->workedOffline();
         delete compareWin;
         delete historyWin;
         disconnectWorker();
@@ -228,6 +202,7 @@ void HrcTreeWin::wizardClose(QDomDocument doc, int wizadStage)
         paramTree = new HrcTree(document, this, ui->scrollAreaWidgetContents);
         ui->verticalLayoutTree->addWidget(paramTree);
         treeWorkers.reset(new HrcTreeWorkers(paramTree, true, portArbiter));
+        jobs()->setWorkedOffline(workedOffline);
         waitWin = new WaitWin(this, paramTree);
         testParamWin = new TestParamWin(this, paramTree, waitWin);
         connect(testParamWin, &TestParamWin::jobStarting, this, &HrcTreeWin::onPanelJobStarting);
@@ -247,106 +222,10 @@ void HrcTreeWin::wizardClose(QDomDocument doc, int wizadStage)
     show();
 }
 
-void HrcTreeWin::connectWorker()
-{
-    KavuIOhelper *helper = treeWorkers->ioHelper();
-    disconnect(helper, nullptr, this, nullptr);
-    connect(helper, &KavuIOhelper::kavuIOStarting, this, &HrcTreeWin::onKavuIOStarting);
-    connect(helper, &KavuIOhelper::kavuIOUpdating, this, &HrcTreeWin::onKavuIOUpdating);
-    connect(helper, &KavuIOhelper::kavuIOFinished, this, &HrcTreeWin::onKavuIOFinished);
-    connect(helper, &KavuIOhelper::parameterVerified, this, [this](const QString &name, const QString &, const QString &, int outcome) {
-        if (outcome == KavuComm::verifyDiffers && !differingThisJob.contains(name))
-            differingThisJob << name;
-    });
-    connect(helper, &KavuIOhelper::kavuIOVerifying, this, [this](int verified, int count) {
-        // The writes are done; what remains is reading them back.
-        flushProgress();
-        verifying = true;
-        waitWin->setMessage(tr("Проверка записи чтением. Проверено %1 из %2").arg(verified, 4).arg(count, 4), false);
-    });
-}
-
-void HrcTreeWin::disconnectWorker()
-{
-    if (treeWorkers && treeWorkers->ioHelper())
-        disconnect(treeWorkers->ioHelper(), nullptr, this, nullptr);
-}
-
-void HrcTreeWin::stopWorkers()
-{
-    if (!treeWorkers)
-        return;
-    if (KavuIOhelper *helper = treeWorkers->ioHelper())
-        helper->terminate();
-    if (KavuMon *mon = treeWorkers->monitor())
-        mon->terminate();
-}
-
 QTreeWidgetItem *HrcTreeWin::firstSelected() const
 {
     const QList<QTreeWidgetItem *> selected = paramTree->selectedItems();
     return selected.isEmpty() ? nullptr : selected.first();
-}
-
-void HrcTreeWin::setCommandsEnabled(bool enabled)
-{
-    for (QToolButton *button : commandButtons)
-        button->setEnabled(enabled);
-    for (QShortcut *shortcut : shortcuts)
-        shortcut->setEnabled(enabled);
-}
-
-void HrcTreeWin::beginJob(int operation)
-{
-    jobRunning = true;
-    verifying = false;
-    jobOperation = operation;
-    setCommandsEnabled(false);
-    noteJobBegins();
-}
-
-void HrcTreeWin::onPanelJobStarting(int operation)
-{
-    if (operation == KavuComm::opWrite)
-        DeviceBackup::save(paramTree->documentModel(), DeviceBackup::writeOne(), this);
-    jobNames.clear();
-    jobOnlyChanged = false;
-    beginJob(operation);
-}
-
-void HrcTreeWin::startJob(const QString &names, int operation, bool includeCommParams, bool onlyChanged)
-{
-    const QString action = writeAction.isEmpty() ? DeviceBackup::write() : writeAction;
-    writeAction.clear();
-    if (jobRunning)
-        return;
-    const bool readAll = operation == KavuComm::opRead && names == QLatin1String(HrcDocument::allSets);
-    if ((operation == KavuComm::opWrite || (readAll && !keepDocumentOnRead)) && offeredCompareFirst())
-        return;
-    // The device's values as last known, saved before they are overwritten.
-    if (operation == KavuComm::opWrite)
-        DeviceBackup::save(paramTree->documentModel(), action, this);
-    jobNames = names;
-    jobOnlyChanged = onlyChanged;
-    KavuIOhelper *helper = treeWorkers->ioHelper();
-    helper->setJob(names, KavuComm::KavuCommOperation(operation), includeCommParams);
-    beginJob(operation);
-    paramTree->setEnabled(false);
-    waitWin->showConnecting();
-    helper->startJob(onlyChanged);
-}
-
-void HrcTreeWin::startJobOn(QTreeWidgetItem *item, int operation, bool onlyChanged)
-{
-    QString names;
-    if (!item) {
-        paramTree->expandAll();
-        names = QString::fromLatin1(HrcDocument::allSets);
-    } else {
-        item->setExpanded(true);
-        names = paramTree->elementOf(item).attribute(kNamekavu);
-    }
-    startJob(names, operation, true, onlyChanged);
 }
 
 void HrcTreeWin::do_read_allparam()
@@ -361,7 +240,7 @@ void HrcTreeWin::do_write_allparams()
 
 void HrcTreeWin::do_write_only_changed_param()
 {
-    if (jobRunning || paramTree->topLevelItemCount() == 0)
+    if (isJobRunning() || paramTree->topLevelItemCount() == 0)
         return;
     paramTree->setCurrentItem(paramTree->topLevelItem(0));
     writeAction = DeviceBackup::writeChanged();
@@ -423,23 +302,23 @@ void HrcTreeWin::do_read_one_param()
 
 void HrcTreeWin::do_set_param_todefault()
 {
-    if (jobRunning)
+    if (isJobRunning())
         return;
     if (QTreeWidgetItem *item = firstSelected())
-        paramTree->updateItems(item, true, QStringLiteral("defaultvalue"), false, true);
+        paramTree->updateItems(item, QStringLiteral("defaultvalue"), HrcTree::Highlight | HrcTree::IncludeLocal);
 }
 
 void HrcTreeWin::do_set_selected_node_todefault(bool all)
 {
-    if (jobRunning)
+    if (isJobRunning())
         return;
     QTreeWidgetItem *item = firstSelected();
     if (!all && item) {
-        paramTree->updateItems(item, false, QStringLiteral("defaultvalue"), false, true);
+        paramTree->updateItems(item, QStringLiteral("defaultvalue"), HrcTree::IncludeLocal);
         return;
     }
     for (int i = 0; i < paramTree->topLevelItemCount(); ++i)
-        paramTree->updateItems(paramTree->topLevelItem(i), false, QStringLiteral("defaultvalue"), false, true);
+        paramTree->updateItems(paramTree->topLevelItem(i), QStringLiteral("defaultvalue"), HrcTree::IncludeLocal);
 }
 
 void HrcTreeWin::do_set_selected_node_todefault()
@@ -493,23 +372,23 @@ void HrcTreeWin::sayNoFurtherProblem(QWidget *button, const QString &text)
 
 void HrcTreeWin::on_toolButton_12_clicked()
 {
-    if (jobRunning)
+    if (isJobRunning())
         return;
     msgBox->showWarning();
 }
 
 void HrcTreeWin::onCloseMessageBox()
 {
-    if (!msgBox->isAccepted() || jobRunning)
+    if (!msgBox->isAccepted() || isJobRunning())
         return;
-    paramTree->updateItems(nullptr, true, QStringLiteral("defaultvalue"), false, false);
+    paramTree->updateItems(nullptr, QStringLiteral("defaultvalue"), HrcTree::Highlight);
     writeAction = DeviceBackup::init();
     do_write_allparams();
 }
 
 void HrcTreeWin::on_toolButton_14_clicked()
 {
-    if (jobRunning)
+    if (isJobRunning())
         return;
     checkingConnection = true;
     startJob(QStringLiteral("dev"), KavuComm::opRead, true, false);
@@ -543,7 +422,7 @@ void HrcTreeWin::doOpenHelp()
 
 void HrcTreeWin::on_toolButton_1_clicked()
 {
-    if (jobRunning)
+    if (isJobRunning())
         return;
     disconnectWorker();
     stopWorkers();
@@ -576,293 +455,6 @@ void HrcTreeWin::on_toolButton_tomin_clicked()
     ui->toolButton_tomin->hide();
     ui->toolButton_tomax->show();
     testParamWin->placeBeside(panelOffset());
-}
-
-void HrcTreeWin::on_toolButton_2_clicked()
-{
-    if (jobRunning)
-        return;
-    const QString fileName = QFileDialog::getOpenFileName(this, tr("Отрыть файл конфигурации"), QDir::homePath(),
-                                                          tr("Файлы конфигураций Каву (*.hrc417)"));
-    if (fileName.isEmpty())
-        return;
-    const QDomElement allParams = paramTree->documentModel().allParams();
-    QString error;
-    paramTree->collapseAll();
-    QStringList faults;
-    if (!ConfigStore::openFile(allParams, fileName, &error, &faults)) {
-        QMessageBox::warning(this, tr("Конфигуратор HRC417"), tr("Ошибка чтение файла %1:\n%2.").arg(fileName, error),
-                             QMessageBox::Ok);
-        return;
-    }
-    // The rebuilt tree has every polling box cleared, which stops polling;
-    // the monitor stays ready, so ticking a box afterwards polls again.
-    paramTree->buildTree();
-    paramTree->setColourByNames(QString::fromLatin1(HrcDocument::allSets), HrcTree::changedColour());
-    // Entries that gave no value of their own: the engineer should know
-    // which loaded values did not come from the file.
-    if (!faults.isEmpty()) {
-        QMessageBox box(QMessageBox::Warning, tr("Конфигуратор HRC417"),
-                        tr("Файл %1 открыт, но не все значения взяты из него: для пустых записей взяты "
-                           "заводские значения, записи с нарушенными кавычками прочитаны как есть.\n\n%2")
-                            .arg(QDir::toNativeSeparators(fileName), faults.join(QLatin1Char('\n'))),
-                        QMessageBox::Ok, this);
-        box.setObjectName(QStringLiteral("openFaultsBox"));
-        box.exec();
-    }
-}
-
-void HrcTreeWin::on_toolButton_3_clicked()
-{
-    if (jobRunning)
-        return;
-    const QString fileName =
-        ConfigFileDialog::saveFileName(this, tr("Сохранить файл конфигурации"), tr("Файлы HRC417 (*.hrc417)"));
-    if (fileName.isEmpty())
-        return;
-    const QDomElement allParams = paramTree->documentModel().allParams();
-    QString error;
-    if (!ConfigStore::saveFile(allParams, fileName, &error)) {
-        QMessageBox::warning(this, tr("Конфигуратор HRC417"), tr("Ошибка записи файла %1:\n%2.").arg(fileName, error),
-                             QMessageBox::Ok);
-        return;
-    }
-    if (!ConfigStore::saveLastConfiguration(allParams))
-        qCDebug(lcWorkspace) << "the last-configuration store could not be written";
-}
-
-void HrcTreeWin::onKavuIOStarting(int)
-{
-    setCommandsEnabled(false);
-}
-
-void HrcTreeWin::onKavuIOUpdating(uint treeID, int done, int total)
-{
-    if (done == -1)
-        return;
-    pendingProgress.append({treeID, done, total});
-    if (!progressTimer->isActive()) {
-        flushProgress();
-        progressTimer->start();
-    }
-}
-
-void HrcTreeWin::flushProgress()
-{
-    if (pendingProgress.isEmpty())
-        return;
-    const QVector<Progress> updates = std::move(pendingProgress);
-    pendingProgress.clear();
-    for (const Progress &p : updates) {
-        if (p.treeID != HrcDocument::testParamTreeId) {
-            paramTree->onKavuMonUpdating(p.treeID, p.done, p.total);
-            // What a read left out shows an old value: a problem, not a fresh read.
-            if (jobOperation == KavuComm::opRead)
-                paramTree->markLeftOutOfRead(p.treeID);
-        }
-        noteJobProgress(paramTree->elementById(p.treeID));
-    }
-    const Progress &last = updates.last();
-    const QString text = jobOperation == KavuComm::opRead ? tr("Чтение параметров. Прочитано %1 из %2")
-                                                          : tr("Запись параметров. Записано %1 из %2");
-    if (!verifying) // the read-back shows its own progress
-        waitWin->setMessage(text.arg(last.done, 4).arg(last.total, 4), false);
-    if (testParamWin->isVisible()) {
-        const QDomElement element = paramTree->elementById(last.treeID);
-        if (!element.isNull()) {
-            const bool success = resultCodeOf(element) == codeSuccess;
-            if (success)
-                testParamWin->setResultText(element.attribute(QStringLiteral("value")));
-            testParamWin->setStatusText(success ? QString() : elementOutcomeText(element), !success);
-        }
-    }
-}
-
-QString HrcTreeWin::elementOutcomeText(const QDomElement &element) const
-{
-    return outcomeText(resultCodeOf(element),
-                       paramTree->displayText(element, QStringLiteral("ioValue")), paramTree->displayText(element));
-}
-
-void HrcTreeWin::onKavuIOFinished(QString msg, int count, int total)
-{
-    // The job's last results reach the tree before its end is handled.
-    progressTimer->stop();
-    flushProgress();
-    setCommandsEnabled(true);
-    const bool read = jobOperation == KavuComm::opRead;
-    const JobResult outcome = treeWorkers->ioHelper()->finishedJobResult();
-    if (outcome.cancelled) {
-        // The parameters left out carry their own mark; the count says how
-        // far the job got.
-        if (!outcome.connected)
-            statusText = tr("Прервано пользователем");
-        else
-            statusText = (read ? tr("Прервано пользователем. Прочитано %1 из %2")
-                               : tr("Прервано пользователем. Записано %1 из %2"))
-                             .arg(outcome.succeeded)
-                             .arg(total == int(HrcDocument::testParamTreeId) ? 1 : total);
-    } else if (outcome.portLost) {
-        // The port went away: the job stopped at once; how far it got.
-        statusText = msg + QLatin1Char('\n')
-                     + (read ? tr("Прочитано %1 из %2") : tr("Записано %1 из %2"))
-                           .arg(outcome.succeeded)
-                           .arg(total == int(HrcDocument::testParamTreeId) ? 1 : total);
-    } else if (!outcome.connected) {
-        // The worker tells why the port did not open or the device did not answer.
-        statusText = msg.isEmpty() ? tr("Ошибка связи с прибором") : msg;
-        if (QTreeWidgetItem *item = firstSelected())
-            paramTree->setItemColour(item, HrcTree::problemColour());
-        if (checkingConnection) {
-            if (QTreeWidgetItem *comm = paramTree->findItem(QStringLiteral("commSettings"))) {
-                paramTree->setItemColour(comm, HrcTree::problemColour());
-                for (int i = 0; i < comm->childCount(); ++i)
-                    paramTree->setItemColour(comm->child(i), HrcTree::problemColour());
-                comm->setExpanded(true);
-                paramTree->setCurrentItem(comm);
-                paramTree->clearSelection();
-                comm->setSelected(true);
-            }
-        }
-    } else if (count == 0 && checkingConnection) {
-        statusText = tr("Связь с прибором установлена");
-        if (QTreeWidgetItem *comm = paramTree->findItem(QStringLiteral("commSettings"))) {
-            paramTree->setItemColour(comm, HrcTree::normalColour());
-            for (int i = 0; i < comm->childCount(); ++i)
-                paramTree->setItemColour(comm->child(i), HrcTree::normalColour());
-        }
-    } else if (count == 0) {
-        if (total == 0)
-            statusText = tr("Нет параметров для операции обмена");
-        else
-            statusText = read ? tr("Параметры прочитаны без ошибок") : tr("Параметры записаны без ошибок");
-    } else {
-        statusText = (read ? tr("Прочитано с ошибками (%1)") : tr("Записано с ошибками (%1)")).arg(count);
-    }
-    // A write job tells what it sent and what reading it back found.
-    if (!read && outcome.connected && !checkingConnection && total != 0)
-        statusText += QLatin1Char('\n') + KavuIOhelper::writeCountsText(outcome, true);
-    verifying = false;
-    if (!outcome.connected || outcome.portLost)
-        waitWin->showFailure(statusText); // stays until the engineer closes it
-    else
-        waitWin->setMessage(statusText, true);
-    paramTree->setEnabled(true);
-
-    if (total == int(HrcDocument::testParamTreeId)) {
-        QDomElement test = paramTree->documentModel().testParam();
-        if (count == 0) {
-            test.setAttribute(QStringLiteral("value"), test.attribute(QStringLiteral("ioValue")));
-            testParamWin->setResultText(paramTree->displayText(test));
-            testParamWin->setStatusText(statusText, false);
-        } else if (!outcome.connected || outcome.cancelled) {
-            // No exchange took place: the panel says so rather than showing
-            // the code of an earlier one.
-            testParamWin->setStatusText(statusText, true);
-        } else {
-            testParamWin->setStatusText(elementOutcomeText(test), true);
-        }
-    } else if ((count <= 0 || outcome.cancelled) && testParamWin->isVisible()) {
-        // A failed parameter's own text is already there.
-        testParamWin->setStatusText(statusText, count != 0 || outcome.cancelled);
-    }
-    noteJobEnded(count != 0 || outcome.cancelled || !differingThisJob.isEmpty());
-    const bool connectionChecked = checkingConnection && count == 0 && !outcome.cancelled;
-    checkingConnection = false;
-    jobRunning = false;
-    const bool readAll = read && jobNames == QLatin1String(HrcDocument::allSets);
-    if (readAll && count == 0 && !outcome.cancelled)
-        DeviceBackup::save(paramTree->documentModel(), DeviceBackup::read(), this);
-    if (readAll && keepDocumentOnRead) {
-        restoreDocumentAfterRead();
-        emit deviceReadKeepingDocument(count == 0 && !outcome.cancelled);
-    }
-    // A link just checked: the link figures count from here, not the
-    // outages before it.
-    if (connectionChecked)
-        linkHealth->reset();
-    // The first connection after offline edits: compare before anything is written.
-    if (connectionChecked)
-        offeredCompareFirst();
-}
-
-void HrcTreeWin::setWorkedOffline(bool offline)
-{
-    workedOffline = offline;
-    compareOffered = false;
-}
-
-bool HrcTreeWin::hasOfflineChanges() const
-{
-    return workedOffline
-           && BackupStore::deviceValues(const_cast<HrcTree *>(paramTree)->documentModel().allParams()).isEmpty();
-}
-
-bool HrcTreeWin::offeredCompareFirst()
-{
-    if (compareOffered || !hasOfflineChanges())
-        return false;
-    compareOffered = true;
-    const auto answer = QMessageBox::question(
-        this, tr("Конфигуратор HRC417"),
-        tr("Параметры изменены без связи с прибором. Сравнить их с параметрами прибора, прежде чем записывать?"),
-        QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
-    if (answer != QMessageBox::Yes)
-        return false;
-    CompareWin *compare = compareWindow();
-    compare->show();
-    compare->raise();
-    compare->readDeviceNow();
-    return true;
-}
-
-void HrcTreeWin::readDeviceKeepingDocument()
-{
-    if (jobRunning)
-        return;
-    documentBeforeRead = BackupStore::documentValues(paramTree->documentModel().allParams());
-    keepDocumentOnRead = true;
-    do_read_allparam();
-    if (!jobRunning) {
-        keepDocumentOnRead = false;
-        emit deviceReadKeepingDocument(false);
-    }
-}
-
-void HrcTreeWin::restoreDocumentAfterRead()
-{
-    keepDocumentOnRead = false;
-    const QMap<QString, QString> before = std::move(documentBeforeRead);
-    documentBeforeRead.clear();
-    const QVector<HrcDocument::KeptValue> kept = paramTree->documentModel().keepValuesAfterRead(before);
-    for (const HrcDocument::KeptValue &value : kept) {
-        QTreeWidgetItem *item = paramTree->findItem(value.name);
-        if (!item)
-            continue;
-        const QDomElement element = paramTree->elementOf(item);
-        if (value.wasRead) // a change to write: shown as changed
-            paramTree->updateItems(item, true, element.attribute(QStringLiteral("value")), true, true);
-        else // not read: the problem mark stays
-            item->setText(2, paramTree->displayText(element));
-    }
-}
-
-CompareWin *HrcTreeWin::compareWindow()
-{
-    if (!compareWin || compareWin->tree() != paramTree) {
-        delete compareWin;
-        compareWin = new CompareWin(this);
-    }
-    return compareWin;
-}
-
-HistoryWin *HrcTreeWin::historyWindow()
-{
-    if (!historyWin || historyWin->tree() != paramTree) {
-        delete historyWin;
-        historyWin = new HistoryWin(this);
-    }
-    return historyWin;
 }
 
 void HrcTreeWin::mousePressEvent(QMouseEvent *event)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "JobController.h"
+
 #include <QDomDocument>
 #include <QList>
 #include <QMap>
@@ -23,7 +25,6 @@ class QLabel;
 class QAction;
 class QMenu;
 class QShortcut;
-class QTimer;
 class SessionLogWin;
 class QToolButton;
 class QTreeWidgetItem;
@@ -68,7 +69,7 @@ public:
     LinkHealthPanel *linkHealthPanel() const { return linkHealth; }
     // What this run did with the device, for the report.
     VisitLog *visit() const { return visitLog; }
-    bool isJobRunning() const { return jobRunning; }
+    bool isJobRunning() const;
     // The text the wait window showed last for the end of a job.
     QString lastStatus() const { return statusText; }
     // What the polling monitor said last about the line (lost, restored),
@@ -159,19 +160,25 @@ private:
     void connectWorker();
     void disconnectWorker();
     void stopWorkers();
-    // Locks the commands for a job of the given operation.
-    void beginJob(int operation);
+    // The tree's job controller (made anew with the tree).
+    JobController *jobs() const;
+    void onJobStarted(const JobRequest &request);
     void setCommandsEnabled(bool enabled);
+    // Asks the job controller for a job on names; a write is backed up under
+    // writeAction (or "write"), keepDocumentOnRead and checkingConnection
+    // describe the job asked for. Nothing starts while a job runs.
     void startJob(const QString &names, int operation, bool includeCommParams, bool onlyChanged);
-    // Before the first exchange of a document edited offline: offers to
-    // compare it with the device first. True when the engineer took the
-    // offer (the job asked for does not run).
-    bool offeredCompareFirst();
-    void restoreDocumentAfterRead();
+    // Offers to compare the document edited offline with the device first.
+    // True when the engineer took the offer (the job asked for does not run).
+    bool askCompareFirst();
+    // After a read that kept the document: the rows of the values given back.
+    void showKeptValues(const QVector<HrcDocument::KeptValue> &kept);
     void startJobOn(QTreeWidgetItem *item, int operation, bool onlyChanged);
     QTreeWidgetItem *firstSelected() const;
-    // Shows the job's progress received since the last call.
-    void flushProgress();
+    // The connection check's end on the link settings' rows.
+    void markConnectionRows(bool reached);
+    // What the wait window and the status bar say at the last job's end.
+    QString endStatusText(const QString &msg, int count, int total) const;
     int panelOffset() const;
     // The outcome of the element's last exchange as the engineer reads it.
     QString elementOutcomeText(const QDomElement &element) const;
@@ -203,38 +210,21 @@ private:
     QPointer<HeatingCurveWin> curveWin;
     QPointer<CompareWin> compareWin;
     QPointer<HistoryWin> historyWin;
-    // The names of the running job and the action its backup is named by.
-    QString jobNames;
-    bool jobOnlyChanged = false;
-    QString writeAction;
-    // readDeviceKeepingDocument: the document's values before the read.
+    // What the next startJob asks for beside its arguments.
+    QString writeAction; // the action its backup is named by
     bool keepDocumentOnRead = false;
-    QMap<QString, QString> documentBeforeRead;
-    bool workedOffline = false;
-    bool compareOffered = false;
+    bool checkingConnection = false;
+    JobEnd lastEnd; // the last job's end, for the slots that report it
     QList<QShortcut *> shortcuts;
     int wizardStage = 0;
-    bool checkingConnection = false;
-    bool jobRunning = false;
-    int jobOperation = 0;
     bool verifying = false; // the job reads back what it wrote
     QString statusText;
     QLabel *linkState = nullptr;
     JobStatusBar *resultBar = nullptr;
     SessionLogWin *sessionLogWin = nullptr;
     QAction *writeDifferingAction = nullptr;
-    QStringList differingThisJob, differingLastJob;
+    QStringList differingLastJob;
     QStringList problemsThisJob; // "name: reason", in the order reported
-    // Progress of a job, shown at most about 30 times a second so that a
-    // fast line does not repaint the tree for every parameter.
-    struct Progress
-    {
-        uint treeID;
-        int done;
-        int total;
-    };
-    QVector<Progress> pendingProgress;
-    QTimer *progressTimer = nullptr;
     bool dragging = false;
     int pressX = 0;
     int pressY = 0;

@@ -6,6 +6,7 @@
 #include "ErrorText.h"
 #include "HrcDocument.h"
 #include "HrcTree.h"
+#include "JobController.h"
 #include "KavuComm.h"
 #include "SessionLog.h"
 #include "ui_HrcTreeWin.h"
@@ -44,26 +45,26 @@ void HrcTreeWin::installResultBar()
 
 QString HrcTreeWin::jobTitle() const
 {
-    if (checkingConnection)
+    const JobRequest &job = jobs()->request();
+    if (job.checkConnection)
         return tr("Проверка связи");
-    const bool read = jobOperation == KavuComm::opRead;
-    if (jobNames.isEmpty()) // the test panel's single parameter
+    const bool read = job.operation == KavuComm::opRead;
+    if (job.names.isEmpty()) // the test panel's single parameter
         return read ? tr("Опрос отдельного параметра") : tr("Запись отдельного параметра");
-    const bool all = jobNames == QLatin1String(HrcDocument::allSets) || jobNames == QLatin1String("hrc417All");
+    const bool all = job.names == QLatin1String(HrcDocument::allSets) || job.names == QLatin1String("hrc417All");
     if (all)
         return read ? tr("Чтение всех параметров")
-                    : jobOnlyChanged ? tr("Запись изменённых параметров") : tr("Запись всех параметров");
-    QStringList names = jobNames.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+                    : job.onlyChanged ? tr("Запись изменённых параметров") : tr("Запись всех параметров");
+    QStringList names = job.names.split(QLatin1Char(';'), Qt::SkipEmptyParts);
     if (names.size() > 3)
         names = names.mid(0, 3) << QStringLiteral("…");
     const QString listed = names.join(QStringLiteral(", "));
     return read ? tr("Чтение: %1").arg(listed)
-                : jobOnlyChanged ? tr("Запись изменённых: %1").arg(listed) : tr("Запись: %1").arg(listed);
+                : job.onlyChanged ? tr("Запись изменённых: %1").arg(listed) : tr("Запись: %1").arg(listed);
 }
 
 void HrcTreeWin::noteJobBegins()
 {
-    differingThisJob.clear();
     problemsThisJob.clear();
     resultBar->showRunning(jobTitle());
 }
@@ -87,7 +88,7 @@ void HrcTreeWin::noteJobProgress(const QDomElement &element)
 
 void HrcTreeWin::noteJobEnded(bool problem)
 {
-    differingLastJob = differingThisJob;
+    differingLastJob = lastEnd.differing;
     writeDifferingAction->setEnabled(!differingLastJob.isEmpty());
     resultBar->showResult(statusText, problem, differingLastJob);
 
@@ -102,7 +103,7 @@ void HrcTreeWin::noteJobEnded(bool problem)
 
 void HrcTreeWin::writeDifferingAgain()
 {
-    if (jobRunning || differingLastJob.isEmpty())
+    if (isJobRunning() || differingLastJob.isEmpty())
         return;
     startJob(differingLastJob.join(QLatin1Char(';')), KavuComm::opWrite, false, false);
 }

@@ -96,7 +96,7 @@ void HrcTreeWin::connectVisitLog()
         disconnect(helper, nullptr, visitLog, nullptr);
         connect(helper, &KavuIOhelper::kavuIOUpdating, visitLog, [this](uint treeId, int, int) {
             if (treeId != HrcDocument::testParamTreeId)
-                visitLog->noteExchange(paramTree->elementById(treeId), jobOperation == KavuComm::opWrite);
+                visitLog->noteExchange(paramTree->elementById(treeId), jobs()->request().operation == KavuComm::opWrite);
         });
         connect(helper, &KavuIOhelper::linkCountsTaken, visitLog, &VisitLog::addLinkCounts);
         connect(helper, &KavuIOhelper::kavuIOStarting, visitLog, &VisitLog::beginJob);
@@ -114,4 +114,22 @@ void HrcTreeWin::connectVisitLog()
         });
         connect(mon, &KavuMon::linkCountsTaken, visitLog, &VisitLog::addLinkCounts);
     }
+}
+
+CompareWin *HrcTreeWin::compareWindow()
+{
+    if (!compareWin || compareWin->tree() != paramTree) {
+        delete compareWin;
+        compareWin = new CompareWin(this);
+    }
+    return compareWin;
+}
+
+HistoryWin *HrcTreeWin::historyWindow()
+{
+    if (!historyWin || historyWin->tree() != paramTree) {
+        delete historyWin;
+        historyWin = new HistoryWin(this);
+    }
+    return historyWin;
 }

@@ -3,6 +3,7 @@
 #include "CommSettings.h"
 
 #include "HrcTree.h"
+#include "JobController.h"
 #include "KavuIOhelper.h"
 #include "KavuMon.h"
 
@@ -18,10 +19,11 @@ const QString logFileName = QStringLiteral("logfile");
 HrcTreeWorkers::HrcTreeWorkers(HrcTree *owner, bool withMonitor, std::shared_ptr<PortArbiter> arbiter)
     : tree(owner)
     , helper(new KavuIOhelper(owner->documentModel(), std::move(arbiter)))
+    , controller(new JobController(helper.get(), owner->documentModel()))
 {
     helper->setChangedTest([owner](const QString &name) {
         const QTreeWidgetItem *item = owner->findItem(name);
-        return item && HrcTree::itemColour(item) == HrcTree::changedColour();
+        return item && HrcTree::isChangedItem(item);
     });
     owner->attachIoWorker(helper.get());
 

@@ -5,6 +5,7 @@
 #include <memory>
 
 class HrcTree;
+class JobController;
 class KavuIOhelper;
 class KavuMon;
 class PortArbiter;
@@ -28,6 +29,8 @@ public:
     ~HrcTreeWorkers() override;
 
     KavuIOhelper *ioHelper() const { return helper.get(); }
+    // The life of the worker's jobs (start, progress, end), for the windows.
+    JobController *jobs() const { return controller.get(); }
     KavuMon *monitor() const { return mon.get(); }
 
     // Sends the tick state of every polling box to the monitor.
@@ -41,5 +44,6 @@ private slots:
 private:
     HrcTree *tree;
     std::unique_ptr<KavuIOhelper> helper;
+    std::unique_ptr<JobController> controller; // follows helper, goes before it
     std::unique_ptr<KavuMon> mon;
 };

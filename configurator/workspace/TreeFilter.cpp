@@ -66,8 +66,7 @@ bool TreeFilter::parameterMatches(const QTreeWidgetItem *item, const Criteria &c
         return false;
     if (!textMatched)
         return false;
-    const QColor colour = HrcTree::itemColour(item);
-    if (criteria.onlyChanged && colour != HrcTree::changedColour())
+    if (criteria.onlyChanged && !HrcTree::isChangedItem(item))
         return false;
     // A problem row is red, or has its reason in red (an edit a job left out).
     if (criteria.onlyProblems && !HrcTree::isProblemItem(item))

@@ -9,7 +9,7 @@ class QTreeWidgetItem;
 // Search and filters over the parameter tree. A parameter is shown when it
 // matches the search text (in its caption, name or shown value, or when a
 // set above it matches by caption) and every ticked filter: changed (its
-// colour), problem (its colour, or its reason in red), not at its factory
+// state), problem (a failed exchange, or a reason marked red), not at its factory
 // value (by the codec's value rule). Sets are shown when something inside
 // them is; the rest is hidden, never removed, so commands on a branch still
 // reach every item in it. Text matches are marked in bold and their branches

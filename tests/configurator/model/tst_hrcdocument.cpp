@@ -73,11 +73,14 @@ void TestHrcDocument::readKeepingTheDocumentGivesValuesBack()
     QMap<QString, QString> before{{"Tin.F", "12"},     {"t.L[0]", "30"},      {"Grtp[0]", "-20,0;85,0"},
                                   {"t.L[1]", "5"},     {"Rtc", "01.01.2026 10:00:00"}, {"r.cor:0", "1,5"},
                                   {"t.L[2]", ""},      {"t.L[3]", "007"}};
-    // What the read left: the device's values and result codes.
+    // What the read left: the device's values and result codes (the value
+    // of a parameter read is the device's only once a tree has copied it).
     auto read = [&](const char *name, const QString &value, int code) {
         QDomElement e = doc.findParameter(name);
         QVERIFY2(!e.isNull(), name);
-        e.setAttribute("value", value);
+        e.setAttribute("ioValue", value);
+        if (code != codeSuccess || QByteArray(name) != "Tin.F")
+            e.setAttribute("value", value);
         setResultCode(e, code);
     };
     read("Tin.F", "10", codeSuccess);

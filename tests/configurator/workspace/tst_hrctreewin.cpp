@@ -59,10 +59,10 @@ struct Session : WindowSession
 // Afterwards the engineer's keys go to the main window again (a window
 // manager gives the activation back when the wait window goes; the offscreen
 // platform leaves it with the hidden dialog).
-class JobEnd
+class JobEndWait
 {
 public:
-    explicit JobEnd(Session &s)
+    explicit JobEndWait(Session &s)
         : session(s)
         , spy(s.helper(), &KavuIOhelper::kavuIOFinished)
     {
@@ -249,7 +249,7 @@ void TestHrcTreeWin::readAllShowsTheDeviceValues()
     // Before the read the tree shows no data.
     QCOMPARE(s.item("Dev")->text(2), QString("Нет данных"));
 
-    JobEnd end(s);
+    JobEndWait end(s);
     QTest::keyClick(s.window.get(), Qt::Key_R, Qt::AltModifier);
     QVERIFY(s.window->waitWindow()->isVisible());
     QVERIFY(!s.tree()->isEnabled());
@@ -329,7 +329,7 @@ void TestHrcTreeWin::fastReadAllRepaintsCoalescedAndEndsComplete()
                 missing << p.attribute("namekavu") + "=" + p.attribute("value");
         }
     });
-    JobEnd end(s);
+    JobEndWait end(s);
     counter.paints = 0;
     clock.start();
     QTest::keyClick(s.window.get(), Qt::Key_R, Qt::AltModifier);
@@ -379,7 +379,7 @@ void TestHrcTreeWin::writeOnlyChangedParameters()
 
     // Nothing changed yet: nothing to exchange.
     {
-        JobEnd end(s);
+        JobEndWait end(s);
         QTest::mouseClick(s.window->toolButton(6), Qt::LeftButton);
         QVERIFY(end.wait());
         QCOMPARE(end.total(), 0);
@@ -391,7 +391,7 @@ void TestHrcTreeWin::writeOnlyChangedParameters()
     QCOMPARE(HrcTree::itemColour(s.item("Tin.F")), HrcTree::changedColour());
     const int from = s.sim.log().size();
     {
-        JobEnd end(s);
+        JobEndWait end(s);
         QTest::keyClick(s.window.get(), Qt::Key_U, Qt::AltModifier);
         QVERIFY(end.wait());
         QCOMPARE(end.count(), 0);
@@ -407,7 +407,7 @@ void TestHrcTreeWin::writeOnlyChangedParameters()
     // The device holds the new values: read them back.
     s.document.paramValue("Tin.F", "1");
     selectRow(s, "Tin.F");
-    JobEnd end(s);
+    JobEndWait end(s);
     contextAction(s, "Tin.F", "Прочитать параметр")->trigger();
     QVERIFY(end.wait());
     QCOMPARE(s.value("Tin.F"), QString("25"));
@@ -417,7 +417,7 @@ void TestHrcTreeWin::writeOnlyChangedParameters()
     editValue(s, "Tin.F", "26");
     selectRow(s, "Ind.i");
     const int branchFrom = s.sim.log().size();
-    JobEnd branch(s);
+    JobEndWait branch(s);
     QTest::keyClick(s.window.get(), Qt::Key_U, Qt::ControlModifier | Qt::AltModifier);
     QVERIFY(branch.wait());
     QCOMPARE(branch.total(), 1);
@@ -443,7 +443,7 @@ void TestHrcTreeWin::writtenValuesAreReadBack()
     QSignalSpy verified(s.helper(), &KavuIOhelper::parameterVerified);
     const int from = s.sim.log().size();
     {
-        JobEnd end(s);
+        JobEndWait end(s);
         QTest::keyClick(s.window.get(), Qt::Key_U, Qt::AltModifier);
         QVERIFY(end.wait());
         QCOMPARE(end.total(), 4);
@@ -514,7 +514,7 @@ void TestHrcTreeWin::writtenValuesAreReadBack()
     // One command writes the three again, and only them.
     const int again = s.sim.log().size();
     {
-        JobEnd end(s);
+        JobEndWait end(s);
         QTest::mouseClick(s.window->findChild<QToolButton *>("writeDifferingAgainButton"), Qt::LeftButton);
         QVERIFY(end.wait());
         QCOMPARE(end.total(), 3);
@@ -552,7 +552,7 @@ void TestHrcTreeWin::readBackTurnedOffReadsNothingBack()
     QSignalSpy verified(s.helper(), &KavuIOhelper::parameterVerified);
     QSignalSpy verifying(s.helper(), &KavuIOhelper::kavuIOVerifying);
     const int from = s.sim.log().size();
-    JobEnd end(s);
+    JobEndWait end(s);
     QTest::keyClick(s.window.get(), Qt::Key_U, Qt::AltModifier);
     QVERIFY(end.wait());
     QCOMPARE(end.count(), 0);
@@ -639,7 +639,7 @@ void TestHrcTreeWin::initialiseDeviceCancelledAndConfirmed()
     // Confirmed (by its key this time): factory values, changed colour until written.
     QTest::keyClick(&w, Qt::Key_N, Qt::ControlModifier | Qt::AltModifier);
     QTRY_VERIFY(w.messageBox()->isVisible());
-    JobEnd end(s);
+    JobEndWait end(s);
     QTest::mouseClick(w.messageBox()->findChild<QPushButton *>("bYes"), Qt::LeftButton);
     QCOMPARE(s.value("Tin.F"), QString("10"));
     QCOMPARE(HrcTree::itemColour(s.item("Tin.F")), HrcTree::changedColour());
@@ -679,7 +679,7 @@ void TestHrcTreeWin::problemNavigationOverFailedParameters()
     s.element("Tin.F").setAttribute("namekavu", "Tin.Q");
     s.element("Rtc").setAttribute("namekavu", "Rtq");
 
-    JobEnd end(s);
+    JobEndWait end(s);
     QTest::mouseClick(s.window->toolButton(4), Qt::LeftButton);
     QVERIFY(end.wait());
     QCOMPARE(end.count(), 2);
@@ -712,7 +712,7 @@ void TestHrcTreeWin::connectionCheck()
     Session s;
     QVERIFY2(s.ready, qPrintable(s.sim.error()));
     s.tree()->setItemColour(s.item("commSettings"), HrcTree::problemColour());
-    JobEnd end(s);
+    JobEndWait end(s);
     QTest::keyClick(s.window.get(), Qt::Key_A, Qt::ControlModifier);
     QVERIFY(end.wait());
     QCOMPARE(end.count(), 0);
@@ -725,7 +725,7 @@ void TestHrcTreeWin::connectionCheckAgainstSilentDevice()
 {
     Session s(iotest::silentDeviceArgs(), 0);
     QVERIFY2(s.ready, qPrintable(s.sim.error()));
-    JobEnd end(s);
+    JobEndWait end(s);
     QTest::mouseClick(s.window->toolButton(14), Qt::LeftButton);
     QVERIFY(end.wait());
     QCOMPARE(end.count(), -1);
@@ -779,7 +779,7 @@ void TestHrcTreeWin::failedOpenStaysExplainedInTheWaitWindow()
     // The next job shows its progress and cancel button as before.
     s.document.paramValue("Port", s.sim.path());
     s.document.paramValue("TimeOut", "2");
-    JobEnd end(s);
+    JobEndWait end(s);
     QTest::mouseClick(s.window->toolButton(14), Qt::LeftButton);
     QCOMPARE(close->text(), QString("Прервать"));
     QVERIFY(end.wait());
@@ -836,7 +836,7 @@ void TestHrcTreeWin::saveChangeOpen()
     // in force (an unwritten address edit leaves it in undoValue).
     s.element("Addr").setAttribute("undoValue", "16");
     const int from = s.sim.log().size();
-    JobEnd end(s);
+    JobEndWait end(s);
     QTest::mouseClick(s.window->toolButton(6), Qt::LeftButton);
     QVERIFY(end.wait());
     QCOMPARE(s.sim.writesOf("Tin.F", from), 1);
@@ -914,7 +914,7 @@ void TestHrcTreeWin::testPanelReadsAndWrites()
     QVERIFY(index->isEnabled());
     QCOMPARE(type->currentText(), QString("enum"));
     {
-        JobEnd end(s);
+        JobEndWait end(s);
         QTest::mouseClick(read, Qt::LeftButton);
         QVERIFY(end.wait());
         QCOMPARE(end.total(), 1); // an ordinary job on the tree's parameter
@@ -932,7 +932,7 @@ void TestHrcTreeWin::testPanelReadsAndWrites()
     type->lineEdit()->selectAll();
     QTest::keyClicks(type->lineEdit(), "byte");
     {
-        JobEnd end(s);
+        JobEndWait end(s);
         QTest::mouseClick(read, Qt::LeftButton);
         QVERIFY(end.wait());
         QCOMPARE(end.total(), 50000);
@@ -950,7 +950,7 @@ void TestHrcTreeWin::testPanelReadsAndWrites()
     type->lineEdit()->selectAll();
     QTest::keyClicks(type->lineEdit(), "byte");
     {
-        JobEnd end(s);
+        JobEndWait end(s);
         QTest::mouseClick(read, Qt::LeftButton);
         QVERIFY(end.wait());
         QCOMPARE(end.count(), 1);
@@ -972,7 +972,7 @@ void TestHrcTreeWin::testPanelReadsAndWrites()
     QCOMPARE(valueEdit->text(), QString("7")); // decimal digits only for a word
     const int from = s.sim.log().size();
     {
-        JobEnd end(s);
+        JobEndWait end(s);
         QTest::mouseClick(write, Qt::LeftButton);
         QVERIFY(end.wait());
         QCOMPARE(end.count(), 0);
@@ -991,7 +991,7 @@ void TestHrcTreeWin::testPanelReadsAndWrites()
         QTest::keyClicks(type->lineEdit(), typeName);
         valueEdit->clear();
         QTest::keyClicks(valueEdit, text);
-        JobEnd end(s);
+        JobEndWait end(s);
         QTest::mouseClick(write, Qt::LeftButton);
         return end.wait() && end.count() == 0;
     };
@@ -1040,7 +1040,7 @@ void TestHrcTreeWin::cancelFromTheWaitWindow()
     // A slow line, so that the job is still running when cancelled.
     Session s(QStringList{"--baud", "1200"}, 2);
     QVERIFY2(s.ready, qPrintable(s.sim.error()));
-    JobEnd end(s);
+    JobEndWait end(s);
     QSignalSpy finished(s.helper(), &KavuIOhelper::kavuIOFinished);
     QTest::mouseClick(s.window->toolButton(4), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(s.waitText().startsWith("Чтение параметров. Прочитано"), 20000);
@@ -1098,7 +1098,7 @@ void TestHrcTreeWin::aPulledLineLeavesNoOldValueLookingRead()
     editValue(s, "Ind.c", "3"); // an edit not yet written
     QVERIFY(!HrcTree::isProblemItem(s.item("T.sp[0]")));
 
-    JobEnd end(s);
+    JobEndWait end(s);
     QTest::mouseClick(s.window->toolButton(4), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(s.waitText().startsWith("Чтение параметров. Прочитано")
                                  && !s.waitText().contains(" 0 из"),
@@ -1157,7 +1157,7 @@ void TestHrcTreeWin::escapeInTheWaitWindowAsksThenCancels()
     Session s(QStringList{"--baud", "1200"}, 2);
     QVERIFY2(s.ready, qPrintable(s.sim.error()));
     WaitWin *wait = s.window->waitWindow();
-    JobEnd end(s);
+    JobEndWait end(s);
     QTest::mouseClick(s.window->toolButton(4), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(s.waitText().startsWith("Чтение параметров. Прочитано"), 20000);
 
@@ -1193,7 +1193,7 @@ void TestHrcTreeWin::parametersLeftOutByTheDeadlineStayEdited()
     // The set's values from the device first, with time enough.
     selectRow(s, "ConditionsEngine");
     {
-        JobEnd end(s);
+        JobEndWait end(s);
         contextAction(s, "ConditionsEngine", "Прочитать параметры ветви")->trigger();
         QVERIFY(end.wait());
         QCOMPARE(end.count(), 0);
@@ -1202,7 +1202,7 @@ void TestHrcTreeWin::parametersLeftOutByTheDeadlineStayEdited()
     editValue(s, "T.win", "5,5");
     selectRow(s, "ConditionsEngine");
     {
-        JobEnd end(s);
+        JobEndWait end(s);
         QAction *branch = contextAction(s, "ConditionsEngine", "Записать параметры ветви");
         QVERIFY(branch);
         branch->trigger();
@@ -1239,7 +1239,7 @@ void TestHrcTreeWin::parametersLeftOutByTheDeadlineStayEdited()
     // Writing the changed parameters sends it now (with time enough, so that
     // a loaded machine's late reply is not repeated on the line).
     s.document.paramValue("TimeOut", "10");
-    JobEnd end(s);
+    JobEndWait end(s);
     QTest::keyClick(s.window.get(), Qt::Key_U, Qt::AltModifier);
     QVERIFY(end.wait());
     QCOMPARE(s.sim.writesOf("T.win"), 1);
@@ -1270,7 +1270,7 @@ void TestHrcTreeWin::editorsLeftUnchangedStoreNothing()
     QTRY_VERIFY(!openEditor<QDateTimeEdit>(s.tree()->viewport()));
     QVERIFY(s.value("Tm.dy").isEmpty());
     {
-        JobEnd end(s);
+        JobEndWait end(s);
         QTest::keyClick(s.window.get(), Qt::Key_U, Qt::AltModifier);
         QVERIFY(end.wait());
         QCOMPARE(end.total(), 0);
@@ -1293,7 +1293,7 @@ void TestHrcTreeWin::editorsLeftUnchangedStoreNothing()
     HrcDocument::setComputerTime(s.element("Rtc"), "2026/01/02/03:04:05");
     QCOMPARE(s.document.displayText(s.element("Rtc")), QString("время компьютера"));
     const int from = s.sim.log().size();
-    JobEnd end(s);
+    JobEndWait end(s);
     const QDateTime sending = QDateTime::currentDateTime();
     QTest::keyClick(s.window.get(), Qt::Key_U, Qt::AltModifier);
     QVERIFY(end.wait());
@@ -1303,7 +1303,7 @@ void TestHrcTreeWin::editorsLeftUnchangedStoreNothing()
     QCOMPARE(allWrites(s, from), 1);
     // The device's clock, read again, runs from the time of the write.
     s.document.paramValue("Rtc", "2000/01/01/00:00:00");
-    JobEnd read(s);
+    JobEndWait read(s);
     contextAction(s, "Rtc", "Прочитать параметр")->trigger();
     QVERIFY(read.wait());
     const QDateTime held = ValueCodec::parseDateTime(s.value("Rtc"));
@@ -1327,7 +1327,7 @@ void TestHrcTreeWin::initialiseLeavesPolledValuesAlone()
     const QString polled = s.value("r.cor:0");
     QVERIFY(!polled.isEmpty());
     {
-        JobEnd end(s);
+        JobEndWait end(s);
         QTest::keyClick(&w, Qt::Key_R, Qt::AltModifier);
         QVERIFY(end.wait());
     }
@@ -1336,7 +1336,7 @@ void TestHrcTreeWin::initialiseLeavesPolledValuesAlone()
     QTest::keyClick(&w, Qt::Key_N, Qt::ControlModifier | Qt::AltModifier);
     QTRY_VERIFY(w.messageBox()->isVisible());
     {
-        JobEnd end(s);
+        JobEndWait end(s);
         QTest::mouseClick(w.messageBox()->findChild<QPushButton *>("bYes"), Qt::LeftButton);
         QCOMPARE(HrcTree::itemColour(input), HrcTree::normalColour());
         QCOMPARE(HrcTree::itemColour(s.item("Dev")), HrcTree::normalColour());
@@ -1346,7 +1346,7 @@ void TestHrcTreeWin::initialiseLeavesPolledValuesAlone()
     QCOMPARE(s.value("r.cor:0"), polled);
     // Nothing is left to write: the polled and read-only values were never changes.
     const int from = s.sim.log().size();
-    JobEnd end(s);
+    JobEndWait end(s);
     QTest::keyClick(&w, Qt::Key_U, Qt::AltModifier);
     QVERIFY(end.wait());
     QCOMPARE(allWrites(s, from), s.sim.writesOf("Rtc", from));
@@ -1454,7 +1454,7 @@ void TestHrcTreeWin::decimalPointIsTheDecimalComma()
     QCOMPARE(s.value("T.sp[0]"), QString("60,5"));
 
     // Written, the device holds the values typed, not ten times them.
-    JobEnd end(s);
+    JobEndWait end(s);
     QTest::keyClick(&w, Qt::Key_U, Qt::AltModifier);
     QVERIFY(end.wait());
     QCOMPARE(s.sim.writesOf("d.ngt"), 1);
@@ -1463,7 +1463,7 @@ void TestHrcTreeWin::decimalPointIsTheDecimalComma()
     QCOMPARE(s.element("T.sp[0]").attribute("ioLastErrCode"), QString("0"));
     s.document.paramValue("d.ngt[0]", "0,0");
     s.document.paramValue("T.sp[0]", "5,0");
-    JobEnd read(s);
+    JobEndWait read(s);
     selectRow(s, "d.ngt[0]");
     QAction *readOne = contextAction(s, "d.ngt[0]", "Прочитать параметр");
     QVERIFY(readOne);
@@ -1552,7 +1552,7 @@ void TestHrcTreeWin::pollingAndBackToTheWizard()
     QVERIFY(!s.value("r.cor:0").isEmpty());
 
     // A job in between takes the port and gives it back.
-    JobEnd end(s);
+    JobEndWait end(s);
     QTest::keyClick(&w, Qt::Key_A, Qt::ControlModifier);
     QVERIFY(end.wait());
     QCOMPARE(end.count(), 0);
@@ -1595,7 +1595,7 @@ void TestHrcTreeWin::lostLineIsShownAndPollingRecovers()
     clickCell(*s.tree(), input, 0);
     QTest::keyClick(s.tree(), Qt::Key_Space);
     // A job publishes the settings with the link; polling then uses them.
-    JobEnd first(s);
+    JobEndWait first(s);
     QTest::keyClick(&w, Qt::Key_A, Qt::ControlModifier);
     QVERIFY(first.wait());
     QCOMPARE(first.count(), 0);
@@ -1614,7 +1614,7 @@ void TestHrcTreeWin::lostLineIsShownAndPollingRecovers()
     QTRY_VERIFY_WITH_TIMEOUT(input->text(7).startsWith("Время опроса: "), 10000);
 
     // A read-all the loss cuts short.
-    JobEnd end(s);
+    JobEndWait end(s);
     QTest::mouseClick(w.toolButton(4), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(s.waitText().startsWith("Чтение параметров. Прочитано"), 20000);
     back.stop();
