@@ -31,15 +31,10 @@ void spinDelay(std::uint32_t count) {
 KavuPort::~KavuPort() { close(); }
 
 bool KavuPort::open(int extraTimeoutMs) {
-    if (serial_ != nullptr) return false;
+    if (line_.isOpen()) return false;
     const PortSettings& s = requested_;
     if (s.line.dataBits < 5 || s.line.dataBits > 8) return false;
-    serial_ = platform::serialOpen(s.device);
-    if (serial_ == nullptr) return false;
-    if (!platform::serialConfigure(serial_, s.line)) {
-        close();
-        return false;
-    }
+    if (!line_.open(s.device, s.line)) return false;
     // Any extra time-out is accepted; the sum is kept in 0..kMaxReplyTimeoutMs
     // so that a huge or very negative one cannot overflow or go below zero.
     const long long timeout = 528000LL / s.line.baud + 260 + extraTimeoutMs;
@@ -50,22 +45,23 @@ bool KavuPort::open(int extraTimeoutMs) {
     t.readConstantMs = replyTimeoutMs_;
     t.writePerCharMs = 1;
     t.writeConstantMs = replyTimeoutMs_;
-    if (!platform::serialSetTimeouts(serial_, t)) {
+    if (!line_.setTimeouts(t)) {
         close();
         return false;
     }
-    platform::serialSetRts(serial_, false);
-    platform::serialSetDtr(serial_, false);
-    platform::serialPurge(serial_);
+    line_.setRts(false);
+    line_.setDtr(false);
+    line_.purge();
     applied_ = requested_;
-    if (s.direction != 1) calibrate();
+    // A serial device server switches its RS-485 driver itself and has no
+    // modem lines to switch: over a network the frame goes whole.
+    if (line_.isNetwork()) applied_.direction = 1;
+    if (applied_.direction != 1) calibrate();
     return true;
 }
 
 void KavuPort::close() {
-    if (serial_ == nullptr) return;
-    platform::serialClose(serial_);
-    serial_ = nullptr;
+    line_.close();
 }
 
 void KavuPort::calibrate() {
@@ -76,7 +72,7 @@ void KavuPort::calibrate() {
     for (int trial = 1; trial <= kMaxCalibrationTrials; ++trial) {
         count = kCalibrationStep * static_cast<std::uint32_t>(trial);
         const std::int64_t start = platform::monotonicNs();
-        platform::serialTransmitChar(serial_, ' ');
+        line_.transmitChar(' ');
         spinDelay(count);
         const bool over = elapsedMs(start) > kPreSendThresholdMs;
         if (over && previousOver) break;
@@ -116,7 +112,7 @@ void KavuPort::resetExchange() {
     deviceError = 0;
     extendedError = 0;
     ioSysError = 0;
-    if (serial_ != nullptr) platform::serialClearIoError(serial_);
+    line_.clearIoError();
     if (traceFlags != 0) std::memset(received_, 0, sizeof received_);
 }
 
@@ -139,22 +135,22 @@ void KavuPort::send() {
     if (traceFlags & 0x01)
         std::printf("send frame %.*s\\x0D\n", request_.textLength > 0 ? request_.textLength - 1 : 0, request_.text);
 
-    platform::serialPurge(serial_);
+    line_.purge();
     const int direction = applied_.direction;
     if (direction == 1) {
         // Write failures are not reported: they show up as a reply time-out.
-        (void)platform::serialWriteAll(serial_, request_.text, static_cast<std::size_t>(request_.textLength));
+        (void)line_.writeAll(request_.text, static_cast<std::size_t>(request_.textLength));
         return;
     }
-    if (direction == 0) platform::serialSetRts(serial_, true);
-    if (direction == 2) platform::serialSetDtr(serial_, true);
+    if (direction == 0) line_.setRts(true);
+    if (direction == 2) line_.setDtr(true);
     spinDelay(preSendDelay_);
     for (int i = 0; i < request_.textLength; ++i) {
-        (void)platform::serialTransmitChar(serial_, request_.text[i]);
+        (void)line_.transmitChar(request_.text[i]);
         spinDelay(characterDelay_);
     }
-    if (direction == 0) platform::serialSetRts(serial_, false);
-    if (direction == 2) platform::serialSetDtr(serial_, false);
+    if (direction == 0) line_.setRts(false);
+    if (direction == 2) line_.setDtr(false);
 }
 
 int KavuPort::receive(const std::uint16_t* expectedHash) {
@@ -167,7 +163,7 @@ int KavuPort::receive(const std::uint16_t* expectedHash) {
         const int room = codec::kMaxFrameText - receivedCount_;
         const int wanted = asked < room ? asked : room;
         if (wanted <= 0) break;
-        const int got = platform::serialRead(serial_, received_ + receivedCount_, static_cast<std::size_t>(wanted));
+        const int got = line_.read(received_ + receivedCount_, static_cast<std::size_t>(wanted));
         if (got == 0) break;        // the read waited its time and nothing came
         if (got < 0) continue;      // failed at once: one of the two reads, no character
         receivedCount_ += got;
@@ -253,9 +249,10 @@ void KavuPort::traceReceived(ScanStatus status, int result) {
 }
 
 int KavuPort::exchange(int repeats) {
-    if (serial_ == nullptr) return KAVU_E_NO_PORT;
+    if (!line_.isOpen()) return KAVU_E_NO_PORT;
     int result = KAVU_E_EXCHANGE;
     counters.countExchange();
+    line_.beginExchange();
     for (int attempt = 0; attempt <= repeats; ++attempt) {
         counters.countAttempt();
         send();
@@ -264,7 +261,7 @@ int KavuPort::exchange(int repeats) {
         if (result != KAVU_E_TIMEOUT) counters.countReplyTime((platform::monotonicNs() - sentNs) / 1000);
         counters.countAttemptResult(result);
         if (result == KAVU_OK || result == KAVU_E_REPLY_FORMAT || result == KAVU_E_DEVICE_ERROR || result == KAVU_E_EXCEPTION) break;
-        ioSysError = platform::serialIoError(serial_);
+        ioSysError = line_.ioError();
         if (ioSysError != 0) break;
         platform::sleepMs(10 + 10 * attempt);
     }
@@ -276,9 +273,10 @@ int KavuPort::exchange(int repeats) {
 }
 
 int KavuPort::listen() {
-    if (serial_ == nullptr) return KAVU_E_NO_PORT;
+    if (!line_.isOpen()) return KAVU_E_NO_PORT;
+    line_.beginExchange();
     const int result = receive(nullptr);
-    ioSysError = platform::serialIoError(serial_);
+    ioSysError = line_.ioError();
     if (traceFlags != 0) std::fflush(stdout);
     return result;
 }

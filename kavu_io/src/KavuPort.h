@@ -2,10 +2,12 @@
 // line settings and time-outs, sending a request (whole frame, or character
 // by character with RTS/DTR switching on calibrated busy-waits), reading a
 // reply with at most two timed reads, the repeat loop and the trace output.
-// Knows no operating system: it works through platform.h. All buffers are
+// Knows no operating system: it works through its Line (platform.h or a
+// serial device server). All buffers are
 // fixed members; an exchange allocates nothing.
 #pragma once
 
+#include "Line.h"
 #include "LinkCounters.h"
 #include "frame_codec.h"
 #include "platform.h"
@@ -37,7 +39,8 @@ public:
     // reply time-out. Returns false on any failure (the port stays closed).
     bool open(int extraTimeoutMs);
     void close();
-    bool isOpen() const { return serial_ != nullptr; }
+    bool isOpen() const { return line_.isOpen(); }
+    bool isNetwork() const { return line_.isNetwork(); }
 
     int replyTimeoutMs() const { return replyTimeoutMs_; }
     std::uint32_t preSendDelayCount() const { return preSendDelay_; }
@@ -79,7 +82,7 @@ private:
 
     PortSettings requested_;
     PortSettings applied_;
-    platform::SerialPort* serial_ = nullptr;
+    Line line_;
     int replyTimeoutMs_ = 0;
     std::uint32_t preSendDelay_ = 0;
     std::uint32_t characterDelay_ = 0;

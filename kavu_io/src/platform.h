@@ -1,4 +1,4 @@
-// The operating-system seam of kavu_io: serial ports, clock, sleep, the
+// The operating-system seam of kavu_io: serial ports, TCP sockets, clock, sleep, the
 // library's locks and condition variable, thread-local storage with a
 // thread-end hook, and the load/unload hooks. One file per OS implements it (platform_posix.cpp,
 // platform_win32.cpp); nothing else in the library includes an OS header.
@@ -102,6 +102,55 @@ void serialClearIoError(SerialPort* port);
 // Restores the saved line settings, time-outs and control state, discards
 // both buffers and closes the device. Null is allowed (does nothing).
 void serialClose(SerialPort* port);
+
+// ------------------------------------------------------------ TCP sockets
+
+// A connected TCP stream to a serial device server (see NetLine.h).
+struct Socket;
+
+// Sets the calling thread's last open error (see serialLastOpenError) for
+// an open that failed outside this file (a network port's connect or its
+// line settings refused by the server).
+void setLastOpenError(int error);
+
+// Resolves `host` (a name or a numeric IPv4/IPv6 address without brackets)
+// and connects to `port`, trying each address found, within `timeoutMs` in
+// all. The stream is non-blocking, without the Nagle delay (TCP_NODELAY)
+// and with keep-alive probes. Returns null on failure with *error set to
+// the system's reason: a name that cannot be resolved gives the resolver's
+// code (POSIX: getaddrinfo's EAI_* value, negative; Windows: WSAHOST_NOT_FOUND
+// or WSANO_DATA), a refusal ECONNREFUSED / WSAECONNREFUSED, an unreachable
+// host or network EHOSTUNREACH / ENETUNREACH (WSA forms on Windows), and no
+// answer within the time ETIMEDOUT / WSAETIMEDOUT.
+Socket* socketConnect(const char* host, int port, int timeoutMs, int* error);
+
+// Sends all bytes, waiting for room until the absolute monotonic deadline.
+// Returns false with *error set when the stream failed or the time ran out
+// (ETIMEDOUT / WSAETIMEDOUT).
+bool socketSendAll(Socket* socket, const void* data, std::size_t length, std::int64_t deadlineNs, int* error);
+
+// Receives up to `size` bytes, waiting until the absolute monotonic deadline
+// for the first one (a deadline in the past takes only what is there).
+// Returns the count (0: nothing came in time) or kSerialFailed with *error
+// set: the system's error, or socketClosedError() when the server closed
+// the connection.
+int socketReceive(Socket* socket, void* buffer, std::size_t size, std::int64_t deadlineNs, int* error);
+
+// The code reported for a connection the server closed: ECONNRESET /
+// WSAECONNRESET.
+int socketClosedError();
+// The code reported for a time that ran out: ETIMEDOUT / WSAETIMEDOUT.
+int socketTimedOutError();
+// The code reported for a network address that is not well formed and for
+// line settings a server refused: EINVAL / WSAEINVAL.
+int socketInvalidError();
+
+// The system's smoothed round-trip time of the connection in microseconds,
+// or -1 where the system does not tell it.
+int socketRoundTripUs(Socket* socket);
+
+// Closes the stream. Null is allowed.
+void socketClose(Socket* socket);
 
 // ------------------------------------------------------------- clock, sleep
 

@@ -1,5 +1,6 @@
 // Windows implementation of the platform seam: communication ports through
-// the Win32 serial interface with overlapped I/O, the performance counter,
+// the Win32 serial interface with overlapped I/O, non-blocking Winsock
+// streams (connect with a time-out, TCP_NODELAY, keep-alive), the performance counter,
 // critical sections and a condition variable, thread-local storage, and
 // DllMain, which drives the library's load/unload and each thread's end.
 #include "platform.h"
@@ -7,6 +8,8 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
+#include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -345,6 +348,218 @@ void serialClose(SerialPort* port)
         PurgeComm(port->handle, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
     }
     freePort(port);
+}
+
+// ------------------------------------------------------------ TCP sockets
+
+struct Socket {
+    SOCKET handle = INVALID_SOCKET;
+};
+
+void setLastOpenError(int error)
+{
+    t_lastOpenError = error;
+}
+
+int socketClosedError()
+{
+    return WSAECONNRESET;
+}
+
+int socketTimedOutError()
+{
+    return WSAETIMEDOUT;
+}
+
+int socketInvalidError()
+{
+    return WSAEINVAL;
+}
+
+namespace {
+
+// Winsock is started once, on the first connect (never from DllMain, where
+// it must not be); the system ends it with the process.
+bool winsockReady()
+{
+    static const bool ready = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    return ready;
+}
+
+// Milliseconds left until the deadline (0 when it has passed).
+long msLeft(std::int64_t deadlineNs)
+{
+    const std::int64_t left = deadlineNs - monotonicNs();
+    return left <= 0 ? 0 : static_cast<long>((left + 999999) / 1000000);
+}
+
+// Waits until the socket can be read (write = false) or written, or has
+// failed, until the deadline. Returns 1 ready, 0 time-out, -1 error.
+int waitSocket(SOCKET s, bool write, std::int64_t deadlineNs)
+{
+    for (;;) {
+        const long ms = msLeft(deadlineNs);
+        fd_set ready;
+        fd_set failed;
+        FD_ZERO(&ready);
+        FD_ZERO(&failed);
+        FD_SET(s, &ready);
+        FD_SET(s, &failed);
+        timeval tv;
+        tv.tv_sec = ms / 1000;
+        tv.tv_usec = (ms % 1000) * 1000;
+        const int r = select(0, write ? nullptr : &ready, write ? &ready : nullptr, &failed, &tv);
+        if (r == SOCKET_ERROR)
+            return -1;
+        if (r > 0)
+            return 1;
+        if (ms == 0)
+            return 0;
+    }
+}
+
+int connectOne(SOCKET s, const addrinfo* ai, std::int64_t deadlineNs)
+{
+    if (connect(s, ai->ai_addr, static_cast<int>(ai->ai_addrlen)) == 0)
+        return 0;
+    const int started = WSAGetLastError();
+    if (started != WSAEWOULDBLOCK && started != WSAEINPROGRESS)
+        return started;
+    const int ready = waitSocket(s, true, deadlineNs);
+    if (ready < 0)
+        return WSAGetLastError();
+    int error = 0;
+    int length = sizeof error;
+    if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0)
+        return WSAGetLastError();
+    if (error != 0)
+        return error;
+    // A connect still under way when the time ran out: select reports
+    // failures on the exception set and success on the write set only.
+    return ready == 0 ? WSAETIMEDOUT : 0;
+}
+
+}  // namespace
+
+Socket* socketConnect(const char* host, int port, int timeoutMs, int* error)
+{
+    if (!winsockReady()) {
+        *error = WSANOTINITIALISED;
+        return nullptr;
+    }
+    const std::int64_t deadline = monotonicNs() + static_cast<std::int64_t>(timeoutMs) * 1000000;
+    char service[16];
+    std::snprintf(service, sizeof service, "%d", port);
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo* found = nullptr;
+    const int resolved = getaddrinfo(host, service, &hints, &found);
+    if (resolved != 0) {
+        *error = resolved;   // a WSA code: WSAHOST_NOT_FOUND, WSANO_DATA, ...
+        return nullptr;
+    }
+    int last = WSAETIMEDOUT;
+    for (const addrinfo* ai = found; ai; ai = ai->ai_next) {
+        if (monotonicNs() >= deadline) {
+            last = WSAETIMEDOUT;
+            break;
+        }
+        const SOCKET s = socket(ai->ai_family, ai->ai_socktype, ai->ai_protocol);
+        if (s == INVALID_SOCKET) {
+            last = WSAGetLastError();
+            continue;
+        }
+        u_long nonBlocking = 1;
+        ioctlsocket(s, FIONBIO, &nonBlocking);
+        last = connectOne(s, ai, deadline);
+        if (last != 0) {
+            closesocket(s);
+            continue;
+        }
+        freeaddrinfo(found);
+        const BOOL on = TRUE;
+        setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+        setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<const char*>(&on), sizeof on);
+        auto* socket = new (std::nothrow) Socket;
+        if (!socket) {
+            closesocket(s);
+            *error = WSA_NOT_ENOUGH_MEMORY;
+            return nullptr;
+        }
+        socket->handle = s;
+        return socket;
+    }
+    freeaddrinfo(found);
+    *error = last;
+    return nullptr;
+}
+
+bool socketSendAll(Socket* socket, const void* data, std::size_t length, std::int64_t deadlineNs, int* error)
+{
+    const char* bytes = static_cast<const char*>(data);
+    std::size_t done = 0;
+    while (done < length) {
+        const int n = send(socket->handle, bytes + done, static_cast<int>(length - done), 0);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        const int failure = WSAGetLastError();
+        if (failure != WSAEWOULDBLOCK) {
+            *error = failure;
+            return false;
+        }
+        const int ready = waitSocket(socket->handle, true, deadlineNs);
+        if (ready <= 0) {
+            *error = ready == 0 ? WSAETIMEDOUT : WSAGetLastError();
+            return false;
+        }
+    }
+    return true;
+}
+
+int socketReceive(Socket* socket, void* buffer, std::size_t size, std::int64_t deadlineNs, int* error)
+{
+    for (;;) {
+        const int n = recv(socket->handle, static_cast<char*>(buffer), static_cast<int>(size), 0);
+        if (n > 0)
+            return n;
+        if (n == 0) {
+            *error = WSAECONNRESET;   // the server closed the connection
+            return kSerialFailed;
+        }
+        const int failure = WSAGetLastError();
+        if (failure != WSAEWOULDBLOCK) {
+            *error = failure;
+            return kSerialFailed;
+        }
+        const int ready = waitSocket(socket->handle, false, deadlineNs);
+        if (ready == 0)
+            return 0;
+        if (ready < 0) {
+            *error = WSAGetLastError();
+            return kSerialFailed;
+        }
+    }
+}
+
+int socketRoundTripUs(Socket*)
+{
+    return -1;   // SIO_TCP_INFO exists on newer systems only: the engine measures its own
+}
+
+void socketClose(Socket* socket)
+{
+    if (!socket)
+        return;
+    if (socket->handle != INVALID_SOCKET)
+        closesocket(socket->handle);
+    delete socket;
 }
 
 // ------------------------------------------------------------- clock, sleep

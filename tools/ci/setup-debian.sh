@@ -20,11 +20,13 @@ run_packages=(
 # What building the Debian packages adds (dependencies computed by dpkg-shlibdeps).
 package_packages=(dpkg-dev fakeroot file)
 # Everything else CI needs: clang for the fuzzer and sanitizers, the images'
-# renderer, the Windows cross-build and Wine, and the package checks.
+# renderer, the Windows cross-build and Wine, the serial device server the
+# network-port tests put in front of the simulator, and the package checks.
 ci_packages=(
   clang libclang-rt-14-dev
   librsvg2-bin imagemagick
   mingw-w64 wine64 wine socat
+  ser2net
   lintian desktop-file-utils appstream xdotool
 )
 

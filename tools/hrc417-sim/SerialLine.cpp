@@ -1,7 +1,12 @@
 #include "SerialLine.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -68,6 +73,8 @@ bool applySettings(int fd, const LineSettings& s, QString& error)
 
 SerialLine::~SerialLine()
 {
+    if (listenFd_ >= 0)
+        ::close(listenFd_);
     if (slaveFd_ >= 0)
         ::close(slaveFd_);
     if (fd_ >= 0)
@@ -139,6 +146,8 @@ bool SerialLine::reconfigure(const LineSettings& settings, QString& error)
 long SerialLine::read(char* buffer, size_t size)
 {
     const ssize_t n = ::read(fd_, buffer, size);
+    if (n == 0 && isNetwork())
+        return -1;  // the client closed the connection
     if (n >= 0)
         return long(n);
     if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
@@ -170,4 +179,111 @@ void SerialLine::drain()
 {
     if (isDevice_)
         tcdrain(fd_);
+}
+
+bool SerialLine::openListener(const QString& spec, QString& error)
+{
+    // tcp:HOST:PORT, HOST possibly [IPv6]
+    QString rest = spec;
+    if (!rest.startsWith(QLatin1String("tcp:"))) {
+        error = QStringLiteral("--listen %1: expected tcp:HOST:PORT").arg(spec);
+        return false;
+    }
+    rest = rest.mid(4);
+    const int colon = rest.lastIndexOf(':');
+    QString host = rest.left(colon);
+    bool ok = false;
+    const int port = rest.mid(colon + 1).toInt(&ok);
+    if (colon <= 0 || !ok || port < 0 || port > 65535) {
+        error = QStringLiteral("--listen %1: expected tcp:HOST:PORT").arg(spec);
+        return false;
+    }
+    const bool bracketed = host.startsWith('[') && host.endsWith(']');
+    if (bracketed)
+        host = host.mid(1, host.size() - 2);
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    const QByteArray hostBytes = host.toLocal8Bit();
+    const QByteArray service = QByteArray::number(port);
+    const int resolved = getaddrinfo(hostBytes.constData(), service.constData(), &hints, &found);
+    if (resolved != 0) {
+        error = QStringLiteral("--listen %1: %2").arg(spec, QString::fromLocal8Bit(gai_strerror(resolved)));
+        return false;
+    }
+    int fd = ::socket(found->ai_family, found->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, found->ai_protocol);
+    const int on = 1;
+    if (fd >= 0)
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (fd < 0 || ::bind(fd, found->ai_addr, found->ai_addrlen) != 0 || ::listen(fd, 4) != 0) {
+        error = systemError(qPrintable(QStringLiteral("--listen %1").arg(spec)));
+        freeaddrinfo(found);
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    freeaddrinfo(found);
+    sockaddr_storage bound{};
+    socklen_t length = sizeof bound;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length);
+    const int actualPort = bound.ss_family == AF_INET6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port)
+                                                        : ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
+    listenFd_ = fd;
+    clientPath_ = QStringLiteral("tcp://%1:%2").arg(bracketed || host.contains(':') ? '[' + host + ']' : host).arg(actualPort);
+    isDevice_ = false;
+    return true;
+}
+
+bool SerialLine::acceptClient(QString& peer)
+{
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    const int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&address), &length, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0)
+        return false;
+    char host[NI_MAXHOST] = "?";
+    char service[NI_MAXSERV] = "?";
+    getnameinfo(reinterpret_cast<sockaddr*>(&address), length, host, sizeof host, service, sizeof service,
+                NI_NUMERICHOST | NI_NUMERICSERV);
+    peer = QStringLiteral("%1 port %2").arg(QString::fromLatin1(host), QString::fromLatin1(service));
+    if (fd_ >= 0) {
+        ::close(fd);   // busy with another client
+        return false;
+    }
+    const int on = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    fd_ = fd;
+    return true;
+}
+
+void SerialLine::dropClient()
+{
+    if (isNetwork() && fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+int SerialLine::clientBaud() const
+{
+    if (isDevice_ || isNetwork() || fd_ < 0)
+        return 0;
+    // The master of a pseudo-terminal reports the settings of its slave.
+    termios tio{};
+    if (tcgetattr(fd_, &tio) != 0)
+        return 0;
+    switch (cfgetospeed(&tio)) {
+    case B1200: return 1200;
+    case B2400: return 2400;
+    case B4800: return 4800;
+    case B9600: return 9600;
+    case B19200: return 19200;
+    case B38400: return 38400;
+    case B57600: return 57600;
+    case B115200: return 115200;
+    case B230400: return 230400;
+    default: return 0;
+    }
 }

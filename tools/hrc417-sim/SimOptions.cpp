@@ -45,6 +45,15 @@ const char kHelpTail[] =
     "                    (each half of a point)\n"
     "Example: --write-faults ignore=Beep,clamp=T.sp[0],offset=Ti[0]:5\n"
     "\n"
+    "Network (--listen tcp:HOST:PORT): the simulator serves a TCP port as a\n"
+    "serial device server in transparent mode does, one client at a time (a\n"
+    "second one waits until the first leaves, or with --busy refuse is\n"
+    "disconnected at once); PORT 0 takes a free port. The first line of\n"
+    "standard output is then tcp://HOST:PORT. --latency MS[:JITTER] delays\n"
+    "every reply by MS +- JITTER ms and --segment N sends it in pieces of N\n"
+    "bytes, as a cellular link would deliver it.\n"
+    "Example: --listen tcp:127.0.0.1:0 --latency 100:20 --segment 4\n"
+    "\n"
     "Missing parameters (--missing): comma-separated names of the description\n"
     "(any case) the device lacks, as an older firmware would: a parameter's\n"
     "full name (T.sp[1]) or a base name for all its indexes and channels\n"
@@ -124,6 +133,14 @@ bool parseSimOptions(const QStringList& args, SimOptions& options, QString& erro
                 "(default: no pacing; with --device also the line speed).", "N");
     const QCommandLineOption turnaroundOption(
         "turnaround", "Response delay of the device in milliseconds (default 0).", "MS");
+    const QCommandLineOption listenOption(
+        "listen", "Serve on TCP port PORT of HOST instead of a pseudo-terminal (see below).", "tcp:HOST:PORT");
+    const QCommandLineOption busyOption(
+        "busy", "With --listen: a second client waits (wait, default) or is refused (refuse).", "wait|refuse");
+    const QCommandLineOption latencyOption(
+        "latency", "Delay every reply by MS milliseconds, plus or minus JITTER (default 0).", "MS[:JITTER]");
+    const QCommandLineOption segmentOption(
+        "segment", "Send every reply in pieces of N bytes (default: whole, or as paced).", "N");
     const QCommandLineOption faultsOption(
         "faults", "Inject line faults, e.g. drop=0.1,crc=0.05 (see below).", "SPEC");
     const QCommandLineOption writeFaultsOption(
@@ -137,7 +154,8 @@ bool parseSimOptions(const QStringList& args, SimOptions& options, QString& erro
         "verbose", "Print every exchange (request name, index, address, reply or error) "
                    "to standard error.");
     parser.addOptions({helpOption, versionOption, deviceOption, linkOption, descriptionOption,
-                       stateOption, addressOption, baudOption, turnaroundOption, faultsOption,
+                       stateOption, addressOption, baudOption, turnaroundOption, listenOption,
+                       busyOption, latencyOption, segmentOption, faultsOption,
                        writeFaultsOption, missingOption, seedOption, verboseOption});
 
     if (!parser.parse(args)) {
@@ -179,6 +197,33 @@ bool parseSimOptions(const QStringList& args, SimOptions& options, QString& erro
     if (parser.isSet(turnaroundOption)
         && !parseInt(parser.value(turnaroundOption), 0, 60000, parsed.turnaroundMs)) {
         error = "--turnaround: expected milliseconds 0..60000";
+        return false;
+    }
+    if (parser.isSet(listenOption)) {
+        parsed.listen = parser.value(listenOption);
+        if (!parsed.device.isEmpty()) {
+            error = "--listen and --device exclude each other";
+            return false;
+        }
+    }
+    if (parser.isSet(busyOption)) {
+        const QString busy = parser.value(busyOption);
+        if (busy != "wait" && busy != "refuse") {
+            error = "--busy: expected wait or refuse";
+            return false;
+        }
+        parsed.refuseSecondClient = busy == "refuse";
+    }
+    if (parser.isSet(latencyOption)) {
+        const QStringList parts = parser.value(latencyOption).split(':');
+        if (parts.size() > 2 || !parseInt(parts[0], 0, 60000, parsed.latencyMs)
+            || (parts.size() == 2 && !parseInt(parts[1], 0, parsed.latencyMs, parsed.jitterMs))) {
+            error = "--latency: expected MS[:JITTER], milliseconds 0..60000, JITTER at most MS";
+            return false;
+        }
+    }
+    if (parser.isSet(segmentOption) && !parseInt(parser.value(segmentOption), 1, 4096, parsed.segmentBytes)) {
+        error = "--segment: expected bytes 1..4096";
         return false;
     }
     if (parser.isSet(faultsOption)) {

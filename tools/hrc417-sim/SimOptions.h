@@ -29,6 +29,16 @@ struct SimOptions {
     int address = -1;      // start address overriding the stored one
     int baud = 0;          // line pacing in bit/s; 0 = no pacing
     int turnaroundMs = 0;  // response delay of the device
+    // Serving a TCP port instead of a pty (--listen tcp:HOST:PORT), as a
+    // serial device server in transparent mode does: one client at a time;
+    // a second one waits in the backlog, or is refused (closed at once).
+    QString listen;
+    bool refuseSecondClient = false;
+    // A cellular link: each reply delayed by latencyMs +- jitterMs, and sent
+    // in pieces of segmentBytes (0 = as the line delivers it).
+    int latencyMs = 0;
+    int jitterMs = 0;
+    int segmentBytes = 0;
     FaultRates faults;
     WriteFaults writeFaults;
     // Parameters the device lacks (--missing), as named; main() resolves

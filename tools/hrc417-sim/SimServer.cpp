@@ -14,7 +14,7 @@
 SimServer::SimServer(const SimOptions& options, SerialLine& line, DeviceState& state,
                      OperatingValues& plant, uint64_t seed)
     : options_(options), line_(line), state_(state), plant_(plant), responder_(state, plant, &options.writeFaults),
-      faults_(options.faults, seed)
+      faults_(options.faults, seed), latencyRandom_(seed + 1)
 {
     responder_.setMissing(options.missingParameters);
     epochNs_ = monotonicNs();
@@ -75,15 +75,42 @@ void SimServer::log(const QString& line)
     std::fflush(stderr);
 }
 
+void SimServer::acceptClient()
+{
+    QString peer;
+    const bool had = line_.hasClient();
+    if (line_.acceptClient(peer)) {
+        frameLength_ = 0;
+        log(QStringLiteral("client connected from %1").arg(peer));
+    } else if (had && !peer.isEmpty()) {
+        log(QStringLiteral("client from %1 refused: busy with another").arg(peer));
+    }
+}
+
+void SimServer::noteClientBaud()
+{
+    const int baud = line_.clientBaud();
+    if (baud == 0 || baud == clientBaud_)
+        return;
+    clientBaud_ = baud;
+    log(QStringLiteral("client set the line to %1 bit/s").arg(baud));
+}
+
 bool SimServer::run(int wakeFd, volatile std::sig_atomic_t& stopRequested, QString& error)
 {
     stop_ = &stopRequested;
     char buffer[512];
+    noteClientBaud();
     while (!stopRequested) {
-        pollfd fds[2] = {{line_.fd(), POLLIN, 0}, {wakeFd, POLLIN, 0}};
+        // The wake pipe, the line (a network client, if one is connected),
+        // and the listening socket while a client may be taken (or refused).
+        pollfd fds[3] = {{wakeFd, POLLIN, 0}, {-1, POLLIN, 0}, {-1, POLLIN, 0}};
+        fds[1].fd = line_.fd();
+        if (line_.isNetwork() && (!line_.hasClient() || options_.refuseSecondClient))
+            fds[2].fd = line_.listenFd();
         // The plant keeps moving while the line is quiet, so that a request
         // after a long pause is not delayed by catching up.
-        const int r = poll(fds, 2, 500);
+        const int r = poll(fds, 3, 500);
         const int pollErrno = errno;
         if (r < 0) {
             if (pollErrno == EINTR)
@@ -92,15 +119,24 @@ bool SimServer::run(int wakeFd, volatile std::sig_atomic_t& stopRequested, QStri
             return false;
         }
         plant_.advanceTo(now() / 1000000);
-        if (fds[1].revents || stopRequested)
+        if (fds[0].revents || stopRequested)
             break;
-        if (!(fds[0].revents & (POLLIN | POLLERR | POLLHUP)))
+        if (fds[2].revents & POLLIN)
+            acceptClient();
+        if (fds[1].fd < 0 || !(fds[1].revents & (POLLIN | POLLERR | POLLHUP)))
             continue;
         const long n = line_.read(buffer, sizeof buffer);
+        if (n < 0 && line_.isNetwork()) {
+            log(QStringLiteral("client disconnected"));
+            line_.dropClient();
+            frameLength_ = 0;
+            continue;
+        }
         if (n < 0) {
             error = QStringLiteral("the line %1 failed").arg(line_.clientPath());
             return false;
         }
+        noteClientBaud();
         const int64_t readNs = now();
         for (long i = 0; i < n && !stopRequested; ++i) {
             // On a paced line a request's characters arrive one by one.
@@ -162,7 +198,12 @@ void SimServer::handleFrame(int64_t endNs)
     const std::vector<WireSegment> segments = faults_.apply(wire, fault);
     log(QStringLiteral("#%1 %2%3").arg(exchanges_).arg(reply.log)
             .arg(*fault ? QStringLiteral(" [fault: %1]").arg(fault) : QString()));
-    const int64_t turnaround = int64_t(options_.turnaroundMs) * 1000000;
+    int64_t turnaround = int64_t(options_.turnaroundMs) * 1000000;
+    if (options_.latencyMs > 0) {
+        // The link's round trip, drawn anew for every reply within the jitter.
+        std::uniform_int_distribution<int> jitter(-options_.jitterMs, options_.jitterMs);
+        turnaround += int64_t(options_.latencyMs + (options_.jitterMs ? jitter(latencyRandom_) : 0)) * 1000000;
+    }
     const int64_t start = charNs_ ? std::max(endNs, outputFreeNs_) + turnaround : now() + turnaround;
     transmit(segments, start);
     if (reply.lineSettingsChanged) {
@@ -180,8 +221,15 @@ void SimServer::handleFrame(int64_t endNs)
     }
 }
 
+void SimServer::writeOut(const char* bytes, size_t count)
+{
+    // A network client that has gone is noticed by the next read.
+    line_.write(bytes, count);
+}
+
 void SimServer::transmit(const std::vector<WireSegment>& segments, int64_t startNs)
 {
+    const int piece = options_.segmentBytes;
     int64_t t = startNs;
     for (const WireSegment& segment : segments) {
         t += int64_t(segment.pauseBeforeMs) * 1000000;
@@ -189,20 +237,25 @@ void SimServer::transmit(const std::vector<WireSegment>& segments, int64_t start
         if (!charNs_) {
             if (t > now() && !sleepUntil(t))
                 return;
-            line_.write(segment.bytes.constData(), size_t(count));
+            // Pieces of a segmented link go out as separate writes.
+            for (int sent = 0; sent < count; sent += piece ? piece : count)
+                writeOut(segment.bytes.constData() + sent, size_t(std::min(count - sent, piece ? piece : count)));
             t = now();
             continue;
         }
-        // Each character is handed over when it would have fully arrived.
+        // Each character is handed over when it would have fully arrived;
+        // on a segmented link a piece when its last character has.
         int sent = 0;
         while (sent < count) {
-            if (!sleepUntil(t + (sent + 1) * charNs_))
+            const int next = piece ? std::min(count, sent + piece) : sent + 1;
+            if (!sleepUntil(t + next * charNs_))
                 return;
-            const int64_t elapsed = now() - t;
-            int due = int(std::min<int64_t>(count, elapsed / charNs_));
-            if (due <= sent)
-                due = sent + 1;
-            line_.write(segment.bytes.constData() + sent, size_t(due - sent));
+            int due = next;
+            if (!piece) {
+                const int64_t elapsed = now() - t;
+                due = std::max(next, int(std::min<int64_t>(count, elapsed / charNs_)));
+            }
+            writeOut(segment.bytes.constData() + sent, size_t(due - sent));
             sent = due;
         }
         t += count * charNs_;

@@ -10,6 +10,7 @@
 
 #include <csignal>
 #include <cstdint>
+#include <random>
 
 class SimServer {
 public:
@@ -28,6 +29,10 @@ private:
     void handleFrame(int64_t endNs);
     void transmit(const std::vector<WireSegment>& segments, int64_t startNs);
     void log(const QString& line);
+    void writeOut(const char* bytes, size_t count);
+    // A network client came, or the pty client changed the line's speed.
+    void acceptClient();
+    void noteClientBaud();
     int64_t now() const;          // ns since the start
     static int64_t monotonicNs();
     bool sleepUntil(int64_t deadlineNs);
@@ -47,4 +52,6 @@ private:
     char frame_[kavu::codec::kMaxFrameText];
     int frameLength_ = 0;         // 0 = not inside a frame
     unsigned long exchanges_ = 0;
+    int clientBaud_ = 0;          // last speed seen on the pty (0 = none yet)
+    std::mt19937_64 latencyRandom_;
 };

@@ -140,7 +140,8 @@ int main(int argc, char* argv[])
     OperatingValues plant(state, seed);
 
     SerialLine line;
-    const bool opened = options.device.isEmpty()
+    const bool opened = !options.listen.isEmpty() ? line.openListener(options.listen, error)
+        : options.device.isEmpty()
         ? line.openPseudoTerminal(error)
         : line.openDevice(options.device, SimServer::lineSettingsOf(state, options.baud), error);
     if (!opened) {
