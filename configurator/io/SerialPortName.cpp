@@ -14,6 +14,12 @@ SerialPortName SerialPortName::resolve(const QString &portValue)
         return result;
     }
     result.portIndex = boundPort;
+    // A serial device server's address goes to the library as it stands.
+    if (text.startsWith(QLatin1String("tcp://"), Qt::CaseInsensitive)
+        || text.startsWith(QLatin1String("rfc2217://"), Qt::CaseInsensitive)) {
+        result.device = text.toUtf8();
+        return result;
+    }
 #ifdef Q_OS_WIN
     result.device = QDir::toNativeSeparators(text).toLocal8Bit();
 #else

@@ -9,6 +9,9 @@
 //                     to open with -2);
 //   an absolute path  (/dev/serial/by-id/..., a pseudo-terminal) bound with
 //                     SetPortName to boundPort;
+//   tcp://HOST:PORT, rfc2217://HOST:PORT (with ?connect=MS, ?rtt=MS)
+//                     a port behind a serial device server, bound as it
+//                     stands to boundPort;
 //   any other name    as the serial-port list shows it (ttyUSB0, ttyS0):
 //                     "/dev/" + name on Linux, the name itself on Windows,
 //                     bound to boundPort.

@@ -64,6 +64,40 @@
  *   A pseudo-terminal can be used as a port (with direction control 1);
  *   modem-line requests it rejects do not fail the open.
  *
+ * Ports behind a serial device server
+ *   SetPortName also takes the address of an RS-485/RS-232-to-Ethernet
+ *   server in place of a device path:
+ *     tcp://HOST:PORT      transparent ("TCP server" mode): the frames go to
+ *                          the server as they would go to the line; the line
+ *                          settings are the server's own, OpenPort's speed
+ *                          only sets the time-outs;
+ *     rfc2217://HOST:PORT  Telnet with the COM-PORT-OPTION (RFC 2217):
+ *                          OpenPort's speed, data bits, parity and stop bits
+ *                          are set on the server and must be confirmed by it
+ *                          (1.5 stop bits may come back as two); every purge
+ *                          goes to the server too; IAC bytes are escaped
+ *                          both ways.
+ *   HOST is a name, an IPv4 address or an IPv6 address in brackets. Options
+ *   follow after '?', joined by '&': connect=MS (connect time-out,
+ *   1..600000, default 3000) and rtt=MS (the link's round trip, 0..60000,
+ *   instead of the measured one), e.g. "rfc2217://[fd00::7]:4001?connect=8000".
+ *   The stream has TCP_NODELAY and keep-alive probes. The direction argument
+ *   has no effect (the server switches its line driver; the frame is sent
+ *   whole). A failed connect is a failed open; GetLastOpenSysErr tells why:
+ *   Linux EINVAL (address not well formed, or settings the server refused),
+ *   getaddrinfo's EAI_* code (negative: the name was not found),
+ *   ECONNREFUSED (no server on that port), EHOSTUNREACH / ENETUNREACH,
+ *   ETIMEDOUT (no answer within the connect time-out); ECONNRESET when the
+ *   server took the connection and closed it (busy with another client).
+ *   Windows gives the WSA forms (WSAEINVAL, WSAHOST_NOT_FOUND,
+ *   WSAECONNREFUSED, WSAEHOSTUNREACH, WSAENETUNREACH, WSAETIMEDOUT,
+ *   WSAECONNRESET). A connection that fails or that the server closes during
+ *   an exchange is a lost port: the exchange ends with -102 and
+ *   GetLastIoSysErr gives the system's reason (ECONNRESET for a close), not
+ *   0 as for a silent device; the next exchange connects again (and, over
+ *   RFC 2217, sets the line again). A close found while the port was idle is
+ *   reconnected at the start of the next exchange without failing it.
+ *
  * Timing (per port, fixed when the port is opened)
  *   Reply time-out T = 528000 / speed + 260 + extra time-out (SetTimeout), ms.
  *   A read of k characters ends when they are in, after 20 ms without a
@@ -71,6 +105,13 @@
  *   read with at most two such reads. A failed attempt (time-out, CRC
  *   mismatch, bad reply) is repeated up to GetMaxRetriesGlobal() more times,
  *   with a sleep of 10 + 10*i ms after attempt i.
+ *   Network ports add a round-trip allowance A = 2 * R + 100 ms (at most
+ *   30 s) to both the total time of a read and the gap between characters
+ *   (20 + A ms), so that a reply split across TCP segments still decodes.
+ *   R is the rtt=MS of the address if given, else an estimate kept up to
+ *   date: it starts with the time of the TCP handshake and follows the
+ *   system's own smoothed round trip of the connection (Linux) and, over
+ *   RFC 2217, the time the server takes to confirm each purge.
  *
  * Threads
  *   Any thread may call the library. Settings (repeats, extra time-out) are
@@ -162,8 +203,9 @@ KAVU_API int KAVU_CALL GetTimeout(void);
 
 /* ------------------------------------------------------------------- ports */
 
-/* Binds library port number `port` (0..255) to a device path used by later
- * OpenPort/SetupPort calls for that number. A null or empty device restores
+/* Binds library port number `port` (0..255) to a device path, or to the
+ * address of a serial device server (tcp://HOST:PORT, rfc2217://HOST:PORT;
+ * see above), used by later OpenPort/SetupPort calls for that number. A null or empty device restores
  * the default ("/dev/ttyS<port>" on Linux, "\\.\COM<port+1>" on Windows).
  * Returns 0, or -1 for a port outside 0..255 or a name of 256 characters or
  * more (the binding is then unchanged). Process-wide. Ports already open are

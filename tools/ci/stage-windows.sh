@@ -6,7 +6,8 @@
 #  3. runs the Windows tests of the x86-64 build under Wine (headless), with
 #     COM5 of the Wine prefix mapped to the pseudo-terminal of hrc417-sim
 #     and COM7..COM14 to four socat-joined pseudo-terminal pairs for the
-#     library's scripted-peer tests.
+#     library's scripted-peer tests, and a second simulator listening on a
+#     loopback TCP port for the network-port test.
 #     The i686 tests are built (a compile check of the 32-bit calling
 #     convention) but not run: Debian's wine64 runs 64-bit programs only.
 # The Linux build in build/ provides the simulator; it is built if missing.
@@ -85,6 +86,17 @@ mkdir -p "$WINEPREFIX/dosdevices"
 ln -sfn "$pty" "$WINEPREFIX/dosdevices/com5"
 echo "   COM5 -> $pty"
 
+# A second simulator on a loopback TCP port, as a serial device server in
+# transparent mode, for the DLL's network-port test (Winsock under Wine).
+exec {tcp_out}< <(exec build/tools/hrc417-sim/hrc417-sim --address 16 --listen tcp:127.0.0.1:0 \
+                    2>"$root/build-win-x86_64/hrc417-sim-tcp.log")
+link_pids+=($!)
+if ! read -r -t 20 tcp_address <&"$tcp_out"; then
+  echo "stage-windows: hrc417-sim --listen did not report its address" >&2
+  exit 1
+fi
+echo "   TCP -> $tcp_address"
+
 # Lines for the library's scripted-peer tests: four pairs of COM ports, each
 # two pseudo-terminals joined by socat (COM7-COM8, ..., COM13-COM14; the
 # library opens the first of a pair, the test's peer the second).
@@ -113,7 +125,7 @@ echo "   peer lines $peer_pairs"
 # One test program at a time: they share the simulator's port and the pairs.
 # A failed program is run once more: once in some forty runs a Wine process
 # ended at start, before main, without a word; a real failure fails twice.
-KAVU_TEST_COM=COM5 KAVU_TEST_ADDRESS=16 KAVU_TEST_PEER_PAIRS=$peer_pairs \
+KAVU_TEST_COM=COM5 KAVU_TEST_ADDRESS=16 KAVU_TEST_PEER_PAIRS=$peer_pairs KAVU_TEST_TCP=$tcp_address \
   ctest --test-dir build-win-x86_64 --output-on-failure --timeout 600 -j1 --repeat until-pass:2
 
 echo "-- kavu_io.dll exchange figures under Wine"

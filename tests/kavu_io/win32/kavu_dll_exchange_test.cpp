@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -138,6 +139,45 @@ TEST_F(DllExchange, SetupPortReopensWithNewSettings)
     int size = 0;
     EXPECT_EQ(dll.KavuIO(sim.deviceAddress(), 0, 1, "Dev", buffer, &size), 0);
     EXPECT_EQ(dll.SetupPort(sim.portNumber(), 2, 0, 1, 1, 1), 0);   // 1.5 stop bits
+}
+
+}  // namespace
+
+namespace {
+
+// The DLL through Winsock: KAVU_TEST_TCP names the simulator listening on a
+// loopback TCP port (tcp://127.0.0.1:PORT), as a serial device server.
+TEST(DllNetworkPort, ReadsThroughALoopbackServerAndTellsWhyAConnectFails)
+{
+    KavuDll dll;
+    ASSERT_TRUE(dll.loaded());
+    ASSERT_EQ(dll.SetApiMode(1), 0);
+    constexpr int port = 30;
+    // Nobody listens on port 1 of the loopback: refused, with Winsock's code.
+    ASSERT_EQ(dll.SetPortName(port, "tcp://127.0.0.1:1?connect=2000"), 0);
+    EXPECT_EQ(dll.OpenPort(port, kSpeed9600, 0, 1, 0, 1), -5);
+    EXPECT_EQ(dll.GetLastOpenSysErr(), 10061);   // WSAECONNREFUSED
+    ASSERT_EQ(dll.SetPortName(port, "tcp://no-such-host.invalid:4001"), 0);
+    EXPECT_EQ(dll.OpenPort(port, kSpeed9600, 0, 1, 0, 1), -5);
+    EXPECT_NE(dll.GetLastOpenSysErr(), 0);
+    ASSERT_EQ(dll.SetPortName(port, "tcp://host"), 0);
+    EXPECT_EQ(dll.OpenPort(port, kSpeed9600, 0, 1, 0, 1), -5);
+    EXPECT_EQ(dll.GetLastOpenSysErr(), 10022);   // WSAEINVAL
+
+    const char* address = std::getenv("KAVU_TEST_TCP");
+    if (!address || !*address)
+        GTEST_SKIP() << "KAVU_TEST_TCP does not name the simulator's TCP port";
+    ASSERT_EQ(dll.SetPortName(port, address), 0);
+    ASSERT_EQ(dll.OpenPort(port, kSpeed9600, 0, 1, 0, 1), 0) << dll.GetLastOpenSysErr();
+    int value = -1;
+    EXPECT_EQ(dll.ReadUInt(16, 0, "Addr", &value, -1), 0);
+    EXPECT_EQ(value, 16);
+    unsigned char buffer[KAVU_MAX_DATA] = {};
+    int size = 0;
+    EXPECT_EQ(dll.KavuIO(16, 0, 1, "Dev", buffer, &size), 0);
+    EXPECT_GT(size, 0);
+    EXPECT_EQ(dll.ClosePort(), 0);
+    dll.SetPortName(port, nullptr);
 }
 
 }  // namespace
