@@ -9,6 +9,7 @@
 #include "DeviceText.h"
 #include "ErrorText.h"
 #include "KavuComm.h"
+#include "NetworkPort.h"
 #include "ReportBuilder.h"
 #include "ReportWriter.h"
 #include "SerialPortName.h"
@@ -835,6 +836,14 @@ int scan(DeviceSession &session, const CliOptions &options, CliOutput &out)
         speeds << CommSettings::valueOrDefault(session.document(), QStringLiteral("bPS")).toInt();
     }
 
+    // Through a transparent port the server's own line settings hold: only
+    // the addresses are asked (the speeds only through RFC 2217).
+    const QString port = CommSettings::fromDocument(session.document()).port;
+    if (NetworkPort::isTransparent(port) && speeds.size() > 1) {
+        out.error(text("%1: скорость линии задаёт сервер портов, перебираются только адреса "
+                       "(скорости — через rfc2217://)").arg(port));
+        speeds = {speeds.first()};
+    }
     CommSettings::publish(CommSettings::fromDocument(session.document()));
     DeviceScanner scanner;
     scanner.readPortSettings();

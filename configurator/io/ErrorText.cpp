@@ -1,4 +1,5 @@
 #include "ErrorText.h"
+#include "NetworkPort.h"
 
 #include "CommSettings.h"
 #include "ResultCode.h"
@@ -44,6 +45,8 @@ const CodeText kTexts[] = {
 
 QString portLostText(const QString &port)
 {
+    if (NetworkPort::isAddress(port))
+        return NetworkPort::lostText(port);
     return QCoreApplication::translate("ErrorText", "Связь потеряна: адаптер отключён (%1)").arg(port);
 }
 

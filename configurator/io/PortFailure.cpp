@@ -1,4 +1,5 @@
 #include "PortFailure.h"
+#include "NetworkPort.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -113,6 +114,9 @@ PortFailure PortFailure::noAnswer(const QString &port)
 
 QString PortFailure::text() const
 {
+    // A serial device server: its own reasons and hints.
+    if (kind != None && kind != NoAnswer && NetworkPort::isAddress(port))
+        return NetworkPort::connectFailureText(port, systemError);
     switch (kind) {
     case None:
         break;

@@ -1,13 +1,22 @@
 #include "PortNameEditor.h"
 
+#include "ConfigStore.h"
+#include "NetworkPort.h"
+
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QToolTip>
 #include <QLineEdit>
 #include <QSerialPortInfo>
+#include <QSettings>
+#include <QStyle>
 
 namespace {
 
 QString byIdOverride;
+const int recentMax = 8;
+const char *const recentKey = "PortNameEditor/recentAddresses";
 
 // "ttyUSB0 — FT232R USB UART, FTDI (A50285BI)": description and maker where
 // they say something beyond each other, the serial number in brackets.
@@ -41,8 +50,69 @@ PortNameEditor::PortNameEditor(QWidget *parent)
     setCompleter(nullptr);
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     setMinimumContentsLength(24);
-    connect(this, qOverload<int>(&QComboBox::activated), this, [this](int) { emit chosen(); });
-    connect(lineEdit(), &QLineEdit::returnPressed, this, &PortNameEditor::chosen);
+    connect(this, qOverload<int>(&QComboBox::activated), this, [this](int) { choose(); });
+    connect(lineEdit(), &QLineEdit::textChanged, this, &PortNameEditor::checkForm);
+    lineEdit()->installEventFilter(this);
+}
+
+bool PortNameEditor::eventFilter(QObject *watched, QEvent *event)
+{
+    // Enter is the whole edit, taken here once (it goes on neither to the
+    // list nor to the view around the editor); on an address that is not
+    // well formed it only says why.
+    if (watched == lineEdit() && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (formProblem_.isEmpty())
+                choose();
+            else
+                QToolTip::showText(lineEdit()->mapToGlobal(QPoint(0, lineEdit()->height())), formProblem_,
+                                   lineEdit());
+            return true;
+        }
+    }
+    return QComboBox::eventFilter(watched, event);
+}
+
+void PortNameEditor::checkForm(const QString &text)
+{
+    formProblem_ = NetworkPort::isAddress(text) ? NetworkPort::formProblem(text) : QString();
+    // The look's rule for a text not well formed (style.qss) follows the property.
+    const bool problem = !formProblem_.isEmpty();
+    if (property("hrcFormProblem").toBool() != problem) {
+        // The text field takes its colours from the box around it.
+        for (QWidget *w : {static_cast<QWidget *>(this), static_cast<QWidget *>(lineEdit())}) {
+            w->setProperty("hrcFormProblem", problem);
+            w->style()->unpolish(w);
+            w->style()->polish(w);
+        }
+    }
+    lineEdit()->setToolTip(formProblem_);
+    setToolTip(formProblem_);
+}
+
+void PortNameEditor::choose()
+{
+    const QString value = portName();
+    if (NetworkPort::isAddress(value) && NetworkPort::formProblem(value).isEmpty())
+        rememberAddress(value);
+    emit chosen();
+}
+
+QStringList PortNameEditor::recentAddresses()
+{
+    return ConfigStore::lastConfiguration()->value(QLatin1String(recentKey)).toStringList();
+}
+
+void PortNameEditor::rememberAddress(const QString &address)
+{
+    const std::unique_ptr<QSettings> settings = ConfigStore::lastConfiguration();
+    QStringList recent = settings->value(QLatin1String(recentKey)).toStringList();
+    recent.removeAll(address);
+    recent.prepend(address);
+    while (recent.size() > recentMax)
+        recent.removeLast();
+    settings->setValue(QLatin1String(recentKey), recent);
 }
 
 QString PortNameEditor::byIdDirectory()
@@ -75,6 +145,8 @@ QVector<PortNameEditor::Entry> PortNameEditor::machineEntries(const QString &cur
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
         entries.append({describedPort(info), info.portName()});
     entries += byIdEntries(byIdDirectory());
+    for (const QString &address : recentAddresses())
+        entries.append({address + QStringLiteral(" — ") + tr("сервер портов"), address});
     const QString wanted = current.trimmed();
     bool listed = wanted.isEmpty();
     for (const Entry &e : entries)

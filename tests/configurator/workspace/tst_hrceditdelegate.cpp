@@ -10,6 +10,7 @@
 #include "LogFileNameEditor.h"
 #include "PortNameEditor.h"
 #include "CommSettings.h"
+#include "ConfigStore.h"
 #include "WorkspaceTestSupport.h"
 
 #include <QCheckBox>
@@ -17,6 +18,7 @@
 #include <QDateTimeEdit>
 #include <QLineEdit>
 #include <QSerialPortInfo>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimeEdit>
 #include <QToolTip>
@@ -41,6 +43,7 @@ private slots:
     void editedAgainBeforeWritten();
     void timesAndDates();
     void portEditorListsPortsAndTakesAnyPath();
+    void portEditorTakesServerAddressesCheckedAsTyped();
     void selectedRowsKeepTheirColour();
     void onlyTheValueColumnEdits();
 
@@ -410,8 +413,28 @@ void TestHrcEditDelegate::timesAndDates()
     QCOMPARE(HrcTree::itemColour(item("Rtc")), HrcTree::changedColour());
 }
 
+// Takes the server addresses the editor lists from the program's store away
+// for a test, and gives them back after it.
+class NoRecentAddresses
+{
+public:
+    NoRecentAddresses() : saved(ConfigStore::lastConfiguration()->value(key)) { ConfigStore::lastConfiguration()->remove(key); }
+    ~NoRecentAddresses()
+    {
+        if (saved.isValid())
+            ConfigStore::lastConfiguration()->setValue(key, saved);
+        else
+            ConfigStore::lastConfiguration()->remove(key);
+    }
+
+private:
+    static constexpr const char *key = "PortNameEditor/recentAddresses";
+    const QVariant saved;
+};
+
 void TestHrcEditDelegate::portEditorListsPortsAndTakesAnyPath()
 {
+    const NoRecentAddresses noRecent;
     // The port has a row only in a selection tree of the link settings.
     buildWindow("commSettings");
     // An adapter's stable name, in a by-id directory of the test's own.
@@ -532,4 +555,66 @@ void TestHrcEditDelegate::onlyTheValueColumnEdits()
 }
 
 QTEST_MAIN(TestHrcEditDelegate)
+void TestHrcEditDelegate::portEditorTakesServerAddressesCheckedAsTyped()
+{
+    const NoRecentAddresses noRecent;
+
+    buildWindow("commSettings");
+    setValue("Port", "/dev/ttyUSB0");
+    doubleClickCell(*tree, item("Port"), 2);
+    PortNameEditor *editor = nullptr;
+    QTRY_VERIFY((editor = openEditor<PortNameEditor>(tree->viewport())));
+    editor->lineEdit()->selectAll();
+
+    // Half an address: the text says what is missing, Enter does not take it.
+    QTest::keyClicks(editor->lineEdit(), "tcp://192.168.1.20");
+    QVERIFY(editor->formProblem().contains("tcp://"));
+    QCOMPARE(editor->lineEdit()->toolTip(), editor->formProblem());
+    const QColor normalText("#22201d");
+    QCOMPARE(editor->lineEdit()->palette().color(QPalette::Text), QColor("#c00000"));
+    QVERIFY(!saveScreenshot(window, "editor_port_address_incomplete").isEmpty());
+    QTest::keyClick(editor->lineEdit(), Qt::Key_Return);
+    QVERIFY(openEditor<PortNameEditor>(tree->viewport()));
+    QCOMPARE(value("Port"), QString("/dev/ttyUSB0"));
+    // A port number out of range is named as such.
+    QTest::keyClicks(editor->lineEdit(), ":70000");
+    QVERIFY(editor->formProblem().contains("65535"));
+    for (int i = 0; i < 5; ++i)
+        QTest::keyClick(editor->lineEdit(), Qt::Key_Backspace);
+    QTest::keyClicks(editor->lineEdit(), "4001?connect=8000");
+    QVERIFY2(editor->formProblem().isEmpty(), qPrintable(editor->formProblem()));
+    QCOMPARE(editor->lineEdit()->palette().color(QPalette::Text), normalText);
+    QTest::keyClick(editor->lineEdit(), Qt::Key_Return);
+    QTRY_VERIFY(!openEditor<PortNameEditor>(tree->viewport()));
+    const QString first = "tcp://192.168.1.20:4001?connect=8000";
+    QCOMPARE(value("Port"), first);
+    QCOMPARE(CommSettings::fromDocument(tree->documentModel()).port, first);
+
+    // An IPv6 server over RFC 2217, typed whole; then both are in the list,
+    // the latest first, and picking the older one stores it.
+    doubleClickCell(*tree, item("Port"), 2);
+    QTRY_VERIFY((editor = openEditor<PortNameEditor>(tree->viewport())));
+    editor->lineEdit()->selectAll();
+    const QString second = "rfc2217://[fd00::7]:2217";
+    QTest::keyClicks(editor->lineEdit(), second);
+    QVERIFY(editor->formProblem().isEmpty());
+    QTest::keyClick(editor->lineEdit(), Qt::Key_Return);
+    QTRY_VERIFY(!openEditor<PortNameEditor>(tree->viewport()));
+    QCOMPARE(value("Port"), second);
+    QCOMPARE(PortNameEditor::recentAddresses(), QStringList({second, first}));
+
+    doubleClickCell(*tree, item("Port"), 2);
+    QTRY_VERIFY((editor = openEditor<PortNameEditor>(tree->viewport())));
+    const int older = editor->findData(first);
+    QVERIFY(older > editor->findData(second));
+    QVERIFY(editor->itemText(older).startsWith(first + " — "));
+    QTest::keyClick(editor, Qt::Key_Down, Qt::AltModifier);
+    QTRY_VERIFY(editor->view()->isVisible());
+    QVERIFY(!saveScreenshot(editor->view()->window(), "editor_port_recent_servers").isEmpty());
+    QVERIFY(clickComboEntry(editor, older));
+    QTRY_VERIFY(!openEditor<PortNameEditor>(tree->viewport()));
+    QCOMPARE(value("Port"), first);
+    QCOMPARE(PortNameEditor::recentAddresses(), QStringList({first, second}));
+}
+
 #include "tst_hrceditdelegate.moc"
