@@ -1,4 +1,5 @@
 #include "KavuComm.h"
+#include "NetworkPort.h"
 
 #include "CommSettings.h"
 #include "ErrorText.h"
@@ -158,6 +159,10 @@ int KavuComm::checkDevice(int openResult, QString *deviceName)
     const int result = readText(QStringLiteral("Dev"), 0, deviceName);
     if (result == 0)
         failure = PortFailure();
+    else if ((openResult == 0 || openResult == KAVU_E_BUSY) && NetworkPort::isAddress(portText) && GetLastIoSysErr() > 0)
+        // The server took the connection and lost or closed it (busy with
+        // another client): its reason, not a silent device.
+        failure = PortFailure::openFailed(portText, portDevice, GetLastIoSysErr());
     else if (openResult == 0 || openResult == KAVU_E_BUSY)
         failure = PortFailure::noAnswer(portText);
     return result;

@@ -74,9 +74,12 @@
  *     rfc2217://HOST:PORT  Telnet with the COM-PORT-OPTION (RFC 2217):
  *                          OpenPort's speed, data bits, parity and stop bits
  *                          are set on the server and must be confirmed by it
- *                          (1.5 stop bits may come back as two); every purge
- *                          goes to the server too; IAC bytes are escaped
- *                          both ways.
+ *                          (1.5 stop bits may come back as two); purges go
+ *                          to the server too: its receive buffer, whenever
+ *                          something may be left there (after connecting,
+ *                          after a reply that stopped short or bytes that
+ *                          came late), confirmed by the server before the
+ *                          request is sent; IAC bytes are escaped both ways.
  *   HOST is a name, an IPv4 address or an IPv6 address in brackets. Options
  *   follow after '?', joined by '&': connect=MS (connect time-out,
  *   1..600000, default 3000) and rtt=MS (the link's round trip, 0..60000,
@@ -111,7 +114,7 @@
  *   R is the rtt=MS of the address if given, else an estimate kept up to
  *   date: it starts with the time of the TCP handshake and follows the
  *   system's own smoothed round trip of the connection (Linux) and, over
- *   RFC 2217, the time the server takes to confirm each purge.
+ *   RFC 2217, the time the server takes to confirm a purge.
  *
  * Threads
  *   Any thread may call the library. Settings (repeats, extra time-out) are

@@ -62,6 +62,7 @@ bool NetLine::connect(int* error) {
     platform::Socket* socket = platform::socketConnect(address_.host, address_.port, address_.connectMs, error);
     if (socket == nullptr) return false;
     socket_ = socket;
+    stale_ = true;   // whatever the server gathered before we came
     // The handshake took one round trip (plus the name look-up, so at most).
     rttUs_ = 0;
     sampleRoundTrip((platform::monotonicNs() - start) / 1000);
@@ -95,10 +96,6 @@ int NetLine::receive(std::uint8_t* data, std::size_t room, std::int64_t deadline
             return got;
         }
         const std::size_t n = decoder_.feed(raw_, static_cast<std::size_t>(got), data);
-        if (purgeAwaited_ != 0 && decoder_.purgeReplies() >= purgeAwaited_) {
-            sampleRoundTrip((platform::monotonicNs() - purgeSentNs_) / 1000);
-            purgeAwaited_ = 0;
-        }
         if (!sendAnswers(deadlineNs + 1000 * kNsPerMs, error)) return platform::kSerialFailed;
         if (n > 0 || commandsEnough) return static_cast<int>(n);
         // Only commands came: wait on for data.
@@ -107,7 +104,6 @@ int NetLine::receive(std::uint8_t* data, std::size_t room, std::int64_t deadline
 
 bool NetLine::negotiate(std::int64_t deadlineNs, int* error) {
     decoder_ = telnet::Decoder();
-    purgeAwaited_ = 0;
     std::uint8_t buffer[64];
     std::size_t n = decoder_.start(out_);
     if (!sendRaw(out_, n, deadlineNs, error)) return false;
@@ -196,20 +192,34 @@ void NetLine::purge() {
             lose(error);
             return;
         }
+        stale_ = true;
     }
-    if (address_.kind != net::Kind::Rfc2217) return;
+    if (address_.kind != net::Kind::Rfc2217 || !stale_) return;
+    // The server's receive buffer may hold more of what came late: it is
+    // purged too, and the next request waits for the server to confirm it,
+    // for a server purges on its own time and could otherwise drop the reply
+    // to that request. Only its receive buffer: its transmit buffer holds
+    // nothing of ours by now.
     std::uint8_t command[8];
-    const std::uint8_t both = telnet::kPurgeBoth;
-    const std::size_t n = telnet::comPortCommand(telnet::kPurgeData, &both, 1, command);
+    const std::uint8_t receiveBuffer = telnet::kPurgeReceive;
+    const std::size_t n = telnet::comPortCommand(telnet::kPurgeData, &receiveBuffer, 1, command);
     const std::int64_t now = platform::monotonicNs();
-    if (!sendRaw(command, n, now + (timeouts_.writeConstantMs + allowanceMs()) * kNsPerMs, &error)) {
+    const std::int64_t deadline = now + (timeouts_.writeConstantMs + allowanceMs()) * kNsPerMs;
+    if (!sendRaw(command, n, deadline, &error)) {
         lose(error);
         return;
     }
-    if (purgeAwaited_ == 0) {
-        purgeSentNs_ = now;
-        purgeAwaited_ = decoder_.purgeReplies() + 1;
+    const std::uint32_t awaited = decoder_.purgeReplies() + 1;
+    while (decoder_.purgeReplies() < awaited) {
+        const int got = receive(discard, sizeof discard, deadline, &error, true);
+        if (got < 0) {
+            lose(error);
+            return;
+        }
+        if (got == 0 && platform::monotonicNs() >= deadline) return;   // unconfirmed: go on
     }
+    sampleRoundTrip((platform::monotonicNs() - now) / 1000);
+    stale_ = false;
 }
 
 bool NetLine::writeAll(const void* data, std::size_t length) {
@@ -269,6 +279,8 @@ int NetLine::read(void* buffer, std::size_t wanted) {
         got += static_cast<std::size_t>(n);
         lastCharacter = platform::monotonicNs();
     }
+    // A reply that stopped short may go on arriving: purge the server next time.
+    if (got < wanted) stale_ = true;
     return static_cast<int>(got);
 }
 

@@ -5,7 +5,7 @@
 //   R  the round-trip time: the given one (?rtt=MS), else an estimate that
 //      starts with the connect's handshake and follows the system's own
 //      measure of the connection and, over RFC 2217, the time the server
-//      takes to confirm each purge;
+//      takes to confirm a purge;
 //   A  = 2 * R + 100 ms (at most 30 s), the round-trip allowance;
 //   a read waits A longer in total than on a serial line, and the gap
 //   between characters it accepts is widened by A, so that a reply split
@@ -45,8 +45,9 @@ public:
     void beginExchange();
 
     void setTimeouts(const platform::Timeouts& timeouts) { timeouts_ = timeouts; }
-    // Drops what has arrived and, over RFC 2217, asks the server to purge
-    // its buffers as well.
+    // Drops what has arrived and, over RFC 2217 when something may be left
+    // at the server (see stale_), has it purge its receive buffer as well
+    // and waits for its confirmation.
     void purge();
     bool writeAll(const void* data, std::size_t length);
     int read(void* buffer, std::size_t wanted);
@@ -76,8 +77,9 @@ private:
     telnet::Decoder decoder_;
     int ioError_ = 0;
     std::int64_t rttUs_ = 0;
-    std::int64_t purgeSentNs_ = 0;
-    std::uint32_t purgeAwaited_ = 0;   // the decoder's purge count that answers the last purge
+    // Something may wait in the server's buffer: just connected, a read
+    // ended short, or a purge found bytes that came late.
+    bool stale_ = true;
     std::uint8_t raw_[512] = {};
     std::uint8_t out_[1100] = {};
 };

@@ -19,7 +19,7 @@ constexpr std::uint8_t kSetBaudRate = 1, kSetDataSize = 2, kSetParity = 3, kSetS
 // Values of SET-PARITY, SET-STOPSIZE and PURGE-DATA.
 constexpr std::uint8_t kParityNone = 1, kParityOdd = 2, kParityEven = 3;
 constexpr std::uint8_t kStopOne = 1, kStopTwo = 2, kStopOnePointFive = 3;
-constexpr std::uint8_t kPurgeBoth = 3;
+constexpr std::uint8_t kPurgeReceive = 1, kPurgeBoth = 3;
 
 // Copies data to out with every IAC doubled; out holds 2 * length bytes.
 // Returns the count written.

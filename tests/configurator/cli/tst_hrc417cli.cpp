@@ -4,6 +4,7 @@
 #include "ConfigStore.h"
 #include "HrcDocument.h"
 #include "ReportText.h"
+#include "Ser2netProcess.h"
 #include "SimProcess.h"
 
 #include <QDir>
@@ -20,8 +21,13 @@
 
 #include <cerrno>
 #include <cstring>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 
 #include <csignal>
@@ -554,6 +560,113 @@ private slots:
         const Run r = hrc417({QStringLiteral("get"), QStringLiteral("Tin.F")}, link);
         QCOMPARE(r.status, 0);
         QCOMPARE(r.out, QStringLiteral("Tin.F=10\n"));
+    }
+
+    // A controller behind Debian's ser2net, raw and telnet(rfc2217): the same
+    // file as through the pseudo-terminal, every command, the scan's rule,
+    // and the server stopped during a job.
+    void controllerBehindASerialDeviceServer()
+    {
+        if (hrcsim::Ser2netProcess::executable().empty())
+            QSKIP("ser2net is not installed (tools/ci/setup-debian.sh installs it)");
+        auto device = startSim({"--verbose", "--seed", "5", "--turnaround", "5"});
+        const QString pty = QString::fromStdString(device->ptyPath());
+        hrcsim::Ser2netProcess server(device->ptyPath());
+        QVERIFY2(server.start(), server.error().c_str());
+        const QString raw = QString::fromStdString(server.rawAddress());
+        const QString rfc2217 = QString::fromStdString(server.rfc2217Address());
+
+        // ser2net keeps the device a few hundred ms after a client left; a
+        // client of its other accepter meanwhile is told the server is busy.
+        auto run = [&](const QStringList &args, const QString &port) {
+            Run r = hrc417(args, port);
+            for (int i = 0; i < 100 && r.status == 3 && r.err.contains(QStringLiteral("занят другим клиентом")); ++i) {
+                QTest::qWait(20);
+                r = hrc417(args, port);
+            }
+            return r;
+        };
+        // The file without the device's running clock.
+        auto readAll = [&](const QString &port, const QString &name) {
+            const Run r = run({QStringLiteral("read"), QStringLiteral("-o"), path(name)}, port);
+            if (r.status != 0)
+                return QStringLiteral("status %1: %2").arg(r.status).arg(r.err);
+            QStringList lines = fileText(path(name)).split(QLatin1Char('\n'));
+            lines.erase(std::remove_if(lines.begin(), lines.end(),
+                                       [](const QString &l) { return l.startsWith(QLatin1String("Rtc=")); }),
+                        lines.end());
+            return lines.join(QLatin1Char('\n'));
+        };
+        const QString direct = readAll(pty, QStringLiteral("direct.hrc417"));
+        QVERIFY2(direct.contains(QStringLiteral("Tin.F=")), qPrintable(direct));
+        QCOMPARE(readAll(raw, QStringLiteral("raw.hrc417")), direct);
+        QCOMPARE(readAll(rfc2217, QStringLiteral("rfc2217.hrc417")), direct);
+
+        // Writing and reading single values through both.
+        Run r = run({QStringLiteral("set"), QStringLiteral("Tin.F=12")}, raw);
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        r = run({QStringLiteral("get"), QStringLiteral("Tin.F")}, rfc2217);
+        QCOMPARE(r.out, QStringLiteral("Tin.F=12\n"));
+        // A transparent server keeps its own speed: the scan asks addresses only.
+        r = run({QStringLiteral("scan"), QStringLiteral("--addresses"), QStringLiteral("15-16"), QStringLiteral("--speeds"),
+                 QStringLiteral("115200,9600")},
+                raw);
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QStringLiteral("16\t115200\tHRC417\n"));
+        QVERIFY2(r.err.contains(QStringLiteral("только адреса")), qPrintable(r.err));
+
+        // The server goes during a read: the job ends at once with the reason.
+        QProcess p;
+        useOwnHome(p);
+        // The simulator numbers its exchanges: twenty more into the read.
+        const std::string needle = "#" + std::to_string(count(device->stderrText(), "] #") + 20) + " ";
+        p.start(QStringLiteral(HRC417_CLI_PATH),
+                {QStringLiteral("read"), QStringLiteral("--port"), raw, QStringLiteral("--timeout"), QStringLiteral("5")});
+        QVERIFY(p.waitForStarted());
+        QVERIFY(device->waitForStderr(needle, std::chrono::seconds(20)));
+        server.stop(SIGKILL);
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 3);
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QVERIFY2(err.contains(QStringLiteral("Связь потеряна: сервер портов %1 закрыл соединение").arg(raw)), qPrintable(err));
+        QVERIFY2(!err.contains(QStringLiteral("Прибор не ответил")), qPrintable(err));
+
+        // While it is down: refused, with what to check; back up: it works.
+        r = hrc417({QStringLiteral("info")}, raw);
+        QCOMPARE(r.status, 3);
+        QVERIFY2(r.err.contains(QStringLiteral("отказал в соединении")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(QStringLiteral("номер порта")), qPrintable(r.err));
+        QVERIFY2(server.start(), server.error().c_str());
+        r = run({QStringLiteral("get"), QStringLiteral("Tin.F")}, raw);
+        QCOMPARE(r.out, QStringLiteral("Tin.F=12\n"));
+    }
+
+    void wrongServerAddressesAreExplained()
+    {
+        Run r = hrc417({QStringLiteral("info")}, QStringLiteral("tcp://no-such-host.invalid:4001"));
+        QCOMPARE(r.status, 3);
+        QVERIFY2(r.err.contains(QStringLiteral("не найден")), qPrintable(r.err));
+        r = hrc417({QStringLiteral("info")}, QStringLiteral("tcp://127.0.0.1"));
+        QCOMPARE(r.status, 3);
+        QVERIFY2(r.err.contains(QStringLiteral("записан неверно")), qPrintable(r.err));
+        // One client at a time: while another computer holds the server, this
+        // one is taken in and sent away at once.
+        auto busy = startSim({"--listen", "tcp:127.0.0.1:0", "--busy", "refuse", "--verbose"});
+        const QString address = QString::fromStdString(busy->ptyPath());
+        const int other = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(quint16(address.section(QLatin1Char(':'), -1).toInt()));
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        QCOMPARE(::connect(other, reinterpret_cast<sockaddr *>(&to), sizeof to), 0);
+        QVERIFY(busy->waitForStderr("client connected"));
+        r = hrc417({QStringLiteral("info")}, address);
+        QCOMPARE(r.status, 3);
+        QVERIFY2(r.err.contains(QStringLiteral("занят другим клиентом")), qPrintable(r.err));
+        ::close(other);
+        QVERIFY(busy->waitForStderr("client disconnected"));
+        r = hrc417({QStringLiteral("info")}, address);
+        QVERIFY2(r.status == 0, qPrintable(r.err));
     }
 
     void scanFindsADeviceAtAnotherAddress()
