@@ -26,7 +26,7 @@ QString NetworkPort::formProblem(const QString &port)
     // The library's rule (kavu_io.h), word for word.
     static const QRegularExpression form(
         QStringLiteral("^(tcp|rfc2217)://"
-                       "(\\[[0-9A-Fa-f:.%]*:[0-9A-Fa-f:.%]*\\]|[A-Za-z0-9_](?:[A-Za-z0-9_.-]*[A-Za-z0-9_.])?)"
+                       "(\\[[0-9A-Za-z:.%]*:[0-9A-Za-z:.%]*\\]|[A-Za-z0-9_](?:[A-Za-z0-9_.-]*[A-Za-z0-9_.])?)"
                        ":([0-9]{1,5})"
                        "(\\?(connect|rtt)=[0-9]{1,9}(&(connect|rtt)=[0-9]{1,9})*)?$"),
         QRegularExpression::CaseInsensitiveOption);

@@ -35,8 +35,9 @@ bool hostCharacter(char c) {
     return isDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '.' || c == '_';
 }
 
+// Hex groups, an embedded IPv4 address, and a zone after '%' (fe80::1%eth0).
 bool ipv6Character(char c) {
-    return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == ':' || c == '.' || c == '%';
+    return isDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == ':' || c == '.' || c == '%';
 }
 
 }  // namespace
