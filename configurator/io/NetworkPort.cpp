@@ -104,6 +104,14 @@ QString NetworkPort::connectFailureText(const QString &port, int systemError)
     return tr("Не удалось соединиться с %1: %2 (код %3).").arg(port, qt_error_string(systemError)).arg(systemError);
 }
 
+QString NetworkPort::noAnswerText(const QString &port)
+{
+    return tr("Сервер %1 принял соединение, но прибор не отвечает. Проверьте адрес прибора и скорость обмена "
+              "(в прозрачном режиме tcp:// скорость линии задаётся в настройках сервера) и подключение линии к "
+              "серверу. Сервер, занятый другим клиентом, тоже может держать соединение без ответа.")
+        .arg(port);
+}
+
 QString NetworkPort::lostText(const QString &port)
 {
     return tr("Связь потеряна: сервер портов %1 закрыл соединение. Если это случилось сразу после соединения, "

@@ -23,6 +23,9 @@ public:
 
     // Why the connect to `port` failed (GetLastOpenSysErr), with a hint.
     static QString connectFailureText(const QString &port, int systemError);
+    // Connected, but no reply came (the server may also hold the connection
+    // waiting while it serves another client).
+    static QString noAnswerText(const QString &port);
     // The connection broke during a job.
     static QString lostText(const QString &port);
 };

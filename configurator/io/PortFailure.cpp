@@ -115,8 +115,8 @@ PortFailure PortFailure::noAnswer(const QString &port)
 QString PortFailure::text() const
 {
     // A serial device server: its own reasons and hints.
-    if (kind != None && kind != NoAnswer && NetworkPort::isAddress(port))
-        return NetworkPort::connectFailureText(port, systemError);
+    if (kind != None && NetworkPort::isAddress(port))
+        return kind == NoAnswer ? NetworkPort::noAnswerText(port) : NetworkPort::connectFailureText(port, systemError);
     switch (kind) {
     case None:
         break;

@@ -125,7 +125,7 @@ void TestHelp::f1OpensTheHelpInTheChosenLanguage()
     QCOMPARE(help->language(), QString("ru"));
     QCOMPARE(help->windowTitle(), QString("Справка конфигуратора HRC417"));
     QCOMPARE(help->currentPage(), QString("00-index.html"));
-    QCOMPARE(help->contentsList()->count(), 16);
+    QCOMPARE(help->contentsList()->count(), 17);
     QCOMPARE(help->contentsList()->item(9)->text(), QString("Если связи нет: Linux и Windows"));
     QCOMPARE(help->contentsList()->currentRow(), 0);
 
@@ -185,7 +185,7 @@ void TestHelp::f1OpensTheHelpInTheChosenLanguage()
     QCOMPARE(help->currentPage(), QString("09-troubleshooting.html"));
 
     // Every page of both languages has a title and the same place in the contents.
-    QCOMPARE(help->pages().size(), 16);
+    QCOMPARE(help->pages().size(), 17);
     for (const QString &language : {QString("ru"), QString("en")}) {
         const QStringList files = QDir(":/help/" + language).entryList({"*.html"}, QDir::Files, QDir::Name);
         QCOMPARE(files, help->pages());
@@ -228,10 +228,10 @@ void TestHelp::everyPageIsReachableFromTheContentsInBothLanguages()
         QVERIFY(help);
         const QStringList pages = help->pages();
         pagesOf[language == "en"] = pages;
-        QCOMPARE(pages.size(), 16);
+        QCOMPARE(pages.size(), 17);
         QCOMPARE(pages.first(), QString("00-index.html"));
         for (const char *name : {"10-trends", "11-compare", "12-history", "13-report", "14-heating-curves",
-                                    "15-link-health"})
+                                    "15-link-health", "16-serial-server"})
             QVERIFY2(pages.contains(QString(name) + ".html"), name);
         for (int row = 1; row < pages.size(); ++row) {
             const QString title = help->contentsList()->item(row)->text();
@@ -269,6 +269,8 @@ void TestHelp::searchFindsThePagesOfTheToolsWindows()
         {"en", "comparison", "11-compare.html", "Parameter comparison"},
         {"en", "heating curves", "14-heating-curves.html", "Heating curves"},
         {"en", "link health", "15-link-health.html", "Link health"},
+        {"ru", "сервером", "16-serial-server.html", "Прибор за сервером последовательных портов"},
+        {"en", "device server", "16-serial-server.html", "A controller behind a serial device server"},
     };
     for (const Query &q : queries) {
         HelpWin *help = HelpWin::instance();

@@ -665,6 +665,10 @@ private slots:
         QVERIFY2(r.err.contains(QStringLiteral("занят другим клиентом")), qPrintable(r.err));
         ::close(other);
         QVERIFY(busy->waitForStderr("client disconnected"));
+        // Nobody at address 99 behind the server.
+        r = hrc417({QStringLiteral("info"), QStringLiteral("--address"), QStringLiteral("99")}, address);
+        QCOMPARE(r.status, 3);
+        QVERIFY2(r.err.contains(QStringLiteral("принял соединение, но прибор не отвечает")), qPrintable(r.err));
         r = hrc417({QStringLiteral("info")}, address);
         QVERIFY2(r.status == 0, qPrintable(r.err));
     }
