@@ -239,8 +239,11 @@ protected:
         readAddr(&result);
         ASSERT_EQ(result, 0);
 
-        std::thread stopper([this] {
-            ASSERT_TRUE(sim_->waitForStderr("Addr", std::chrono::seconds(5), sim_->stderrText().size()));
+        // Where the simulator's log stands before the request: the request's
+        // line may be there before the stopper thread looks.
+        const auto logBefore = sim_->stderrText().size();
+        std::thread stopper([this, logBefore] {
+            ASSERT_TRUE(sim_->waitForStderr("Addr", std::chrono::seconds(5), logBefore));
             server_->stop(SIGKILL);
         });
         const auto before = std::chrono::steady_clock::now();
