@@ -33,6 +33,9 @@ QSet<QString> commandOptions(const QString &command)
         return {QStringLiteral("addresses"), QStringLiteral("speeds")};
     if (command == QLatin1String("report"))
         return {QStringLiteral("output"), QStringLiteral("plant"), QStringLiteral("engineer"), QStringLiteral("remark")};
+    if (command == QLatin1String("fleet"))
+        return {QStringLiteral("dir"), QStringLiteral("jobs"), QStringLiteral("plant"), QStringLiteral("engineer"),
+                QStringLiteral("remark")};
     return {};
 }
 
@@ -41,11 +44,18 @@ bool takesValue(const QString &name)
 {
     if (linkOptions().contains(name))
         return true;
-    for (const char *command : {"read", "get", "monitor", "scan", "report"}) {
+    for (const char *command : {"read", "get", "monitor", "scan", "report", "fleet"}) {
         if (commandOptions(QLatin1String(command)).contains(name))
             return true;
     }
     return false;
+}
+
+// The short options with a value: -o (--output), -d and -j (fleet's --dir
+// and --jobs).
+bool shortOption(const QString &a)
+{
+    return a == QLatin1String("-o") || a == QLatin1String("-d") || a == QLatin1String("-j");
 }
 
 } // namespace
@@ -55,7 +65,7 @@ const QStringList &CliOptions::commands()
     static const QStringList names{QStringLiteral("info"), QStringLiteral("read"),    QStringLiteral("get"),
                                    QStringLiteral("set"),  QStringLiteral("write"),   QStringLiteral("diff"),
                                    QStringLiteral("monitor"), QStringLiteral("scan"),
-                                   QStringLiteral("report")};
+                                   QStringLiteral("report"), QStringLiteral("fleet")};
     return names;
 }
 
@@ -70,7 +80,7 @@ bool CliOptions::parse(const QStringList &args, CliOptions *options, QString *er
             break;
         }
         // Skip the value of an option written as two arguments.
-        if (!a.contains(QLatin1Char('=')) && (a == QLatin1String("-o") || takesValue(a.mid(2))))
+        if (!a.contains(QLatin1Char('=')) && (shortOption(a) || takesValue(a.mid(2))))
             ++i;
     }
     if (!o.command.isEmpty() && !commands().contains(o.command)) {
@@ -84,6 +94,10 @@ bool CliOptions::parse(const QStringList &args, CliOptions *options, QString *er
         QString a = args.at(i);
         if (a == QLatin1String("-o"))
             a = QStringLiteral("--output");
+        else if (a == QLatin1String("-d") && o.command == QLatin1String("fleet"))
+            a = QStringLiteral("--dir");
+        else if (a == QLatin1String("-j") && o.command == QLatin1String("fleet"))
+            a = QStringLiteral("--jobs");
         if (!a.startsWith(QLatin1Char('-')) || a == QLatin1String("-")) {
             if (!commandSeen && a == o.command) {
                 commandSeen = true;
@@ -112,11 +126,12 @@ bool CliOptions::parse(const QStringList &args, CliOptions *options, QString *er
             o.verbose = true;
             continue;
         }
-        if (a == QLatin1String("--dry-run") && o.command == QLatin1String("write")) {
+        const bool writes = o.command == QLatin1String("write") || o.command == QLatin1String("fleet");
+        if (a == QLatin1String("--dry-run") && writes) {
             o.dryRun = true;
             continue;
         }
-        if (a == QLatin1String("--only") && o.command == QLatin1String("write")) {
+        if (a == QLatin1String("--only") && writes) {
             inOnly = true;
             continue;
         }

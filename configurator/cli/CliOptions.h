@@ -17,6 +17,9 @@ struct CliOptions
     bool json = false;
     bool dryRun = false;
     bool verbose = false; // the workers' diagnostics on standard error
+    // Not an option: the library slot a fleet's site binds its named port to,
+    // so that sites on different ports run side by side (-1: the shared one).
+    int librarySlot = -1;
 
     bool has(const QString &name) const { return values.contains(name); }
     QString value(const QString &name) const { return values.value(name); }

@@ -34,7 +34,8 @@ void write(FILE *stream, const QString &text)
 
 } // namespace
 
-CliOutput::CliOutput(bool json) : jsonMode(json), terminal(isatty(fileno(stderr)) != 0)
+CliOutput::CliOutput(bool json, Sink *caught)
+    : jsonMode(json), sink(caught), terminal(!caught && isatty(fileno(stderr)) != 0)
 {
 }
 
@@ -47,27 +48,37 @@ int CliOutput::standardOutputError()
 
 void CliOutput::line(const QString &text) const
 {
+    if (sink)
+        return sink->line(text);
     write(stdout, DeviceText::withEscapedControls(text) + QLatin1Char('\n'));
 }
 
 void CliOutput::printJson(const QJsonValue &value) const
 {
+    if (sink)
+        return sink->json(value);
     QJsonDocument document = value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
     write(stdout, QString::fromUtf8(document.toJson(QJsonDocument::Indented)));
 }
 
 void CliOutput::error(const QString &text) const
 {
+    if (sink)
+        return sink->message(text);
     write(stderr, QStringLiteral("hrc417: ") + DeviceText::withEscapedControls(text) + QLatin1Char('\n'));
 }
 
 void CliOutput::note(const QString &text) const
 {
+    if (sink)
+        return sink->message(text);
     write(stderr, DeviceText::withEscapedControls(text) + QLatin1Char('\n'));
 }
 
 void CliOutput::progress(const QString &label, int done, int total)
 {
+    if (sink)
+        return sink->progress(label, done, total);
     if (!terminal || total <= 0)
         return;
     const int width = 30;
@@ -79,8 +90,26 @@ void CliOutput::progress(const QString &label, int done, int total)
     barShown = true;
 }
 
+void CliOutput::progressLines(const QStringList &lines)
+{
+    if (!terminal)
+        return;
+    // Back to the first line drawn last time, each line cleared as it is
+    // drawn, and what a longer block left below cleared.
+    QString block = linesShown > 0 ? QStringLiteral("\033[%1F").arg(linesShown) : QStringLiteral("\r");
+    for (const QString &line : lines)
+        block += QStringLiteral("\033[K") + DeviceText::withEscapedControls(line) + QLatin1Char('\n');
+    block += QStringLiteral("\033[J");
+    write(stderr, block);
+    linesShown = lines.size();
+}
+
 void CliOutput::endProgress()
 {
+    if (linesShown > 0) {
+        write(stderr, QStringLiteral("\033[%1F\033[J").arg(linesShown));
+        linesShown = 0;
+    }
     if (!barShown)
         return;
     write(stderr, QStringLiteral("\r\033[K"));

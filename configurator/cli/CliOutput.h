@@ -2,6 +2,7 @@
 
 #include <QJsonValue>
 #include <QString>
+#include <QStringList>
 
 // Where hrc417 writes: results to standard output (text lines or JSON),
 // errors and notes to standard error, and a progress bar on standard error
@@ -9,7 +10,19 @@
 class CliOutput
 {
 public:
-    explicit CliOutput(bool json);
+    // What a fleet's site writes, caught instead of reaching the streams;
+    // called in the site's thread.
+    class Sink
+    {
+    public:
+        virtual ~Sink() = default;
+        virtual void line(const QString &text) = 0;
+        virtual void json(const QJsonValue &value) = 0;
+        virtual void message(const QString &text) = 0; // an error or a note
+        virtual void progress(const QString &label, int done, int total) = 0;
+    };
+
+    explicit CliOutput(bool json, Sink *sink = nullptr);
 
     bool json() const { return jsonMode; }
 
@@ -26,11 +39,16 @@ public:
 
     // Draws "label [#####-----] done/total" over the previous bar.
     void progress(const QString &label, int done, int total);
-    // Clears the bar, if one is shown.
+    // Draws lines (one per task under way) over those drawn before, on a
+    // terminal only.
+    void progressLines(const QStringList &lines);
+    // Clears the bar or the lines, if shown.
     void endProgress();
 
 private:
     bool jsonMode;
+    Sink *sink;
     bool terminal;
     bool barShown = false;
+    int linesShown = 0;
 };

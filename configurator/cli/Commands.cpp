@@ -8,6 +8,7 @@
 #include "DeviceSession.h"
 #include "DeviceText.h"
 #include "ErrorText.h"
+#include "Fleet.h"
 #include "KavuComm.h"
 #include "NetworkPort.h"
 #include "ReportBuilder.h"
@@ -997,11 +998,10 @@ QString helpText(const QString &command)
     return QString::fromUtf8(kProgramHelp);
 }
 
-int runCommand(const CliOptions &options, CliOutput &out)
+namespace {
+
+int runOn(DeviceSession &session, const CliOptions &options, CliOutput &out)
 {
-    DeviceSession session(out);
-    if (!session.setUp(options))
-        return DeviceSession::BadUsage;
     const QString &c = options.command;
     if (c == QLatin1String("info"))
         return info(session, out);
@@ -1020,4 +1020,19 @@ int runCommand(const CliOptions &options, CliOutput &out)
     if (c == QLatin1String("report"))
         return report(session, options, out);
     return scan(session, options, out);
+}
+
+} // namespace
+
+int runCommand(const CliOptions &options, CliOutput &out, LinkCounts *counts)
+{
+    if (options.command == QLatin1String("fleet"))
+        return runFleet(options, out);
+    DeviceSession session(out);
+    if (!session.setUp(options))
+        return DeviceSession::BadUsage;
+    const int status = runOn(session, options, out);
+    if (counts)
+        *counts = session.linkCounts();
+    return status;
 }

@@ -61,14 +61,15 @@ public:
                 onInterrupt();
             });
         }
-#else
-        // No pipe to wake the loop: the flag is looked at every 50 ms.
+#endif
+        // The flag is looked at every 50 ms as well: without a pipe, and
+        // where several threads watch it (a fleet's sites) and one of them
+        // took the pipe's byte.
         QObject::connect(&poll, &QTimer::timeout, &context, [onInterrupt] {
             if (DeviceSession::interrupted)
                 onInterrupt();
         });
         poll.start(50);
-#endif
         if (DeviceSession::interrupted)
             QTimer::singleShot(0, &context, onInterrupt);
     }
@@ -77,9 +78,8 @@ private:
     QObject context; // ends every call when the watch goes
 #ifdef Q_OS_UNIX
     std::unique_ptr<QSocketNotifier> notifier;
-#else
-    QTimer poll;
 #endif
+    QTimer poll;
 };
 
 } // namespace
@@ -189,6 +189,8 @@ bool DeviceSession::setUp(const CliOptions &options)
         setParameter("TimeOut", QString::number(v));
     }
     helper = std::make_unique<KavuIOhelper>(doc);
+    if (options.librarySlot >= 0)
+        helper->keepSettingsPrivate(options.librarySlot);
     // The commands read back what they write themselves and report it their way.
     helper->setReadBackEnabled(false);
     jobs = std::make_unique<JobController>(helper.get(), doc);

@@ -63,14 +63,29 @@ QString KavuComm::portLostText() const
     return ::portLostText(portText);
 }
 
+void KavuComm::keepSettingsPrivate(int librarySlot)
+{
+    privateSettings = true;
+    privateSlot = librarySlot;
+    ownSettings = CommSettings::published();
+}
+
+void KavuComm::useSettings(const CommSettings &settings)
+{
+    if (privateSettings)
+        ownSettings = settings;
+    else
+        CommSettings::publish(settings);
+}
+
 void KavuComm::readPortSettings()
 {
-    const CommSettings s = CommSettings::published();
+    const CommSettings s = privateSettings ? ownSettings : CommSettings::published();
     parity = s.parity.toInt();
     dataBits = s.dataBits.toInt();
     const SerialPortName port = SerialPortName::resolve(s.port);
     portText = s.port.trimmed();
-    portIndex = port.portIndex;
+    portIndex = privateSettings && privateSlot >= 0 && !port.device.isEmpty() ? privateSlot : port.portIndex;
     portDevice = port.device;
     speedIndex = 8 - s.speed.toInt();
     // Sbit: 0 = one stop bit, 1 = two stop bits (library codes 0 and 2).
@@ -347,9 +362,9 @@ void KavuComm::reopenAfterCommWrite(const IoParameter &written)
 {
     // The device now works with the new setting; so must the port. lastErr
     // is cleared of the write's success first so tryConnect really reopens.
-    CommSettings settings = CommSettings::published();
+    CommSettings settings = privateSettings ? ownSettings : CommSettings::published();
     if (settings.set(written.name, written.value))
-        CommSettings::publish(settings);
+        useSettings(settings);
     closePort();
     readPortSettings();
     lastErr = codeNotConnected;

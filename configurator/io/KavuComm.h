@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CommSettings.h"
 #include "IoParameter.h"
 #include "LinkHealth.h"
 #include "PortArbiter.h"
@@ -38,8 +39,16 @@ public:
     // asking again would only get the same.
     static bool isLineFault(int code);
 
-    // Loads the settings published last (CommSettings) into the fields.
+    // Loads the settings published last (CommSettings) into the fields, or
+    // this worker's own ones once keepSettingsPrivate was called.
     void readPortSettings();
+    // For workers that run beside others on other ports (a fleet of
+    // devices): the settings of each job stay this worker's own instead of
+    // being published process-wide, and a named port device is bound to the
+    // library slot given instead of the shared one. Call before the first job.
+    void keepSettingsPrivate(int librarySlot);
+    // Publishes settings process-wide, or keeps them as this worker's own.
+    void useSettings(const CommSettings &settings);
     virtual void terminate();
     bool isTerminating() const { return state.load() == stateTerminating; }
     void closeSession();
@@ -114,6 +123,9 @@ protected:
     int dataBits = 0;
     int stopBits = 0;
     LinkCounts gatheredLinkCounts; // taken from the library before every close
+    bool privateSettings = false;
+    int privateSlot = -1;
+    CommSettings ownSettings; // with privateSettings
 
     // Base names the device answered in this session: true when it knows the
     // name without an index (its indexed names fail with codeBadIndex).

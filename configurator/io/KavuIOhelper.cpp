@@ -271,7 +271,7 @@ void KavuIOhelper::doExecIO()
     }
     // The settings as this job took them: port, speed and address may have
     // changed since the last job, whose session must not be reused.
-    CommSettings::publish(job.settings);
+    useSettings(job.settings);
     readPortSettings();
     // The time spent waiting for the port is not taken from the connection's.
     jobStartMs = nowMs();
