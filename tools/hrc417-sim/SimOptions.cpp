@@ -153,10 +153,15 @@ bool parseSimOptions(const QStringList& args, SimOptions& options, QString& erro
     const QCommandLineOption verboseOption(
         "verbose", "Print every exchange (request name, index, address, reply or error) "
                    "to standard error.");
+    const QCommandLineOption speedCheckOption(
+        "speed-check", "On a pseudo-terminal, leave requests unanswered that the client sends at "
+                       "another line speed than the device's (--baud, else its bPS), as a real "
+                       "device would not understand them.");
     parser.addOptions({helpOption, versionOption, deviceOption, linkOption, descriptionOption,
                        stateOption, addressOption, baudOption, turnaroundOption, listenOption,
                        busyOption, latencyOption, segmentOption, faultsOption,
-                       writeFaultsOption, missingOption, seedOption, verboseOption});
+                       writeFaultsOption, missingOption, seedOption, verboseOption,
+                       speedCheckOption});
 
     if (!parser.parse(args)) {
         error = parser.errorText();
@@ -186,6 +191,7 @@ bool parseSimOptions(const QStringList& args, SimOptions& options, QString& erro
     parsed.description = parser.value(descriptionOption);
     parsed.stateFile = parser.value(stateOption);
     parsed.verbose = parser.isSet(verboseOption);
+    parsed.speedCheck = parser.isSet(speedCheckOption);
     if (parser.isSet(addressOption) && !parseInt(parser.value(addressOption), 1, 2047, parsed.address)) {
         error = "--address: expected a number 1..2047";
         return false;

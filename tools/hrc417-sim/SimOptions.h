@@ -48,6 +48,9 @@ struct SimOptions {
     uint64_t seed = 0;
     bool seedGiven = false;
     bool verbose = false;
+    // On a pty: requests sent at another line speed than the device's are
+    // not understood (no reply), as on a real wire.
+    bool speedCheck = false;
 };
 
 // Parses the arguments (without the program name's special meaning: args[0]

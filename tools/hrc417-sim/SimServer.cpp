@@ -137,6 +137,18 @@ bool SimServer::run(int wakeFd, volatile std::sig_atomic_t& stopRequested, QStri
             return false;
         }
         noteClientBaud();
+        if (options_.speedCheck && n > 0 && !line_.isDevice() && !line_.isNetwork()) {
+            // Characters sent at another speed arrive as noise: nothing of
+            // them is understood. 14400 and 28800 bit/s are not standard
+            // terminal speeds and read as 0: taken as they come.
+            const int client = line_.clientBaud();
+            const int device = lineSettingsOf(state_, options_.baud).baud;
+            if (client > 0 && client != device) {
+                log(QStringLiteral("%1 characters at %2 bit/s not understood (the device listens at %3 bit/s)")
+                        .arg(n).arg(client).arg(device));
+                continue;
+            }
+        }
         const int64_t readNs = now();
         for (long i = 0; i < n && !stopRequested; ++i) {
             // On a paced line a request's characters arrive one by one.
