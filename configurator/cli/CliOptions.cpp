@@ -131,6 +131,10 @@ bool CliOptions::parse(const QStringList &args, CliOptions *options, QString *er
             o.dryRun = true;
             continue;
         }
+        if (a == QLatin1String("--all") && o.command == QLatin1String("scan")) {
+            o.all = true;
+            continue;
+        }
         if (a == QLatin1String("--only") && writes) {
             inOnly = true;
             continue;

@@ -5,6 +5,7 @@
 #include "CliOutput.h"
 #include "CommSettings.h"
 #include "ConfigStore.h"
+#include "DeviceSearch.h"
 #include "DeviceSession.h"
 #include "DeviceText.h"
 #include "ErrorText.h"
@@ -775,113 +776,85 @@ int monitor(DeviceSession &session, const CliOptions &options, CliOutput &out)
 
 // ---------------------------------------------------------------- scan
 
-// Asks addresses for the device's name over the configurator's own
-// connection code, one attempt per address.
-class DeviceScanner : public KavuComm
-{
-public:
-    int open(int speedIndexOfLibrary)
-    {
-        ClosePort();
-        speedIndex = speedIndexOfLibrary;
-        const int result = SetApiMode(1);
-        return result != 0 ? result : openConfiguredPort();
-    }
-    bool ask(int address, QString *name)
-    {
-        deviceAddress = address;
-        return readText(QStringLiteral("Dev"), 0, name) == 0;
-    }
-    int mode() const { return addressMode; }
-    void close() { ClosePort(); }
-};
-
 int scan(DeviceSession &session, const CliOptions &options, CliOutput &out)
 {
-    int first = 1, last = 255;
+    DeviceSearch::Plan plan;
     if (options.has(QStringLiteral("addresses"))) {
         const QStringList range = options.value(QStringLiteral("addresses")).split(QLatin1Char('-'));
         bool ok1 = false, ok2 = false;
-        first = range.value(0).toInt(&ok1);
-        last = range.size() == 2 ? range.value(1).toInt(&ok2) : first;
+        plan.first = range.value(0).toInt(&ok1);
+        plan.last = range.size() == 2 ? range.value(1).toInt(&ok2) : plan.first;
         if (range.size() == 1)
             ok2 = ok1;
-        if (!ok1 || !ok2 || first < 1 || last > 2047 || first > last) {
+        if (!ok1 || !ok2 || plan.first < 1 || plan.last > 2047 || plan.first > plan.last) {
             out.error(text("--addresses: ожидается диапазон A-B внутри 1-2047"));
             return DeviceSession::BadUsage;
         }
         // The 8-bit address mode would ask the device at the low byte instead.
-        if (last > ParameterSpec::kShortAddressMax
+        if (plan.last > ParameterSpec::kShortAddressMax
             && !ParameterSpec::longAddressMode(session.document().findParameter(QStringLiteral("Addr")))) {
             out.error(text("--addresses: адреса больше 255 требуют 11-битного адреса прибора (A.Len = 1)"));
             return DeviceSession::BadUsage;
         }
     }
-    const QStringList speedNames =
-        session.document().findParameter(QStringLiteral("bPS")).attribute(QStringLiteral("valueset")).split(QLatin1Char(';'));
-    QList<int> speeds; // indexes of the bPS value set
+    const QDomElement speedParameter = session.document().findParameter(QStringLiteral("bPS"));
+    plan.speedNames = speedParameter.attribute(QStringLiteral("valueset")).split(QLatin1Char(';'));
     const QString speedOption = options.value(QStringLiteral("speeds"));
-    if (speedOption == QLatin1String("all")) {
-        for (int i = 0; i < speedNames.size(); ++i)
-            speeds << i;
-    } else if (!speedOption.isEmpty()) {
+    if (!speedOption.isEmpty() && speedOption != QLatin1String("all")) {
         for (const QString &s : speedOption.split(QLatin1Char(','))) {
-            const int index = speedNames.indexOf(s.trimmed());
+            const int index = plan.speedNames.indexOf(s.trimmed());
             if (index < 0) {
-                out.error(text("--speeds: скорость %1 не поддерживается (%2)").arg(s, speedNames.join(QStringLiteral(", "))));
+                out.error(text("--speeds: скорость %1 не поддерживается (%2)").arg(s, plan.speedNames.join(QStringLiteral(", "))));
                 return DeviceSession::BadUsage;
             }
-            speeds << index;
+            plan.speeds << index;
         }
-    } else {
-        speeds << CommSettings::valueOrDefault(session.document(), QStringLiteral("bPS")).toInt();
     }
+    // The address and speed used last (or given with --address and --baud)
+    // are asked first.
+    const CommSettings link = CommSettings::fromDocument(session.document());
+    plan.lastAddress = link.address.toInt();
+    plan.lastSpeed = link.speed.toInt();
+    plan.factoryAddress = session.document().findParameter(QStringLiteral("Addr")).attribute(QStringLiteral("defaultvalue")).toInt();
 
     // Through a transparent port the server's own line settings hold: only
-    // the addresses are asked (the speeds only through RFC 2217).
-    const QString port = CommSettings::fromDocument(session.document()).port;
-    if (NetworkPort::isTransparent(port) && speeds.size() > 1) {
+    // the addresses are asked (the speeds only through RFC 2217), at the
+    // link's speed.
+    if (NetworkPort::isTransparent(link.port) && plan.speeds.size() != 1) {
+        if (plan.speeds.isEmpty() || plan.speeds.contains(plan.lastSpeed))
+            plan.speeds = {plan.lastSpeed};
+        else
+            plan.speeds = {plan.speeds.first()};
         out.error(text("%1: скорость линии задаёт сервер портов, перебираются только адреса "
-                       "(скорости — через rfc2217://)").arg(port));
-        speeds = {speeds.first()};
+                       "(скорости — через rfc2217://)").arg(link.port));
     }
-    CommSettings::publish(CommSettings::fromDocument(session.document()));
-    DeviceScanner scanner;
-    scanner.readPortSettings();
-    const int retries = GetMaxRetriesGlobal();
-    SetMaxRetriesGlobal(0);
-    const int total = speeds.size() * (last - first + 1);
-    int done = 0;
+    DeviceSearch search;
+    search.setSettings(link);
     QJsonArray json;
     int found = 0;
-    int status = DeviceSession::Success;
-    for (int speed : speeds) {
-        if (scanner.open(8 - speed) != 0) {
+    const bool searched = search.run(
+        DeviceSearch::order(plan), plan.speedNames, options.all,
+        [&](int done, int total, const DeviceSearch::Attempt &attempt) {
+            out.progress(text("Поиск: адрес %1, %2 бит/с").arg(attempt.address).arg(plan.speedNames.value(attempt.speed)), done,
+                         total);
+        },
+        [&](const DeviceSearch::Found &device) {
+            ++found;
             out.endProgress();
-            out.error(session.connectionFailureText(scanner.connectFailure(), errorText(KAVU_E_OPEN)));
-            status = DeviceSession::NoDevice;
-            break;
-        }
-        for (int address = first; address <= last && !DeviceSession::interrupted; ++address) {
-            QString name;
-            if (scanner.ask(address, &name)) {
-                ++found;
-                out.endProgress();
-                if (out.json())
-                    json.append(QJsonObject{{QStringLiteral("address"), address},
-                                            {QStringLiteral("speed"), speedNames.at(speed).toInt()},
-                                            {QStringLiteral("name"), name}});
-                else
-                    out.line(QStringLiteral("%1\t%2\t%3").arg(address).arg(speedNames.at(speed), name));
-            }
-            out.progress(text("Поиск"), ++done, total);
-        }
-    }
-    scanner.close();
-    SetMaxRetriesGlobal(retries);
+            if (out.json())
+                json.append(QJsonObject{{QStringLiteral("address"), device.address},
+                                        {QStringLiteral("speed"), device.bitsPerSecond},
+                                        {QStringLiteral("name"), device.name},
+                                        {QStringLiteral("version"), device.version},
+                                        {QStringLiteral("protocol"), device.protocol}});
+            else
+                out.line(QStringLiteral("%1\t%2\t%3").arg(device.address).arg(device.bitsPerSecond).arg(device.name));
+        });
     out.endProgress();
-    if (status != DeviceSession::Success)
-        return status;
+    if (!searched) {
+        out.error(session.connectionFailureText(search.connectFailure(), errorText(KAVU_E_OPEN)));
+        return DeviceSession::NoDevice;
+    }
     if (out.json())
         out.printJson(json);
     if (!found) {

@@ -676,26 +676,48 @@ private slots:
         QVERIFY2(r.status == 0, qPrintable(r.err));
     }
 
+    // The search asks the common speeds first and stops at the first answer;
+    // the address and speed given (or used last) are asked before anything.
     void scanFindsADeviceAtAnotherAddress()
     {
         auto other = startSim({"--address", "7"});
         const QString port = QString::fromStdString(other->ptyPath());
         Run r = hrc417({QStringLiteral("scan"), QStringLiteral("--addresses"), QStringLiteral("5-8")}, port);
         QCOMPARE(r.status, 0);
-        QCOMPARE(r.out, QStringLiteral("7\t115200\tHRC417\n"));
+        QCOMPARE(r.out, QStringLiteral("7\t9600\tHRC417\n")); // an unpaced pseudo-terminal answers at any speed
         r = hrc417({QStringLiteral("scan"), QStringLiteral("--addresses"), QStringLiteral("6-7"), QStringLiteral("--speeds"),
-                    QStringLiteral("115200,9600"), QStringLiteral("--json")},
+                    QStringLiteral("115200,9600"), QStringLiteral("--all"), QStringLiteral("--json")},
                    port);
         QCOMPARE(r.status, 0);
         const QJsonArray found = QJsonDocument::fromJson(r.out.toUtf8()).array();
-        QCOMPARE(found.size(), 2); // an unpaced pseudo-terminal answers at any speed
+        QCOMPARE(found.size(), 2);
         QCOMPARE(found.first().toObject().value(QStringLiteral("address")).toInt(), 7);
+        QCOMPARE(found.first().toObject().value(QStringLiteral("speed")).toInt(), 9600);
+        QCOMPARE(found.first().toObject().value(QStringLiteral("version")).toString(), QStringLiteral("вер. 2.14"));
         r = hrc417({QStringLiteral("scan"), QStringLiteral("--addresses"), QStringLiteral("1-2")}, port);
         QCOMPARE(r.status, 3);
         QVERIFY(r.out.isEmpty());
         // The device at 7 is reached with --address.
         r = hrc417({QStringLiteral("get"), QStringLiteral("Addr"), QStringLiteral("--address"), QStringLiteral("7")}, port);
         QCOMPARE(r.out, QStringLiteral("Addr=7\n"));
+
+        // A device that understands only its own speed: 9600 is asked first
+        // and fails at every address, 19200 finds it.
+        auto strict = startSim({"--verbose", "--address", "7", "--baud", "19200", "--speed-check"});
+        const QString strictPort = QString::fromStdString(strict->ptyPath());
+        r = hrc417({QStringLiteral("scan"), QStringLiteral("--addresses"), QStringLiteral("5-8")}, strictPort);
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QStringLiteral("7\t19200\tHRC417\n"));
+        QCOMPARE(count(strict->stderrText(), "at 9600 bit/s not understood"), 4);
+        QCOMPARE(count(strict->stderrText(), "at 115200 bit/s not understood"), 0); // never reached
+        // Given (or used last): asked first, nothing else.
+        const size_t before = strict->stderrText().size();
+        r = hrc417({QStringLiteral("scan"), QStringLiteral("--address"), QStringLiteral("7"), QStringLiteral("--baud"),
+                    QStringLiteral("19200")},
+                   strictPort);
+        QCOMPARE(r.out, QStringLiteral("7\t19200\tHRC417\n"));
+        QCOMPARE(count(strict->stderrText().substr(before), "not understood"), 0);
+        QCOMPARE(count(strict->stderrText().substr(before), "read Dev"), 1);
     }
 
     void missingPortAndSilentDevice()
