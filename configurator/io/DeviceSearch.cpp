@@ -67,7 +67,7 @@ void DeviceSearch::setSettings(const CommSettings &settings)
 bool DeviceSearch::run(const QVector<Attempt> &attempts, const QStringList &speedNames, bool all,
                        const Trying &trying, const Answered &answered)
 {
-    state.store(stateIdle);
+    // A terminate() that came before the start holds: the search is over.
     if (!arbiter->acquire(PortArbiter::Claimant::Job, cancelRequested()))
         return true; // cancelled while waiting for the port
     preciseTimersForThisThread();

@@ -66,7 +66,8 @@ public:
 
     // Makes the attempts in turn in the calling thread and stops after the
     // first device that answers unless all is set; terminate() (from any
-    // thread) stops it after the attempt in flight. False when the port
+    // thread) stops it after the attempt in flight, or before the first when
+    // it came earlier (one search per object). False when the port
     // could not be opened (connectFailure() says why).
     bool run(const QVector<Attempt> &attempts, const QStringList &speedNames, bool all, const Trying &trying,
              const Answered &answered);

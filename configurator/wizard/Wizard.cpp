@@ -2,6 +2,7 @@
 
 #include "ConfigFileDialog.h"
 #include "ConfigStore.h"
+#include "DeviceSearchDialog.h"
 #include "ErrorText.h"
 #include "HelpWin.h"
 #include "HrcDocument.h"
@@ -462,6 +463,12 @@ void Wizard::on_editAllParamButton_clicked()
 void Wizard::on_checkCommParamButton_clicked()
 {
     m_stages->nextStage(QStringLiteral("checkConn"));
+}
+
+void Wizard::on_findDeviceButton_clicked()
+{
+    if (DeviceSearchDialog::findInto(m_tree->documentModel(), ioHelper()->portArbiter(), this))
+        m_tree->rebuild();
 }
 
 void Wizard::on_otopPointsTkont_clicked()

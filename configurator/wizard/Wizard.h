@@ -118,6 +118,7 @@ private slots:
     void on_showAllParamButton_clicked();
     void on_editAllParamButton_clicked();
     void on_checkCommParamButton_clicked();
+    void on_findDeviceButton_clicked();
     void on_otopPointsTkont_clicked();
     void on_otopPointsBackWater_clicked();
 

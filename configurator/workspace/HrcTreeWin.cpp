@@ -2,6 +2,7 @@
 
 #include "CompareWin.h"
 #include "DeviceBackup.h"
+#include "DeviceSearchDialog.h"
 #include "HeatingCurveWin.h"
 #include "HelpWin.h"
 #include "HistoryWin.h"
@@ -169,6 +170,10 @@ void HrcTreeWin::installToolsMenu()
                                    QKeySequence(Qt::CTRL + Qt::Key_T)));
     addAction(extraMenu->addAction(tr("Графики отопления"), this, [this]() { showWatchWindow(curveWin); },
                                    QKeySequence(Qt::CTRL + Qt::Key_G)));
+    extraMenu->addAction(tr("Найти прибор…"), this, [this]() {
+        if (DeviceSearchDialog::findInto(paramTree->documentModel(), workers()->ioHelper()->portArbiter(), this))
+            paramTree->rebuild();
+    })->setObjectName(QStringLiteral("findDeviceAction"));
 }
 
 template <typename Window>
