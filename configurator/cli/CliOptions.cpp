@@ -122,6 +122,10 @@ bool CliOptions::parse(const QStringList &args, CliOptions *options, QString *er
             o.json = true;
             continue;
         }
+        if (a == QLatin1String("--forget")) {
+            o.forget = true;
+            continue;
+        }
         if (a == QLatin1String("--verbose")) {
             o.verbose = true;
             continue;

@@ -16,6 +16,7 @@ struct CliOptions
     bool version = false;
     bool json = false;
     bool dryRun = false;
+    bool forget = false; // --forget: what was kept about the device is dropped first
     bool all = false; // scan --all: every device, not only the first
     bool verbose = false; // the workers' diagnostics on standard error
     // Not an option: the library slot a fleet's site binds its named port to,

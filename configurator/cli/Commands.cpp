@@ -2,6 +2,7 @@
 
 #include "CliOptions.h"
 #include "AtomicFile.h"
+#include "BackupStore.h"
 #include "CliOutput.h"
 #include "CommSettings.h"
 #include "ConfigStore.h"
@@ -1004,6 +1005,11 @@ int runCommand(const CliOptions &options, CliOutput &out, LinkCounts *counts)
     DeviceSession session(out);
     if (!session.setUp(options))
         return DeviceSession::BadUsage;
+    if (options.forget) {
+        // The device at this address and port is asked about its names afresh.
+        const CommSettings link = CommSettings::fromDocument(session.document());
+        BackupStore::forgetNameChecks(link.address.trimmed(), link.port.trimmed());
+    }
     const int status = runOn(session, options, out);
     if (counts)
         *counts = session.linkCounts();

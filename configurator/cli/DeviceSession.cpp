@@ -191,6 +191,8 @@ bool DeviceSession::setUp(const CliOptions &options)
     helper = std::make_unique<KavuIOhelper>(doc);
     if (options.librarySlot >= 0)
         helper->keepSettingsPrivate(options.librarySlot);
+    // A known device is read without the base-name checks of its last session.
+    helper->setKeepNameChecks(true);
     // The commands read back what they write themselves and report it their way.
     helper->setReadBackEnabled(false);
     jobs = std::make_unique<JobController>(helper.get(), doc);

@@ -360,6 +360,7 @@ int runFleet(const CliOptions &options, CliOutput &out)
         CliOptions &o = run->options;
         o.json = true;
         o.verbose = options.verbose;
+        o.forget = options.forget;
         for (const char *key : {"baud", "parity", "data-bits", "stop-bits", "timeout", "lang"}) {
             if (options.has(QLatin1String(key)))
                 o.values.insert(QLatin1String(key), options.value(QLatin1String(key)));

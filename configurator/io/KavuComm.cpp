@@ -1,6 +1,7 @@
 #include "KavuComm.h"
 #include "NetworkPort.h"
 
+#include "BackupStore.h"
 #include "CommSettings.h"
 #include "ErrorText.h"
 #include "HrcLog.h"
@@ -126,6 +127,7 @@ void KavuComm::closeSession()
 
 int KavuComm::closePort()
 {
+    saveKeptNameChecks();
     checkedBaseNames.clear();
     // The library's counters end with the port.
     takeLinkCounts(&gatheredLinkCounts);
@@ -214,6 +216,8 @@ bool KavuComm::tryConnect()
             lastErr = checkDevice(opened, &deviceName);
         }
     }
+    if (lastErr == 0)
+        loadKeptNameChecks(deviceName);
     setStateUnlessTerminating(lastErr == 0 ? stateConnected : stateIdle);
     qCDebug(lcIo) << "tryConnect finished, state=" << state.load();
     return lastErr == 0;
@@ -261,8 +265,10 @@ bool KavuComm::checkName(const QString &name, QByteArray *base, int *index)
             if (rc == KAVU_E_DEVICE_ERROR)
                 noteNameCheckRefusal(); // the expected answer, not a fault of the device
             const bool deviceAnswered = rc == 0 || rc == KAVU_E_DEVICE_ERROR || rc == KAVU_E_EXCEPTION;
-            if (rememberNameChecks && deviceAnswered)
+            if (rememberNameChecks && deviceAnswered) {
                 checkedBaseNames.insert(b, knownWithoutIndex);
+                keptChecksChanged = true;
+            }
         }
         if (knownWithoutIndex) {
             lastErr = codeBadIndex;
@@ -316,6 +322,15 @@ int KavuComm::transferParameter(IoParameter &p)
         if (result == 0 && p.spec.kind == ValueKind::Enum && p.name != QLatin1String("LEn")
             && !ValueCodec::enumAccepts(p.spec, text))
             result = codeOutOfRange;
+        if (result == KAVU_E_DEVICE_ERROR && index >= 0 && storedBaseNames.contains(base)) {
+            // Refused although the kept check said the name has indexes: the
+            // device may no longer be the one the store knew. Asked afresh.
+            storedBaseNames.remove(base);
+            checkedBaseNames.remove(base);
+            keptChecksChanged = true;
+        }
+        if (result == 0 && name == QLatin1String("ver"))
+            noteVersionRead(text);
         if (result == 0) {
             p.ioValue = text;
             if (operation == opWrite && p.comm)
@@ -330,6 +345,54 @@ int KavuComm::transferParameter(IoParameter &p)
     if (result != 0)
         pauseAfterFailure();
     return result;
+}
+
+void KavuComm::loadKeptNameChecks(const QString &deviceName)
+{
+    keptDevice.clear();
+    storedBaseNames.clear();
+    keptChecksChanged = false;
+    if (!keepNameChecks || !rememberNameChecks)
+        return;
+    keptDevice = deviceName.trimmed();
+    keptAddress = QString::number(deviceAddress);
+    keptPort = portText;
+    keptVersion.clear();
+    BackupStore::NameChecks kept;
+    if (!BackupStore::loadNameChecks(keptDevice, keptAddress, keptPort, &kept))
+        return;
+    keptVersion = kept.version;
+    for (auto it = kept.knownWithoutIndex.cbegin(); it != kept.knownWithoutIndex.cend(); ++it) {
+        checkedBaseNames.insert(it.key(), it.value());
+        storedBaseNames.insert(it.key());
+    }
+    qCDebug(lcIo) << "name checks kept for" << keptDevice << keptVersion << ":" << storedBaseNames.size();
+}
+
+void KavuComm::noteVersionRead(const QString &version)
+{
+    if (keptDevice.isEmpty() || version.trimmed() == keptVersion)
+        return;
+    if (!keptVersion.isEmpty()) {
+        // Another version than the checks were kept for: asked afresh.
+        for (const QByteArray &base : qAsConst(storedBaseNames))
+            checkedBaseNames.remove(base);
+        storedBaseNames.clear();
+    }
+    keptVersion = version.trimmed();
+    keptChecksChanged = true;
+}
+
+void KavuComm::saveKeptNameChecks()
+{
+    // Kept only for a device whose version is known: it names the folder.
+    if (keptDevice.isEmpty() || keptVersion.isEmpty() || !keptChecksChanged)
+        return;
+    keptChecksChanged = false;
+    BackupStore::NameChecks checks{keptDevice, keptVersion, keptAddress, keptPort, checkedBaseNames};
+    QString error;
+    if (!BackupStore::saveNameChecks(checks, &error))
+        qCWarning(lcIo) << "name checks not kept:" << error;
 }
 
 void KavuComm::preciseTimersForThisThread()

@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QSet>
 #include <QString>
 
 #include <atomic>
@@ -62,6 +63,13 @@ public:
     // for the rest of the session (on by default). Off, every indexed name
     // asks the device again, as a fresh session would.
     void setRememberNameChecks(bool on) { rememberNameChecks = on; }
+    // Whether those outcomes are also kept on disk per device identity (its
+    // name as it answers at connect, its version as read, address and port;
+    // BackupStore), so that a later session with the same device sends no
+    // check at all (off by default). A version read that differs from the
+    // kept one drops them; so does a device that refuses an indexed name
+    // whose check was taken from the store.
+    void setKeepNameChecks(bool on) { keepNameChecks = on; }
 
     // Who holds the serial port (ioBusy, monBusy); set at construction.
     const std::shared_ptr<PortArbiter> &portArbiter() const { return arbiter; }
@@ -131,4 +139,17 @@ protected:
     // name without an index (its indexed names fail with codeBadIndex).
     QHash<QByteArray, bool> checkedBaseNames;
     bool rememberNameChecks = true;
+
+private:
+    // The checks kept on disk for the device just connected, its identity.
+    void loadKeptNameChecks(const QString &deviceName);
+    void saveKeptNameChecks();
+    void noteVersionRead(const QString &version);
+    bool keepNameChecks = false;
+    bool keptChecksChanged = false;
+    QString keptDevice; // empty: no identity (not connected yet)
+    QString keptVersion;
+    QString keptAddress;
+    QString keptPort;
+    QSet<QByteArray> storedBaseNames; // checks taken from the store
 };

@@ -339,3 +339,91 @@ int BackupStore::keep()
     const int keep = ConfigStore::lastConfiguration()->value(QLatin1String(keepKey), defaultKeep).toInt();
     return keep > 0 ? keep : defaultKeep;
 }
+
+namespace {
+
+const QString kNameChecksFile = QStringLiteral("name-checks.txt");
+
+// Reads a checks file: "identity<TAB>KEY<TAB>VALUE" and
+// "check<TAB>BASE<TAB>0|1" lines.
+bool readNameChecks(const QString &path, BackupStore::NameChecks *checks)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return false;
+    BackupStore::NameChecks read;
+    for (const QString &line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QStringList fields = line.split(QLatin1Char('\t'));
+        if (fields.size() != 3)
+            continue;
+        if (fields[0] == QLatin1String("identity")) {
+            if (fields[1] == QLatin1String("device"))
+                read.device = fields[2];
+            else if (fields[1] == QLatin1String("version"))
+                read.version = fields[2];
+            else if (fields[1] == QLatin1String("address"))
+                read.address = fields[2];
+            else if (fields[1] == QLatin1String("port"))
+                read.port = fields[2];
+        } else if (fields[0] == QLatin1String("check")) {
+            read.knownWithoutIndex.insert(fields[1].toLatin1(), fields[2] == QLatin1String("1"));
+        }
+    }
+    *checks = read;
+    return true;
+}
+
+} // namespace
+
+bool BackupStore::loadNameChecks(const QString &device, const QString &address, const QString &port,
+                                 NameChecks *checks)
+{
+    QDateTime newest;
+    bool found = false;
+    for (const QString &folder : devices()) {
+        const QFileInfo info(root() + QLatin1Char('/') + folder + QLatin1Char('/') + kNameChecksFile);
+        NameChecks candidate;
+        if (!info.exists() || !readNameChecks(info.filePath(), &candidate))
+            continue;
+        if (candidate.device != device || candidate.address != address || candidate.port != port)
+            continue;
+        if (found && info.lastModified() <= newest)
+            continue;
+        newest = info.lastModified();
+        *checks = candidate;
+        found = true;
+    }
+    return found;
+}
+
+bool BackupStore::saveNameChecks(const NameChecks &checks, QString *errorString)
+{
+    const QString folder = root() + QLatin1Char('/') + deviceFolder(checks.device, checks.version, checks.address, checks.port);
+    if (!QDir().mkpath(folder)) {
+        *errorString = tr("папка %1 не создана").arg(folder);
+        return false;
+    }
+    QString text;
+    const QPair<const char *, QString> identity[] = {
+        {"device", checks.device}, {"version", checks.version}, {"address", checks.address}, {"port", checks.port}};
+    for (const auto &field : identity)
+        text += QStringLiteral("identity\t%1\t%2\n").arg(QLatin1String(field.first), QString(field.second).remove(QLatin1Char('\n')).remove(QLatin1Char('\t')));
+    QList<QByteArray> names = checks.knownWithoutIndex.keys();
+    std::sort(names.begin(), names.end());
+    for (const QByteArray &name : names)
+        text += QStringLiteral("check\t%1\t%2\n").arg(QString::fromLatin1(name)).arg(checks.knownWithoutIndex.value(name) ? 1 : 0);
+    AtomicFile::Way way = AtomicFile::Way::Replaced;
+    return AtomicFile::write(folder + QLatin1Char('/') + kNameChecksFile, text.toUtf8(), errorString, &way);
+}
+
+int BackupStore::forgetNameChecks(const QString &address, const QString &port)
+{
+    int removed = 0;
+    for (const QString &folder : devices()) {
+        const QString path = root() + QLatin1Char('/') + folder + QLatin1Char('/') + kNameChecksFile;
+        NameChecks checks;
+        if (readNameChecks(path, &checks) && checks.address == address && checks.port == port && QFile::remove(path))
+            ++removed;
+    }
+    return removed;
+}

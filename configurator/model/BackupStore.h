@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDomElement>
+#include <QHash>
 #include <QMap>
 #include <QString>
 #include <QVector>
@@ -96,6 +97,28 @@ public:
     // The values of a backup (or of any configuration file); false with
     // *errorString when it cannot be read.
     static bool load(const QString &path, Values *values, QString *errorString);
+
+    // What the I/O layer found out about a device's base names (known
+    // without an index: true; only with one: false), kept in the device's
+    // folder (file "name-checks.txt") with the identity it holds for, so a
+    // later session with the same device sends no check. Any thread.
+    struct NameChecks
+    {
+        QString device;  // Dev as the device answered it at connect
+        QString version; // ver as the device answered it
+        QString address;
+        QString port;
+        QHash<QByteArray, bool> knownWithoutIndex;
+    };
+    // The newest checks kept for the device named device at address on port
+    // (whatever its version); false when there are none.
+    static bool loadNameChecks(const QString &device, const QString &address, const QString &port,
+                               NameChecks *checks);
+    // Writes the checks into the folder of their identity; false with
+    // *errorString when it cannot.
+    static bool saveNameChecks(const NameChecks &checks, QString *errorString);
+    // Removes the checks kept for any device at address on port; how many.
+    static int forgetNameChecks(const QString &address, const QString &port);
 
     // The retention setting, read from the program's settings.
     static int keep();

@@ -1,5 +1,7 @@
 #include "HrcTreeWin.h"
 
+#include "BackupStore.h"
+#include "CommSettings.h"
 #include "CompareWin.h"
 #include "DeviceBackup.h"
 #include "DeviceSearchDialog.h"
@@ -174,6 +176,12 @@ void HrcTreeWin::installToolsMenu()
         if (DeviceSearchDialog::findInto(paramTree->documentModel(), workers()->ioHelper()->portArbiter(), this))
             paramTree->rebuild();
     })->setObjectName(QStringLiteral("findDeviceAction"));
+    // What was kept about the device at this address and port (its name
+    // checks) is dropped: the next session asks it afresh.
+    extraMenu->addAction(tr("Забыть прибор"), this, [this]() {
+        const CommSettings link = CommSettings::fromDocument(paramTree->documentModel());
+        BackupStore::forgetNameChecks(link.address.trimmed(), link.port.trimmed());
+    })->setObjectName(QStringLiteral("forgetDeviceAction"));
 }
 
 template <typename Window>
