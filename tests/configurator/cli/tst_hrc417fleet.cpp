@@ -10,6 +10,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -245,6 +247,53 @@ private slots:
         const Run r = hrc417({QStringLiteral("fleet"), fleet, QStringLiteral("read")});
         QCOMPARE(r.status, 2);
         QVERIFY(r.err.contains(QStringLiteral("-d DIR")));
+    }
+
+    // A device read before is read again without a single name check; the
+    // checks come back with --forget, and for a device at another address.
+    void aKnownDeviceIsReadWithoutNameChecks()
+    {
+        auto device = startSim({"--verbose"});
+        const QString port = pty(device);
+        // The base names of the indexed names the device was asked for, and
+        // the reads of those base names alone: the checks.
+        const QRegularExpression indexed(QStringLiteral(" read ([^ \\[]+)\\[\\d+\\] -> "));
+        const QRegularExpression plain(QStringLiteral(" read ([^ \\[]+) -> "));
+        auto checksAndExchanges = [&](size_t from, int *exchanges) {
+            const QString log = QString::fromStdString(device->stderrText().substr(from));
+            QSet<QString> bases;
+            for (auto it = indexed.globalMatch(log); it.hasNext();)
+                bases.insert(it.next().captured(1));
+            int checks = 0;
+            for (auto it = plain.globalMatch(log); it.hasNext();)
+                checks += bases.contains(it.next().captured(1)) ? 1 : 0;
+            *exchanges = log.count(QRegularExpression(QStringLiteral(" (read|write) ")));
+            return checks;
+        };
+        auto read = [&](const QStringList &extra, int *checks, int *exchanges) {
+            const size_t from = device->stderrText().size();
+            const Run r = hrc417(QStringList{QStringLiteral("read"), QStringLiteral("--port"), port, QStringLiteral("-o"),
+                                             path(QStringLiteral("known.hrc417"))} + extra);
+            QVERIFY2(r.status == 0, qPrintable(r.err));
+            *checks = checksAndExchanges(from, exchanges);
+        };
+        int firstChecks = 0, first = 0, checks = 0, exchanges = 0;
+        read({}, &firstChecks, &first);
+        QVERIFY(firstChecks > 10);
+        const QString firstFile = QString::fromUtf8([&] { QFile f(path(QStringLiteral("known.hrc417"))); f.open(QIODevice::ReadOnly); return f.readAll(); }());
+        read({}, &checks, &exchanges);
+        QCOMPARE(checks, 0);
+        QCOMPARE(exchanges, first - firstChecks);
+        // The same document either way.
+        QFile again(path(QStringLiteral("known.hrc417")));
+        QVERIFY(again.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(again.readAll()), firstFile);
+        // Kept in the device's backup folder.
+        QDir store(home.filePath(QStringLiteral("data/hrc417/backups")));
+        QVERIFY2(!store.entryList({QStringLiteral("HRC417 2.14 адрес 16 *")}, QDir::Dirs).isEmpty(), qPrintable(store.path()));
+        read({QStringLiteral("--forget")}, &checks, &exchanges);
+        QCOMPARE(checks, firstChecks);
+        QCOMPARE(exchanges, first);
     }
 
     // Ctrl+C: the sites under way finish their exchanges, those not begun
