@@ -1,5 +1,6 @@
 // Reading the four sets of the main window's read-all against hrc417-sim
-// paced at 9600 and 115200 bit/s.
+// paced at 9600 and 115200 bit/s, and a known device read again (its
+// base-name checks kept from the first read).
 //
 // The old path asks the device about the base name of every indexed name
 // (the worker's remembered checks switched off); its ideal is the wire time
@@ -18,6 +19,7 @@
 #include <QPair>
 #include <QRegularExpression>
 #include <QSet>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
@@ -82,14 +84,11 @@ void collectParameters(const QDomElement &e, QList<QDomElement> *out)
     }
 }
 
-Run readAll(int baud, bool rememberNameChecks, QSet<QString> *dateTimes)
+// One read-all job by a worker of its own on the simulator's port; keep:
+// the base-name checks kept per device identity between workers.
+Run readAllOn(hrcsim::SimProcess &sim, int baud, bool rememberNameChecks, bool keep, QSet<QString> *dateTimes)
 {
-    hrcsim::SimProcess sim({"--verbose", "--baud", std::to_string(baud)});
     Run run;
-    if (!sim.start()) {
-        std::fprintf(stderr, "simulator: %s\n", sim.error().c_str());
-        return run;
-    }
     QString error;
     HrcDocument document = HrcDocument::load(QString::fromLatin1(HrcDocument::resourcePath), &error);
     document.paramValue(QStringLiteral("Port"), QString::fromStdString(sim.ptyPath()));
@@ -103,6 +102,7 @@ Run readAll(int baud, bool rememberNameChecks, QSet<QString> *dateTimes)
 
     KavuIOhelper helper(document);
     helper.setRememberNameChecks(rememberNameChecks);
+    helper.setKeepNameChecks(keep);
     QEventLoop loop;
     QObject::connect(&helper, &KavuIOhelper::kavuIOFinished, &loop, [&](const QString &, int count, int total) {
         run.errors = count;
@@ -116,7 +116,6 @@ Run readAll(int baud, bool rememberNameChecks, QSet<QString> *dateTimes)
     helper.startJob(false);
     loop.exec();
     run.measuredMs = timer.nsecsElapsed() / 1e6;
-    sim.stop();
     const QString log = QString::fromStdString(sim.stderrText().substr(logStart));
     run.idealMs = wireMs(log, *dateTimes, baud, &run.exchanges) + run.transfers * 1.0;
     for (const QDomElement &p : parameters) {
@@ -125,6 +124,16 @@ Run readAll(int baud, bool rememberNameChecks, QSet<QString> *dateTimes)
                                 {p.attribute(QStringLiteral("ioValue")), p.attribute(QStringLiteral("ioLastErrCode"))});
     }
     return run;
+}
+
+Run readAll(int baud, bool rememberNameChecks, QSet<QString> *dateTimes)
+{
+    hrcsim::SimProcess sim({"--verbose", "--baud", std::to_string(baud)});
+    if (!sim.start()) {
+        std::fprintf(stderr, "simulator: %s\n", sim.error().c_str());
+        return Run();
+    }
+    return readAllOn(sim, baud, rememberNameChecks, false, dateTimes);
 }
 
 // Names whose outcome differs. A date-time is the device's running clock:
@@ -150,6 +159,9 @@ QStringList differences(const Outcomes &old, const Outcomes &now, const QSet<QSt
 
 int main(int argc, char **argv)
 {
+    // The kept name checks go to a data folder of this run's own.
+    QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
     QCoreApplication app(argc, argv);
     qSetMessagePattern(QStringLiteral("%{if-critical}%{message}%{endif}"));
     std::printf("read-all of the four sets against hrc417-sim; old = a base-name check for every indexed name,\n"
@@ -182,6 +194,32 @@ int main(int argc, char **argv)
         const double median = measured[1];
         summary << QString::asprintf("read-all %d: new %.1f ms, old ideal %.1f ms, ratio %.3f", baud, median,
                                      old.idealMs, median / old.idealMs);
+    }
+
+    // A known device read again: the first read asks the base-name checks
+    // and keeps them (in a data folder of its own), the repeat sends none.
+    {
+        const int baud = 9600;
+        hrcsim::SimProcess sim({"--verbose", "--baud", std::to_string(baud)});
+        if (!sim.start()) {
+            std::fprintf(stderr, "simulator: %s\n", sim.error().c_str());
+            return 1;
+        }
+        QSet<QString> dateTimes;
+        const Run first = readAllOn(sim, baud, true, true, &dateTimes);
+        const Run repeat = readAllOn(sim, baud, true, true, &dateTimes);
+        const QStringList differ = differences(first.outcomes, repeat.outcomes, dateTimes);
+        if (first.errors != 0 || repeat.errors != 0 || !differ.isEmpty()) {
+            std::printf("repeat read differs from the first (errors %d, %d): %s\n", first.errors, repeat.errors,
+                        qPrintable(differ.join(QStringLiteral("; "))));
+            return 1;
+        }
+        std::printf("repeat: %d parameters, first %d exchanges, repeat %d exchanges\n", repeat.transfers,
+                    first.exchanges, repeat.exchanges);
+        summary << QString::asprintf("read-all repeat %d: first %.1f ms (%d exchanges), repeat %.1f ms (%d exchanges), "
+                                     "ratio %.3f",
+                                     baud, first.measuredMs, first.exchanges, repeat.measuredMs, repeat.exchanges,
+                                     repeat.measuredMs / first.measuredMs);
     }
     for (const QString &line : summary)
         std::printf("%s\n", qPrintable(line));
