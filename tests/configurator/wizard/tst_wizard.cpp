@@ -3,6 +3,7 @@
 // directory. The guided pages behind the hidden forward button are driven
 // through the same buttons (click() works on hidden buttons) and the stage
 // machine.
+#include "DeviceSearchDialog.h"
 #include "FlyTranslator.h"
 #include "HrcTree.h"
 #include "IoTestSupport.h"
@@ -30,6 +31,7 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolTip>
+#include <QSpinBox>
 #include <QtTest>
 
 #include <memory>
@@ -161,6 +163,7 @@ private slots:
     void emptiedGuidedFieldsKeepTheirValues();
     void languageSwitchKeepsTheEditablePage();
     void offlineCheckSaysNoCheckWasMade();
+    void findDeviceTakesItsAddressIntoTheLinkSettings();
 
 private:
     std::unique_ptr<Wizard> makeWizard(FlyTranslator *translator = nullptr);
@@ -945,6 +948,39 @@ void TestWizard::offlineCheckSaysNoCheckWasMade()
     QCOMPARE(currentPage(w.get()), QString("checkConnPage"));
     QCOMPARE(text(w.get(), "commCheckTitle"), QString("Программа работает offline: связь с прибором не проверялась."));
     QCOMPARE(starting.size(), 0);
+}
+
+// "Найти прибор…" beside "Проверка связи": an engineer who does not know the
+// controller's address finds it and goes on with it, never the command line.
+void TestWizard::findDeviceTakesItsAddressIntoTheLinkSettings()
+{
+    iotest::Simulator other({QStringLiteral("--address"), QStringLiteral("7")});
+    QVERIFY2(other.started(), qPrintable(other.error()));
+    auto w = makeWizard();
+    w->presetPort(other.path());
+    QVERIFY(child<QWidget>(w.get(), "findDeviceButton")->isVisible());
+    QVERIFY(!wstest::saveScreenshot(w.get(), "wizard-find-device-button").isEmpty());
+    bool shown = false;
+    wstest::whenDialogShown<DeviceSearchDialog>([&shown](DeviceSearchDialog *dialog) {
+        shown = true;
+        auto *last = dialog->findChild<QSpinBox *>(QStringLiteral("lastAddress"));
+        last->setFocus();
+        last->selectAll();
+        QTest::keyClicks(last, QStringLiteral("10"));
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("startButton")), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog->searching(), 30000);
+        QCOMPARE(dialog->found().size(), 1);
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("takeButton")), Qt::LeftButton);
+    });
+    click(w.get(), "findDeviceButton");
+    QVERIFY(shown);
+    QCOMPARE(w->tree()->paramValue("Addr"), QString("7"));
+    QCOMPARE(shownValue(w.get(), "Addr"), QString("7"));
+    // The check of the connection now reaches the device.
+    QVERIFY(runJob(w.get(), "checkCommParamButton"));
+    QCOMPARE(w->stagesMap()->current(), int(Wizard::stGetDeviceInfo));
+    QVERIFY2(child<QTextEdit>(w.get(), "logTextEdit")->toPlainText().contains("HRC417"),
+             qPrintable(child<QTextEdit>(w.get(), "logTextEdit")->toPlainText()));
 }
 
 QTEST_MAIN(TestWizard)
