@@ -11,6 +11,7 @@
 #include "HrcMessageBox.h"
 #include "HrcTree.h"
 #include "HrcTreeWorkers.h"
+#include "KavuIOhelper.h"
 #include "KavuMon.h"
 #include "LinkHealthPanel.h"
 #include "TestParamWin.h"
