@@ -1,6 +1,7 @@
 // The hrc417 command-line tool as a script or an engineer runs it: the
 // program started as a process against hrc417-sim on a pseudo-terminal, its
 // outputs, files and exit statuses, and what reached the simulator.
+#include "CliTestSupport.h"
 #include "ConfigStore.h"
 #include "HrcDocument.h"
 #include "ReportText.h"
@@ -35,20 +36,8 @@
 
 namespace {
 
-struct Run
-{
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-int count(const std::string &text, const std::string &needle)
-{
-    int n = 0;
-    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
-        ++n;
-    return n;
-}
+using clitest::count;
+using clitest::Run;
 
 QString fileText(const QString &path)
 {

@@ -2,6 +2,7 @@
 // simulated controllers, one silent and one that gets a write wrong, each on
 // a pseudo-terminal of its own; the table, the files, the exit status and
 // what reached the simulators.
+#include "CliTestSupport.h"
 #include "SimProcess.h"
 
 #include <QDir>
@@ -21,20 +22,8 @@
 
 namespace {
 
-struct Run
-{
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-int count(const std::string &text, const std::string &needle)
-{
-    int n = 0;
-    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
-        ++n;
-    return n;
-}
+using clitest::count;
+using clitest::Run;
 
 } // namespace
 
