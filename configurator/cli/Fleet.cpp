@@ -506,7 +506,8 @@ int runFleet(const CliOptions &options, CliOutput &out)
                           .arg(run->done)
                           .arg(run->total);
             }
-            lines << QStringLiteral("%1  %2 %3").arg(run->site.name, run->label, bar);
+            // Before the first progress the site is connecting.
+            lines << QStringLiteral("%1  %2 %3").arg(run->site.name, run->label.isEmpty() ? text("соединение…") : run->label, bar);
         }
         locker.unlock();
         out.progressLines(lines);
