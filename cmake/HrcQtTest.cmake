@@ -3,7 +3,7 @@
 #
 # hrc_add_qt_test(<name>
 #   [SOURCES <file>...]        default: <name>.cpp
-#   [LIBS <target>...]         linked privately, besides Qt5::Test
+#   [LIBS <target>...]         linked privately, besides Qt::Test
 #   [DEFINITIONS <def>...]     compile definitions
 #   [ENVIRONMENT <VAR=value>...]
 #   [TIMEOUT <seconds>]
@@ -24,7 +24,7 @@ function(hrc_add_qt_test name)
     set(arg_SOURCES ${name}.cpp)
   endif()
   add_executable(${name} ${arg_SOURCES})
-  target_link_libraries(${name} PRIVATE ${arg_LIBS} Qt5::Test)
+  target_link_libraries(${name} PRIVATE ${arg_LIBS} Qt::Test)
   if(arg_DEFINITIONS)
     target_compile_definitions(${name} PRIVATE ${arg_DEFINITIONS})
   endif()

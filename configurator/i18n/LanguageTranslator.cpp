@@ -1,11 +1,11 @@
 #include "LanguageTranslator.h"
+#include "QtCompat.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QDomDocument>
 #include <QFile>
 #include <QFileInfo>
-#include <QLibraryInfo>
 #include <QVariant>
 
 namespace {
@@ -75,7 +75,9 @@ QString LanguageTranslator::defaultLanguageDir()
 LanguageTranslator::LanguageTranslator(QObject *parent, const QString &languageDir, ParseErrorReport report)
     : QTranslator(parent)
 {
-    QTranslator::load(QStringLiteral(":/resources/defaultlang.qm"));
+    // The built-in translation is in the program's resources; were it missing,
+    // the texts would stay as written in the sources.
+    [[maybe_unused]] const bool builtIn = QTranslator::load(QStringLiteral(":/resources/defaultlang.qm"));
     QCoreApplication::installTranslator(this);
 
     const QString dirPath = languageDir.isEmpty() ? defaultLanguageDir() : languageDir;
@@ -134,7 +136,7 @@ void LanguageTranslator::loadToolkitTranslation(const QString &code)
     if (code.isEmpty())
         return;
     // Installed last, so it is asked first; it knows only Qt's own contexts.
-    if (toolkit.load(QStringLiteral("qtbase_") + code, QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
+    if (toolkit.load(QStringLiteral("qtbase_") + code, QtCompat::translationsPath()))
         toolkitInstalled = QCoreApplication::installTranslator(&toolkit);
 }
 

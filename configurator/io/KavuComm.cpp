@@ -8,6 +8,7 @@
 #include "HrcValueText.h"
 #include "PortFailure.h"
 #include "SerialPortName.h"
+#include "ThreadTiming.h"
 #include "ValueCodec.h"
 #include "kavu_io.h"
 
@@ -15,13 +16,7 @@
 #include <QStringList>
 #include <QThread>
 
-#include <cerrno>
 #include <cstring>
-
-#ifdef Q_OS_LINUX
-#include <sys/prctl.h>
-#include <time.h>
-#endif
 
 namespace {
 
@@ -149,11 +144,7 @@ int KavuComm::openConfiguredPort()
             failure.kind = PortFailure::NoDeviceFile;
             failure.port = portText;
         } else {
-            QByteArray device = portDevice;
-#ifndef Q_OS_WIN
-            if (device.isEmpty()) // the library's own name of port n
-                device = "/dev/ttyS" + QByteArray::number(portIndex);
-#endif
+            const QByteArray device = portDevice.isEmpty() ? SerialPortName::defaultDevice(portIndex) : portDevice;
             failure = PortFailure::openFailed(portText, device, systemError);
         }
     }
@@ -397,28 +388,12 @@ void KavuComm::saveKeptNameChecks()
 
 void KavuComm::preciseTimersForThisThread()
 {
-#ifdef Q_OS_LINUX
-    // The kernel may otherwise let each short sleep of this thread run 50 us
-    // long; over a job of hundreds of transfers that adds up.
-    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-#endif
+    ThreadTiming::preciseSleepsForThisThread();
 }
 
 void KavuComm::pauseAfterFailure()
 {
-#ifdef Q_OS_LINUX
-    timespec until;
-    clock_gettime(CLOCK_MONOTONIC, &until);
-    until.tv_nsec += 1000000;
-    if (until.tv_nsec >= 1000000000) {
-        until.tv_nsec -= 1000000000;
-        ++until.tv_sec;
-    }
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
-    }
-#else
-    QThread::msleep(1);
-#endif
+    ThreadTiming::pauseOneMillisecond();
 }
 
 void KavuComm::reopenAfterCommWrite(const IoParameter &written)

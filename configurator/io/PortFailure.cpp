@@ -1,95 +1,43 @@
 #include "PortFailure.h"
 #include "NetworkPort.h"
 
+#include "PortOpenError.h"
+
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-
-#include <cerrno>
-
-namespace {
-
-// Windows error codes of a failed CreateFile/GetCommState (winerror.h).
-#ifdef Q_OS_WIN
-const int winInvalidFunction = 1;
-const int winFileNotFound = 2;
-const int winPathNotFound = 3;
-const int winAccessDenied = 5;
-const int winSharingViolation = 32;
-const int winNotSupported = 50;
-#endif
-
-} // namespace
 
 PortFailure::Kind PortFailure::classify(int systemError)
 {
-#ifdef Q_OS_WIN
-    switch (systemError) {
-    case winFileNotFound:
-    case winPathNotFound:
+    switch (PortOpenError::classify(systemError)) {
+    case PortOpenError::Kind::Missing:
         return NoDeviceFile;
-    // A serial port another program has open refuses with access denied.
-    case winAccessDenied:
-    case winSharingViolation:
-        return HeldByAnotherProgram;
-    case winInvalidFunction:
-    case winNotSupported:
-        return NotSerialDevice;
-    default:
-        return OpenFailed;
-    }
-#else
-    switch (systemError) {
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-        return NoDeviceFile;
-    case EACCES:
-    case EPERM:
+    case PortOpenError::Kind::Denied:
         return PermissionDenied;
-    // TIOCEXCL gives EBUSY, the lock of an exclusive opener EWOULDBLOCK.
-    case EBUSY:
-#if EWOULDBLOCK != EAGAIN
-    case EWOULDBLOCK:
-#endif
-    case EAGAIN:
+    case PortOpenError::Kind::Held:
         return HeldByAnotherProgram;
-    case ENOTTY:
+    case PortOpenError::Kind::NotSerial:
         return NotSerialDevice;
-    default:
-        return OpenFailed;
+    case PortOpenError::Kind::Other:
+        break;
     }
-#endif
+    return OpenFailed;
 }
 
 QStringList PortFailure::holdersOf(const QByteArray &device, const QString &procRoot)
 {
     QStringList found;
-    const QString target = QFileInfo(QFile::decodeName(device)).canonicalFilePath();
-    if (target.isEmpty())
-        return found;
-    const QString self = QString::number(QCoreApplication::applicationPid());
-    const QDir proc(procRoot);
-    for (const QString &pid : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        bool isPid = false;
-        pid.toLongLong(&isPid);
-        if (!isPid || pid == self)
-            continue;
-        const QDir fds(proc.filePath(pid + QStringLiteral("/fd")));
-        for (const QFileInfo &fd : fds.entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)) {
-            if (fd.canonicalFilePath() != target)
-                continue;
-            QFile comm(proc.filePath(pid + QStringLiteral("/comm")));
-            QString name = comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll()).trimmed()
-                                                          : QString();
-            if (name.isEmpty())
-                name = tr("программа");
-            found.append(tr("%1 (PID %2)").arg(name, pid));
-            break;
-        }
+    const auto holders = PortOpenError::holdersOf(device.toStdString(), QCoreApplication::applicationPid(),
+                                                  QFile::encodeName(procRoot).toStdString());
+    for (const PortOpenError::Holder &holder : holders) {
+        const QString name = holder.name.empty() ? tr("программа") : QString::fromLocal8Bit(holder.name.c_str());
+        found.append(tr("%1 (PID %2)").arg(name).arg(holder.pid));
     }
     return found;
+}
+
+bool PortFailure::holdersCanBeNamed()
+{
+    return PortOpenError::canNameHolders();
 }
 
 PortFailure PortFailure::openFailed(const QString &port, const QByteArray &device, int systemError,
@@ -129,6 +77,10 @@ QString PortFailure::text() const
                   "(sudo usermod -aG dialout имя_пользователя) и войдите в систему заново.")
             .arg(port);
     case HeldByAnotherProgram:
+        if (holders.isEmpty() && !holdersCanBeNamed())
+            return tr("Порт %1 занят другой программой (какой — система не сообщает). Закройте программы, "
+                      "которые могут работать с портом, и повторите.")
+                .arg(port);
         if (holders.isEmpty())
             return tr("Порт %1 занят другой программой. Закройте её и повторите.").arg(port);
         return tr("Порт %1 занят другой программой: %2. Закройте её и повторите.")
@@ -137,7 +89,7 @@ QString PortFailure::text() const
         return tr("%1 не является последовательным портом. Выберите другой порт.").arg(port);
     case OpenFailed:
         return tr("Не удалось открыть порт %1: %2 (код %3).")
-            .arg(port, qt_error_string(systemError))
+            .arg(port, QString::fromLocal8Bit(PortOpenError::errorText(systemError).c_str()))
             .arg(systemError);
     case NoAnswer:
         return tr("Порт %1 открыт, но прибор не отвечает. Проверьте скорость обмена, адрес прибора "

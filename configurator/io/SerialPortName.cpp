@@ -1,6 +1,8 @@
 #include "SerialPortName.h"
 
-#include <QDir>
+#include "PortNames.h"
+
+#include <QFile>
 
 SerialPortName SerialPortName::resolve(const QString &portValue)
 {
@@ -20,11 +22,16 @@ SerialPortName SerialPortName::resolve(const QString &portValue)
         result.device = text.toUtf8();
         return result;
     }
-#ifdef Q_OS_WIN
-    result.device = QDir::toNativeSeparators(text).toLocal8Bit();
-#else
-    const QString path = QDir::isAbsolutePath(text) ? text : QStringLiteral("/dev/") + text;
-    result.device = QFile::encodeName(path);
-#endif
+    result.device = QByteArray::fromStdString(PortNames::deviceOf(QFile::encodeName(text).toStdString()));
     return result;
+}
+
+QByteArray SerialPortName::defaultDevice(int portIndex)
+{
+    return QByteArray::fromStdString(PortNames::defaultDevice(portIndex));
+}
+
+QString SerialPortName::stableLinkFolder()
+{
+    return QFile::decodeName(QByteArray::fromStdString(PortNames::stableLinkFolder()));
 }

@@ -328,7 +328,7 @@ bool BackupStore::load(const QString &path, Values *values, QString *errorString
     for (const QString &key : settings.childKeys()) {
         const QVariant entry = settings.value(key);
         // Qt reads an unquoted entry with commas as a list.
-        values->insert(key, entry.type() == QVariant::StringList ? entry.toStringList().join(QLatin1Char(','))
+        values->insert(key, entry.userType() == QMetaType::QStringList ? entry.toStringList().join(QLatin1Char(','))
                                                                   : entry.toString());
     }
     return true;

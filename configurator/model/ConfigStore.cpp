@@ -3,6 +3,7 @@
 #include "AtomicFile.h"
 #include "HrcDocument.h"
 #include "IniText.h"
+#include "QtCompat.h"
 #include "ValueCodec.h"
 
 #include <QFile>
@@ -35,7 +36,7 @@ void forEachParameter(const QDomElement &start, Visit visit)
 // again it is the text that was meant ("-25,0;90,0").
 QString entryText(const QVariant &entry)
 {
-    if (entry.type() == QVariant::StringList)
+    if (entry.userType() == QMetaType::QStringList)
         return entry.toStringList().join(QLatin1Char(','));
     return entry.toString();
 }
@@ -223,7 +224,7 @@ std::unique_ptr<QSettings> ConfigStore::lastConfiguration()
 {
     auto settings = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
                                                 QStringLiteral("KAVU/ConfigHrc417"), QStringLiteral("Hrc417"));
-    settings->setIniCodec("UTF-8");
+    QtCompat::useUtf8(*settings);
     return settings;
 }
 

@@ -1,6 +1,7 @@
 #include "IniText.h"
 
 #include <QDataStream>
+#include <QIODevice>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
@@ -47,20 +48,20 @@ void appendKey(const QString &key, QByteArray &out)
 // other kinds tagged ("@ByteArray(...)", "@Rect(...)", "@Variant(...)").
 QString variantText(const QVariant &value)
 {
-    switch (value.type()) {
-    case QVariant::Invalid:
+    switch (value.userType()) {
+    case QMetaType::UnknownType:
         return QStringLiteral("@Invalid()");
-    case QVariant::ByteArray: {
+    case QMetaType::QByteArray: {
         const QByteArray bytes = value.toByteArray();
         return QStringLiteral("@ByteArray(") + QLatin1String(bytes.constData(), bytes.size()) + QLatin1Char(')');
     }
-    case QVariant::String:
-    case QVariant::LongLong:
-    case QVariant::ULongLong:
-    case QVariant::Int:
-    case QVariant::UInt:
-    case QVariant::Bool:
-    case QVariant::Double: {
+    case QMetaType::QString:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Bool:
+    case QMetaType::Double: {
         QString text = value.toString();
         if (text.contains(QChar::Null))
             return QStringLiteral("@String(") + text + QLatin1Char(')');
@@ -68,20 +69,20 @@ QString variantText(const QVariant &value)
             text.prepend(QLatin1Char('@'));
         return text;
     }
-    case QVariant::Rect: {
+    case QMetaType::QRect: {
         const QRect r = value.toRect();
         return QStringLiteral("@Rect(%1 %2 %3 %4)").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
     }
-    case QVariant::Size: {
+    case QMetaType::QSize: {
         const QSize s = value.toSize();
         return QStringLiteral("@Size(%1 %2)").arg(s.width()).arg(s.height());
     }
-    case QVariant::Point: {
+    case QMetaType::QPoint: {
         const QPoint p = value.toPoint();
         return QStringLiteral("@Point(%1 %2)").arg(p.x()).arg(p.y());
     }
     default: {
-        const bool dateTime = value.type() == QVariant::DateTime;
+        const bool dateTime = value.userType() == QMetaType::QDateTime;
         QByteArray bytes;
         {
             QDataStream stream(&bytes, QIODevice::WriteOnly);
@@ -150,7 +151,7 @@ void appendString(const QString &text, QByteArray &out, bool utf8)
 
 void appendValue(const QVariant &value, QByteArray &out, bool utf8)
 {
-    if (value.type() != QVariant::StringList && (value.type() != QVariant::List || value.toList().size() == 1)) {
+    if (value.userType() != QMetaType::QStringList && (value.userType() != QMetaType::QVariantList || value.toList().size() == 1)) {
         appendString(variantText(value), out, utf8);
         return;
     }

@@ -4,6 +4,7 @@
 
 #include "FlyTranslator.h"
 #include "HrcTree.h"
+#include "QtCompat.h"
 #include "ui_Wizard.h"
 
 #include <QAbstractButton>
@@ -144,8 +145,8 @@ void Wizard::setLangFromList(int index)
 void Wizard::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton) {
-        m_pressX = qRound(event->localPos().x());
-        m_pressY = qRound(event->localPos().y());
+        m_pressX = qRound(QtCompat::eventPosition(event).x());
+        m_pressY = qRound(QtCompat::eventPosition(event).y());
         m_pressed = true;
         m_dragging = true;
         setCursor(Qt::ClosedHandCursor);
@@ -156,15 +157,15 @@ void Wizard::mousePressEvent(QMouseEvent *event)
 void Wizard::mouseMoveEvent(QMouseEvent *event)
 {
     if (m_dragging)
-        move(event->globalPos() - QPoint(m_pressX, m_pressY));
+        move(QtCompat::eventGlobalPosition(event).toPoint() - QPoint(m_pressX, m_pressY));
     QWidget::mouseMoveEvent(event);
 }
 
 void Wizard::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton) {
-        const bool samePlace = m_pressed && qRound(event->localPos().x()) == m_pressX
-                               && qRound(event->localPos().y()) == m_pressY;
+        const bool samePlace = m_pressed && qRound(QtCompat::eventPosition(event).x()) == m_pressX
+                               && qRound(QtCompat::eventPosition(event).y()) == m_pressY;
         m_dragging = false;
         m_pressed = false;
         unsetCursor();

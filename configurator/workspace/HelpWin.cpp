@@ -41,7 +41,7 @@ QPointer<HelpWin> &helpWindow()
 // Esc and Ctrl+W close the window, from any of its fields.
 void addCloseKeys(QWidget *window)
 {
-    for (const QKeySequence &key : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL + Qt::Key_W)}) {
+    for (const QKeySequence &key : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
         auto *close = new QShortcut(key, window);
         QObject::connect(close, &QShortcut::activated, window, &QWidget::close);
     }

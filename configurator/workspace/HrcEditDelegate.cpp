@@ -119,7 +119,8 @@ QWidget *HrcEditDelegate::createComboBox(QWidget *parent, const QStringList &ent
         emit self->closeEditor(combo, QAbstractItemDelegate::NoHint);
     });
     // The list opens at once, as if the user had pressed on the box.
-    QCoreApplication::postEvent(combo, new QMouseEvent(QEvent::MouseButtonPress, QPointF(2, 2), Qt::LeftButton,
+    QCoreApplication::postEvent(combo, new QMouseEvent(QEvent::MouseButtonPress, QPointF(2, 2),
+                                                       QPointF(combo->mapToGlobal(QPoint(2, 2))), Qt::LeftButton,
                                                        Qt::LeftButton, Qt::NoModifier));
     return combo;
 }

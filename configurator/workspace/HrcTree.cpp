@@ -259,7 +259,7 @@ void HrcTree::buildBranch(const QDomElement &set, bool makeItems, QTreeWidgetIte
             QTreeWidgetItem *caption = createItem(set, item);
             caption->setText(0, tr("Вкл/выкл опрос параметра"));
             QFont font = caption->font(0);
-            font.setWeight(75);
+            font.setBold(true);
             caption->setFont(0, font);
         }
     }

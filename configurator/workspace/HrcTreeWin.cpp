@@ -14,6 +14,7 @@
 #include "KavuIOhelper.h"
 #include "KavuMon.h"
 #include "LinkHealthPanel.h"
+#include "QtCompat.h"
 #include "TestParamWin.h"
 #include "TrendWin.h"
 #include "WaitWin.h"
@@ -169,10 +170,12 @@ void HrcTreeWin::installToolsMenu()
     extraButton->setMenu(extraMenu);
     ui->toolLayout->insertWidget(ui->toolLayout->indexOf(ui->toolButton_15) + 1, extraButton);
 
-    addAction(extraMenu->addAction(tr("Тренды"), this, [this]() { showWatchWindow(trendWin); },
-                                   QKeySequence(Qt::CTRL + Qt::Key_T)));
-    addAction(extraMenu->addAction(tr("Графики отопления"), this, [this]() { showWatchWindow(curveWin); },
-                                   QKeySequence(Qt::CTRL + Qt::Key_G)));
+    QAction *trends = extraMenu->addAction(tr("Тренды"), this, [this]() { showWatchWindow(trendWin); });
+    trends->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    addAction(trends);
+    QAction *curves = extraMenu->addAction(tr("Графики отопления"), this, [this]() { showWatchWindow(curveWin); });
+    curves->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+    addAction(curves);
     extraMenu->addAction(tr("Найти прибор…"), this, [this]() {
         if (DeviceSearchDialog::findInto(paramTree->documentModel(), workers()->ioHelper()->portArbiter(), this))
             paramTree->rebuild();
@@ -476,7 +479,7 @@ void HrcTreeWin::mousePressEvent(QMouseEvent *event)
     if (event->button() == Qt::LeftButton) {
         dragging = true;
         setCursor(Qt::ClosedHandCursor);
-        const QPoint p = event->localPos().toPoint();
+        const QPoint p = QtCompat::eventPosition(event).toPoint();
         pressX = p.x();
         pressY = p.y();
     }
@@ -486,7 +489,7 @@ void HrcTreeWin::mousePressEvent(QMouseEvent *event)
 void HrcTreeWin::mouseMoveEvent(QMouseEvent *event)
 {
     if (dragging) {
-        const QPoint topLeft = event->globalPos() - QPoint(pressX, pressY);
+        const QPoint topLeft = QtCompat::eventGlobalPosition(event).toPoint() - QPoint(pressX, pressY);
         move(topLeft);
         testParamWin->followParent(topLeft.x(), topLeft.y());
     }

@@ -38,7 +38,8 @@ void HrcTreeWin::installResultBar()
                                                 &HrcTreeWin::writeDifferingAgain);
     writeDifferingAction->setObjectName(QStringLiteral("actionWriteDifferingAgain"));
     writeDifferingAction->setEnabled(false);
-    QAction *log = extraMenu->addAction(tr("Журнал сеанса…"), this, showLog, QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_L));
+    QAction *log = extraMenu->addAction(tr("Журнал сеанса…"), this, showLog);
+    log->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
     log->setObjectName(QStringLiteral("actionSessionLog"));
     addAction(log);
 }

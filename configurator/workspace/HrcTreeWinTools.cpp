@@ -37,7 +37,8 @@ void HrcTreeWin::installSearchAndLinkHealth()
             window->show();
             window->raise();
             window->activateWindow();
-        }, QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_C));
+        });
+        compare->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
         compare->setObjectName(QStringLiteral("actionCompare"));
         addAction(compare);
         QAction *history = extraMenu->addAction(tr("История…"), this, [this]() {
@@ -46,7 +47,8 @@ void HrcTreeWin::installSearchAndLinkHealth()
             window->show();
             window->raise();
             window->activateWindow();
-        }, QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_H));
+        });
+        history->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H));
         history->setObjectName(QStringLiteral("actionHistory"));
         addAction(history);
 

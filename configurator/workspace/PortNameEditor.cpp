@@ -2,6 +2,7 @@
 
 #include "ConfigStore.h"
 #include "NetworkPort.h"
+#include "SerialPortName.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -117,7 +118,7 @@ void PortNameEditor::rememberAddress(const QString &address)
 
 QString PortNameEditor::byIdDirectory()
 {
-    return byIdOverride.isEmpty() ? QStringLiteral("/dev/serial/by-id") : byIdOverride;
+    return byIdOverride.isEmpty() ? SerialPortName::stableLinkFolder() : byIdOverride;
 }
 
 void PortNameEditor::setByIdDirectory(const QString &directory)
@@ -128,6 +129,8 @@ void PortNameEditor::setByIdDirectory(const QString &directory)
 QVector<PortNameEditor::Entry> PortNameEditor::byIdEntries(const QString &directory)
 {
     QVector<Entry> entries;
+    if (directory.isEmpty()) // a system without stable links
+        return entries;
     const QDir dir(directory);
     for (const QFileInfo &link : dir.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name)) {
         if (!link.isSymLink())

@@ -6,8 +6,8 @@
 
 // The editor of "Порт компьютера": an editable list of the machine's serial
 // ports, each with what the system knows of it ("ttyUSB0 — FT232R USB UART
-// (A50285BI)"), followed by the stable /dev/serial/by-id/ names of the
-// adapters plugged in, and the serial device servers' addresses used lately
+// (A50285BI)"), followed by the stable by-id names of the
+// adapters plugged in (Linux), and the serial device servers' addresses used lately
 // (tcp://HOST:PORT, rfc2217://HOST:PORT). Any name, path or address may be
 // typed instead; an address's form is checked as it is typed, and one that is
 // not well formed is not taken (the text turns red, the tooltip says why).
@@ -33,8 +33,8 @@ public:
     // The symbolic links of the by-id directory, as entries "path → ttyUSB0".
     static QVector<Entry> byIdEntries(const QString &directory);
 
-    // Where the stable names are looked for ("/dev/serial/by-id"; tests
-    // point it elsewhere).
+    // Where the stable names are looked for (SerialPortName::stableLinkFolder(),
+    // none on Windows; tests point it elsewhere).
     static QString byIdDirectory();
     static void setByIdDirectory(const QString &directory);
 

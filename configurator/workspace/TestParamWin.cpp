@@ -1,6 +1,7 @@
 #include "TestParamWin.h"
 
 #include "HrcTree.h"
+#include "QtCompat.h"
 #include "KavuIOhelper.h"
 #include "ValueCodec.h"
 #include "WaitWin.h"
@@ -304,7 +305,7 @@ void TestParamWin::mousePressEvent(QMouseEvent *event)
     if (event->button() == Qt::LeftButton) {
         dragging = true;
         setCursor(Qt::ClosedHandCursor);
-        pressPos = event->localPos().toPoint();
+        pressPos = QtCompat::eventPosition(event).toPoint();
     }
     QDialog::mousePressEvent(event);
 }
@@ -312,7 +313,7 @@ void TestParamWin::mousePressEvent(QMouseEvent *event)
 void TestParamWin::mouseMoveEvent(QMouseEvent *event)
 {
     if (dragging) {
-        const QPoint topLeft = event->globalPos() - pressPos;
+        const QPoint topLeft = QtCompat::eventGlobalPosition(event).toPoint() - pressPos;
         const QRect main = parentGeometry();
         // The panel stays over the main window.
         if (main.contains(topLeft) && main.contains(topLeft + QPoint(width(), height())))

@@ -107,7 +107,7 @@ bool DeviceState::load(const QString& path, QString& error, QStringList& warning
             continue;
         const QVariant stored = settings.value(spec.name);
         // An unquoted "0,5" comes back as a list: rejoin it.
-        const QString text = stored.type() == QVariant::StringList
+        const QString text = stored.userType() == QMetaType::QStringList
                                ? stored.toStringList().join(',')
                                : stored.toString();
         if (text.isEmpty())

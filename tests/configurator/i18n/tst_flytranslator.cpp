@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
-#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -260,7 +259,7 @@ void TestFlyTranslator::shippedEnglishCoversEveryProgramText()
 
 void TestFlyTranslator::qtDialogsSpeakTheChosenLanguage()
 {
-    if (!QFile::exists(QLibraryInfo::location(QLibraryInfo::TranslationsPath) + "/qtbase_ru.qm"))
+    if (!QFile::exists(QtCompat::translationsPath() + "/qtbase_ru.qm"))
         QFAIL("Qt's Russian translation is missing: install qttranslations5-l10n");
     // The start-up language is Russian: a file dialog speaks Russian.
     FlyTranslator translator(nullptr, QStringLiteral(HRC_LANGUAGE_DIR));
@@ -288,3 +287,4 @@ void TestFlyTranslator::qtDialogsSpeakTheChosenLanguage()
 
 QTEST_MAIN(TestFlyTranslator)
 #include "tst_flytranslator.moc"
+#include "QtCompat.h"

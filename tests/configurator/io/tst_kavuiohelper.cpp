@@ -85,7 +85,7 @@ QMap<QString, QString> readState(const QString &file)
     s.beginGroup("hrc417");
     for (const QString &key : s.childKeys()) {
         const QVariant v = s.value(key);
-        values.insert(key, v.type() == QVariant::StringList ? v.toStringList().join(',') : v.toString());
+        values.insert(key, v.userType() == QMetaType::QStringList ? v.toStringList().join(',') : v.toString());
     }
     return values;
 }
