@@ -78,6 +78,10 @@ for size in 16 22 24 32 48 64 128 256; do
   mkdir -p "$out/icons/hicolor/${size}x${size}/apps"
   png "$src/app/hrc417-configurator.svg" "$out/icons/hicolor/${size}x${size}/apps/hrc417-configurator.png" "$size" "$size"
 done
+# The same sizes in one .ico, the Windows program's and installer's icon
+# (packaging/windows.cmake).
+convert "$out"/icons/hicolor/{16x16,24x24,32x32,48x48,64x64,128x128,256x256}/apps/hrc417-configurator.png \
+  "$out/icons/hrc417-configurator.ico"
 
 # Animations: the source's group "spinner" is turned by 360/frames degrees per frame.
 animate() { # svg output

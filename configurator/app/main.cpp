@@ -5,7 +5,7 @@
 //   configurator [--port NAME] [--verbose]
 //
 // --port NAME (or the variable HRC417_PORT) presets the document's "Port",
-// e.g. /dev/ttyUSB0 or a simulator's pseudo-terminal, after the wizard has
+// e.g. ttyUSB0, COM3 or a simulator's pseudo-terminal, after the wizard has
 // restored the last configuration, so that "Проверка связи" works at once.
 // --verbose writes the diagnostics (the hrc.* logging categories) to
 // standard error; QT_LOGGING_RULES chooses them one by one.

@@ -6,44 +6,40 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <cerrno>
-#include <cstdio>
+#include "StandardStreams.h"
 
-#ifdef Q_OS_WIN
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
+#include <cstdio>
 
 namespace {
 
 // The first system error of a write to standard output (0: none yet).
-int standardOutputErrno = 0;
+int standardOutputFailure = 0;
 
 void write(FILE *stream, const QString &text)
 {
     const QByteArray bytes = text.toUtf8();
-    errno = 0;
-    const bool written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream) == size_t(bytes.size())
-                         && std::fflush(stream) == 0;
-    if (!written && stream == stdout && standardOutputErrno == 0)
-        standardOutputErrno = errno != 0 ? errno : EIO;
+    const int failure = StandardStreams::write(stream, bytes.constData(), size_t(bytes.size()));
+    if (failure != 0 && stream == stdout && standardOutputFailure == 0)
+        standardOutputFailure = failure;
 }
 
 } // namespace
 
 CliOutput::CliOutput(bool json, Sink *caught)
-    : jsonMode(json), sink(caught), terminal(!caught && isatty(fileno(stderr)) != 0)
+    : jsonMode(json), sink(caught), terminal(!caught && StandardStreams::isTerminal(stderr))
 {
 }
 
 int CliOutput::standardOutputError()
 {
-    if (standardOutputErrno == 0 && std::fflush(stdout) != 0)
-        standardOutputErrno = errno != 0 ? errno : EIO;
-    return standardOutputErrno;
+    if (standardOutputFailure == 0)
+        standardOutputFailure = StandardStreams::flush(stdout);
+    return standardOutputFailure;
+}
+
+QString CliOutput::systemErrorText(int error)
+{
+    return QString::fromLocal8Bit(StandardStreams::errorText(error).c_str());
 }
 
 void CliOutput::line(const QString &text) const

@@ -33,9 +33,11 @@ public:
     void error(const QString &text) const;           // "hrc417: " + text on standard error
     void note(const QString &text) const;            // standard error as it stands
 
-    // The system error (errno) of the first write to standard output that
+    // The system's error code of the first write to standard output that
     // failed (a full disk, a closed pipe), 0 while every write went out.
     static int standardOutputError();
+    // The system's text for such an error code.
+    static QString systemErrorText(int error);
 
     // Draws "label [#####-----] done/total" over the previous bar.
     void progress(const QString &label, int done, int total);

@@ -10,7 +10,6 @@
 #include <QGuiApplication>
 #include <QFileInfo>
 
-#include <cstring>
 #include <memory>
 
 namespace {
@@ -119,7 +118,7 @@ int main(int argc, char *argv[])
     // Results that did not reach standard output (a full disk, a closed
     // pipe) are a failure however well the device answered.
     if (const int error = CliOutput::standardOutputError()) {
-        out.error(text("запись в стандартный вывод не удалась: %1").arg(QString::fromLocal8Bit(std::strerror(error))));
+        out.error(text("запись в стандартный вывод не удалась: %1").arg(CliOutput::systemErrorText(error)));
         return DeviceSession::OutputFailed;
     }
     return status;

@@ -163,7 +163,7 @@ QString BackupStore::root()
 QString BackupStore::deviceFolder(const QString &device, const QString &version, const QString &address,
                                   const QString &port)
 {
-    // "COM3" stays, "/dev/ttyUSB0" gives "ttyUSB0".
+    // "COM3" stays, a path gives its last part ("ttyUSB0").
     const QString portBase = QFileInfo(QString(port).replace(QLatin1Char('\\'), QLatin1Char('/'))).fileName();
     // The version as a number ("вер. 2.14" gives "2.14"); the text if it holds none.
     static const QRegularExpression number(QStringLiteral("\\d+(\\.\\d+)*"));

@@ -6,7 +6,8 @@
 // FlushFileBuffers, MoveFileExW with MOVEFILE_REPLACE_EXISTING |
 // MOVEFILE_WRITE_THROUGH). Plain C++ and the system's API, no Qt, so that
 // the Windows side is cross-built and tested without a Windows Qt. Paths are
-// UTF-8; error codes are the system's (errno, GetLastError), told in words
+// UTF-8; error codes are the system's (the C library's on Linux,
+// GetLastError on Windows), told in words
 // by errorText(). Any thread.
 
 #include <string>

@@ -2,7 +2,8 @@
 
 // Why a serial port did not open, from the system's error code, and which
 // programs hold a busy port: the part of telling port failures apart that
-// differs between Linux (PortOpenError_linux.cpp: errno, /proc) and Windows
+// differs between Linux (PortOpenError_linux.cpp: the C library's error
+// codes, the process table) and Windows
 // (PortOpenError_win.cpp: GetLastError; Windows does not say who holds a
 // port). Plain C++ and the system's API, no Qt, so that the Windows side is
 // cross-built and tested without a Windows Qt. Any thread.
@@ -20,15 +21,15 @@ enum class Kind {
     Other,
 };
 
-// The kind of a failed open from the system's error code (errno on Linux,
-// GetLastError on Windows).
+// The kind of a failed open from the system's error code (the C library's
+// on Linux, GetLastError on Windows).
 Kind classify(int systemError);
 
 // The system's text for the error code.
 std::string errorText(int systemError);
 
 // Whether the system can name the programs holding a port at all (Linux:
-// those of this user, from /proc; Windows: no).
+// those of this user, from the process table; Windows: no).
 bool canNameHolders();
 
 struct Holder {

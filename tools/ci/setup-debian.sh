@@ -19,10 +19,15 @@ run_packages=(
 )
 # What building the Debian packages adds (dependencies computed by dpkg-shlibdeps).
 package_packages=(dpkg-dev fakeroot file)
-# Everything else CI needs: clang for the fuzzer and sanitizers, the images'
-# renderer, the Windows cross-build and Wine, the serial device server the
-# network-port tests put in front of the simulator, and the package checks.
+# Everything else CI needs: clang for the fuzzer and sanitizers, Qt 6 for the
+# second build of the configurator (tools/ci/stage-qt6.sh; the platform
+# plugins are only recommended by Qt 6's packages, and the offscreen tests
+# need them), the images' renderer, the Windows cross-build and Wine, the
+# serial device server the network-port tests put in front of the simulator,
+# and the package checks.
 ci_packages=(
+  qt6-base-dev qt6-qpa-plugins qt6-serialport-dev qt6-svg-dev qt6-tools-dev qt6-l10n-tools
+  qt6-translations-l10n libqcustomplot2.1-qt6
   clang libclang-rt-14-dev
   librsvg2-bin imagemagick
   mingw-w64 wine64 wine socat

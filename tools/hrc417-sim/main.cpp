@@ -170,7 +170,7 @@ int main(int argc, char* argv[])
     std::fflush(stdout);
     if (options.verbose) {
         std::fprintf(stderr, "hrc417-sim: serving %d parameters on %s at address %d (%s), seed %llu\n",
-                     description.parameters().size(), line.clientPath().toLocal8Bit().constData(),
+                     int(description.parameters().size()), line.clientPath().toLocal8Bit().constData(),
                      state.address(), state.longAddress() ? "11-bit" : "8-bit",
                      static_cast<unsigned long long>(seed));
         std::fflush(stderr);
