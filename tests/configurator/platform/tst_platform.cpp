@@ -6,6 +6,7 @@
 #include "FileReplace.h"
 #include "PortNames.h"
 #include "PortOpenError.h"
+#include "StandardStreams.h"
 
 #include <gtest/gtest.h>
 
@@ -16,8 +17,11 @@
 #include <string>
 
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #else
+#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -221,4 +225,26 @@ TEST(PortNames, ListNamesBecomeTheLibrarysDevices)
     EXPECT_EQ(PortNames::defaultDevice(0), "/dev/ttyS0");
     EXPECT_EQ(PortNames::stableLinkFolder(), "/dev/serial/by-id");
 #endif
+}
+
+TEST(StandardStreams, AWriteNobodyReadsFailsWithTheSystemsReason)
+{
+    int ends[2];
+#ifdef _WIN32
+    ASSERT_EQ(_pipe(ends, 4096, _O_BINARY), 0);
+    std::FILE *stream = _fdopen(ends[1], "wb");
+    _close(ends[0]);
+#else
+    std::signal(SIGPIPE, SIG_IGN);
+    ASSERT_EQ(::pipe(ends), 0);
+    std::FILE *stream = ::fdopen(ends[1], "wb");
+    ::close(ends[0]);
+#endif
+    ASSERT_NE(stream, nullptr);
+    EXPECT_FALSE(StandardStreams::isTerminal(stream));
+    const std::string line(100, 'x');
+    const int error = StandardStreams::write(stream, line.data(), line.size());
+    EXPECT_NE(error, 0);
+    EXPECT_FALSE(StandardStreams::errorText(error).empty());
+    std::fclose(stream);
 }
