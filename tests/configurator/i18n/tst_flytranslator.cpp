@@ -1,6 +1,7 @@
 // The run-time translator: finding language files, the lookup rules and the
 // quirks of the file format, and the shipped language files.
 #include "FlyTranslator.h"
+#include "QtCompat.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -287,4 +288,3 @@ void TestFlyTranslator::qtDialogsSpeakTheChosenLanguage()
 
 QTEST_MAIN(TestFlyTranslator)
 #include "tst_flytranslator.moc"
-#include "QtCompat.h"
