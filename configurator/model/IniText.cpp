@@ -1,5 +1,7 @@
 #include "IniText.h"
 
+#include "QtCompat.h"
+
 #include <QDataStream>
 #include <QIODevice>
 #include <QPoint>
@@ -97,10 +99,11 @@ QString variantText(const QVariant &value)
 
 // A stored text: control characters escaped, the whole quoted when it holds
 // ";", "," or "=" or starts or ends with a space. Tagged binary values never
-// go through the codec.
+// go through the codec (a date's, as the Qt in use does it).
 void appendString(const QString &text, QByteArray &out, bool utf8)
 {
-    if (text.startsWith(QLatin1String("@ByteArray(")) || text.startsWith(QLatin1String("@Variant(")))
+    if (text.startsWith(QLatin1String("@ByteArray(")) || text.startsWith(QLatin1String("@Variant("))
+        || (QtCompat::iniEscapesDateTime && text.startsWith(QLatin1String("@DateTime("))))
         utf8 = false;
     const int start = out.size();
     bool needsQuotes = false;

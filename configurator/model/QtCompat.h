@@ -29,6 +29,15 @@ constexpr bool iniAlwaysUtf8 = true;
 constexpr bool iniAlwaysUtf8 = false;
 #endif
 
+// Whether QSettings writes a date's "@DateTime(...)" bytes escaped even in a
+// UTF-8 file, as it does "@ByteArray(...)" (Qt 6), or through the UTF-8
+// encoding (Qt 5). Either form reads back the same.
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+constexpr bool iniEscapesDateTime = true;
+#else
+constexpr bool iniEscapesDateTime = false;
+#endif
+
 // Makes settings write and read an ini file's non-ASCII characters as UTF-8.
 inline void useUtf8(QSettings &settings)
 {

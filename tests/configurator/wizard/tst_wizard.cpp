@@ -28,6 +28,8 @@
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolTip>
@@ -273,7 +275,17 @@ void TestWizard::checkConnectionListsDeviceTexts()
     QCOMPARE(lines.value(1), "Версия программы прибора: " + w->tree()->paramValue("ver"));
     QCOMPARE(lines.value(2), "Версия протокола обмена: " + w->tree()->paramValue("p.ver"));
     QVERIFY(log.contains("перевести его в режим \"Останов\""));
-    QVERIFY(child<QTextEdit>(w.get(), "logTextEdit")->toHtml().contains("font-weight:600"));
+    // The warning stands out in bold (the text's format, not Qt's HTML for it).
+    bool boldWarning = false;
+    const QTextDocument *document = child<QTextEdit>(w.get(), "logTextEdit")->document();
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (fragment.text().contains("Останов"))
+                boldWarning = fragment.charFormat().fontWeight() >= QFont::Bold;
+        }
+    }
+    QVERIFY(boldWarning);
     QVERIFY(child<QWidget>(w.get(), "editAllParamButton")->isVisible());
     QVERIFY(!child<QWidget>(w.get(), "movieLabel")->isVisible());
 }
