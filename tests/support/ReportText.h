@@ -99,9 +99,15 @@ inline QStringList pdfPageTexts(const QString &pdf)
 }
 
 // Rows of the parameter tables of the HTML that no page of the PDF holds
-// whole: all six cells, in order, on one page.
+// whole: all six cells, in order, on one page. A cell's text may wrap where
+// it has no space (Qt 6 breaks after "/" in "лето/зима"), which the extracted
+// text shows as a line end: rows and pages are compared without white space.
 inline QStringList rowsMissingFromPdf(const QVector<QStringList> &rows, const QStringList &pageTexts)
 {
+    static const QRegularExpression space(QStringLiteral("\\s+"));
+    QStringList pages;
+    for (const QString &page : pageTexts)
+        pages << QString(page).remove(space);
     QStringList missing;
     int checked = 0;
     for (const QStringList &r : rows) {
@@ -109,7 +115,8 @@ inline QStringList rowsMissingFromPdf(const QVector<QStringList> &rows, const QS
             continue;
         ++checked;
         const QString line = r.join(QLatin1Char(' '));
-        if (std::none_of(pageTexts.cbegin(), pageTexts.cend(), [&](const QString &page) { return page.contains(line); }))
+        const QString bare = QString(line).remove(space);
+        if (std::none_of(pages.cbegin(), pages.cend(), [&](const QString &page) { return page.contains(bare); }))
             missing << line;
     }
     if (checked == 0)

@@ -22,6 +22,8 @@
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QElapsedTimer>
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
@@ -112,6 +114,19 @@ void typeInto(QLineEdit *edit, const QString &text)
     edit->selectAll();
     QTest::keyClick(edit, Qt::Key_Delete);
     QTest::keyClicks(edit, text);
+}
+
+// Types a path into a file dialog's name field and presses Return, as a
+// person does; the completer's list that typing opens (Qt 6 keeps it open
+// over the field) is closed first, so that Return reaches the dialog.
+void typeFileName(QFileDialog *dialog, const QString &path)
+{
+    auto *name = dialog->findChild<QLineEdit *>("fileNameEdit");
+    QVERIFY(name);
+    typeInto(name, path);
+    if (QCompleter *completer = name->completer(); completer && completer->popup()->isVisible())
+        QTest::keyClick(completer->popup(), Qt::Key_Escape);
+    QTest::keyClick(name, Qt::Key_Return);
 }
 
 void editValue(Session &s, const QString &name, const QString &text)
@@ -798,9 +813,7 @@ void TestHrcTreeWin::saveChangeOpen()
 
     // Save through the file chooser.
     whenDialogShown<QFileDialog>([file](QFileDialog *d) {
-        auto *name = d->findChild<QLineEdit *>("fileNameEdit");
-        typeInto(name, file);
-        QTest::keyClick(name, Qt::Key_Return);
+        typeFileName(d, file);
     });
     QTest::keyClick(s.window.get(), Qt::Key_S, Qt::ControlModifier);
     QVERIFY(QFile::exists(file));
@@ -816,9 +829,7 @@ void TestHrcTreeWin::saveChangeOpen()
     s.tree()->updateItems(s.item("Grtp[0]"), false, "1,0;2,0", true, true);
     s.tree()->updateItems(s.item("Addr"), false, "25", true, true);
     whenDialogShown<QFileDialog>([file](QFileDialog *d) {
-        auto *name = d->findChild<QLineEdit *>("fileNameEdit");
-        typeInto(name, file);
-        QTest::keyClick(name, Qt::Key_Return);
+        typeFileName(d, file);
     });
     QTest::mouseClick(s.window->toolButton(2), Qt::LeftButton);
     QCOMPARE(s.value("Tin.F"), QString("12"));
@@ -852,9 +863,7 @@ void TestHrcTreeWin::saveChangeOpen()
     }
     s.tree()->updateItems(s.item("Beep"), false, "0", true, true);
     whenDialogShown<QFileDialog>([faulty](QFileDialog *d) {
-        auto *name = d->findChild<QLineEdit *>("fileNameEdit");
-        typeInto(name, faulty);
-        QTest::keyClick(name, Qt::Key_Return);
+        typeFileName(d, faulty);
     });
     QString told;
     whenDialogShown<QMessageBox>([&told](QMessageBox *box) {
