@@ -3,7 +3,9 @@
 #  1. cross-builds kavu_io.dll with mingw-w64 for i686 and x86-64;
 #  2. checks both DLLs' export tables and the names a program built against
 #     the import library imports;
-#  3. runs the Windows tests of the x86-64 build under Wine (headless), with
+#  3. runs the Windows tests of the x86-64 build under Wine (headless): the
+#     library's, and tst_platform for the configurator's platform files
+#     (configurator/platform/*_win.cpp), with
 #     COM5 of the Wine prefix mapped to the pseudo-terminal of hrc417-sim
 #     and COM7..COM14 to four socat-joined pseudo-terminal pairs for the
 #     library's scripted-peer tests, and a second simulator listening on a
