@@ -1579,6 +1579,9 @@ void TestHrcTreeWin::pollingAndBackToTheWizard()
     QVERIFY(monitor->isRunning());
     QVERIFY(!monitor->isTerminating());
     QSignalSpy again(&w, &HrcTreeWin::treeWinClose);
+    // The engineer works in the window shown again (its keys need it active).
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
     QTest::keyClick(&w, Qt::Key_N, Qt::ControlModifier);
     QCOMPARE(again.count(), 1);
     QCOMPARE(again.first().at(1).toInt(), 4);
