@@ -14,7 +14,7 @@ cmake -S . -B "$build" -G Ninja -DHRC_BUILD_BENCH=OFF -DHRC_SANITIZE=thread \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG"
 cmake --build "$build" -j"$jobs" --target \
-  tst_frame_codec tst_value_codec tst_exchange tst_ports tst_threads tst_allocations tst_link_stats \
+  tst_frame_codec tst_value_codec tst_exchange tst_ports tst_threads tst_allocations tst_link_stats tst_net_codec \
   hrc417-sim tst_kavuiohelper tst_kavumon tst_portarbiter
 tsan="halt_on_error=1 second_deadlock_stack=1"
 TSAN_OPTIONS="$tsan" \
