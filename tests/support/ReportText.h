@@ -132,6 +132,7 @@ inline QStringList headingsApartFromTables(const QString &html, const QStringLis
     static const QRegularExpression headed(
         QStringLiteral("<p[^>]*>([^<]+)</p>\\s*<table[^>]*>\\s*(?:<thead>(<tr>.*?</tr>)</thead>\\s*<tbody>\\s*)?(<tr>.*?</tr>)"),
         QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression pollTime(QStringLiteral(" ?\\(\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d\\)"));
     QStringList apart;
     int checked = 0;
     for (auto m = headed.globalMatch(html); m.hasNext(); ++checked) {
@@ -145,8 +146,12 @@ inline QStringList headingsApartFromTables(const QString &html, const QStringLis
         const QVector<QStringList> first = htmlRows(match.captured(3));
         if (!first.isEmpty() && !first.first().isEmpty())
             together << first.first().first();
+        // A heading's time of the last poll may have moved on between the two
+        // copies (the poll goes on while they are made): times are left out.
         const QString text = together.join(QLatin1Char(' '));
-        if (std::none_of(pageTexts.cbegin(), pageTexts.cend(), [&](const QString &page) { return page.contains(text); }))
+        const QString timeless = QString(text).remove(pollTime);
+        if (std::none_of(pageTexts.cbegin(), pageTexts.cend(),
+                         [&](const QString &page) { return QString(page).remove(pollTime).contains(timeless); }))
             apart << text;
     }
     if (checked == 0)
