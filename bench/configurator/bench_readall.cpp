@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -207,15 +208,25 @@ int main(int argc, char **argv)
         }
         QSet<QString> dateTimes;
         const Run first = readAllOn(sim, baud, true, true, &dateTimes);
-        const Run repeat = readAllOn(sim, baud, true, true, &dateTimes);
-        const QStringList differ = differences(first.outcomes, repeat.outcomes, dateTimes);
-        if (first.errors != 0 || repeat.errors != 0 || !differ.isEmpty()) {
-            std::printf("repeat read differs from the first (errors %d, %d): %s\n", first.errors, repeat.errors,
-                        qPrintable(differ.join(QStringLiteral("; "))));
-            return 1;
+        // Three repeats, the median of them: one run of a few seconds on a
+        // shared machine moves by a few per cent.
+        std::vector<Run> repeats;
+        for (int i = 0; i < 3; ++i) {
+            repeats.push_back(readAllOn(sim, baud, true, true, &dateTimes));
+            const Run &repeat = repeats.back();
+            const QStringList differ = differences(first.outcomes, repeat.outcomes, dateTimes);
+            if (first.errors != 0 || repeat.errors != 0 || !differ.isEmpty()) {
+                std::printf("repeat read differs from the first (errors %d, %d): %s\n", first.errors, repeat.errors,
+                            qPrintable(differ.join(QStringLiteral("; "))));
+                return 1;
+            }
         }
-        std::printf("repeat: %d parameters, first %d exchanges, repeat %d exchanges\n", repeat.transfers,
-                    first.exchanges, repeat.exchanges);
+        std::sort(repeats.begin(), repeats.end(), [](const Run &a, const Run &b) { return a.measuredMs < b.measuredMs; });
+        const Run &repeat = repeats[1];
+        std::printf("repeat: %d parameters, first %d exchanges, repeat %d exchanges; on the wire first %.1f ms, "
+                    "repeat %.1f ms (ratio %.3f)\n",
+                    repeat.transfers, first.exchanges, repeat.exchanges, first.idealMs, repeat.idealMs,
+                    repeat.idealMs / first.idealMs);
         summary << QString::asprintf("read-all repeat %d: first %.1f ms (%d exchanges), repeat %.1f ms (%d exchanges), "
                                      "ratio %.3f",
                                      baud, first.measuredMs, first.exchanges, repeat.measuredMs, repeat.exchanges,

@@ -3,6 +3,7 @@
 #include "ConfigStore.h"
 #include "FlyTranslator.h"
 #include "HrcTreeWin.h"
+#include "HrcTreeWorkers.h"
 #include "PortArbiter.h"
 #include "Wizard.h"
 
@@ -44,6 +45,8 @@ ConfiguratorShell::ConfiguratorShell(const QString &descriptionPath, const QStri
     if (stored && chosen >= 0 && chosen < flyTranslator->languageFiles().size() && chosen != flyTranslator->startIndex())
         flyTranslator->loadLanguage(chosen);
     portArbiter = std::make_shared<PortArbiter>();
+    // A known device is read without the base-name checks of its last session.
+    HrcTreeWorkers::setKeepNameChecksByDefault(true);
     wizardWindow = std::make_unique<Wizard>(description, flyTranslator.get(), nullptr, portArbiter);
     wizardWindow->presetPort(portPreset);
     treeWindow = std::make_unique<HrcTreeWin>(description, nullptr, portArbiter);

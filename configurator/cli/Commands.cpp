@@ -55,6 +55,14 @@ QString nameOf(const QDomElement &e)
     return attr(e, "namekavu");
 }
 
+// The text of a parameter's result code, a lost port named as the port of
+// the parameter's own document (each site of a fleet has its own).
+QString codeText(const QDomElement &p, int code)
+{
+    HrcDocument document(p.ownerDocument());
+    return errorText(code, CommSettings::fromDocument(document).port);
+}
+
 int errorCode(const QDomElement &e)
 {
     return resultCodeOf(e);
@@ -147,7 +155,7 @@ QJsonObject outcomeJson(const QDomElement &p)
         o.insert(QStringLiteral("value"), attr(p, "ioValue"));
     } else {
         o.insert(QStringLiteral("error"), code);
-        o.insert(QStringLiteral("message"), errorText(code));
+        o.insert(QStringLiteral("message"), codeText(p, code));
     }
     return o;
 }
@@ -165,7 +173,7 @@ int info(DeviceSession &session, CliOutput &out)
         const int code = errorCode(p);
         if (code != 0)
             status = DeviceSession::Refused;
-        const QString value = code == 0 ? attr(p, "ioValue") : errorText(code);
+        const QString value = code == 0 ? attr(p, "ioValue") : codeText(p, code);
         json.insert(nameOf(p), value);
         if (!out.json())
             out.line(caption(p) + QStringLiteral(": ") + value);
@@ -205,7 +213,7 @@ int read(DeviceSession &session, const CliOptions &options, CliOutput &out)
         const int code = errorCode(p);
         if (code != 0) {
             ++failed;
-            out.error(QStringLiteral("%1: %2").arg(nameOf(p), errorText(code)));
+            out.error(QStringLiteral("%1: %2").arg(nameOf(p), codeText(p, code)));
         } else if (options.has(QStringLiteral("output"))) {
             p.setAttribute(QStringLiteral("value"), attr(p, "ioValue"));
             answered.insert(nameOf(p));
@@ -216,7 +224,7 @@ int read(DeviceSession &session, const CliOptions &options, CliOutput &out)
             json.append(outcomeJson(p));
         else
             out.line(code == 0 ? nameOf(p) + QLatin1Char('\t') + attr(p, "ioValue")
-                               : nameOf(p) + QStringLiteral("\t\t") + errorText(code));
+                               : nameOf(p) + QStringLiteral("\t\t") + codeText(p, code));
     }
     if (options.has(QStringLiteral("output"))) {
         QString error;
@@ -287,7 +295,7 @@ int get(DeviceSession &session, const CliOptions &options, CliOutput &out)
         json.append(o);
         if (code != 0) {
             status = DeviceSession::Refused;
-            out.error(QStringLiteral("%1: %2").arg(name, errorText(code)));
+            out.error(QStringLiteral("%1: %2").arg(name, codeText(p, code)));
         } else if (!out.json()) {
             out.line(name + QLatin1Char('=') + attr(p, "ioValue"));
         }
@@ -356,7 +364,7 @@ QJsonObject verifiedJson(const Verified &v)
     if (code != 0) {
         o.insert(QStringLiteral("status"), QStringLiteral("failed"));
         o.insert(QStringLiteral("error"), code);
-        o.insert(QStringLiteral("message"), errorText(code));
+        o.insert(QStringLiteral("message"), codeText(v.parameter, code));
     } else {
         o.insert(QStringLiteral("status"), v.same ? QStringLiteral("confirmed") : QStringLiteral("differs"));
         o.insert(QStringLiteral("device"), v.device);
@@ -371,9 +379,9 @@ void reportVerified(const Verified &v, CliOutput &out)
     if (notExchanged(v.writeCode) || (v.writeCode == 0 && notExchanged(v.readCode)))
         return;
     if (v.writeCode != 0)
-        out.error(text("%1: не записан: %2").arg(name, errorText(v.writeCode)));
+        out.error(text("%1: не записан: %2").arg(name, codeText(v.parameter, v.writeCode)));
     else if (v.readCode != 0)
-        out.error(text("%1: записан, но не прочитан: %2").arg(name, errorText(v.readCode)));
+        out.error(text("%1: записан, но не прочитан: %2").arg(name, codeText(v.parameter, v.readCode)));
     else if (!v.same)
         out.error(text("%1: записано %2, прибор хранит %3").arg(name, v.written, v.device));
 }
@@ -616,7 +624,7 @@ bool sideValues(DeviceSession &session, const QString &side, const QVector<QDomE
         for (const QDomElement &p : parameters) {
             const int code = errorCode(p);
             if (code != 0) {
-                out.error(QStringLiteral("%1: %2").arg(nameOf(p), errorText(code)));
+                out.error(QStringLiteral("%1: %2").arg(nameOf(p), codeText(p, code)));
                 *status = DeviceSession::Refused;
                 return false;
             }

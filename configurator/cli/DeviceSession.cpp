@@ -4,6 +4,7 @@
 #include "CliOutput.h"
 #include "CommSettings.h"
 #include "ConfigStore.h"
+#include "Interrupts.h"
 #include "JobController.h"
 #include "KavuIOhelper.h"
 #include "ReportBuilder.h"
@@ -11,57 +12,30 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QSettings>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <functional>
-
-#ifdef Q_OS_UNIX
-#include <QSocketNotifier>
-
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 volatile std::sig_atomic_t DeviceSession::interrupted = 0;
 
 namespace {
 
-#ifdef Q_OS_UNIX
-// The handler's wake-up of the event loop: a byte into a pipe whose reading
-// end a QSocketNotifier watches.
-int interruptPipe[2] = {-1, -1};
-#endif
-
-extern "C" void onInterrupt(int)
-{
-    DeviceSession::interrupted = 1;
-#ifdef Q_OS_UNIX
-    if (interruptPipe[1] >= 0) {
-        const char byte = 1;
-        const ssize_t ignored = write(interruptPipe[1], &byte, 1);
-        (void)ignored;
-    }
-#endif
-}
-
 // Calls onInterrupt (in the thread that made it, from its event loop) when
-// SIGINT or SIGTERM arrives, or at once when one came before.
+// Ctrl+C or a request to end arrives, or at once when one came before.
 class InterruptWatch
 {
 public:
     explicit InterruptWatch(const std::function<void()> &onInterrupt)
     {
-#ifdef Q_OS_UNIX
-        if (interruptPipe[0] >= 0) {
-            notifier = std::make_unique<QSocketNotifier>(interruptPipe[0], QSocketNotifier::Read);
+        // Where the system wakes the event loop (Linux: a pipe), at once.
+        if (Interrupts::wakeDescriptor() >= 0) {
+            notifier = std::make_unique<QSocketNotifier>(Interrupts::wakeDescriptor(), QSocketNotifier::Read);
             QObject::connect(notifier.get(), &QSocketNotifier::activated, &context, [onInterrupt] {
-                char bytes[16];
-                while (read(interruptPipe[0], bytes, sizeof bytes) > 0) {
-                }
+                Interrupts::drainWake();
                 onInterrupt();
             });
         }
-#endif
         // The flag is looked at every 50 ms as well: without a pipe, and
         // where several threads watch it (a fleet's sites) and one of them
         // took the pipe's byte.
@@ -76,9 +50,7 @@ public:
 
 private:
     QObject context; // ends every call when the watch goes
-#ifdef Q_OS_UNIX
     std::unique_ptr<QSocketNotifier> notifier;
-#endif
     QTimer poll;
 };
 
@@ -86,16 +58,7 @@ private:
 
 void DeviceSession::catchInterrupts()
 {
-#ifdef Q_OS_UNIX
-    if (interruptPipe[0] < 0 && pipe(interruptPipe) == 0) {
-        for (int fd : interruptPipe) {
-            fcntl(fd, F_SETFD, FD_CLOEXEC);
-            fcntl(fd, F_SETFL, O_NONBLOCK);
-        }
-    }
-#endif
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
+    Interrupts::install(&interrupted);
 }
 
 bool DeviceSession::pause(int ms)

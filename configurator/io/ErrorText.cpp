@@ -52,8 +52,13 @@ QString portLostText(const QString &port)
 
 QString errorText(int code)
 {
+    return errorText(code, CommSettings::published().port);
+}
+
+QString errorText(int code, const QString &port)
+{
     if (code == codePortLost)
-        return portLostText(CommSettings::published().port);
+        return portLostText(port);
     for (const CodeText &entry : kTexts) {
         if (entry.code == code)
             return QCoreApplication::translate("ErrorText", entry.text);

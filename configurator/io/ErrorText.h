@@ -8,6 +8,10 @@
 // passes through the run-time translator (context "ErrorText"). Stateless; safe
 // from any thread.
 QString errorText(int code);
+// The same, with a lost port (codePortLost) named as port: for a program that
+// talks to several ports at once (hrc417's fleet), where the settings
+// published last are another site's.
+QString errorText(int code, const QString &port);
 
 // "Связь потеряна: адаптер отключён (port)": the text of codePortLost (the
 // port is gone), port as the engineer named it. errorText(codePortLost) names the

@@ -1,13 +1,8 @@
 #include "NetworkPort.h"
 
-#include <QRegularExpression>
+#include "NetworkError.h"
 
-#ifdef Q_OS_WIN
-#include <winsock2.h>
-#else
-#include <cerrno>
-#include <netdb.h>
-#endif
+#include <QRegularExpression>
 
 bool NetworkPort::isAddress(const QString &port)
 {
@@ -55,53 +50,36 @@ QString NetworkPort::formProblem(const QString &port)
 
 QString NetworkPort::connectFailureText(const QString &port, int systemError)
 {
-#ifdef Q_OS_WIN
-    const bool badForm = systemError == WSAEINVAL;
-    const bool noName = systemError == WSAHOST_NOT_FOUND || systemError == WSANO_DATA || systemError == WSATRY_AGAIN
-        || systemError == WSANO_RECOVERY;
-    const bool refused = systemError == WSAECONNREFUSED;
-    const bool timedOut = systemError == WSAETIMEDOUT;
-    const bool unreachable = systemError == WSAEHOSTUNREACH || systemError == WSAENETUNREACH;
-    const bool closed = systemError == WSAECONNRESET || systemError == WSAECONNABORTED;
-#else
-    const bool badForm = systemError == EINVAL;
-    const bool noName = systemError == EAI_NONAME || systemError == EAI_AGAIN || systemError == EAI_FAIL
-#ifdef EAI_NODATA
-        || systemError == EAI_NODATA
-#endif
-        ;
-    const bool refused = systemError == ECONNREFUSED;
-    const bool timedOut = systemError == ETIMEDOUT;
-    const bool unreachable = systemError == EHOSTUNREACH || systemError == ENETUNREACH;
-    const bool closed = systemError == ECONNRESET || systemError == EPIPE;
-#endif
+    const NetworkError::Kind kind = NetworkError::classify(systemError);
+    const bool badForm = kind == NetworkError::Kind::BadSetting;
     if (badForm && !formProblem(port).isEmpty())
         return tr("Адрес %1 записан неверно. %2.").arg(port, formProblem(port));
     if (badForm)
         return tr("Сервер портов %1 не принял настройки линии (скорость, биты данных, чётность, стоповые биты). "
                   "Проверьте, какие из них он поддерживает.")
             .arg(port);
-    if (noName)
+    if (kind == NetworkError::Kind::NoSuchHost)
         return tr("Узел в адресе %1 не найден: такого имени сеть не знает. Проверьте имя или укажите IP-адрес "
                   "сервера портов.")
             .arg(port);
-    if (refused)
+    if (kind == NetworkError::Kind::Refused)
         return tr("Сервер %1 отказал в соединении: на этом TCP-порту ничего не слушает. Проверьте номер порта "
                   "в настройках сервера портов и режим работы (TCP-сервер или RFC 2217).")
             .arg(port);
-    if (timedOut)
+    if (kind == NetworkError::Kind::TimedOut)
         return tr("Сервер %1 не ответил за время соединения. Проверьте адрес, VPN и сотовый маршрутизатор; "
                   "для медленной связи увеличьте время: ?connect=10000.")
             .arg(port);
-    if (unreachable)
+    if (kind == NetworkError::Kind::Unreachable)
         return tr("Узел в адресе %1 недоступен: до него нет пути. Проверьте адрес и подключение к сети "
                   "(VPN, маршрутизатор).")
             .arg(port);
-    if (closed)
+    if (kind == NetworkError::Kind::Closed)
         return tr("Сервер %1 принял соединение и сразу закрыл его: вероятно, он занят другим клиентом. "
                   "Закройте другую программу, работающую с этим сервером, или дождитесь её окончания.")
             .arg(port);
-    return tr("Не удалось соединиться с %1: %2 (код %3).").arg(port, qt_error_string(systemError)).arg(systemError);
+    return tr("Не удалось соединиться с %1: %2 (код %3).").arg(port, QString::fromLocal8Bit(NetworkError::errorText(systemError).c_str()))
+        .arg(systemError);
 }
 
 QString NetworkPort::noAnswerText(const QString &port)

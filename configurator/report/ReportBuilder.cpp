@@ -252,7 +252,7 @@ ReportContent ReportBuilder::fromVisit(HrcDocument &document, const VisitLog &vi
             if (!e.writeTried) {
                 row.result = tr("не записано");
             } else if (e.writeCode != 0) {
-                row.result = tr("сбой: %1").arg(errorText(e.writeCode));
+                row.result = tr("сбой: %1").arg(errorText(e.writeCode, CommSettings::fromDocument(document).port));
                 row.problem = true;
             } else if (!e.verified || e.verify == VisitLog::NotChecked) {
                 row.result = tr("не проверено");
@@ -316,7 +316,7 @@ ReportContent ReportBuilder::fromDevice(HrcDocument &document, const QHash<QStri
             row.after = read ? shown(p, now) : kNone;
             row.afterDiffers = read && !ValueCodec::sameText(document.spec(p), now, factory);
             if (!read) {
-                row.result = tr("сбой чтения: %1").arg(errorText(resultCodeOf(p)));
+                row.result = tr("сбой чтения: %1").arg(errorText(resultCodeOf(p), CommSettings::fromDocument(document).port));
                 row.problem = true;
             } else if (!inBackup) {
                 row.result = tr("нет в копии");

@@ -14,13 +14,20 @@
 namespace {
 const int errorColumn = 7;
 const QString logFileName = QStringLiteral("logfile");
+bool keepNameChecksByDefault = false;
 } // namespace
+
+void HrcTreeWorkers::setKeepNameChecksByDefault(bool on)
+{
+    keepNameChecksByDefault = on;
+}
 
 HrcTreeWorkers::HrcTreeWorkers(HrcTree *owner, bool withMonitor, std::shared_ptr<PortArbiter> arbiter)
     : tree(owner)
     , helper(new KavuIOhelper(owner->documentModel(), std::move(arbiter)))
     , controller(new JobController(helper.get(), owner->documentModel()))
 {
+    helper->setKeepNameChecks(keepNameChecksByDefault);
     helper->setChangedTest([owner](const QString &name) {
         const QTreeWidgetItem *item = owner->findItem(name);
         return item && HrcTree::isChangedItem(item);

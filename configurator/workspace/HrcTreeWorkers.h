@@ -36,6 +36,12 @@ public:
     // Sends the tick state of every polling box to the monitor.
     void syncPolling();
 
+    // Whether the workers made from now on keep the base-name checks of a
+    // known device between sessions (in its backup folder), so that a repeat
+    // read sends none. The program turns it on; a test that counts exchanges
+    // or changes the simulated device between runs leaves it off.
+    static void setKeepNameChecksByDefault(bool on);
+
 private slots:
     void onItemChanged(QTreeWidgetItem *item, int column);
     void onLogFileState(bool opened);

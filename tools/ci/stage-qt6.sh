@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Qt 6 stage of CI (run by tools/run-tests.sh after the Linux builds): the
-# whole tree built with Qt 6 (-DHRC_QT_MAJOR=6) and its release tests run.
-# Lean: light optimisation without debug information, no benchmarks, and the tests that do not touch Qt (the library's,
-# label kavu_io, and the platform files', label platform) are left to the
-# Qt 5 build, which runs the same programs. The compiler runs through ccache
-# (found by the top-level CMakeLists.txt), so the library's objects come from
-# the Qt 5 build's. The sanitizer stages stay on Qt 5.
+# whole tree built with Qt 6 (-DHRC_QT_MAJOR=6), its release tests run and its
+# Debian packages made.
+# Lean: light optimisation without debug information, no benchmarks, and
+# the tests that do not touch Qt (the library's, label kavu_io, and the
+# platform files', label platform) are left to the Qt 5 build, which runs the
+# same programs. The sanitizer stages stay on Qt 5.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=build-qt6
@@ -20,3 +20,15 @@ grep -q 'Configurator with Qt 6' "$build/configure.log" \
 cmake --build "$build" -j"$jobs"
 QT_QPA_PLATFORM=offscreen \
   ctest --test-dir "$build" --output-on-failure --timeout 600 -j"$jobs" -LE 'kavu_io|platform'
+
+# The Debian packages of the Qt 6 build: the configurator's depends on Qt 6's
+# libraries (found by dpkg-shlibdeps), not on Qt 5's.
+rm -f "$build"/*.deb
+cmake --build "$build" -j"$jobs" --target package >"$build/package.log" 2>&1 || { cat "$build/package.log"; exit 1; }
+deb=$(ls "$build"/hrc417-configurator_*.deb)
+depends=$(dpkg-deb -f "$deb" Depends)
+if ! grep -q 'libqt6widgets6' <<<"$depends" || grep -q 'libqt5' <<<"$depends"; then
+  echo "stage-qt6: $deb does not depend on Qt 6 alone: $depends" >&2
+  exit 1
+fi
+echo "   $(basename "$deb"): $depends"

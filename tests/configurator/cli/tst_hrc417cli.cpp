@@ -58,14 +58,8 @@ private:
 
     QString path(const QString &name) const { return home.filePath(name); }
 
-    // The configurator's last configuration of a user of its own.
-    void useOwnHome(QProcess &p) const
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home.path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-        p.setProcessEnvironment(env);
-    }
+    // The configurator's last configuration and the backups of a user of its own.
+    void useOwnHome(QProcess &p) const { clitest::useOwnHome(p, home.path()); }
 
     // Runs hrc417 with args; the link options name the simulator's terminal
     // unless port is given; standard output to stdoutFile when given.
@@ -92,13 +86,7 @@ private:
             p.start(QStringLiteral(HRC417_CLI_PATH), all);
         }
         p.closeWriteChannel();
-        if (!p.waitForFinished(60000))
-            p.kill();
-        Run r;
-        r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
+        return clitest::finished(p, 60000);
     }
 
     std::unique_ptr<hrcsim::SimProcess> startSim(const std::vector<std::string> &args)

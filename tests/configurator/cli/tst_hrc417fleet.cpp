@@ -43,11 +43,7 @@ private:
 
     void start(QProcess &p, const QStringList &args) const
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home.path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
-        p.setProcessEnvironment(env);
+        clitest::useOwnHome(p, home.path());
         p.start(QStringLiteral(HRC417_CLI_PATH), args);
         p.closeWriteChannel();
     }
@@ -56,13 +52,7 @@ private:
     {
         QProcess p;
         start(p, args);
-        if (!p.waitForFinished(120000))
-            p.kill();
-        Run r;
-        r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
+        return clitest::finished(p, 120000);
     }
 
     static std::unique_ptr<hrcsim::SimProcess> startSim(const std::vector<std::string> &args)
@@ -283,6 +273,34 @@ private slots:
         read({QStringLiteral("--forget")}, &checks, &exchanges);
         QCOMPARE(checks, firstChecks);
         QCOMPARE(exchanges, first);
+    }
+
+    // A line pulled at one site during the run: that site's messages name its
+    // own port, the other site goes on to the end.
+    void aPulledLineIsNamedWithItsSitesPort()
+    {
+        auto pulled = startSim({"--verbose", "--turnaround", "20"});
+        QFile f(path(QStringLiteral("pulled.csv")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QStringLiteral("name,port,address,timeout\npulled,%1,16,5\nnorth-1,%2,16,5\n")
+                    .arg(pty(pulled), pty(good))
+                    .toUtf8());
+        f.close();
+        QProcess p;
+        start(p, {QStringLiteral("fleet"), f.fileName(), QStringLiteral("read"), QStringLiteral("-d"),
+                  path(QStringLiteral("pulled")), QStringLiteral("-j"), QStringLiteral("2")});
+        QVERIFY(pulled->waitForStderr(" read Tin.F", std::chrono::seconds(10)));
+        ::kill(pulled->pid(), SIGKILL);
+        QVERIFY(p.waitForFinished(60000));
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QVERIFY2(tableRow(out, QStringLiteral("north-1")).contains(QStringLiteral("готово")), qPrintable(out + err));
+        QVERIFY2(!tableRow(out, QStringLiteral("pulled")).contains(QStringLiteral("готово")), qPrintable(out + err));
+        const QRegularExpression lost(QStringLiteral("адаптер отключён \\(([^)]*)\\)"));
+        int named = 0;
+        for (auto it = lost.globalMatch(out + err); it.hasNext(); ++named)
+            QCOMPARE(it.next().captured(1), pty(pulled));
+        QVERIFY2(named > 0, qPrintable(out + err));
     }
 
     // Ctrl+C: the sites under way finish their exchanges, those not begun

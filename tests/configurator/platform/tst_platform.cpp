@@ -1,15 +1,21 @@
 // The platform files as the configurator uses them: a failed open of a
 // missing, a held and a non-serial port told apart; a file saved whole or not
-// at all. The same cases on Linux and, cross-built, on Windows under Wine;
+// at all; a failed connect to a device server read; Ctrl+C caught. The same cases on Linux
+// and, cross-built, on Windows under Wine;
 // only how each case is set up differs.
 
 #include "FileReplace.h"
+#include "Interrupts.h"
+#include "NetworkError.h"
 #include "PortNames.h"
 #include "PortOpenError.h"
 #include "StandardStreams.h"
 
+#include <kavu_io.h>
+
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -21,7 +27,6 @@
 #include <io.h>
 #include <windows.h>
 #else
-#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -247,4 +252,50 @@ TEST(StandardStreams, AWriteNobodyReadsFailsWithTheSystemsReason)
     EXPECT_NE(error, 0);
     EXPECT_FALSE(StandardStreams::errorText(error).empty());
     std::fclose(stream);
+}
+
+// A failed connect as the protocol library reports it (GetLastOpenSysErr)
+// is read the same on both systems: a name no server knows, a port nothing
+// listens on, an address not well formed.
+TEST(NetworkError, FailedConnectsOfTheLibraryAreToldApart)
+{
+    const int port = 3;
+    auto failedOpen = [port](const char *address) {
+        EXPECT_EQ(SetPortName(port, address), 0) << address;
+        EXPECT_NE(OpenPort(port, 2 /* 9600 bit/s */, 0, 1, 0, 1), 0) << address;
+        ClosePort();
+        return GetLastOpenSysErr();
+    };
+    const int unknown = failedOpen("tcp://no-such-host.invalid:4001");
+    EXPECT_EQ(NetworkError::classify(unknown), NetworkError::Kind::NoSuchHost) << unknown;
+    EXPECT_FALSE(NetworkError::errorText(unknown).empty());
+    // Port 1 of the loopback: nothing listens there on a test machine.
+    const int refused = failedOpen("tcp://127.0.0.1:1?connect=2000");
+    EXPECT_EQ(NetworkError::classify(refused), NetworkError::Kind::Refused) << refused;
+    EXPECT_FALSE(NetworkError::errorText(refused).empty());
+    const int badForm = failedOpen("rfc2217://host:70000");
+    EXPECT_EQ(NetworkError::classify(badForm), NetworkError::Kind::BadSetting) << badForm;
+    EXPECT_EQ(NetworkError::classify(0), NetworkError::Kind::Other);
+}
+
+// Ctrl+C sets the flag, and where the system can wake an event loop, its
+// descriptor has a byte to read; a second Ctrl+C is told the same way.
+TEST(Interrupts, CtrlCSetsTheFlagAndWakesTheLoop)
+{
+    static volatile std::sig_atomic_t flag = 0;
+    Interrupts::install(&flag);
+    for (int round = 0; round < 2; ++round) {
+        flag = 0;
+        ASSERT_EQ(std::raise(SIGINT), 0);
+        EXPECT_EQ(flag, 1) << round;
+#ifdef _WIN32
+        EXPECT_EQ(Interrupts::wakeDescriptor(), -1);
+#else
+        ASSERT_GE(Interrupts::wakeDescriptor(), 0);
+        char byte = 0;
+        EXPECT_EQ(::read(Interrupts::wakeDescriptor(), &byte, 1), 1) << round;
+        Interrupts::drainWake();
+        EXPECT_EQ(::read(Interrupts::wakeDescriptor(), &byte, 1), -1) << "drained, not blocking";
+#endif
+    }
 }

@@ -30,8 +30,11 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSet>
 #include <QSettings>
 #include <QShortcut>
 #include <QTemporaryDir>
@@ -165,6 +168,7 @@ private slots:
     void buttonsIconsTooltipsAndKeys();
     void readAllShowsTheDeviceValues();
     void fastReadAllRepaintsCoalescedAndEndsComplete();
+    void aKnownDeviceIsReadWithoutNameChecks();
     void branchAndSingleParameterReads();
     void writeOnlyChangedParameters();
     void writtenValuesAreReadBack();
@@ -289,6 +293,70 @@ void TestHrcTreeWin::readAllShowsTheDeviceValues()
     s.tree()->scrollToTop();
     QVERIFY(!saveScreenshot(s.window.get(), "main_window_after_read_all").isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(!s.window->waitWindow()->isVisible(), 3000);
+}
+
+namespace {
+
+// The name checks in a piece of the simulator's log (reads of a base name
+// whose indexed names were asked for too), and all its exchanges.
+int nameChecksIn(const QString &log, int *exchanges)
+{
+    static const QRegularExpression indexed(QStringLiteral(" read ([^ \\[]+)\\[\\d+\\] -> "));
+    static const QRegularExpression plain(QStringLiteral(" read ([^ \\[]+) -> "));
+    static const QRegularExpression exchange(QStringLiteral(" (read|write) "));
+    QSet<QString> bases;
+    for (auto it = indexed.globalMatch(log); it.hasNext();)
+        bases.insert(it.next().captured(1));
+    int checks = 0;
+    for (auto it = plain.globalMatch(log); it.hasNext();)
+        checks += bases.contains(it.next().captured(1)) ? 1 : 0;
+    *exchanges = log.count(exchange);
+    return checks;
+}
+
+} // namespace
+
+void TestHrcTreeWin::aKnownDeviceIsReadWithoutNameChecks()
+{
+    // As the program runs: a known device's name checks are kept in its
+    // backup folder (here one of this test's own).
+    QTemporaryDir data;
+    QVERIFY(data.isValid());
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    HrcTreeWorkers::setKeepNameChecksByDefault(true);
+    auto restore = qScopeGuard([] {
+        HrcTreeWorkers::setKeepNameChecksByDefault(false);
+        qunsetenv("XDG_DATA_HOME");
+    });
+    Session s;
+    QVERIFY2(s.ready, qPrintable(s.sim.error()));
+    auto readAll = [&s](int *checks, int *exchanges) {
+        const int from = s.sim.log().size();
+        JobEndWait end(s);
+        QTest::keyClick(s.window.get(), Qt::Key_R, Qt::AltModifier);
+        QVERIFY(end.wait());
+        QCOMPARE(end.count(), 0);
+        *checks = nameChecksIn(s.sim.log().mid(from), exchanges);
+    };
+    int firstChecks = 0, first = 0, checks = 0, exchanges = 0;
+    readAll(&firstChecks, &first);
+    QVERIFY2(firstChecks > 10, qPrintable(QString::number(firstChecks)));
+    const QString tinFirst = s.value("Tin.F");
+
+    // Each job is a session of its own: the second asks no name at all.
+    readAll(&checks, &exchanges);
+    QCOMPARE(checks, 0);
+    QCOMPARE(exchanges, first - firstChecks);
+    QCOMPARE(s.value("Tin.F"), tinFirst);
+    QCOMPARE(s.item("Dev")->text(2), QString("HRC417"));
+
+    // "Забыть прибор" from the tools menu: the next read asks them all again.
+    QAction *forget = s.window->findChild<QAction *>("forgetDeviceAction");
+    QVERIFY(forget);
+    forget->trigger();
+    readAll(&checks, &exchanges);
+    QCOMPARE(checks, firstChecks);
+    QCOMPARE(exchanges, first);
 }
 
 namespace {
