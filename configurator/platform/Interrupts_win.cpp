@@ -21,10 +21,13 @@ BOOL WINAPI onConsoleEvent(DWORD event)
     }
 }
 
-extern "C" void onSignal(int)
+extern "C" void onSignal(int signal)
 {
     if (interruptFlag)
         *interruptFlag = 1;
+    // The C runtime puts back the default (ending the program) before it
+    // calls a handler: taken again for the next Ctrl+C.
+    std::signal(signal, onSignal);
 }
 
 } // namespace
