@@ -48,6 +48,7 @@ DeviceSearchDialog::DeviceSearchDialog(HrcDocument &document, std::shared_ptr<Po
     progress->setRange(0, 1);
     progress->setValue(0);
     progress->setFormat(tr("%v из %m"));
+    progress->setTextVisible(false); // no count before a search has one
     status = new QLabel(this);
     status->setObjectName(QStringLiteral("status"));
 
@@ -132,6 +133,7 @@ void DeviceSearchDialog::start()
     table->setRowCount(0);
     progress->setRange(0, attempts.size());
     progress->setValue(0);
+    progress->setTextVisible(true);
     status->setText(tr("Поиск…"));
     startButton->setEnabled(false);
     takeButton->setEnabled(false);
