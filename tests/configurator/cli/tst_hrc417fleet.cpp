@@ -3,6 +3,7 @@
 // a pseudo-terminal of its own; the table, the files, the exit status and
 // what reached the simulators.
 #include "CliTestSupport.h"
+#include "SimLog.h"
 #include "SimProcess.h"
 
 #include <QDir>
@@ -234,27 +235,12 @@ private slots:
     {
         auto device = startSim({"--verbose"});
         const QString port = pty(device);
-        // The base names of the indexed names the device was asked for, and
-        // the reads of those base names alone: the checks.
-        const QRegularExpression indexed(QStringLiteral(" read ([^ \\[]+)\\[\\d+\\] -> "));
-        const QRegularExpression plain(QStringLiteral(" read ([^ \\[]+) -> "));
-        auto checksAndExchanges = [&](size_t from, int *exchanges) {
-            const QString log = QString::fromStdString(device->stderrText().substr(from));
-            QSet<QString> bases;
-            for (auto it = indexed.globalMatch(log); it.hasNext();)
-                bases.insert(it.next().captured(1));
-            int checks = 0;
-            for (auto it = plain.globalMatch(log); it.hasNext();)
-                checks += bases.contains(it.next().captured(1)) ? 1 : 0;
-            *exchanges = log.count(QRegularExpression(QStringLiteral(" (read|write) ")));
-            return checks;
-        };
         auto read = [&](const QStringList &extra, int *checks, int *exchanges) {
             const size_t from = device->stderrText().size();
             const Run r = hrc417(QStringList{QStringLiteral("read"), QStringLiteral("--port"), port, QStringLiteral("-o"),
                                              path(QStringLiteral("known.hrc417"))} + extra);
             QVERIFY2(r.status == 0, qPrintable(r.err));
-            *checks = checksAndExchanges(from, exchanges);
+            *checks = simlog::nameChecksIn(QString::fromStdString(device->stderrText().substr(from)), exchanges);
         };
         int firstChecks = 0, first = 0, checks = 0, exchanges = 0;
         read({}, &firstChecks, &first);

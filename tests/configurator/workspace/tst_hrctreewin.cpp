@@ -13,6 +13,7 @@
 #include "KavuMon.h"
 #include "TestParamWin.h"
 #include "TreeSearchBar.h"
+#include "SimLog.h"
 #include "ValueCodec.h"
 #include "WaitWin.h"
 #include "WorkspaceTestSupport.h"
@@ -34,7 +35,6 @@
 #include <QScopeGuard>
 #include <QScreen>
 #include <QScrollBar>
-#include <QSet>
 #include <QSettings>
 #include <QShortcut>
 #include <QTemporaryDir>
@@ -295,27 +295,6 @@ void TestHrcTreeWin::readAllShowsTheDeviceValues()
     QTRY_VERIFY_WITH_TIMEOUT(!s.window->waitWindow()->isVisible(), 3000);
 }
 
-namespace {
-
-// The name checks in a piece of the simulator's log (reads of a base name
-// whose indexed names were asked for too), and all its exchanges.
-int nameChecksIn(const QString &log, int *exchanges)
-{
-    static const QRegularExpression indexed(QStringLiteral(" read ([^ \\[]+)\\[\\d+\\] -> "));
-    static const QRegularExpression plain(QStringLiteral(" read ([^ \\[]+) -> "));
-    static const QRegularExpression exchange(QStringLiteral(" (read|write) "));
-    QSet<QString> bases;
-    for (auto it = indexed.globalMatch(log); it.hasNext();)
-        bases.insert(it.next().captured(1));
-    int checks = 0;
-    for (auto it = plain.globalMatch(log); it.hasNext();)
-        checks += bases.contains(it.next().captured(1)) ? 1 : 0;
-    *exchanges = log.count(exchange);
-    return checks;
-}
-
-} // namespace
-
 void TestHrcTreeWin::aKnownDeviceIsReadWithoutNameChecks()
 {
     // As the program runs: a known device's name checks are kept in its
@@ -336,7 +315,7 @@ void TestHrcTreeWin::aKnownDeviceIsReadWithoutNameChecks()
         QTest::keyClick(s.window.get(), Qt::Key_R, Qt::AltModifier);
         QVERIFY(end.wait());
         QCOMPARE(end.count(), 0);
-        *checks = nameChecksIn(s.sim.log().mid(from), exchanges);
+        *checks = simlog::nameChecksIn(s.sim.log().mid(from), exchanges);
     };
     int firstChecks = 0, first = 0, checks = 0, exchanges = 0;
     readAll(&firstChecks, &first);
