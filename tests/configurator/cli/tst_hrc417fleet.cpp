@@ -13,7 +13,6 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSet>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
