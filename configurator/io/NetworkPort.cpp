@@ -78,8 +78,8 @@ QString NetworkPort::connectFailureText(const QString &port, int systemError)
         return tr("Сервер %1 принял соединение и сразу закрыл его: вероятно, он занят другим клиентом. "
                   "Закройте другую программу, работающую с этим сервером, или дождитесь её окончания.")
             .arg(port);
-    return tr("Не удалось соединиться с %1: %2 (код %3).").arg(port, QString::fromLocal8Bit(NetworkError::errorText(systemError).c_str()))
-        .arg(systemError);
+    const QString reason = QString::fromLocal8Bit(NetworkError::errorText(systemError).c_str());
+    return tr("Не удалось соединиться с %1: %2 (код %3).").arg(port, reason).arg(systemError);
 }
 
 QString NetworkPort::noAnswerText(const QString &port)
