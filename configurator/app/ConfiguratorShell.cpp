@@ -58,6 +58,14 @@ ConfiguratorShell::ConfiguratorShell(const QString &descriptionPath, const QStri
     });
     QObject::connect(wizardWindow.get(), &Wizard::wizardClose, treeWindow.get(), &HrcTreeWin::wizardClose);
     QObject::connect(treeWindow.get(), &HrcTreeWin::treeWinClose, wizardWindow.get(), &Wizard::treeWinClose);
+    // After the main window has taken the document (connected after it).
+    QObject::connect(wizardWindow.get(), &Wizard::wizardClose, treeWindow.get(), [this](const QDomDocument &, int) {
+        if (fileToOpen.isEmpty())
+            return;
+        const QString fileName = fileToOpen;
+        fileToOpen.clear();
+        treeWindow->openConfigFile(fileName);
+    });
 }
 
 ConfiguratorShell::~ConfiguratorShell()
@@ -75,6 +83,11 @@ void ConfiguratorShell::show()
 {
     if (wizardWindow)
         wizardWindow->show();
+}
+
+void ConfiguratorShell::openWhenHandedOver(const QString &fileName)
+{
+    fileToOpen = fileName;
 }
 
 QString ConfiguratorShell::styleSheet(const QString &path)

@@ -28,6 +28,10 @@ public:
     bool isReady() const { return wizardWindow != nullptr; }
     // Shows the wizard, the first window of every run.
     void show();
+    // A configuration file to open in the main window when the wizard first
+    // hands over to it (the program started with a file, e.g. from a
+    // double-click on it): its values become changes to write.
+    void openWhenHandedOver(const QString &fileName);
 
     Wizard *wizard() const { return wizardWindow.get(); }
     HrcTreeWin *mainWindow() const { return treeWindow.get(); }
@@ -47,4 +51,5 @@ private:
     std::unique_ptr<FlyTranslator> flyTranslator;
     std::unique_ptr<Wizard> wizardWindow;
     std::unique_ptr<HrcTreeWin> treeWindow;
+    QString fileToOpen;
 };

@@ -2,11 +2,13 @@
 // description, the style sheet, the translator, then the setup wizard as the
 // first window and the main window behind it.
 //
-//   configurator [--port NAME] [--verbose]
+//   configurator [--port NAME] [--verbose] [FILE]
 //
 // --port NAME (or the variable HRC417_PORT) presets the document's "Port",
 // e.g. ttyUSB0, COM3 or a simulator's pseudo-terminal, after the wizard has
 // restored the last configuration, so that "Проверка связи" works at once.
+// FILE, a configuration file (.hrc417), is opened in the main window when
+// the wizard hands over to it, as its "Открыть" button would open it.
 // --verbose writes the diagnostics (the hrc.* logging categories) to
 // standard error; QT_LOGGING_RULES chooses them one by one.
 #include "ConfiguratorShell.h"
@@ -33,6 +35,8 @@ int main(int argc, char *argv[])
     options.addOption(portOption);
     const QCommandLineOption verboseOption(QStringLiteral("verbose"), QStringLiteral("Diagnostics on standard error."));
     options.addOption(verboseOption);
+    options.addPositionalArgument(QStringLiteral("file"), QStringLiteral("Configuration file to open."),
+                                  QStringLiteral("[FILE]"));
     options.parse(QCoreApplication::arguments()); // unknown arguments are the toolkit's business
     if (options.isSet(verboseOption))
         HrcLog::enableVerboseLogging();
@@ -43,6 +47,8 @@ int main(int argc, char *argv[])
     ConfiguratorShell shell(QString::fromLatin1(HrcDocument::resourcePath), port);
     if (!shell.isReady())
         return 0;
+    if (!options.positionalArguments().isEmpty())
+        shell.openWhenHandedOver(options.positionalArguments().constFirst());
     shell.show();
     return app.exec();
 }

@@ -96,6 +96,10 @@ public:
     // Whether the document was edited offline and no value of the device is
     // known yet: the first exchange then offers to compare first.
     bool hasOfflineChanges() const;
+    // Opens a configuration file into the document as "Открыть" does: its
+    // values become changes to write. False while a job runs, or when the
+    // file cannot be read (the engineer is told why).
+    bool openConfigFile(const QString &fileName);
 
 signals:
     void treeWinClose(QDomDocument doc, int wizadStage);

@@ -17,8 +17,14 @@ void HrcTreeWin::on_toolButton_2_clicked()
         return;
     const QString fileName = QFileDialog::getOpenFileName(this, tr("Отрыть файл конфигурации"), QDir::homePath(),
                                                           tr("Файлы конфигураций Каву (*.hrc417)"));
-    if (fileName.isEmpty())
-        return;
+    if (!fileName.isEmpty())
+        openConfigFile(fileName);
+}
+
+bool HrcTreeWin::openConfigFile(const QString &fileName)
+{
+    if (isJobRunning())
+        return false;
     const QDomElement allParams = paramTree->documentModel().allParams();
     QString error;
     paramTree->collapseAll();
@@ -26,7 +32,7 @@ void HrcTreeWin::on_toolButton_2_clicked()
     if (!ConfigStore::openFile(allParams, fileName, &error, &faults)) {
         QMessageBox::warning(this, tr("Конфигуратор HRC417"), tr("Ошибка чтение файла %1:\n%2.").arg(fileName, error),
                              QMessageBox::Ok);
-        return;
+        return false;
     }
     // The rebuilt tree has every polling box cleared, which stops polling;
     // the monitor stays ready, so ticking a box afterwards polls again.
@@ -43,6 +49,7 @@ void HrcTreeWin::on_toolButton_2_clicked()
         box.setObjectName(QStringLiteral("openFaultsBox"));
         box.exec();
     }
+    return true;
 }
 
 void HrcTreeWin::on_toolButton_3_clicked()

@@ -1,6 +1,7 @@
 // The program's start-up and the switching between its two windows, as an
 // engineer meets them: the parse-error box, the wizard first, the hand-over
 // to the main window and back, help through F1 and the port preset.
+#include "ConfigStore.h"
 #include "ConfiguratorShell.h"
 #include "HrcDocument.h"
 #include "HrcTree.h"
@@ -81,6 +82,7 @@ private slots:
     void switchingBetweenTheWindows();
     void helpOpensTheFileBesideTheProgram();
     void portPresetReachesTheWizard();
+    void fileNamedAtStartOpensAtTheHandOver();
 
 private:
     QTemporaryDir dir;
@@ -210,6 +212,52 @@ void TestStartup::portPresetReachesTheWizard()
     QTreeWidgetItem *row = shell.wizard()->tree()->findItem("Port");
     QVERIFY(row);
     QCOMPARE(row->text(1), QString("/dev/pts/77"));
+}
+
+// The program started with a configuration file (a double-click on it): the
+// wizard comes first as always, and the file is opened in the main window at
+// the hand-over, its values shown as changes to write. A file that cannot be
+// read is told, and the main window still opens.
+void TestStartup::fileNamedAtStartOpensAtTheHandOver()
+{
+    QString error;
+    HrcDocument saved = HrcDocument::load(QString::fromLatin1(HrcDocument::resourcePath), &error);
+    QVERIFY2(!saved.isNull(), qPrintable(error));
+    saved.paramValue("Tin.F", "25");
+    const QString file = dir.filePath("boiler house 3.hrc417");
+    QVERIFY2(ConfigStore::saveFile(saved.allParams(), file, &error), qPrintable(error));
+
+    for (const QString &named : {file, dir.filePath("missing.hrc417")}) {
+        init(); // no last configuration from the run before
+        ConfiguratorShell shell(QString::fromLatin1(HrcDocument::resourcePath));
+        shell.openWhenHandedOver(named);
+        shell.show();
+        Wizard *wizard = shell.wizard();
+        HrcTreeWin *main = shell.mainWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(wizard));
+        QCOMPARE(main->tree()->paramValue("Tin.F"), QString("10"));
+        QTest::mouseClick(wizard->findChild<QCheckBox *>("workOfflineCheckBox"), Qt::LeftButton, Qt::NoModifier,
+                          QPoint(8, 8));
+        BoxCatcher box;
+        if (named != file)
+            box.arm();
+        QTest::mouseClick(wizard->findChild<QAbstractButton *>("showAllParamButton"), Qt::LeftButton);
+        QVERIFY(QTest::qWaitForWindowExposed(main));
+        if (named == file) {
+            QCOMPARE(main->tree()->paramValue("Tin.F"), QString("25"));
+            QVERIFY(HrcTree::isChangedItem(main->tree()->findItem("Tin.F")));
+        } else {
+            QTRY_VERIFY(box.text.startsWith(QString("Ошибка чтение файла %1").arg(named)));
+            QCOMPARE(main->tree()->paramValue("Tin.F"), QString("10"));
+        }
+        // Back in the wizard and over again: the file is not opened twice.
+        QTest::mouseClick(main->toolButton(1), Qt::LeftButton);
+        QVERIFY(QTest::qWaitForWindowExposed(wizard));
+        wizard->tree()->paramValue("Tin.F", "11");
+        QTest::mouseClick(wizard->findChild<QAbstractButton *>("showAllParamButton"), Qt::LeftButton);
+        QVERIFY(QTest::qWaitForWindowExposed(main));
+        QCOMPARE(main->tree()->paramValue("Tin.F"), QString("11"));
+    }
 }
 
 QTEST_MAIN(TestStartup)
