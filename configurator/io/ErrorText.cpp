@@ -52,7 +52,8 @@ QString portLostText(const QString &port)
 
 QString errorText(int code)
 {
-    return errorText(code, CommSettings::published().port);
+    // The published settings only where the text names the port.
+    return errorText(code, code == codePortLost ? CommSettings::published().port : QString());
 }
 
 QString errorText(int code, const QString &port)

@@ -234,6 +234,7 @@ ReportContent ReportBuilder::fromVisit(HrcDocument &document, const VisitLog &vi
     c.columns = QStringList{tr("Параметр"), tr("Имя"), tr("Заводское"), tr("При первом чтении"), tr("Записано"),
                             tr("Проверка записи")};
     c.offline = visit.isEmpty();
+    const QString port = CommSettings::fromDocument(document).port; // named by a lost port's text
     for (const auto &set : reportedSets(document)) {
         ReportSet table{set.first, {}};
         for (const QDomElement &p : set.second) {
@@ -252,7 +253,7 @@ ReportContent ReportBuilder::fromVisit(HrcDocument &document, const VisitLog &vi
             if (!e.writeTried) {
                 row.result = tr("не записано");
             } else if (e.writeCode != 0) {
-                row.result = tr("сбой: %1").arg(errorText(e.writeCode, CommSettings::fromDocument(document).port));
+                row.result = tr("сбой: %1").arg(errorText(e.writeCode, port));
                 row.problem = true;
             } else if (!e.verified || e.verify == VisitLog::NotChecked) {
                 row.result = tr("не проверено");
@@ -298,6 +299,7 @@ ReportContent ReportBuilder::fromDevice(HrcDocument &document, const QHash<QStri
     c.columns = QStringList{tr("Параметр"), tr("Имя"), tr("Заводское"), tr("В резервной копии"), tr("В приборе сейчас"),
                             tr("Изменение")};
     bool anyRead = false;
+    const QString port = CommSettings::fromDocument(document).port; // named by a lost port's text
     for (const auto &set : reportedSets(document)) {
         ReportSet table{set.first, {}};
         for (const QDomElement &p : set.second) {
@@ -316,7 +318,7 @@ ReportContent ReportBuilder::fromDevice(HrcDocument &document, const QHash<QStri
             row.after = read ? shown(p, now) : kNone;
             row.afterDiffers = read && !ValueCodec::sameText(document.spec(p), now, factory);
             if (!read) {
-                row.result = tr("сбой чтения: %1").arg(errorText(resultCodeOf(p), CommSettings::fromDocument(document).port));
+                row.result = tr("сбой чтения: %1").arg(errorText(resultCodeOf(p), port));
                 row.problem = true;
             } else if (!inBackup) {
                 row.result = tr("нет в копии");
