@@ -2,6 +2,7 @@
 
 #include "CommSettings.h"
 #include "DeviceText.h"
+#include "FileConventions.h"
 #include "HrcLog.h"
 
 #include <QDir>
@@ -154,15 +155,13 @@ QString KavuMon::logFile() const
 
 QString KavuMon::resolveLogFileName(const QString &value)
 {
-#ifdef Q_OS_WIN
-    return value;
-#else
+    if (FileConventions::drivePathsAreNative())
+        return value;
     static const QRegularExpression drivePath(QStringLiteral("^[A-Za-z]:[\\\\/]"));
     if (!drivePath.match(value).hasMatch())
         return value;
     const int cut = qMax(value.lastIndexOf(QLatin1Char('\\')), value.lastIndexOf(QLatin1Char('/')));
     return QDir::home().filePath(value.mid(cut + 1));
-#endif
 }
 
 void KavuMon::onTimeScanChanged(uint ms)

@@ -1,5 +1,6 @@
 #include "IniText.h"
 
+#include "FileConventions.h"
 #include "QtCompat.h"
 
 #include <QDataStream>
@@ -12,12 +13,6 @@
 namespace {
 
 const char hexDigits[] = "0123456789ABCDEF";
-
-#ifdef Q_OS_WIN
-const char *const eol = "\r\n";
-#else
-const char *const eol = "\n";
-#endif
 
 // A key or group name: [A-Za-z0-9_.-] as they are, "/" as "\", other
 // characters as %XX or %UXXXX.
@@ -174,6 +169,7 @@ void appendValue(const QVariant &value, QByteArray &out, bool utf8)
 
 QByteArray IniText::make(const Entries &entries, bool utf8)
 {
+    const char *const eol = FileConventions::lineEnd();
     // Groups in name order, keys in name order within each.
     QMap<QString, QMap<QString, QVariant>> groups;
     for (auto it = entries.cbegin(); it != entries.cend(); ++it) {

@@ -1,0 +1,17 @@
+// The Linux side of FileConventions.h.
+
+#include "FileConventions.h"
+
+namespace FileConventions {
+
+const char *lineEnd()
+{
+    return "\n";
+}
+
+bool drivePathsAreNative()
+{
+    return false;
+}
+
+} // namespace FileConventions
